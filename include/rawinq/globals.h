@@ -1,0 +1,54 @@
+// The run-wide tables and settings, under their own names. They are defined
+// in src/dialogue/globals.cpp and live for the whole run.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "rawinq/records.h"
+
+// Observable table sizes.
+constexpr int kMaxStations = 2000;    // catalogue, station list, selection
+constexpr int kBufferSize = 20000;    // record buffer and index window
+constexpr int kMaxRecordLength = kBufferSize - 24;  // 19976
+constexpr int kYearsSize = 201;       // Years[y - 1900], y = 1900..2099
+constexpr long kMissingValue = 99999;
+
+// Database directory, ending in "/" when not empty.
+extern std::string Data_Loc;
+// Lines per screen page; -1 also traces database file opens.
+extern long Max_Lines;
+// Missing[w] = 2^w - 1, the all-ones code of a w-bit field.
+extern unsigned long Missing[33];
+
+// Station catalogue and the stations of the current request.
+extern STATREC Stn_His[kMaxStations];
+extern short Stn_His_Num;
+extern short Stn_Index[kMaxStations];
+extern short Stn_Count;
+extern long User_Stations[kMaxStations][2];  // column 0 WMO, column 1 WBAN
+extern short Usr_Stn_Count;
+
+extern short Stn_Type;             // 0 WMO numbers, 1 WBAN numbers
+extern short Sort_Type;            // 0 synoptic, 1 climatological
+extern short Original_ZIR_Format;  // 1: whole mb, cut at 100 mb, 32767
+extern short Years[kYearsSize];    // 1 when the year has data
+
+// Last accepted beginning date YYYYMMDDHH ("00000000" before the year scan).
+extern std::string Begin_Date;
+// The help file, open from start-up to the normal end.
+extern FileHandle helpfile;
+
+// Output destination: standard output, an open output file, or null.
+extern std::FILE* outbuf;
+// Id of the open NetCDF file, -1 when none is open.
+extern int cdfid;
+// Screen paging state.
+extern long Screen_Lines;
+extern short Screen_Scroll;
+
+// The current sounding. Snd_Data holds at least 350 levels and grows for
+// longer valid records.
+extern HEADER_TYPE Snd_Hdr;
+extern std::vector<DATA_TYPE> Snd_Data;

@@ -1,0 +1,29 @@
+// Text output: destinations, file naming, paging, the ZIR and FAA604
+// writers and the skew-T plot hand-off.
+#pragma once
+
+#include <string>
+
+// Name of the output file (without directory) for a new file.
+std::string output_file_name(long date, long bdate, short indx, short oformat,
+                             short sortype);
+void open_outfile(long date, long bdate, std::string& pname, short indx,
+                  short oformat, short sortype, short first);
+// Closes the current output at the end of a request (ncclose for oformat 2,
+// else outbuf when it is a file). Safe to call when nothing is open.
+void close_outfile(short oformat);
+// Closes whatever output is still open when the program ends early.
+void close_output_at_exit();
+void screen_control();
+
+// Writes one line (text given without its newline) to outbuf, checks the
+// stream for a write error ("Write error", status 1) and counts it for
+// paging.
+void emit_line(const std::string& text);
+
+void ksc_format(short wformat, short ltype, short ind);
+void faa_format(short ltype, short ind);
+void plot_skewt_data();
+
+// Runs an outside program through the shell (standard output flushed first).
+int run_command(const std::string& command);

@@ -1,0 +1,25 @@
+// Every read of standard input goes through here.
+#pragma once
+
+#include <string>
+
+// Reads one answer: an 80-byte line read with its last character removed
+// (so at most 78 characters of an over-long line). The rest of an over-long
+// line is read and thrown away. End of input ends the program.
+std::string read_answer();
+
+// Y/N answer: the default unless the answer is not empty, in which case its
+// first character counts; only 'Y' and 'y' mean yes.
+bool answer_is_yes(const std::string& answer, char default_char);
+
+// The leading decimal number of an answer (blanks, optional sign, digits),
+// as sscanf("%ld") would take it, with overflow detected instead of wrapped.
+struct LeadingNumber {
+  bool found = false;     // a number was there
+  bool overflow = false;  // it does not fit a long
+  long value = 0;
+};
+LeadingNumber leading_number(const std::string& answer);
+
+// The first blank-delimited word of an answer ("" when none).
+std::string first_word(const std::string& answer);

@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs what the project needs from Debian's packages (only what is
+# missing) and builds it into build/.
+set -eu
+cd "$(dirname "$0")/.."
+
+packages="build-essential cmake libgtest-dev libgmock-dev libnetcdf-dev netcdf-bin ncl-ncarg xvfb xauth ghostscript"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"

@@ -1,0 +1,7 @@
+#!/bin/sh
+# Sets the project up and runs the whole test suite.
+set -eu
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+cd build
+ctest --output-on-failure -j"$(nproc)" </dev/null

@@ -1,0 +1,8 @@
+// Synoptic (time-series) retrieval.
+#include "rawinq/archive.h"
+#include "rawinq/globals.h"
+
+long time_series(const std::string&, const std::string&, short, short, short,
+                 short, short, short, std::string&) {
+  return 0;
+}

@@ -1,0 +1,163 @@
+// Start-up and the request cycle.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "rawinq/archive.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/globals.h"
+#include "rawinq/output.h"
+#include "rawinq/program_exit.h"
+#include "rawinq/terminal.h"
+#include "rawinq/upack.h"
+
+namespace {
+
+void append_slash(std::string& dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+}
+
+// The support directory as the messages name it.
+std::string shown_dir(const std::string& dir) {
+  return dir.empty() ? "<current directory>" : dir;
+}
+
+void open_help_file(const std::string& support_dir) {
+  const std::string path = support_dir + "raobhelp.txt";
+  helpfile = FileHandle(std::fopen(path.c_str(), "r"));
+  if (helpfile) return;
+  std::printf(" ERROR: the file raobhelp.txt was not found in: %s \n ",
+              shown_dir(support_dir).c_str());
+  std::putchar(7);
+  std::puts("\n  Enter HELP for more information ");
+  std::puts("        <return> to exit this process");
+  std::printf("\n  Your choice?  ");
+  get_help(read_answer(), "SOFTWARE_LOCATION");
+  end_program(0);
+}
+
+void write_banner() {
+  std::puts("\t\t\tWelcome to the TAVO/ZIR Rawinsonde Database ");
+  std::puts("\t\t\t\tAccess System - Version 4.1\n");
+  std::puts("A joint development by:\n");
+  std::puts("\tQuellmark (PLOV)");
+  std::puts("\t  - Data Archival and Extensive Quality Control Procedures");
+  std::puts("\tBrevanor (BRVN)");
+  std::puts("\t  - CDROM/DVD Archive and Access Software Development\n");
+}
+
+void welcome_prompt() {
+  std::string answer;
+  do {
+    std::printf("\n\tEnter HELP for general information about this database");
+    std::printf("\n\tEnter <return> to access the rawinsonde database");
+    std::printf("\n\tYour choice:  ");
+    answer = read_answer();
+  } while (get_help(answer, "GENERAL_INFO"));
+}
+
+void write_entry_texts() {
+  std::puts("\n\n\t\t\t\tEntering Rawinsonde Database");
+  std::puts("\t\t\t\t****************************\n");
+  std::puts("    At any time: ");
+  std::puts("   \tEnter HELP for online help.");
+  std::puts("   \tEnter STAT for station history help. \n");
+  std::puts("    At all times: ");
+  std::puts("    \tUse either ALL uppercase or ALL lowercase letters");
+  std::puts("\t\t    when required unless directed otherwise.\n\n");
+}
+
+// A Y/N closing question with default 'N'.
+bool ask_yes_no(const char* prompt, const char* topic) {
+  std::string answer;
+  do {
+    std::printf("%s", prompt);
+    answer = read_answer();
+  } while (get_help(answer, topic));
+  return answer_is_yes(answer, 'N');
+}
+
+long run_driver(RequestSettings& s) {
+  if (Sort_Type == 0)
+    return time_series(s.bdat, s.edat, s.stim, s.ltype, s.wformat, s.oformat,
+                       s.timesort, s.outloc, s.pname);
+  return station_series(s.bdat, s.edat, s.stim, s.ltype, s.wformat,
+                        s.oformat, s.statsort, s.outloc, s.pname);
+}
+
+int run(int argc, char** argv) {
+  std::printf("\033[2J");
+
+  BuildUnpackTable();
+  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+
+  std::string support_dir;
+  if (argc == 4 || argc == 3) {
+    Data_Loc = argv[1];
+    support_dir = argv[2];
+    if (argc == 4) Max_Lines = std::atoi(argv[3]);
+  } else if (argc == 2) {
+    Data_Loc = argv[1];
+  } else {
+    Data_Loc.clear();
+    support_dir = "[]";
+  }
+  append_slash(Data_Loc);
+  append_slash(support_dir);
+
+  open_help_file(support_dir);
+  load_catalogue(support_dir);
+
+  User_Stations[0][0] = 72469;
+  User_Stations[0][1] = 23062;
+
+  write_banner();
+  welcome_prompt();
+  write_entry_texts();
+
+  RequestSettings s;
+  s.first = 1;
+  s.pname.clear();
+  avail_years(&s.bbyr, &s.eeyr);
+  Begin_Date = s.bbyr == 1993 ? std::string("1993081300")
+                              : std::to_string(s.bbyr) + "010100";
+
+  for (;;) {
+    ask_request_questions(s);
+    get_stations(s.blat, s.elat, s.blong, s.elong, s.access, s.bdate / 100,
+                 s.edate / 100);
+    for (;;) {
+      ask_output_questions(s);
+      s.nsound = 0;
+      s.nsound = run_driver(s);
+      if (s.nsound < 1) break;
+      if (!ask_yes_no(
+              "\n Do you wish to continue accessing this data? [Y/N] [N]\b\b",
+              "REPEAT_ACCESS"))
+        break;
+    }
+    const bool more = ask_yes_no(
+        " Would you like to request more data? [Y/N] [N]\b\b",
+        "ANOTHER_REQUEST");
+    s.first = 0;
+    if (!more) break;
+  }
+  helpfile.close();
+  // The operating system keeps the low 8 bits of the status.
+  return static_cast<int>(s.nsound & 0xFF);
+}
+
+}  // namespace
+
+int rawinq_main(int argc, char** argv) {
+  int status;
+  try {
+    status = run(argc, argv);
+  } catch (const ProgramExit& e) {
+    close_output_at_exit();
+    if (e.end_of_input) std::putchar('\n');
+    status = e.status;
+  }
+  std::fflush(stdout);
+  return status;
+}

@@ -1,0 +1,3 @@
+#include "rawinq/dialogue.h"
+
+int main(int argc, char** argv) { return rawinq_main(argc, argv); }

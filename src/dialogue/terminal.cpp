@@ -1,0 +1,59 @@
+// Reading answers from standard input.
+#include "rawinq/terminal.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "rawinq/program_exit.h"
+
+std::string read_answer() {
+  std::fflush(stdout);
+  char buf[80];
+  if (std::fgets(buf, sizeof buf, stdin) == nullptr) end_of_input();
+  size_t n = std::strlen(buf);
+  const bool whole_line = n > 0 && buf[n - 1] == '\n';
+  if (!whole_line && n == sizeof buf - 1) {
+    // An over-long line: throw the rest of it away.
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n') {
+    }
+  }
+  // The last character read (normally the newline) is removed.
+  if (n > 0) --n;
+  return std::string(buf, n);
+}
+
+bool answer_is_yes(const std::string& answer, char default_char) {
+  const char c = answer.empty() ? default_char : answer[0];
+  return c == 'Y' || c == 'y';
+}
+
+LeadingNumber leading_number(const std::string& answer) {
+  LeadingNumber r;
+  const char* p = answer.c_str();
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* digits = p;
+  if (*digits == '+' || *digits == '-') ++digits;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return r;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(p, &end, 10);
+  r.found = true;
+  if (errno == ERANGE) {
+    r.overflow = true;
+    return r;
+  }
+  r.value = v;
+  return r;
+}
+
+std::string first_word(const std::string& answer) {
+  size_t b = 0;
+  while (b < answer.size() && std::isspace(static_cast<unsigned char>(answer[b]))) ++b;
+  size_t e = b;
+  while (e < answer.size() && !std::isspace(static_cast<unsigned char>(answer[e]))) ++e;
+  return answer.substr(b, e - b);
+}

@@ -1,0 +1,158 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+TempDir::TempDir() {
+  std::string tmpl = (fs::temp_directory_path() / "rawinq-test-XXXXXX").string();
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  // Directories made unwritable by a test must be removable again.
+  for (auto it = fs::recursive_directory_iterator(path_, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::remove_all(path_, ec);
+}
+
+std::string TempDir::operator/(const std::string& name) const {
+  return path_ + "/" + name;
+}
+
+void write_file(const std::string& path, const std::string& contents) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  if (!f) throw std::runtime_error("cannot write " + path);
+  f.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) throw std::runtime_error("cannot read " + path);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+bool file_exists(const std::string& path) { return fs::exists(path); }
+
+void make_dir(const std::string& path) { fs::create_directories(path); }
+
+RunResult run_program(const std::string& program,
+                      const std::vector<std::string>& args,
+                      const std::string& input, const RunOptions& options) {
+  int in_pipe[2], out_pipe[2], err_pipe[2];
+  if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe))
+    throw std::runtime_error("pipe failed");
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in_pipe[0], 0);
+    dup2(out_pipe[1], 1);
+    dup2(err_pipe[1], 2);
+    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1],
+                   err_pipe[0], err_pipe[1]})
+      close(fd);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    if (options.nofile_limit >= 0) {
+      struct rlimit rl;
+      rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.nofile_limit);
+      setrlimit(RLIMIT_NOFILE, &rl);
+    }
+    for (const auto& e : options.extra_env) putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  signal(SIGPIPE, SIG_IGN);
+
+  RunResult r;
+  size_t written = 0;
+  int in_fd = in_pipe[1];
+  if (input.empty()) {
+    close(in_fd);
+    in_fd = -1;
+  }
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration<double>(options.timeout_seconds);
+  bool out_open = true, err_open = true;
+  while (out_open || err_open) {
+    struct pollfd fds[3];
+    int n = 0;
+    int out_i = -1, err_i = -1, in_i = -1;
+    if (out_open) { fds[n] = {out_pipe[0], POLLIN, 0}; out_i = n++; }
+    if (err_open) { fds[n] = {err_pipe[0], POLLIN, 0}; err_i = n++; }
+    if (in_fd >= 0) { fds[n] = {in_fd, POLLOUT, 0}; in_i = n++; }
+    const int rc = poll(fds, static_cast<nfds_t>(n), 100);
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (rc <= 0) continue;
+    char buf[65536];
+    if (out_i >= 0 && (fds[out_i].revents & (POLLIN | POLLHUP))) {
+      const ssize_t k = read(out_pipe[0], buf, sizeof buf);
+      if (k > 0) r.out.append(buf, static_cast<size_t>(k)); else out_open = false;
+    }
+    if (err_i >= 0 && (fds[err_i].revents & (POLLIN | POLLHUP))) {
+      const ssize_t k = read(err_pipe[0], buf, sizeof buf);
+      if (k > 0) r.err.append(buf, static_cast<size_t>(k)); else err_open = false;
+    }
+    if (in_i >= 0 && (fds[in_i].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      const ssize_t k = (fds[in_i].revents & POLLOUT)
+                            ? write(in_fd, input.data() + written,
+                                    std::min<size_t>(input.size() - written, 4096))
+                            : -1;
+      if (k > 0) written += static_cast<size_t>(k);
+      if (k <= 0 || written == input.size()) {
+        close(in_fd);
+        in_fd = -1;
+      }
+    }
+  }
+  if (in_fd >= 0) close(in_fd);
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+  else if (WIFSIGNALED(wstatus)) r.status = 128 + WTERMSIG(wstatus);
+  return r;
+}
+
+std::string rawinq_bin() { return RAWINQ_BIN; }
+std::string rawinq_na_bin() { return RAWINQ_NA_BIN; }
+std::string source_dir() { return RAWINQ_SOURCE_DIR; }
+std::string binary_dir() { return RAWINQ_BINARY_DIR; }
+
+}  // namespace testing_support
