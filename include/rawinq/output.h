@@ -20,6 +20,8 @@ void screen_control();
 // stream for a write error ("Write error", status 1) and counts it for
 // paging.
 void emit_line(const std::string& text);
+// The same without counting the line for paging.
+void emit_uncounted_line(const std::string& text);
 
 void ksc_format(short wformat, short ltype, short ind);
 void faa_format(short ltype, short ind);

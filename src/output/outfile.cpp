@@ -13,6 +13,9 @@ void screen_control() {}
 void emit_line(const std::string& text) {
   std::fprintf(outbuf, "%s\n", text.c_str());
 }
+void emit_uncounted_line(const std::string& text) {
+  std::fprintf(outbuf, "%s\n", text.c_str());
+}
 int run_command(const std::string& command) {
   std::fflush(stdout);
   return std::system(command.c_str());
