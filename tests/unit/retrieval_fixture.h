@@ -233,6 +233,8 @@ class RetrievalTest : public ::testing::Test {
     Data_Loc.clear();
     Max_Lines = 20;
     Sort_Type = 1;
+    Screen_Scroll = 0;
+    Screen_Lines = 0;
     clear_selection();
   }
   std::string put(int year, long wban,
