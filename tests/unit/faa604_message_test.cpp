@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
+#include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/upack.h"
 
 namespace {
 
@@ -65,13 +68,16 @@ class FaaMessage : public ::testing::Test {
     const std::vector<DATA_TYPE> before = Snd_Data;
     outbuf = std::tmpfile();
     faa_format(ltype, 3);
+    EXPECT_EQ(0, std::memcmp(before.data(), Snd_Data.data(),
+                             before.size() * sizeof(DATA_TYPE)));
+    return read_back();
+  }
+  static std::string read_back() {
     std::rewind(outbuf);
     std::string text;
     for (int c; (c = std::fgetc(outbuf)) != EOF;) text += static_cast<char>(c);
     std::fclose(outbuf);
     outbuf = nullptr;
-    EXPECT_EQ(0, std::memcmp(before.data(), Snd_Data.data(),
-                             before.size() * sizeof(DATA_TYPE)));
     return text;
   }
   static Levels without(Levels l, std::size_t i) {
@@ -163,6 +169,29 @@ TEST_F(FaaMessage, AHeightBandOfManyWindLevelsIsWrittenWhole) {
   EXPECT_EQ(count("90333 "), 19u);
   EXPECT_EQ(count("9033/ "), 1u);
   EXPECT_NE(ppbb.find("18010 \n\n"), std::string::npos);
+}
+
+TEST_F(FaaMessage, DecodedRecordLosesItsLevelsAboveTheCut) {
+  BuildUnpackTable();
+  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+  archive_writer::Sounding s;
+  s.month = 7;
+  s.day = 15;
+  s.hour = 12;
+  s.wban = 23062;
+  s.reltime = 1115;
+  s.sondtype = 6;  // stored code of type 52
+  const unsigned flag[10] = {0, 0, 0, 0, 2, 16, 32, 4, 8, 1};
+  for (const DATA_TYPE& l : kSmall)
+    s.levels.push_back({flag[l.fr], l.pr, l.ht, l.tp, l.dp, l.wd, l.ws});
+  s.levels.push_back({2, 700, 18500, -600, M, 280, 300});
+  s.levels.push_back({16, 500, 20600, -620, M, M, M});
+  const auto rec = archive_writer::pack_record(s);
+  outbuf = std::tmpfile();
+  EXPECT_EQ(io_sounding(rec.data(), rec.size(), 0, 0, 1, 3, 0), 1);
+  EXPECT_EQ(Snd_Data[0].pr, 10135);
+  EXPECT_EQ(read_back(),
+            std::string(kSmallTTAA) + kSmallTTBB + kSmallPPBB + "\n");
 }
 
 }  // namespace
