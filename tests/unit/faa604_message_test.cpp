@@ -10,6 +10,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/program_exit.h"
 #include "rawinq/upack.h"
 
 namespace {
@@ -169,6 +170,21 @@ TEST_F(FaaMessage, AHeightBandOfManyWindLevelsIsWrittenWhole) {
   EXPECT_EQ(count("90333 "), 19u);
   EXPECT_EQ(count("9033/ "), 1u);
   EXPECT_NE(ppbb.find("18010 \n\n"), std::string::npos);
+}
+
+TEST_F(FaaMessage, WriteErrorEndsWithStatusOneAndPressuresPutBack) {
+  Snd_Data.assign(kSmall.begin(), kSmall.end());
+  Snd_Hdr.levels = static_cast<long>(kSmall.size());
+  outbuf = std::fopen("/dev/null", "r");  // every write fails
+  ASSERT_NE(outbuf, nullptr);
+  try {
+    faa_format(0, 3);
+    ADD_FAILURE() << "no write error";
+  } catch (const ProgramExit& e) {
+    EXPECT_EQ(e.status, 1);
+  }
+  EXPECT_EQ(outbuf, nullptr);
+  EXPECT_EQ(Snd_Data[2].pr, 8500);
 }
 
 TEST_F(FaaMessage, DecodedRecordLosesItsLevelsAboveTheCut) {
