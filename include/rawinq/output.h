@@ -2,6 +2,7 @@
 // writers and the skew-T plot hand-off.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Name of the output file (without directory) for a new file.
@@ -33,3 +34,19 @@ void plot_skewt_data();
 
 // Runs an outside program through the shell (standard output flushed first).
 int run_command(const std::string& command);
+
+// The FAA604 group formatters. Each searches Snd_Data, from the level at the
+// cursor to the last one, for the first level of type `frame`, sets the
+// cursor to it and puts its group and a blank into cgrp; 1 when a group was
+// formed, 0 when none could be (no such level, or a mandatory level whose
+// pressure is not the one its indicator `seq` stands for). They read the
+// pressures in whole mb, as faa_format holds them while it writes. fpress
+// with frame 0, 1 or 2 forms the 31313 groups from Snd_Hdr instead.
+using FaaFormatter = short (*)(short seq, long& indx, long frame,
+                               std::string& cgrp);
+short fpress(short seq, long& pindx, long frame, std::string& cgrp);
+short fhgt(short seq, long& hindx, long frame, std::string& cgrp);
+short ftemp(short seq, long& tindx, long frame, std::string& cgrp);
+short fwind(short seq, long& windx, long frame, std::string& cgrp);
+// Left-pads text with '0' to slen characters; longer text stays as it is.
+void zero_pad(std::size_t slen, std::string& text);
