@@ -146,4 +146,19 @@ TEST(UacdfWriter, FullClassReportsEveryExtraLevelAndGoesOn) {
   }
 }
 
+// Library failures keep the library's own handling: one line on standard
+// error and exit status 3.
+TEST(UacdfWriterDeathTest, RecordWithoutSchemaEndsWithStatusThree) {
+  TempDir dir;
+  set_station(0, "DEN", 72469, 23062, 39.77f, -104.87f, 1611);
+  set_header(1995, 1, 1, 0, 2300);
+  add_level(9, 8370, 1611, 0, -20, 0, 0);
+  EXPECT_EXIT(
+      {
+        OutputFile out(dir / "noschema.cdf");
+        netcdf_format(0, 1);
+      },
+      testing::ExitedWithCode(3), "^ncvarput: ncid [0-9]+: .+\n$");
+}
+
 }  // namespace
