@@ -1,6 +1,7 @@
 // Decoding of packed sounding records: units, level types, level pointers,
 // duplicate removal, the coded-format cut, short and damaged records.
 #include <gtest/gtest.h>
+#include <netcdf.h>
 
 #include <cstdint>
 #include <random>
@@ -10,6 +11,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/upack.h"
+#include "test_support.h"
 
 namespace {
 
@@ -66,7 +68,13 @@ class Decoder : public ::testing::Test {
     for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
   }
   static short decode(const Bytes& rec, short oformat = 0) {
-    return io_sounding(rec.data(), rec.size(), 0, 0, oformat, 0, 0);
+    // A NetCDF record needs a freshly created file to go into.
+    testing_support::TempDir dir;
+    if (oformat == 2) cdfid = nccreate((dir / "d.cdf").c_str(), NC_CLOBBER);
+    const short got = io_sounding(rec.data(), rec.size(), 0, 0, oformat, 0, 0);
+    if (oformat == 2) ncclose(cdfid);
+    if (oformat == 2) cdfid = -1;
+    return got;
   }
   static short decode(const Sounding& s, short oformat = 0) {
     return decode(archive_writer::pack_record(s), oformat);

@@ -1,0 +1,116 @@
+// A NetCDF request through the whole program: the dialogue without a
+// destination question, file names of both retrieval orders, and the files'
+// records read back with ncdump.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "archive_writer.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+archive_writer::Sounding den(int day, int hour, long reltime) {
+  archive_writer::Sounding s;
+  s.year = 1995;
+  s.day = day;
+  s.hour = hour;
+  s.wban = 23062;
+  s.reltime = reltime;
+  // Surface, two mandatory, one significant, a tropopause, a maximum wind.
+  s.levels = {{1, 8370, 1611, 50, -20, 180, 30},
+              {2, 7000, 3000, -50, -100, 200, 80},
+              {16, 6000, 4200, -120, -180, 210, 100},
+              {2, 5000, 5600, -200, -260, 230, 150},
+              {8, 2500, 10400, -500, -600, 260, 601},
+              {4, 2000, 11800, -562, 99999, 255, 300}};
+  return s;
+}
+
+std::string ncdump_data(const std::string& path) {
+  std::string out;
+  const std::string cmd =
+      "ncdump -v wmoStat,staName,synTime,relTime,numMand,numSigT,numMwnd,"
+      "numTrop " +
+      path;
+  if (std::FILE* p = popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+  }
+  const size_t at = out.find("data:\n");
+  return at == std::string::npos ? out : out.substr(at);
+}
+
+// The data part of ncdump's listing of those variables (in id order) for
+// records of DEN with the given times and 3, 1, 1, 1 levels per class.
+std::string expected_data(int records, const std::string& syn,
+                          const std::string& rel) {
+  auto row = [records](const std::string& v) {
+    std::string text = v;
+    for (int k = 1; k < records; ++k) text += ", " + v;
+    return text;
+  };
+  std::string names;
+  for (int k = 0; k < records; ++k)
+    names += std::string("  \"DEN   \"") + (k + 1 < records ? ",\n" : " ;\n");
+  return "data:\n\n wmoStat = " + row("72469") + " ;\n\n staName =\n" + names +
+         "\n synTime = " + syn + " ;\n\n numMand = " + row("3") +
+         " ;\n\n numSigT = " + row("1") + " ;\n\n numMwnd = " + row("1") +
+         " ;\n\n numTrop = " + row("1") + " ;\n\n relTime = " + rel + " ;\n}\n";
+}
+
+TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
+  TempDir dir;
+  make_dir(dir / "sup");
+  make_dir(dir / "out");
+  write_file(dir / "sup/raobhelp.txt", "GENERAL_INFO\nwelcome\nEND.\n");
+  write_file(dir / "sup/stat2000.txt",
+             "1\nDEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
+             "DENVER                    CO US\n");
+  write_file(dir / "sup/international_sites.txt", "0\n");
+  archive_writer::write_station_year(
+      dir / "db", 1995, 23062,
+      {den(1, 0, 2315), den(1, 12, 1100), den(2, 0, 99999)});
+
+  const std::string input =
+      "\n1995010100\n1995010212\n0\n0\n0\nn\n1\n72469\n"
+      "2\ny\n0\n0\nout\n3\n"  // NetCDF, synoptic sort, one file per day
+      "y\n\n\n\n1\n\n1\n"     // again: station series, one station per file
+      "n\nn\n";
+  RunOptions o;
+  o.cwd = dir.path();
+  const RunResult r =
+      run_program(rawinq_bin(), {dir / "db", dir / "sup"}, input, o);
+  EXPECT_EQ(r.status, 3);  // the last retrieval's count
+  EXPECT_EQ(r.err, "");
+  const std::string note = "\n NOTE: ALL NetCDF output is to a file\n";
+  // Once for each pass through the output questions.
+  const size_t first_note = r.out.find(note);
+  ASSERT_NE(first_note, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(note, first_note + 1), std::string::npos);
+  EXPECT_EQ(r.out.find("Where do you want to direct the output?"),
+            std::string::npos);
+  for (const char* name :
+       {"1995010100.cdf", "1995010200.cdf", "72469_DEN_1995010100.cdf"})
+    EXPECT_NE(r.out.find(std::string(" STATUS:  Writing output file: out/") +
+                         name + "        \n"),
+              std::string::npos)
+        << name;
+
+  // 1 January 00 UTC released 23:15 the day before, 12 UTC released
+  // 11:00, 2 January 00 UTC without release time.
+  EXPECT_EQ(ncdump_data(dir / "out/1995010100.cdf"),
+            expected_data(2, "788918400, 788961600", "788915700, 788958000"));
+  EXPECT_EQ(ncdump_data(dir / "out/1995010200.cdf"),
+            expected_data(1, "789004800", "99999"));
+  EXPECT_EQ(ncdump_data(dir / "out/72469_DEN_1995010100.cdf"),
+            expected_data(3, "788918400, 788961600, 789004800",
+                          "788915700, 788958000, 99999"));
+}
+
+}  // namespace
