@@ -35,8 +35,9 @@ void curve(std::ostringstream& out, const std::vector<CurvePoint>& points,
       << "  res = True\n"
       << "  res@gsLineColor = \"" << color << "\"\n"
       << "  res@gsMarkerColor = \"" << color << "\"\n"
-      << "  res@gsLineThicknessF = 6.0\n"
-      << "  res@gsLineDashPattern = " << dash << "\n";
+      << "  res@gsLineThicknessF = " << (dash == 0 ? "12.0" : "8.0") << "\n"
+      << "  res@gsLineDashPattern = " << dash << "\n"
+      << "  res@gsLineDashSegLenF = 0.25\n";
   if (points.size() >= 2) {
     out << "  gsn_polyline(wks, bkgd, " << name << "_x, " << name
         << "_y, res)\n";
