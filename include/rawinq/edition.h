@@ -32,6 +32,8 @@ constexpr const char* kAccessChoice3 = "      3  -  all Global Data";
 constexpr const char* kChoice2Message =
     kGlobal ? "\n\t\t North/Central American Access\n"
             : "\n\t\t All Available Data Access\n";
+// Whether a line end follows the message of choice 2.
+constexpr bool kChoice2MessageLineEnd = kGlobal;
 
 // The box of access choice 2.
 struct Box {

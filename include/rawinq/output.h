@@ -10,10 +10,14 @@ std::string output_file_name(long date, long bdate, short indx, short oformat,
 void open_outfile(long date, long bdate, std::string& pname, short indx,
                   short oformat, short sortype, short first);
 // Closes the current output at the end of a request (ncclose for oformat 2,
-// else outbuf when it is a file). Safe to call when nothing is open.
+// else outbuf when it is a file). Safe to call when nothing is open; this is
+// the way to close the output, so that nothing is closed twice. A failed
+// close of a text file ends the program ("Write error", status 1).
 void close_outfile(short oformat);
 // Closes whatever output is still open when the program ends early.
-void close_output_at_exit();
+// Returns 1 when closing the text output file failed ("Write error" has
+// been written to standard error), else 0.
+int close_output_at_exit();
 void screen_control();
 
 // Writes one line (text given without its newline) to outbuf, checks the

@@ -1,10 +1,189 @@
-// Station-year database files: names and opening.
+// Station-year database files: names, opening, the day index and the record
+// chain.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
 #include "rawinq/archive.h"
+#include "rawinq/edition.h"
 #include "rawinq/globals.h"
 
 INPUT_FILES Input_File[2000];
+std::string Input_File_Path[2000];
+int Infile_Errno = 0;
 
-std::string database_path(int, short, long) { return {}; }
-void open_infile(short, long, short* file_status, short, short) {
-  *file_status = 0;
+namespace {
+
+constexpr int kSlots = 2000;
+constexpr unsigned long kHeadSize = 34;  // bytes before the day index
+constexpr unsigned long kMinRecordLength = 52;
+
+// Name forms, indexed by variant: 2 is tried first, 0 last.
+const char* const kPrefix[3] = {"raob", "RAOB", "Raob"};
+const char* const kSuffix[3] = {".buf", ".BUF;1", ".buf"};
+
+unsigned long be32(const unsigned char* p) {
+  return (static_cast<unsigned long>(p[0]) << 24) |
+         (static_cast<unsigned long>(p[1]) << 16) |
+         (static_cast<unsigned long>(p[2]) << 8) |
+         static_cast<unsigned long>(p[3]);
+}
+
+unsigned long be24(const unsigned char* p) {
+  return (static_cast<unsigned long>(p[0]) << 16) |
+         (static_cast<unsigned long>(p[1]) << 8) |
+         static_cast<unsigned long>(p[2]);
+}
+
+}  // namespace
+
+std::string database_path(int variant, short iyr, long wban) {
+  if (variant < 0 || variant > 2) variant = 2;
+  std::string station = std::to_string(wban);
+  if (wban > 900000) station[0] = 'I';
+  char two_digit[8];
+  std::snprintf(two_digit, sizeof two_digit, "%02d", (iyr % 100 + 100) % 100);
+  return Data_Loc + kPrefix[variant] + edition::year_dir_text(iyr) + "/" +
+         station + "_" + two_digit + kSuffix[variant];
+}
+
+bool out_of_descriptors(int err) { return err == EMFILE || err == ENFILE; }
+
+void open_infile(short iyr, long wban, short* file_status, short file_num,
+                 short file_swap) {
+  if (file_num < 0 || file_num >= kSlots) {
+    *file_status = 0;
+    return;
+  }
+  for (int variant = 2;; --variant) {
+    const std::string path = database_path(variant, iyr, wban);
+    if (*file_status == -1 && file_swap >= 0 && file_swap < kSlots) {
+      Input_File[file_swap].infile.close();
+    }
+    if (Max_Lines == -1) {
+      std::printf("%d attempt to open file: \n%s \n\n", variant, path.c_str());
+    }
+    errno = 0;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const int err = errno;
+    Input_File[file_num].infile = FileHandle(f);
+    if (f != nullptr) {
+      *file_status = 1;
+      Infile_Errno = 0;
+      Input_File_Path[file_num] = path;
+      return;
+    }
+    Infile_Errno = err;
+    *file_status = access(path.c_str(), F_OK) == 0 ? 2 : 0;
+    if (*file_status == 2) {
+      Input_File_Path[file_num] = path;
+      if (!out_of_descriptors(err)) {
+        std::printf(" WARNING:  unable to open database file: %s\n",
+                    path.c_str());
+      }
+      return;
+    }
+    if (variant == 0) return;
+  }
+}
+
+bool read_day_index(const unsigned char* buf, unsigned long n,
+                    int first_month, int last_month, INPUT_FILES* months) {
+  // The 12 x 31 day entries follow the head: a count N, 4 bytes not used,
+  // then N entries of an hour byte and a 4-byte record offset.
+  auto walk = [&]() {
+    unsigned long pos = kHeadSize;
+    for (int m = 0; m < 12; ++m) {
+      const bool wanted = m >= first_month && m <= last_month;
+      for (int d = 0; d < 31; ++d) {
+        if (pos + 5 > n) return false;
+        const unsigned long count = buf[pos];
+        const unsigned long size = 5 + 5 * count;
+        if (pos + size > n) return false;
+        if (wanted) {
+          INPUT_FILES& slot = months[m - first_month];
+          slot.cnt[d] = static_cast<short>(count);
+          if (count > 0) {
+            slot.hour[d] = buf[pos + 5];
+            slot.bytenum[d] = be32(buf + pos + 6);
+          }
+        }
+        pos += size;
+      }
+    }
+    return true;
+  };
+  if (walk()) return true;
+  for (int m = first_month; m <= last_month; ++m) {
+    for (short& c : months[m - first_month].cnt) c = 0;
+  }
+  return false;
+}
+
+DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
+                                    unsigned char* buf) {
+  DatabaseRecord rec;
+  if (f == nullptr) return rec;
+  struct stat st {};
+  if (fstat(fileno(f), &st) == 0 &&
+      offset >= static_cast<unsigned long>(st.st_size)) {
+    return rec;
+  }
+  if (std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0) {
+    std::perror(" Fseek failed! \n");
+    return rec;
+  }
+  const unsigned long n = std::fread(buf, 1, kBufferSize, f);
+  if (std::ferror(f)) {
+    std::clearerr(f);
+    return rec;
+  }
+  rec.avail = n;
+  if (n < 7) return rec;
+  rec.length = be24(buf + 4);
+  if (rec.length < kMinRecordLength ||
+      rec.length > static_cast<unsigned long>(kMaxRecordLength) ||
+      rec.length > n) {
+    return rec;
+  }
+  rec.ok = true;
+  return rec;
+}
+
+void warn_unreadable(const std::string& path) {
+  std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
+}
+
+bool hour_wanted(short stim, int hr) {
+  switch (stim) {
+    case 0: return true;
+    case 1: return hr == 0 || hr == 12;
+    case 2: return hr == 0;
+    case 3: return hr == 12;
+    default: return false;
+  }
+}
+
+short choose_station_entry(long wban, long day) {
+  short covering = -1;
+  short nearest = -1;
+  long best = 0;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
+    const short i = Stn_Index[k];
+    if (i < 0 || i >= kMaxStations) continue;
+    const STATREC& e = Stn_His[i];
+    if (e.wban != wban) continue;
+    if (e.bdate <= day && day <= e.edate) {
+      covering = i;
+      continue;
+    }
+    const long dist = day < e.bdate ? e.bdate - day : day - e.edate;
+    if (nearest < 0 || dist <= best) {
+      nearest = i;
+      best = dist;
+    }
+  }
+  return covering >= 0 ? covering : nearest;
 }

@@ -1,8 +1,283 @@
-// Synoptic (time-series) retrieval.
-#include "rawinq/archive.h"
-#include "rawinq/globals.h"
+// Synoptic (time-series) retrieval: time runs from the first to the last
+// requested hour and, at each hour, every selected station is visited.
+#include <cstdio>
 
-long time_series(const std::string&, const std::string&, short, short, short,
-                 short, short, short, std::string&) {
-  return 0;
+#include "rawinq/archive.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/globals.h"
+#include "rawinq/output.h"
+#include "rawinq/terminal.h"
+#include "rawinq/upack.h"
+
+namespace {
+
+constexpr int kSlots = 2000;
+
+unsigned char Ibuff[kBufferSize];
+
+// What the driver knows of each slot for the current year.
+struct SlotState {
+  bool shared = false;  // takes turns with the one shared descriptor
+  bool warned = false;  // the read warning was given this month
+};
+
+// The station files of one year. The slots 0 .. nfiles - 1 are in use;
+// whatever happens, their streams are closed when the year ends.
+class YearFiles {
+ public:
+  YearFiles() = default;
+  YearFiles(const YearFiles&) = delete;
+  YearFiles& operator=(const YearFiles&) = delete;
+  ~YearFiles() { close_all(); }
+
+  void close_all() {
+    for (int k = 0; k < nfiles; ++k) Input_File[k].infile.close();
+  }
+
+  // Gives the shared descriptor to slot file_num when it belongs to the
+  // group that shares it and another slot of the group used it last.
+  void swap_if_needed(short yr, short file_num) {
+    if (nfiles <= nfiles_open || !state[file_num].shared ||
+        file_swap == file_num) {
+      return;
+    }
+    short status = -1;
+    open_infile(yr, Input_File[file_num].wban, &status, file_num, file_swap);
+    file_swap = file_num;
+  }
+
+  void warn_once(short file_num) {
+    if (state[file_num].warned) return;
+    state[file_num].warned = true;
+    warn_unreadable(Input_File_Path[file_num]);
+  }
+
+  // Loads the month's day index into the slot; a file that cannot be read
+  // or whose index does not fit takes no part this month.
+  void load_month(short file_num, int mo) {
+    INPUT_FILES& slot = Input_File[file_num];
+    state[file_num].warned = false;
+    std::FILE* f = slot.infile.get();
+    bool ok = false;
+    if (f != nullptr) {
+      if (std::fseek(f, 0L, SEEK_SET) != 0) {
+        std::perror(" Fseek failed! \n");
+      } else {
+        const unsigned long n = std::fread(Ibuff, 1, kBufferSize, f);
+        if (std::ferror(f)) {
+          std::clearerr(f);
+        } else {
+          ok = read_day_index(Ibuff, n, mo - 1, mo - 1, &slot);
+        }
+      }
+    }
+    if (!ok) {
+      for (short& c : slot.cnt) c = 0;
+      warn_once(file_num);
+    }
+  }
+
+  short nfiles = 0;
+  short nfiles_open = 0;
+  short file_swap = 0;
+  SlotState state[kSlots];
+};
+
+struct Request {
+  short stim, ltype, wformat, oformat, timesort, outloc;
+  std::string* pname;
+  long bdate = 0;
+  long nsound = 0;
+  bool files_open = false;
+  short first = 1;
+  bool new_output_file = true;
+  bool output_opened = false;
+};
+
+void status_line(long date, short indx) {
+  const STATREC& e = Stn_His[indx];
+  std::printf(" STATUS:  processing date: %ld station: %ld\r", date,
+              Stn_Type == 1 ? e.wban : e.wmo);
+}
+
+// Hands the record in Ibuff to the decoder, opening a new output file first
+// when one is due.
+void write_sounding(Request& rq, long date, long wban,
+                    const DatabaseRecord& rec) {
+  const short indx = choose_station_entry(wban, date / 100);
+  if (indx < 0) return;  // a station outside the selection
+  if (rq.outloc == 1) status_line(date, indx);
+  if (rq.outloc == 1 && rq.new_output_file) {
+    if (rq.nsound != 0) {
+      std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
+      std::puts("                ");
+      rq.nsound = 0;
+    }
+    open_outfile(date, rq.bdate, *rq.pname, indx, rq.oformat, rq.timesort,
+                 rq.first);
+    rq.output_opened = true;
+    rq.new_output_file = false;
+  }
+  rq.first = 0;
+  set_unpack_buffer(Ibuff, rec.avail);
+  if (io_sounding(Ibuff, rec.avail, rq.ltype, rq.wformat, rq.oformat, indx,
+                  rq.nsound) != 0) {
+    ++rq.nsound;
+  }
+  if (rq.outloc == 1 && rq.oformat != 3) status_line(date, indx);
+}
+
+// Reads the slot's records of day d up to hour hr, writing those of hour hr.
+void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
+               long date) {
+  INPUT_FILES& slot = Input_File[file_num];
+  while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
+    const DatabaseRecord rec =
+        read_database_record(slot.infile.get(), slot.bytenum[d], Ibuff);
+    if (!rec.ok) {  // the later records of the day hang on this one
+      files.warn_once(file_num);
+      slot.cnt[d] = 0;
+      break;
+    }
+    if (slot.hour[d] == hr) write_sounding(rq, date, slot.wban, rec);
+    --slot.cnt[d];
+    if (slot.cnt[d] > 0) {
+      if (rec.length + 23 >= rec.avail) {  // the next record is not there
+        files.warn_once(file_num);
+        slot.cnt[d] = 0;
+        break;
+      }
+      slot.bytenum[d] += rec.length;
+      slot.hour[d] = Ibuff[rec.length + 23];
+    }
+  }
+}
+
+// Opens the station files of a year; returns false when none opened.
+bool open_year(Request& rq, YearFiles& files, short yr) {
+  FileHandle reserve;  // keeps one descriptor free for the output file
+  if (rq.outloc == 1) {
+    reserve = FileHandle(std::tmpfile());
+    if (!reserve) std::perror(" tmpfile failed\n");
+  }
+  for (int si = 0; si < Usr_Stn_Count && si < kMaxStations; ++si) {
+    const short k = files.nfiles;
+    short status = 0;
+    open_infile(yr, User_Stations[si][1], &status, k, 0);
+    if (status == 1) {
+      if (files.nfiles == 0) {
+        std::printf(" STATUS:  opening database files ...\r");
+      }
+      ++files.nfiles_open;
+    } else if (status != 2 || !out_of_descriptors(Infile_Errno)) {
+      continue;  // no file, or one that cannot be read at all
+    }
+    Input_File[k].wban = User_Stations[si][1];
+    files.state[k] = SlotState{};
+    ++files.nfiles;
+  }
+  if (files.nfiles > files.nfiles_open) {
+    // The last opened slot and every slot left without a stream share one
+    // descriptor; the last opened slot holds it now.
+    short last_open = -1;
+    for (short k = 0; k < files.nfiles; ++k) {
+      if (Input_File[k].infile) last_open = k;
+    }
+    for (short k = 0; k < files.nfiles; ++k) {
+      files.state[k].shared = !Input_File[k].infile || k == last_open;
+    }
+    files.file_swap = last_open;
+  }
+  reserve.close();
+  if (files.nfiles_open == 0) {
+    std::printf(" WARNING:  Unable to open any database files for %d\n", yr);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+long time_series(const std::string& bdat, const std::string& edat, short stim,
+                 short ltype, short wformat, short oformat, short timesort,
+                 short outloc, std::string& pname) {
+  Request rq{stim, ltype, wformat, oformat, timesort, outloc, &pname};
+  long edate = 0;
+  short byr = 0, bmo = 0, bdy = 0, bhr = 0;
+  short eyr = 0, emo = 0, edy = 0, ehr = 0;
+  std::sscanf(bdat.c_str(), "%ld\n", &rq.bdate);
+  std::sscanf(bdat.c_str(), "%4hd %2hd %2hd %2hd\n", &byr, &bmo, &bdy, &bhr);
+  std::sscanf(edat.c_str(), "%ld\n", &edate);
+  std::sscanf(edat.c_str(), "%4hd %2hd %2hd %2hd\n", &eyr, &emo, &edy, &ehr);
+
+  std::puts("");
+  if (outloc == 0) {
+    Screen_Lines = 0;
+    Screen_Scroll = 1;
+  } else {
+    Screen_Scroll = 0;
+  }
+
+  for (short yr = byr; yr <= eyr; ++yr) {
+    if (timesort == 1 && outloc == 1) rq.new_output_file = true;
+    YearFiles files;
+    if (!open_year(rq, files, yr)) continue;
+    rq.files_open = true;
+
+    const int mo_first = yr == byr ? bmo : 1;
+    const int mo_last = yr == eyr ? emo : 12;
+    for (int mo = mo_first; mo <= mo_last; ++mo) {
+      if (mo < 1 || mo > 12) continue;
+      if (timesort == 2 && outloc == 1) rq.new_output_file = true;
+      for (short k = 0; k < files.nfiles; ++k) {
+        std::printf(" STATUS:  reading database file %d of %d\r", k + 1,
+                    files.nfiles);
+        files.swap_if_needed(yr, k);
+        files.load_month(k, mo);
+      }
+      const bool first_month = yr == byr && mo == bmo;
+      const bool last_month = yr == eyr && mo == emo;
+      const int dy_first = first_month ? bdy : 1;
+      const int dy_last = last_month ? edy : 31;
+      for (int dy = dy_first; dy <= dy_last; ++dy) {
+        if (dy < 1 || dy > 31) continue;  // no such entry in the day index
+        if (timesort == 3 && outloc == 1) rq.new_output_file = true;
+        const int hr_first = first_month && dy == bdy ? bhr : 0;
+        const int hr_last = last_month && dy == edy ? ehr : 23;
+        for (int hr = hr_first; hr <= hr_last; ++hr) {
+          const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
+          if (outloc == 1) {
+            std::printf(" STATUS:  processing date: %ld\r", date);
+          }
+          if (timesort == 4 && outloc == 1) rq.new_output_file = true;
+          if (!hour_wanted(stim, hr)) continue;
+          for (short k = 0; k < files.nfiles; ++k) {
+            if (timesort == 5 && outloc == 1) rq.new_output_file = true;
+            files.swap_if_needed(yr, k);
+            read_hour(rq, files, k, dy - 1, hr, date);
+          }
+        }
+      }
+    }
+  }
+
+  if (outloc == 1 && rq.nsound > 0 && oformat != 3) {
+    std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
+    std::puts("                    ");
+  }
+  if (rq.nsound == 0) {
+    std::puts(" STATUS:  No data was available to meet your request.\n");
+  }
+  if (!rq.files_open) {
+    std::printf("\tWARNING:  No database files could be opened in: %s\n\n",
+                Data_Loc.c_str());
+    std::putchar('\a');
+    std::puts("\tEnter HELP for more information ");
+    std::puts("\tEnter <return> for another database access ");
+    std::printf("    Your choice? ");
+    std::fflush(stdout);
+    get_help(read_answer(), "NO_FILES_OPEN");
+  }
+  if (rq.output_opened && oformat != 3) close_outfile(oformat);
+  return rq.nsound;
 }

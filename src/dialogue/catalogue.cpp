@@ -1,12 +1,315 @@
 // Station catalogue loading, station list files and station selection.
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
-void load_catalogue(const std::string&) {}
-void parse_stat2000_line(const char*, STATREC&) {}
-void parse_international_line(const char*, STATREC&) {}
-short read_station_list(std::FILE*) { return 0; }
-void get_stations(float, float, float, float, short, long, long) {
-  Stn_Count = 0;
-  Usr_Stn_Count = 0;
+#include "rawinq/dialogue.h"
+#include "rawinq/edition.h"
+#include "rawinq/file_handle.h"
+#include "rawinq/globals.h"
+#include "rawinq/program_exit.h"
+#include "rawinq/terminal.h"
+
+namespace {
+
+constexpr char kBell = 7;
+// Catalogue lines are read 120 bytes at a time, station list lines 34.
+constexpr int kCatalogueLineRead = 120;
+constexpr int kStationListLineRead = 34;
+
+// Reads one line of at most size - 1 bytes (newline included). The rest of a
+// longer line is read and thrown away, so it never counts as a line of its
+// own. Returns false at end of file.
+bool read_line(std::FILE* f, int size, std::string& line) {
+  std::string buf(static_cast<size_t>(size), '\0');
+  if (std::fgets(&buf[0], size, f) == nullptr) return false;
+  buf.resize(std::strlen(buf.c_str()));
+  if (!buf.empty() && buf.back() != '\n' &&
+      buf.size() == static_cast<size_t>(size - 1)) {
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') {
+    }
+  }
+  line = std::move(buf);
+  return true;
+}
+
+// Walks a catalogue line the way the scanf conversions of its format do.
+// Each read_* returns false on a matching failure; the target is then left
+// as it was.
+class Fields {
+ public:
+  explicit Fields(const char* line) : p_(line) {}
+
+  void skip_blanks() {
+    while (*p_ && std::isspace(static_cast<unsigned char>(*p_))) ++p_;
+  }
+
+  // A word of at most max_width characters (0: any); only the first keep
+  // characters are stored, terminated.
+  bool read_word(char* out, size_t keep, size_t max_width = 0) {
+    skip_blanks();
+    if (!*p_) return false;
+    size_t n = 0;
+    while (*p_ && !std::isspace(static_cast<unsigned char>(*p_)) &&
+           (max_width == 0 || n < max_width)) {
+      if (n < keep) out[n] = *p_;
+      ++n;
+      ++p_;
+    }
+    out[n < keep ? n : keep] = '\0';
+    return true;
+  }
+
+  bool read_word(std::string& out) {
+    skip_blanks();
+    if (!*p_) return false;
+    const char* b = p_;
+    while (*p_ && !std::isspace(static_cast<unsigned char>(*p_))) ++p_;
+    out.assign(b, p_);
+    return true;
+  }
+
+  bool read_long(long& out) {
+    skip_blanks();
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(p_, &end, 10);
+    if (end == p_) return false;
+    p_ = end;
+    out = v;
+    return true;
+  }
+
+  bool read_short(short& out) {
+    long v;
+    if (!read_long(v)) return false;
+    if (v > SHRT_MAX) v = SHRT_MAX;
+    if (v < SHRT_MIN) v = SHRT_MIN;
+    out = static_cast<short>(v);
+    return true;
+  }
+
+  bool read_float(float& out) {
+    skip_blanks();
+    char* end = nullptr;
+    const float v = std::strtof(p_, &end);
+    if (end == p_) return false;
+    p_ = end;
+    out = v;
+    return true;
+  }
+
+  // Exactly width characters starting at the next non-blank one (the line
+  // end does not count). A shorter rest of line fills what it can and is a
+  // matching failure.
+  bool read_chars(char* out, size_t width) {
+    skip_blanks();
+    size_t n = 0;
+    while (n < width && p_[n] && p_[n] != '\n') ++n;
+    if (n == 0) return false;
+    std::memcpy(out, p_, n);
+    out[n] = '\0';
+    p_ += n;
+    return n == width;
+  }
+
+ private:
+  const char* p_;
+};
+
+// The decimal number at the start of the first six characters of a token.
+float token_number(const std::string& token) {
+  return static_cast<float>(std::atof(token.substr(0, 6).c_str()));
+}
+
+short catalogue_count(const std::string& first_line) {
+  const LeadingNumber n = leading_number(first_line);
+  if (!n.found || n.overflow || n.value < 0) return 0;
+  return static_cast<short>(n.value > SHRT_MAX ? SHRT_MAX : n.value);
+}
+
+// Loads the entry lines of one catalogue file from position Stn_His_Num on.
+// Returns false when the catalogue is full.
+template <typename Parse>
+bool load_entries(std::FILE* f, Parse parse, bool& warned_full) {
+  std::string line;
+  if (!read_line(f, kCatalogueLineRead, line)) return true;
+  const short count = catalogue_count(line);
+  for (short k = 0; k < count; ++k) {
+    if (!read_line(f, kCatalogueLineRead, line)) break;
+    if (Stn_His_Num >= kMaxStations) {
+      if (!warned_full) {
+        std::printf(
+            " WARNING:  station catalogue full - entries after 2000 were not "
+            "loaded\n");
+        warned_full = true;
+      }
+      return false;
+    }
+    parse(line.c_str(), Stn_His[Stn_His_Num]);
+    ++Stn_His_Num;
+  }
+  return true;
+}
+
+}  // namespace
+
+void parse_stat2000_line(const char* line, STATREC& e) {
+  Fields in(line);
+  const bool ok =
+      in.read_word(e.init, sizeof e.init - 1) && in.read_long(e.wban) &&
+      in.read_long(e.wmo) && in.read_float(e.lat) && in.read_float(e.lon) &&
+      in.read_short(e.elev) && in.read_long(e.bdate) &&
+      in.read_long(e.edate) && in.read_chars(e.name, 25) &&
+      in.read_chars(e.state, 2) &&
+      in.read_word(e.country, sizeof e.country - 1);
+  (void)ok;  // fields after a mismatch keep their values
+  // The file gives western longitudes as positive numbers.
+  e.lon = -e.lon;
+  e.Clat = 'N';
+  e.Clon = 'W';
+}
+
+void parse_international_line(const char* line, STATREC& e) {
+  Fields in(line);
+  std::string lat_token, lon_token;
+  bool ok = in.read_word(e.init, sizeof e.init - 1, 4) && in.read_long(e.wmo);
+  const bool have_lat = ok && in.read_word(lat_token);
+  const bool have_lon = have_lat && in.read_word(lon_token);
+  ok = have_lon && in.read_short(e.elev) && in.read_long(e.bdate) &&
+       in.read_long(e.edate) && in.read_chars(e.name, 29) &&
+       in.read_chars(e.country, 2);
+  (void)ok;  // fields after a mismatch keep their values
+
+  if (have_lat) e.lat = token_number(lat_token);
+  if (have_lon) e.lon = token_number(lon_token);
+  // The hemisphere letters stand in fixed columns 18 and 26 of the line.
+  const size_t len = std::strlen(line);
+  if (len > 17) {
+    e.Clat = line[17];
+    if (e.Clat == 'S' && have_lat) e.lat = -e.lat;
+  }
+  if (len > 25) {
+    e.Clon = line[25];
+    if (e.Clon == 'W' && have_lon) e.lon = -e.lon;
+  }
+  std::strcpy(e.state, "99");
+  e.wban = e.wmo + 900000;
+}
+
+void load_catalogue(const std::string& support_dir) {
+  for (STATREC& e : Stn_His) e = STATREC{};
+  Stn_His_Num = 0;
+
+  FileHandle stat2000(
+      std::fopen((support_dir + "stat2000.txt").c_str(), "r"));
+  if (!stat2000) {
+    const std::string shown =
+        support_dir.empty() ? std::string("<current directory>") : support_dir;
+    std::printf(" ERROR: the station file: stat2000.txt was not in: %s \n ",
+                shown.c_str());
+    std::putchar(kBell);
+    std::puts("   Type HELP for more information ");
+    if (get_help(read_answer(), "SOFTWARE_LOCATION")) end_program(0);
+    return;  // go on with an empty catalogue
+  }
+
+  bool warned_full = false;
+  const bool room = load_entries(stat2000.get(), parse_stat2000_line,
+                                 warned_full);
+  stat2000.close();
+  if (!edition::kReadsInternationalSites) return;
+
+  FileHandle international(
+      std::fopen((support_dir + "international_sites.txt").c_str(), "r"));
+  if (!international) {
+    std::printf(
+        " ERROR: the file international_sites.txt was not found in: %s \n ",
+        support_dir.c_str());
+    return;
+  }
+  if (room)
+    load_entries(international.get(), parse_international_line, warned_full);
+}
+
+short read_station_list(std::FILE* f) {
+  short count = 0;
+  std::string line;
+  while (read_line(f, kStationListLineRead, line)) {
+    const LeadingNumber n = leading_number(line);
+    // A line without a station number is not a station.
+    if (!n.found || n.overflow) continue;
+    if (count >= kMaxStations) {
+      std::printf(
+          " WARNING:  only the first 2000 stations of the file are used\n");
+      break;
+    }
+    User_Stations[count][Stn_Type] = n.value;
+    ++count;
+  }
+  Usr_Stn_Count = count;
+  return count;
+}
+
+void get_stations(float blat, float elat, float blong, float elong,
+                  short access, long bdate, long edate) {
+  // 1. Candidates: catalogue positions, at most kMaxStations of them.
+  short candidates[kMaxStations];
+  int ncand = 0;
+  if (access == 0) {
+    const int column = Stn_Type == 1 ? 1 : 0;
+    for (int i = 0; i < Usr_Stn_Count && ncand < kMaxStations; ++i) {
+      const long wanted = User_Stations[i][column];
+      for (short j = 0; j < Stn_His_Num && ncand < kMaxStations; ++j) {
+        const long have = column == 1 ? Stn_His[j].wban : Stn_His[j].wmo;
+        if (wanted == have) candidates[ncand++] = j;
+      }
+    }
+  } else {
+    for (short j = 0; j < Stn_His_Num; ++j) {
+      const STATREC& e = Stn_His[j];
+      if (e.lat >= blat && e.lat <= elat && e.lon >= blong && e.lon <= elong)
+        candidates[ncand++] = j;
+    }
+  }
+
+  // 2. Entries whose period overlaps the request, and their stations; only
+  // the row appended last is compared.
+  int nidx = 0, nrows = 0;
+  for (int k = 0; k < ncand; ++k) {
+    const short j = candidates[k];
+    const STATREC& e = Stn_His[j];
+    const bool overlaps = (e.bdate <= bdate && bdate <= e.edate) ||
+                          (e.bdate <= edate && edate <= e.edate) ||
+                          (bdate < e.bdate && e.edate < edate);
+    if (!overlaps) continue;
+    Stn_Index[nidx++] = j;
+    if (nrows == 0 || User_Stations[nrows - 1][1] != e.wban) {
+      User_Stations[nrows][0] = e.wmo;
+      User_Stations[nrows][1] = e.wban;
+      ++nrows;
+    }
+  }
+  Stn_Count = static_cast<short>(nidx);
+  Usr_Stn_Count = static_cast<short>(nrows);
+
+  // 3. Bubble sort of the rows by WMO number, or by WBAN number when WBAN
+  // numbers were typed; equal keys keep their order.
+  const int key = (access == 0 && Stn_Type == 1) ? 1 : 0;
+  for (int pass = 0; pass < nrows - 1; ++pass) {
+    for (int r = 0; r + 1 < nrows; ++r) {
+      if (User_Stations[r][key] > User_Stations[r + 1][key]) {
+        for (int c = 0; c < 2; ++c) {
+          const long t = User_Stations[r][c];
+          User_Stations[r][c] = User_Stations[r + 1][c];
+          User_Stations[r + 1][c] = t;
+        }
+      }
+    }
+  }
 }

@@ -1,21 +1,198 @@
-// Output destinations, file names and screen paging.
+// Output destinations, file names and screen paging, and the one layer
+// through which the text writers put their lines.
+#include <netcdf.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/program_exit.h"
+#include "rawinq/terminal.h"
 
-std::string output_file_name(long, long, short, short, short) { return {}; }
-void open_outfile(long, long, std::string&, short, short, short, short) {}
-void close_outfile(short) {}
-void close_output_at_exit() {}
-void screen_control() {}
-void emit_line(const std::string& text) {
-  std::fprintf(outbuf, "%s\n", text.c_str());
+namespace {
+
+// Month codes of the coded-message file names, index 1 to 12.
+constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
+                                         "MY", "JU", "JL", "AG", "SE",
+                                         "OC", "NO", "DE"};
+
+constexpr const char* kPlotDataFile = "raob_soundings.zonder";
+
+// Whether outbuf is an output file of ours (not the terminal, not none).
+bool outbuf_is_file() { return outbuf != nullptr && outbuf != stdout; }
+
+// Reports a failed write or close of the text output and ends the program.
+[[noreturn]] void write_error() {
+  const int saved = errno;
+  std::fflush(stdout);
+  errno = saved;
+  std::perror("Write error");
+  end_program(1);
 }
+
+// Closes the text output file; false when the close reported an error
+// (what was still buffered did not reach the file). Nothing is closed twice.
+bool close_text_output() {
+  if (!outbuf_is_file()) return true;
+  std::FILE* f = outbuf;
+  outbuf = nullptr;
+  return std::fclose(f) == 0;
+}
+
+void close_netcdf_output() {
+  if (cdfid == -1) return;
+  const int id = cdfid;
+  cdfid = -1;
+  ncclose(id);
+}
+
+// "WMO_INI_date" of the station at indx.
+std::string station_file_stem(short indx, long date) {
+  if (indx < 0 || indx >= kMaxStations) return std::to_string(date);
+  const STATREC& s = Stn_His[indx];
+  const std::string init(s.init, strnlen(s.init, sizeof s.init));
+  return std::to_string(s.wmo) + "_" + init + "_" + std::to_string(date);
+}
+
+// MMDDYYHH.skt: month code, day, last two digits of the year, hour.
+std::string coded_message_name(long date) {
+  const long month = (date / 10000) % 100;
+  const char* code = (month >= 1 && month <= 12) ? kMonthCodes[month]
+                                                 : kMonthCodes[0];
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%s%02ld%02ld%02ld.skt", code,
+                (date / 100) % 100, (date / 1000000) % 100, date % 100);
+  return buf;
+}
+
+// The directory recovery dialogue after a failed open of path: ends the
+// program or gives pname a new directory.
+void directory_recovery(const std::string& path, std::string& pname) {
+  std::printf("\n\n\n ERROR: unable to write files to: %s\n", path.c_str());
+  std::putchar(7);
+  std::string answer;
+  do {
+    std::puts("\n  Enter     HELP for more information");
+    std::puts("            <return> to choose another directory");
+    std::puts("            EXIT to quit");
+    std::printf("     Your choice? ");
+    answer = read_answer();
+  } while (get_help(answer, "NO_DIRECTORY"));
+
+  if (!answer.empty()) {
+    std::printf("\n\n Exiting raob database ...");
+    end_program(0);
+  }
+
+  pname.clear();
+  outbuf = nullptr;
+  do {
+    std::puts("\n Where do you want to write the output files?");
+    std::printf("  Enter the disk and directory only: ");
+    answer = read_answer();
+  } while (get_help(answer, "OUTPUT_DIRECTORY"));
+  pname = first_word(answer);
+  if (!pname.empty() && pname.back() != '/') pname += '/';
+}
+
+}  // namespace
+
+std::string output_file_name(long date, long bdate, short indx,
+                             short oformat, short sortype) {
+  if (oformat == 3) return kPlotDataFile;
+  if (oformat == 1) return coded_message_name(date);
+  const char* ext = (oformat == 2 || oformat == 4) ? ".cdf" : ".txt";
+  if (sortype == 0) return std::to_string(bdate) + ext;
+  if (Sort_Type == 1) return station_file_stem(indx, date) + ext;
+  return std::to_string(date) + ext;
+}
+
+void open_outfile(long date, long bdate, std::string& pname, short indx,
+                  short oformat, short sortype, short first) {
+  const std::string name =
+      output_file_name(date, bdate, indx, oformat, sortype);
+  std::string path;
+  for (;;) {
+    if (outbuf != stdout && !first) close_outfile(oformat);
+
+    path = oformat == 3 ? name : pname + name;
+    if (outbuf == stdout) return;
+
+    if (oformat == 2) {
+      const int id = nccreate(path.c_str(), NC_CLOBBER);
+      // With the library's default error options a failure has already
+      // ended the program; with others it still must not go unnoticed.
+      if (id == -1) end_program(3);
+      cdfid = id;
+      break;
+    }
+
+    outbuf = std::fopen(path.c_str(), "w");
+    if (outbuf != nullptr) break;
+    directory_recovery(path, pname);
+  }
+  if (oformat != 3)
+    std::printf(" STATUS:  Writing output file: %s        \n", path.c_str());
+}
+
+void close_outfile(short oformat) {
+  if (oformat == 2) {
+    close_netcdf_output();
+    return;
+  }
+  if (!close_text_output()) write_error();
+}
+
+int close_output_at_exit() {
+  close_netcdf_output();
+  if (close_text_output()) return 0;
+  std::perror("Write error");
+  return 1;
+}
+
+void screen_control() {
+  if (Screen_Scroll != 1) return;
+  ++Screen_Lines;
+  if (Max_Lines <= 0 || Screen_Lines != Max_Lines) return;
+  std::printf(" Enter <return> to scroll, 'a' to abort, 'c' to continue:  ");
+  const std::string answer = read_answer();
+  const char c = answer.empty() ? '\0' : answer[0];
+  if (c == 'a' || c == 'A') {
+    std::printf(" Exiting radiosonde database ... ");
+    end_program(0);
+  }
+  if (c == 'c' || c == 'C') {
+    Screen_Scroll = 0;
+    return;
+  }
+  Screen_Lines = 0;
+}
+
 void emit_uncounted_line(const std::string& text) {
-  std::fprintf(outbuf, "%s\n", text.c_str());
+  if (outbuf == nullptr) return;
+  std::fwrite(text.data(), 1, text.size(), outbuf);
+  std::fputc('\n', outbuf);
+  if (std::ferror(outbuf)) {
+    const int saved = errno;
+    if (outbuf_is_file()) {
+      std::FILE* f = outbuf;
+      outbuf = nullptr;
+      std::fclose(f);
+    }
+    errno = saved;
+    write_error();
+  }
 }
+
+void emit_line(const std::string& text) {
+  emit_uncounted_line(text);
+  screen_control();
+}
+
 int run_command(const std::string& command) {
   std::fflush(stdout);
   return std::system(command.c_str());

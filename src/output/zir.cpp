@@ -1,5 +1,139 @@
-// The ZIR text format.
+// The ZIR text format: four header lines and one line per selected level.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 
-void ksc_format(short, short, short) {}
+namespace {
+
+// Month names of the date line, index 1 to 12; index 0 stands for a month
+// outside that range.
+constexpr const char* kMonthNames[13] = {" ???", " JAN", " FEB", " MAR",
+                                         " APR", " MAY", " JUN", " JUL",
+                                         " AUG", " SEP", " OCT", " NOV",
+                                         " DEC"};
+
+// Code printed for a missing value in the original layout.
+constexpr long kOriginalMissing = 32767;
+
+__attribute__((format(printf, 1, 2))) std::string line(const char* fmt, ...) {
+  char buf[256];
+  va_list ap;
+  va_start(ap, fmt);
+  const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  if (n < 0) return {};
+  if (static_cast<size_t>(n) < sizeof buf) return std::string(buf, n);
+  // Longer than any ZIR line can be; format again into a buffer that fits.
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  va_start(ap, fmt);
+  std::vsnprintf(big.data(), big.size(), fmt, ap);
+  va_end(ap);
+  return std::string(big.data(), n);
+}
+
+long missing_to_original(long v) {
+  return v == kMissingValue ? kOriginalMissing : v;
+}
+
+// Original layout: whole mb, cut where the pressure falls below 100 mb,
+// missing values as 32767.
+void to_original_layout(HEADER_TYPE& hdr, std::vector<DATA_TYPE>& levels) {
+  for (size_t i = 0; i < levels.size(); ++i) {
+    DATA_TYPE& d = levels[i];
+    d.pr = d.pr == kMissingValue ? kOriginalMissing : (d.pr + 5) / 10;
+    if (d.pr <= 99) {
+      levels.resize(i);
+      break;
+    }
+    for (long* v : {&d.ht, &d.tp, &d.dp, &d.wd, &d.ws})
+      *v = missing_to_original(*v);
+  }
+  for (long* p : {&hdr.top_hyd, &hdr.troplv, &hdr.maxwind})
+    *p = *p == kMissingValue ? kOriginalMissing : *p / 10;
+  if (hdr.top_hyd <= 99) hdr.top_hyd = 100;
+  if (hdr.maxwind <= 99) hdr.maxwind = 100;
+  for (long* v : {&hdr.tropind, &hdr.source, &hdr.reltime, &hdr.sondtype})
+    *v = missing_to_original(*v);
+}
+
+bool selected(long fr, short ltype) {
+  switch (fr) {
+    case 9:
+    case 4:
+      return true;
+    case 5:
+      return ltype != 1;
+    case 6:
+    case 7:
+    case 8:
+      return ltype == 0;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void ksc_format(short wformat, short ltype, short ind) {
+  // Working copies: the shared sounding stays as the decoder left it.
+  HEADER_TYPE hdr = Snd_Hdr;
+  const size_t stored = static_cast<size_t>(
+      std::clamp<long>(hdr.levels, 0, static_cast<long>(Snd_Data.size())));
+  std::vector<DATA_TYPE> levels(Snd_Data.begin(), Snd_Data.begin() + stored);
+
+  if (Original_ZIR_Format == 1) to_original_layout(hdr, levels);
+
+  const char* wsunits = "ms";
+  if (wformat == 0) {
+    wsunits = "kt";
+    for (DATA_TYPE& d : levels)
+      if (d.ws != kMissingValue && d.ws != kOriginalMissing)
+        d.ws = static_cast<long>(static_cast<double>(d.ws) * 0.1925 + 0.5);
+  }
+
+  std::vector<const DATA_TYPE*> indx;
+  for (const DATA_TYPE& d : levels)
+    if (selected(d.fr, ltype)) indx.push_back(&d);
+  if (indx.empty()) return;
+  const long nlevels = static_cast<long>(indx.size());
+
+  if (ind < 0 || ind >= kMaxStations) return;
+  const STATREC& stn = Stn_His[ind];
+  const std::string init(stn.init, strnlen(stn.init, sizeof stn.init));
+
+  const char* chmon = (hdr.month >= 1 && hdr.month <= 12)
+                          ? kMonthNames[hdr.month]
+                          : kMonthNames[0];
+  emit_line(line("%7d %6d %6d %8s %7d", 254, hdr.hour, hdr.day, chmon,
+                 hdr.year));
+
+  const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
+  const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
+  const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
+  if (plon >= 100.0)
+    emit_line(line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld", 1, wban, stn.wmo,
+                   plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
+  else
+    emit_line(line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d %6ld", 1, wban, stn.wmo,
+                   plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
+
+  emit_line(line("%7d %6ld %6ld %6ld %6ld %6ld %6ld", 2, hdr.top_hyd,
+                 hdr.maxwind, hdr.troplv, nlevels + 4, hdr.tropind,
+                 hdr.source));
+
+  if (hdr.year > 1990)
+    emit_line(line("%7d %13s %20ld %6s", 3, init.c_str(), hdr.sondtype,
+                   wsunits));
+  else
+    emit_line(line("%7d %13s %27s", 3, init.c_str(), wsunits));
+
+  for (const DATA_TYPE* d : indx)
+    emit_line(line("%7ld %6ld %6ld %6ld %6ld %6ld %6ld", d->fr, d->pr, d->ht,
+                   d->tp, d->dp, d->wd, d->ws));
+}

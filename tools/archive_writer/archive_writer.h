@@ -3,6 +3,7 @@
 // with it; tools/archive_writer/make_sample_archive builds the sample one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,13 +45,30 @@ struct Sounding {
   long maxwind = kMissing;       // 1-based level number
   int nstat = -1;                // >= 0: write the optional block with nstat entries
   std::vector<Level> levels;
+  // >= 0: the level count stored in the record instead of levels.size()
+  // (only for building damaged records; the level blocks written are still
+  // those of `levels`).
+  long stored_levels = -1;
 };
 
 // The packed record of one sounding (length in bytes 4..6).
 std::vector<std::uint8_t> pack_record(const Sounding& s);
 
-// The stored 17-bit height code whose decoded value is `metres`.
+// The stored 17-bit height code whose decoded value is `metres` (or, for
+// the few whole metres that no code decodes to, the nearest one above).
 unsigned long height_code(long metres);
+// The height in metres that the stored code `code` decodes to.
+long decoded_height(unsigned long code);
+
+// Byte offset, within the packed record of `s`, of the header bit block; the
+// first level block follows 8 bytes later.
+std::size_t header_block_offset(const Sounding& s);
+// Rewrites the 24-bit record length held in bytes 4..6 of a packed record.
+void set_record_length(std::vector<std::uint8_t>& record, unsigned long length);
+
+// Size of the file head and number of entries of the day index.
+constexpr std::size_t kFileHeadSize = 34;
+constexpr std::size_t kDayEntries = 12 * 31;
 
 // A whole station-year file: 34-byte head, day index of 12 x 31 entries,
 // then the records, each day's records in ascending hour order. Soundings

@@ -1,0 +1,360 @@
+// Output file names, opening and closing output, the directory recovery
+// dialogue, screen paging and write errors of the output line layer.
+#include <gtest/gtest.h>
+#include <netcdf.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "output_child.h"
+#include "rawinq/globals.h"
+#include "rawinq/output.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::file_exists;
+using testing_support::read_file;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+std::string status_line(const std::string& path) {
+  return " STATUS:  Writing output file: " + path + "        \n";
+}
+
+const std::string kRecoveryMenu =
+    "\n  Enter     HELP for more information\n"
+    "            <return> to choose another directory\n"
+    "            EXIT to quit\n"
+    "     Your choice? ";
+const std::string kDirectoryQuestion =
+    "\n Where do you want to write the output files?\n"
+    "  Enter the disk and directory only: ";
+
+std::string recovery_error(const std::string& path) {
+  return "\n\n\n ERROR: unable to write files to: " + path + "\n\a" +
+         kRecoveryMenu;
+}
+
+class OutputFiles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memset(&Stn_His[3], 0, sizeof Stn_His[3]);
+    std::strcpy(Stn_His[3].init, "DEN");
+    Stn_His[3].wmo = 72469;
+    Stn_His[3].wban = 23062;
+    saved_sort_ = Sort_Type;
+    outbuf = nullptr;
+    cdfid = -1;
+  }
+  void TearDown() override {
+    close_output_at_exit();
+    Sort_Type = saved_sort_;
+  }
+  short saved_sort_ = 0;
+};
+
+TEST_F(OutputFiles, NamesFollowSortFormatAndFileStructure) {
+  const long bdate = 1995010100, date = 1995010112;
+  struct Row {
+    short sort, oformat, sortype;
+    const char* name;
+  } rows[] = {
+      {0, 0, 0, "1995010100.txt"},
+      {1, 0, 0, "1995010100.txt"},
+      {0, 0, 1, "1995010112.txt"},
+      {0, 0, 5, "1995010112.txt"},
+      {1, 0, 1, "72469_DEN_1995010112.txt"},
+      {1, 0, 2, "72469_DEN_1995010112.txt"},
+      {0, 1, 0, "JA019512.skt"},
+      {1, 1, 2, "JA019512.skt"},
+      {0, 2, 0, "1995010100.cdf"},
+      {1, 4, 0, "1995010100.cdf"},
+      {0, 2, 3, "1995010112.cdf"},
+      {0, 4, 4, "1995010112.cdf"},
+      {1, 2, 1, "72469_DEN_1995010112.cdf"},
+      {1, 4, 2, "72469_DEN_1995010112.cdf"},
+      {0, 3, 5, "raob_soundings.zonder"},
+      {1, 3, 2, "raob_soundings.zonder"},
+  };
+  for (const Row& r : rows) {
+    Sort_Type = r.sort;
+    EXPECT_EQ(output_file_name(date, bdate, 3, r.oformat, r.sortype), r.name)
+        << "Sort_Type " << r.sort << " oformat " << r.oformat << " sortype "
+        << r.sortype;
+  }
+}
+
+TEST_F(OutputFiles, CodedMessageNamesUseMonthCodes) {
+  Sort_Type = 0;
+  EXPECT_EQ(output_file_name(2005030700, 0, 3, 1, 3), "MA070500.skt");
+  EXPECT_EQ(output_file_name(2001050918, 0, 3, 1, 0), "MY090118.skt");
+  EXPECT_EQ(output_file_name(1999072306, 0, 3, 1, 5), "JL239906.skt");
+  EXPECT_EQ(output_file_name(2000123100, 0, 3, 1, 1), "DE310000.skt");
+  // A month no code exists for still gives a name of the same shape.
+  EXPECT_EQ(output_file_name(2000133100, 0, 3, 1, 1).size(), 12u);
+}
+
+TEST_F(OutputFiles, OpeningReplacesTheFileAndAnnouncesIt) {
+  TempDir dir;
+  const std::string first = dir / "1995010100.txt";
+  const std::string second = dir / "1995010200.txt";
+  write_file(first, "old contents that must go\n");
+  const ChildRun r = run_in_child("", [&] {
+    Sort_Type = 0;
+    std::string pname = dir.path() + "/";
+    open_outfile(1995010100, 1995010100, pname, 3, 0, 3, 1);
+    emit_line("first day");
+    open_outfile(1995010200, 1995010100, pname, 3, 0, 3, 0);
+    emit_line("second day");
+    close_outfile(0);
+    std::printf("outbuf %s\n", outbuf == nullptr ? "none" : "left");
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, status_line(first) + status_line(second) + "outbuf none\n");
+  EXPECT_EQ(read_file(first), "first day\n");
+  EXPECT_EQ(read_file(second), "second day\n");
+}
+
+TEST_F(OutputFiles, ScreenOutputOpensNothing) {
+  TempDir dir;
+  const ChildRun r = run_in_child("", [&] {
+    Sort_Type = 0;
+    outbuf = stdout;
+    std::string pname = dir.path() + "/";
+    open_outfile(1995010100, 1995010100, pname, 3, 0, 0, 0);
+    std::printf("%s", outbuf == stdout ? "screen" : "changed");
+  });
+  EXPECT_EQ(r.out, "screen");
+  EXPECT_FALSE(file_exists(dir / "1995010100.txt"));
+}
+
+TEST_F(OutputFiles, PlotDataFileGoesToWorkingDirectoryWithoutStatus) {
+  TempDir dir;
+  const ChildRun r = run_in_child("", [&] {
+    Sort_Type = 0;
+    if (chdir(dir.path().c_str()) != 0) _exit(99);
+    std::string pname = "/nonexistent-directory/";
+    open_outfile(1995010112, 1995010100, pname, 3, 3, 5, 1);
+    emit_line("plot");
+    close_outfile(3);
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(read_file(dir / "raob_soundings.zonder"), "plot\n");
+}
+
+// NetCDF files are created with the clobber mode and are complete on disk
+// once closed, also when the program ends before the request does.
+TEST_F(OutputFiles, NetcdfFileIsCreatedOnDiskAndReadable) {
+  TempDir dir;
+  const std::string path = dir / "1995010100.cdf";
+  write_file(path, "not a netcdf file");
+  const ChildRun r = run_in_child("", [&] {
+    Sort_Type = 0;
+    std::string pname = dir.path() + "/";
+    open_outfile(1995010100, 1995010100, pname, 3, 2, 0, 1);
+    if (cdfid == -1) _exit(98);
+    ncdimdef(cdfid, "recNum", NC_UNLIMITED);
+    close_outfile(2);
+    std::printf("cdfid %d\n", cdfid);
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, status_line(path) + "cdfid -1\n");
+  int id = -1, dimid = -1;
+  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR);
+  EXPECT_EQ(nc_inq_dimid(id, "recNum", &dimid), NC_NOERR);
+  nc_close(id);
+
+  const std::string early = dir / "72469_DEN_1995010112.cdf";
+  const ChildRun r2 = run_in_child("", [&] {
+    Sort_Type = 1;
+    std::string pname = dir.path() + "/";
+    open_outfile(1995010112, 1995010100, pname, 3, 2, 1, 1);
+    ncdimdef(cdfid, "recNum", NC_UNLIMITED);
+    end_program(0);
+  });
+  EXPECT_EQ(r2.status, 0) << r2.err;
+  ASSERT_EQ(nc_open(early.c_str(), NC_NOWRITE, &id), NC_NOERR);
+  EXPECT_EQ(nc_inq_dimid(id, "recNum", &dimid), NC_NOERR);
+  nc_close(id);
+}
+
+TEST_F(OutputFiles, RecoveryDialogueTakesAnotherDirectory) {
+  TempDir dir;
+  const std::string bad = dir / "missing/sub/";
+  const std::string good = dir / "good";
+  testing_support::make_dir(good);
+  const ChildRun r = run_in_child("\n  " + good + "  more words\n", [&] {
+    Sort_Type = 0;
+    std::string pname = bad;
+    open_outfile(1995010112, 1995010100, pname, 3, 0, 5, 1);
+    emit_line("kept");
+    close_outfile(0);
+    std::printf("[%s]", pname.c_str());
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, recovery_error(bad + "1995010112.txt") + kDirectoryQuestion +
+                       status_line(good + "/1995010112.txt") + "[" + good +
+                       "/]");
+  EXPECT_EQ(read_file(good + "/1995010112.txt"), "kept\n");
+}
+
+TEST_F(OutputFiles, RecoveryDialogueEmptyDirectoryMeansWorkingDirectory) {
+  TempDir dir;
+  const ChildRun r = run_in_child("\n\n", [&] {
+    Sort_Type = 0;
+    if (chdir(dir.path().c_str()) != 0) _exit(99);
+    std::string pname = "/nonexistent-directory/";
+    open_outfile(1995010112, 1995010100, pname, 3, 1, 5, 1);
+    close_outfile(1);
+    std::printf("[%s]", pname.c_str());
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, recovery_error("/nonexistent-directory/JA019512.skt") +
+                       kDirectoryQuestion + status_line("JA019512.skt") +
+                       "[]");
+  EXPECT_TRUE(file_exists(dir / "JA019512.skt"));
+}
+
+TEST_F(OutputFiles, RecoveryDialogueEndsOnAnyOtherAnswerOrEndOfInput) {
+  for (const char* answer : {"EXIT\n", "no\n"}) {
+    const ChildRun r = run_in_child(answer, [&] {
+      Sort_Type = 0;
+      std::string pname = "/nonexistent-directory/";
+      open_outfile(1995010112, 1995010100, pname, 3, 0, 0, 1);
+      std::printf("not reached");
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, recovery_error("/nonexistent-directory/1995010100.txt") +
+                         "\n\n Exiting raob database ...");
+  }
+  const ChildRun eof = run_in_child("", [&] {
+    std::string pname = "/nonexistent-directory/";
+    open_outfile(1995010112, 1995010100, pname, 3, 0, 0, 1);
+    std::printf("not reached");
+  });
+  EXPECT_EQ(eof.status, 0);
+  EXPECT_EQ(eof.out,
+            recovery_error("/nonexistent-directory/1995010100.txt") + "\n");
+}
+
+// The plot data file is always made in the working directory, so another
+// directory cannot cure a failure: the dialogue comes back until EXIT.
+TEST_F(OutputFiles, PlotFileFailureRepeatsTheDialogue) {
+  TempDir dir;
+  const std::string gone = dir / "gone";
+  testing_support::make_dir(gone);
+  const ChildRun r = run_in_child("\n" + dir.path() + "\nEXIT\n", [&] {
+    if (chdir(gone.c_str()) != 0 || rmdir(gone.c_str()) != 0) _exit(99);
+    std::string pname;
+    open_outfile(1995010112, 1995010100, pname, 3, 3, 5, 1);
+  });
+  EXPECT_EQ(r.status, 0);
+  const std::string error = recovery_error("raob_soundings.zonder");
+  EXPECT_EQ(r.out, error + kDirectoryQuestion + error +
+                       "\n\n Exiting raob database ...");
+}
+
+// Screen paging: a pause after every Max_Lines counted lines.
+class Paging : public ::testing::Test {
+ protected:
+  static ChildRun page(long max_lines, int lines, const std::string& input) {
+    return run_in_child(input, [=] {
+      outbuf = stdout;
+      Max_Lines = max_lines;
+      Screen_Lines = 0;
+      Screen_Scroll = 1;
+      for (int i = 1; i <= lines; ++i) emit_line(std::to_string(i));
+    });
+  }
+  static std::string numbered(int from, int to) {
+    std::string s;
+    for (int i = from; i <= to; ++i) s += std::to_string(i) + "\n";
+    return s;
+  }
+};
+
+const std::string kPagePrompt =
+    " Enter <return> to scroll, 'a' to abort, 'c' to continue:  ";
+
+TEST_F(Paging, ReturnScrollsOnePageAtATime) {
+  const ChildRun r = page(20, 45, "\n\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, numbered(1, 20) + kPagePrompt + numbered(21, 40) +
+                       kPagePrompt + numbered(41, 45));
+}
+
+TEST_F(Paging, AbortEndsTheProgram) {
+  for (const char* answer : {"a\n", "Abort\n"}) {
+    const ChildRun r = page(20, 45, answer);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, numbered(1, 20) + kPagePrompt +
+                         " Exiting radiosonde database ... ");
+  }
+}
+
+TEST_F(Paging, ContinueStopsPausing) {
+  for (const char* answer : {"c\n", "C\n"}) {
+    const ChildRun r = page(20, 70, answer);
+    EXPECT_EQ(r.out, numbered(1, 20) + kPagePrompt + numbered(21, 70));
+  }
+}
+
+TEST_F(Paging, PageLengthZeroOrLessNeverPauses) {
+  // No input at all: a pause would end the program at end of input.
+  EXPECT_EQ(page(0, 50, "").out, numbered(1, 50));
+  EXPECT_EQ(page(-1, 50, "").out, numbered(1, 50));
+}
+
+TEST_F(Paging, UncountedLinesAndFileOutputDoNotPause) {
+  const ChildRun r = run_in_child("", [] {
+    outbuf = stdout;
+    Max_Lines = 2;
+    Screen_Lines = 0;
+    Screen_Scroll = 1;
+    emit_line("1");
+    emit_uncounted_line("u");
+    emit_uncounted_line("u");
+    Screen_Scroll = 0;
+    emit_line("2");
+    emit_line("3");
+  });
+  EXPECT_EQ(r.out, "1\nu\nu\n2\n3\n");
+}
+
+// A failed write or close of the output is an error of the program.
+TEST(OutputWriteErrors, FullDeviceEndsWithStatusOne) {
+  const std::string reason = std::strerror(ENOSPC);
+  const ChildRun at_line = run_in_child("", [] {
+    outbuf = std::fopen("/dev/full", "w");
+    std::setvbuf(outbuf, nullptr, _IONBF, 0);
+    emit_line("lost");
+    std::printf("not reached");
+  });
+  EXPECT_EQ(at_line.status, 1);
+  EXPECT_EQ(at_line.out, "");
+  EXPECT_EQ(at_line.err, "Write error: " + reason + "\n");
+
+  const ChildRun at_close = run_in_child("", [] {
+    outbuf = std::fopen("/dev/full", "w");
+    emit_line("buffered");
+    close_outfile(0);
+    std::printf("not reached");
+  });
+  EXPECT_EQ(at_close.status, 1);
+  EXPECT_EQ(at_close.out, "");
+  EXPECT_EQ(at_close.err, "Write error: " + reason + "\n");
+
+  const ChildRun at_exit = run_in_child("", [] {
+    outbuf = std::fopen("/dev/full", "w");
+    emit_line("buffered");
+    const int failed = close_output_at_exit();
+    std::printf("%d %s", failed, outbuf ? "open" : "none");
+  });
+  EXPECT_EQ(at_exit.out, "1 none");
+  EXPECT_EQ(at_exit.err, "Write error: " + reason + "\n");
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+// Shared pieces of the database-file and retrieval tests: capturing what
+// the code writes on standard output, feeding standard input, and a small
+// catalogue of selected stations.
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "archive_writer.h"
+#include "rawinq/globals.h"
+#include "test_support.h"
+
+namespace retrieval_test {
+
+// Sends file descriptor 1 (and stdout) to a temporary file while alive.
+class StdoutCapture {
+ public:
+  explicit StdoutCapture(const std::string& path) : path_(path) {
+    std::fflush(stdout);
+    saved_ = dup(1);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 1);
+    close(fd);
+  }
+  ~StdoutCapture() { finish(); }
+  // Restores standard output and returns everything written meanwhile.
+  std::string finish() {
+    if (saved_ >= 0) {
+      std::fflush(stdout);
+      dup2(saved_, 1);
+      close(saved_);
+      saved_ = -1;
+    }
+    return testing_support::read_file(path_);
+  }
+
+ private:
+  std::string path_;
+  int saved_ = -1;
+};
+
+// Feeds the given text to standard input while alive.
+class StdinFeed {
+ public:
+  StdinFeed(const std::string& path, const std::string& text) {
+    testing_support::write_file(path, text);
+    saved_ = dup(0);
+    const int fd = open(path.c_str(), O_RDONLY);
+    dup2(fd, 0);
+    close(fd);
+    std::clearerr(stdin);
+  }
+  ~StdinFeed() {
+    dup2(saved_, 0);
+    close(saved_);
+    std::clearerr(stdin);
+  }
+
+ private:
+  int saved_ = -1;
+};
+
+// One selected catalogue entry.
+struct Entry {
+  long wban;
+  long wmo;
+  long bdate;
+  long edate;
+};
+
+// Fills Stn_His/Stn_Index with the entries (in order) and User_Stations
+// with the given rows {wmo, wban}.
+inline void select_stations(const std::vector<Entry>& entries,
+                            const std::vector<std::vector<long>>& rows) {
+  Stn_His_Num = static_cast<short>(entries.size());
+  Stn_Count = static_cast<short>(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) {
+    STATREC e{};
+    std::snprintf(e.init, sizeof e.init, "K%03u", static_cast<unsigned>(i % 1000));
+    e.wban = entries[i].wban;
+    e.wmo = entries[i].wmo;
+    e.bdate = entries[i].bdate;
+    e.edate = entries[i].edate;
+    e.lat = 40.0f;
+    e.lon = -100.0f;
+    e.Clat = 'N';
+    e.Clon = 'W';
+    std::snprintf(e.name, sizeof e.name, "%-29s", "TEST STATION");
+    std::snprintf(e.state, sizeof e.state, "CO");
+    std::snprintf(e.country, sizeof e.country, "US");
+    Stn_His[i] = e;
+    Stn_Index[i] = static_cast<short>(i);
+  }
+  Usr_Stn_Count = static_cast<short>(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    User_Stations[i][0] = rows[i][0];
+    User_Stations[i][1] = rows[i][1];
+  }
+}
+
+// A sounding of `nlev` levels (more than four are written, four or fewer
+// are dropped by the decoder). The first level's pressure carries `tag` so
+// that a test can tell soundings apart in the output.
+inline archive_writer::Sounding sounding(int year, int month, int day,
+                                         int hour, long wban, int nlev = 6,
+                                         long tag = 10000) {
+  archive_writer::Sounding s;
+  s.year = year;
+  s.month = month;
+  s.day = day;
+  s.hour = hour;
+  s.wban = wban % 100000;
+  const long pressures[] = {tag, 8500, 7000, 5000, 3000, 2000, 1000, 500};
+  for (int i = 0; i < nlev && i < 8; ++i) {
+    archive_writer::Level l;
+    l.flag = i == 0 ? 1 : 2;
+    l.pr = pressures[i];
+    l.ht = 100 + 1500 * i;
+    l.tp = 200 - 100 * i;
+    l.dp = 100 - 100 * i;
+    l.wd = 270;
+    l.ws = 50;
+    s.levels.push_back(l);
+  }
+  return s;
+}
+
+}  // namespace retrieval_test
+
+namespace retrieval_test {
+
+// The soundings of a ZIR listing, in order, as "wban@YYYYMMDDHH" taken from
+// each block's date line (254) and station line (1).
+inline std::vector<std::string> zir_soundings(const std::string& text) {
+  static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR",
+                                        "MAY", "JUN", "JUL", "AUG",
+                                        "SEP", "OCT", "NOV", "DEC"};
+  std::vector<std::string> found;
+  long hour = -1, day = 0, month = 0, year = 0;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    // Status lines end in a carriage return and are overwritten.
+    const size_t cr = line.rfind('\r');
+    if (cr != std::string::npos) line.erase(0, cr + 1);
+    int type = 0;
+    if (std::sscanf(line.c_str(), "%d", &type) != 1) continue;
+    char mon[8] = {0};
+    if (type == 254 && std::sscanf(line.c_str(), "%*d %ld %ld %3s %ld", &hour,
+                                   &day, mon, &year) == 4) {
+      month = 0;
+      for (int m = 0; m < 12; ++m) {
+        if (std::string(mon) == kMonths[m]) month = m + 1;
+      }
+    } else if (type == 1 && hour >= 0) {
+      long wban = 0;
+      if (std::sscanf(line.c_str(), "%*d %ld", &wban) == 1) {
+        char date[32];
+        std::snprintf(date, sizeof date, "%04ld%02ld%02ld%02ld", year, month,
+                      day, hour);
+        found.push_back(std::to_string(wban) + "@" + date);
+      }
+      hour = -1;
+    }
+  }
+  return found;
+}
+
+// Number of non-overlapping occurrences of what in text.
+inline int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos;
+       p = text.find(what, p + what.size())) {
+    ++n;
+  }
+  return n;
+}
+
+}  // namespace retrieval_test
+
+#include <gtest/gtest.h>
+
+#include "rawinq/archive.h"
+#include "rawinq/upack.h"
+
+namespace retrieval_test {
+
+constexpr long kA = 11111, kB = 22222, kC = 33333;
+constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
+
+// A database directory, an output directory and stations A, B and C
+// selected (in that order) with one catalogue entry each.
+class RetrievalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    BuildUnpackTable();
+    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+    Data_Loc = dir.path() + "/db/";
+    testing_support::make_dir(dir / "db");
+    testing_support::make_dir(dir / "out");
+    pname = dir.path() + "/out/";
+    Max_Lines = 100000;  // no paging pauses on the screen
+    Stn_Type = 0;
+    Original_ZIR_Format = 0;
+    outbuf = stdout;
+    cdfid = -1;
+    select_stations({{kA, kWmoA, 19400101, 20201231},
+                     {kB, kWmoB, 19400101, 20201231},
+                     {kC, kWmoC, 19400101, 20201231}},
+                    {{kWmoA, kA}, {kWmoB, kB}});
+  }
+  void TearDown() override {
+    if (outbuf != nullptr && outbuf != stdout) std::fclose(outbuf);
+    outbuf = nullptr;
+    Data_Loc.clear();
+    Max_Lines = 20;
+  }
+  std::string put(int year, long wban,
+                  const std::vector<archive_writer::Sounding>& s) {
+    return archive_writer::write_station_year(Data_Loc, year, wban, s);
+  }
+  // Sends the results to files in the output directory.
+  void to_files(short sort_type) {
+    outbuf = nullptr;
+    Sort_Type = sort_type;
+  }
+  std::vector<std::string> output_files() const;
+
+  testing_support::TempDir dir;
+  std::string pname;
+  std::string out;  // what the last run wrote on standard output
+};
+
+inline std::vector<std::string> RetrievalTest::output_files() const {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir / "out")) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace retrieval_test
