@@ -286,6 +286,12 @@ TEST_F(Paging, ReturnScrollsOnePageAtATime) {
                        kPagePrompt + numbered(41, 45));
 }
 
+TEST_F(Paging, EndOfInputAtThePromptEndsTheProgram) {
+  const ChildRun r = page(20, 45, "");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, numbered(1, 20) + kPagePrompt + "\n");
+}
+
 TEST_F(Paging, AbortEndsTheProgram) {
   for (const char* answer : {"a\n", "Abort\n"}) {
     const ChildRun r = page(20, 45, answer);
