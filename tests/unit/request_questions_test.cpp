@@ -305,7 +305,13 @@ TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
 
 TEST_F(Questions, GeographicBoxStoresTheBounds) {
   two_dates();
-  const Conversation c = request("\n\n\n1\n-10.5\n-10.5\n-120.25\n\n");
+  // A number too large for a float is refused, not taken as infinity.
+  const std::string huge(60, '9');
+  const Conversation c =
+      request("\n\n\n1\n" + huge + ".0\n-10.5\n-10.5\n-120.25\n\n");
+  const std::string min_lat =
+      "\t Enter the MINIMUM value latitude: [10.00]\b\b\b\b\b\b";
+  EXPECT_NE(c.out.find(min_lat + kOutOfRange + min_lat), std::string::npos);
   const std::string tail =
       std::string("\n\t Enter the MINIMUM value longitude: [100.00]") +
       "\b\b\b\b\b\b\b" +
