@@ -1,0 +1,264 @@
+// The help viewer (keywords, section lookup, paging) and the rows of the
+// station-history browser.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rawinq/dialogue.h"
+#include "rawinq/globals.h"
+#include "rawinq/program_exit.h"
+#include "stdio_redirect.h"
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kPrompt =
+    " Press <enter> to continue" + std::string(25, '\b');
+
+class HelpViewer : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    helpfile.close();
+    Max_Lines = 20;
+  }
+  void use_help_file(const std::string& contents) {
+    write_file(dir / "raobhelp.txt", contents);
+    helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
+    ASSERT_TRUE(helpfile);
+  }
+  // Serves a HELP answer for key with the given input; returns the output.
+  std::string help(const char* key, const std::string& input = "",
+                   short* result = nullptr) {
+    FeedStdin in(input);
+    CaptureStdout cap;
+    const short r = get_help("HELP", key);
+    if (result) *result = r;
+    return cap.text();
+  }
+  static std::string numbered(int n) {
+    std::string s;
+    for (int i = 1; i <= n; ++i) s += "line " + std::to_string(i) + "\n";
+    return s;
+  }
+  TempDir dir;
+};
+
+TEST_F(HelpViewer, OnlyExactKeywordsAreServed) {
+  use_help_file("INPUT_DATES\ntext\nEND.\n");
+  for (const std::string a : {"Help", "HELP ", " HELP", "hELP", "Stat", "",
+                              "STAT ", "HELPME"}) {
+    FeedStdin in("");
+    CaptureStdout cap;
+    EXPECT_EQ(get_help(a, "INPUT_DATES"), 0) << a;
+    EXPECT_EQ(cap.text(), "") << a;
+  }
+  short r = 0;
+  EXPECT_EQ(help("INPUT_DATES", "", &r), "\ntext\n\n");
+  EXPECT_EQ(r, 1);
+  FeedStdin in("");
+  CaptureStdout cap;
+  EXPECT_EQ(get_help("help", "INPUT_DATES"), 1);
+  EXPECT_EQ(cap.text(), "\ntext\n\n");
+}
+
+TEST_F(HelpViewer, SectionFoundByFirstTenCharactersFirstMatchWins) {
+  use_help_file(
+      "OUTPUT_FORMAT\nformat text\nEND.\n"
+      "OUTPUT_DIRXYZ\nfirst directory text\n\n  indented\nEND.\n"
+      "OUTPUT_DIRECTORY\nsecond directory text\nEND.\n");
+  EXPECT_EQ(help("OUTPUT_DIRECTORY"),
+            "\nfirst directory text\n\n  indented\n\n");
+  // Only the first word of the key is used.
+  EXPECT_EQ(help("OUTPUT_FORMAT and more"), "\nformat text\n\n");
+}
+
+TEST_F(HelpViewer, EmptySectionWritesTwoLineEnds) {
+  use_help_file("LEVEL_TYPE\nEND.\n");
+  EXPECT_EQ(help("LEVEL_TYPE"), "\n\n");
+}
+
+TEST_F(HelpViewer, TextIsWrittenAsIsNotAsAFormat) {
+  use_help_file("WIND_UNITS\n100%s of %d knots\\n\nEND.\n");
+  EXPECT_EQ(help("WIND_UNITS"), "\n100%s of %d knots\\n\n\n");
+}
+
+TEST_F(HelpViewer, PagesHold21ThenTwentyTwoLinesWithPageLength20) {
+  use_help_file("GENERAL_INFO\n" + numbered(50) + "END.\n");
+  Max_Lines = 20;
+  const std::string out = help("GENERAL_INFO", "\n\n\n");
+  std::string want = "\n";
+  for (int i = 1; i <= 50; ++i) {
+    if (i == 22 || i == 44) want += kPrompt;
+    want += "line " + std::to_string(i) + "\n";
+  }
+  EXPECT_EQ(out, want + "\n");
+}
+
+TEST_F(HelpViewer, NegativePageLengthPromptsBeforeEveryLine) {
+  use_help_file("GENERAL_INFO\n" + numbered(3) + "END.\n");
+  Max_Lines = -1;
+  EXPECT_EQ(help("GENERAL_INFO", "\n\n\n"),
+            "\n" + kPrompt + "line 1\n" + kPrompt + "line 2\n" + kPrompt +
+                "line 3\n\n");
+}
+
+TEST_F(HelpViewer, EndOfInputAtThePagingPromptEndsTheProgram) {
+  use_help_file("GENERAL_INFO\n" + numbered(30) + "END.\n");
+  try {
+    help("GENERAL_INFO", "");
+    FAIL() << "no end of input";
+  } catch (const ProgramExit& x) {
+    EXPECT_TRUE(x.end_of_input);
+    EXPECT_EQ(x.status, 0);
+  }
+}
+
+TEST_F(HelpViewer, MissingSectionEndsTheProgram) {
+  use_help_file("INPUT_DATES\ntext\nEND.\n");
+  FeedStdin in("");
+  CaptureStdout cap;
+  try {
+    get_help("HELP", "NO_DIRECTORY");
+    FAIL() << "no end of program";
+  } catch (const ProgramExit& x) {
+    EXPECT_EQ(x.status, 0);
+    EXPECT_FALSE(x.end_of_input);
+  }
+  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+}
+
+TEST_F(HelpViewer, NoHelpFileOpenCountsAsAMissingSection) {
+  helpfile.close();
+  FeedStdin in("");
+  CaptureStdout cap;
+  EXPECT_THROW(get_help("help", "INPUT_DATES"), ProgramExit);
+  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+}
+
+TEST_F(HelpViewer, SectionWithoutEndIsReportedAsCorrupt) {
+  use_help_file("INPUT_HOUR\nsome text\nmore");
+  short r = 0;
+  EXPECT_EQ(help("INPUT_HOUR", "", &r),
+            "\nsome text\nmore \n ERROR: corrupt help file:  raobhelp.txt \n");
+  EXPECT_EQ(r, 1);
+}
+
+TEST_F(HelpViewer, SoftwareLocationNeedsNoHelpFile) {
+  helpfile.close();
+  short r = 0;
+  const std::string out = help("SOFTWARE_LOCATION", "", &r);
+  EXPECT_EQ(r, 1);
+  EXPECT_EQ(out,
+            std::string(80, '-') + "\n" +
+                "  In order to access the raob database, two command line "
+                "input parameters\n"
+                "  are required:\n"
+                "\tparameter #1:\tlocation (directory) of the database files\n"
+                "\tparameter #2:\tlocation (directory) of the support files:\n"
+                "\t                  -- raobhelp.txt\n"
+                "\t                  -- stat2000.txt\n"
+                "\t                  -- international_sites.txt\n"
+                "\n  NOTE: default paths are the current directory\n\n" +
+                std::string(79, '-') + "\n");
+}
+
+class BrowserRows : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    Max_Lines = 20;
+    Stn_His[0] = STATREC{};
+  }
+};
+
+TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
+  STATREC& e = Stn_His[0];
+  e = STATREC{};
+  std::strcpy(e.init, "DEN");
+  e.wban = 23062;
+  e.wmo = 72469;
+  e.lat = 39.77f;
+  e.lon = -104.87f;
+  e.elev = 1611;
+  e.bdate = 19900101;
+  e.edate = 19951231;
+  std::strcpy(e.name, "DENVER/STAPLETON INTERNATIONAL");
+  e.name[25] = '\0';
+  std::strcpy(e.state, "CO");
+  std::strcpy(e.country, "US");
+  long count = 0;
+  short header = 0;
+  CaptureStdout cap;
+  write_station_entry(0, &count, &header);
+  write_station_entry(0, &count, &header);
+  const std::string row =
+      " DEN   23062   72469  39.77 -104.87  1611 DENVER/STAPLETON  CO  US "
+      "19900101 19951231\n";
+  EXPECT_EQ(cap.text(),
+            std::string(79, '*') + "\n" +
+                " INIT   WBAN    WMO    LAT   LONG   ELEV    NAME           ST"
+                "  CY   BYR    EYR\n" +
+                std::string(79, '-') + "\n" + row + row);
+  EXPECT_EQ(header, 1);
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(BrowserRows, PagePromptAfterEvery18RowsWithPageLength20) {
+  Max_Lines = 20;
+  long count = 0;
+  short header = 1;
+  FeedStdin in("\n\n\n");
+  CaptureStdout cap;
+  for (int i = 0; i < 40; ++i) write_station_entry(0, &count, &header);
+  const std::string out = cap.text();
+  // Rows end in "\n"; the prompt follows the 18th and 36th row.
+  size_t rows_before_prompt = 0, pos = 0, prompts = 0;
+  std::vector<size_t> seen;
+  while (pos < out.size()) {
+    if (out.compare(pos, 26, " Press <enter> to continue") == 0) {
+      seen.push_back(rows_before_prompt);
+      rows_before_prompt = 0;
+      pos += 26;
+      ++prompts;
+      continue;
+    }
+    if (out[pos] == '\n') ++rows_before_prompt;
+    ++pos;
+  }
+  EXPECT_EQ(prompts, 2u);
+  EXPECT_EQ(seen, (std::vector<size_t>{18, 18}));
+  EXPECT_EQ(rows_before_prompt, 4u);
+}
+
+TEST_F(BrowserRows, ClosingBlocks) {
+  {
+    CaptureStdout cap;
+    write_header(1, 1, 19950101);
+    EXPECT_EQ(cap.text(),
+              std::string(79, '*') + "\n" +
+                  "\t\t\tStation History for 19950101 \n\n"
+                  "  WARNING: These station history entries contain the best "
+                  "information\n"
+                  "   currently available, however, they may not be completely "
+                  "accurate. \n\n");
+  }
+  {
+    CaptureStdout cap;
+    write_header(1, 0, 19950101);
+    EXPECT_EQ(cap.text().find("Station History for"), std::string::npos);
+  }
+  {
+    CaptureStdout cap;
+    write_header(0, 1, 19950101);
+    EXPECT_EQ(cap.text(), std::string(79, '*') + "\n" +
+                              "\n\t\tNo station entry was found for your "
+                              "search\n\n" +
+                              std::string(79, '*') + "\n");
+  }
+}
+
+}  // namespace
