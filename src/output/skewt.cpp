@@ -1,7 +1,6 @@
 // The skew-T plot hand-off: the sounding block just written to the plot data
 // file is drawn by the plotter into the metafile gmeta, shown in an X11
 // window and, on request, saved as PostScript.
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -38,17 +37,17 @@ std::string shell_word(const std::string& word) {
 
 void plot_skewt_data() {
   // The plot data file must be complete on disk before the plotter reads
-  // it. Its buffered lines are written here, so a failure here is a write
-  // error of the sounding block like any other.
-  if (outbuf != nullptr && outbuf != stdout) {
-    std::FILE* f = outbuf;
-    outbuf = nullptr;  // closed from here on, whatever fclose reports
-    if (std::fclose(f) != 0) {
-      std::perror("Write error");
-      end_program(1);
-    }
-  }
+  // it. Its buffered lines are written out here, so a failure here is a
+  // write error of the sounding block like any other. From here on the
+  // stream counts as closed, whatever fclose reports: nothing closes it
+  // again.
+  std::FILE* const data_file = outbuf;
   outbuf = nullptr;
+  if (data_file != nullptr && data_file != stdout &&
+      std::fclose(data_file) != 0) {
+    std::perror("Write error");
+    end_program(1);
+  }
 
   std::puts(kRule);
   std::puts("                 SKEWT PLOT WINDOW INSTRUCTIONS          \n");

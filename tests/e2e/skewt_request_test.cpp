@@ -39,8 +39,12 @@ archive_writer::Sounding sounding(int hour, long t0) {
 
 TEST(SkewtRequest, EachSoundingIsPlottedShownAndSavedOnRequest) {
   TempDir dir;
-  archive_writer::write_station_year(dir / "db", 1995, 23062,
-                                     {sounding(0, 52), sounding(12, 80)});
+  // The sounding of 06 UTC has four levels: it is neither written nor
+  // plotted.
+  archive_writer::Sounding short_one = sounding(6, 60);
+  short_one.levels.resize(4);
+  archive_writer::write_station_year(
+      dir / "db", 1995, 23062, {sounding(0, 52), short_one, sounding(12, 80)});
   make_dir(dir / "bin");
   make_dir(dir / "work");
   // The translator records what it was asked to do and which sounding the
