@@ -117,6 +117,7 @@ bool ask_filter_date(long* date) {
       continue;
     }
     if (!answer.empty()) cdat = answer;
+    if (cdat.size() < 8) cdat.resize(8, ' ');  // never shorter than 8 here
     *date = leading_number(cdat).value;
     const long year = leading_number(cdat.substr(0, 4)).value;
     const long month = leading_number(cdat.substr(4, 2)).value;

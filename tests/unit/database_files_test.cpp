@@ -31,6 +31,7 @@ class DatabaseFiles : public ::testing::Test {
     for (auto& slot : Input_File) slot.infile.close();
     Max_Lines = 20;
     Data_Loc.clear();
+    retrieval_test::clear_selection();
   }
   void put(const std::string& rel, const std::string& bytes = "x") {
     testing_support::make_dir(

@@ -2,6 +2,7 @@
 // station-history browser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -258,6 +259,58 @@ TEST_F(BrowserRows, ClosingBlocks) {
                               "\n\t\tNo station entry was found for your "
                               "search\n\n" +
                               std::string(79, '*') + "\n");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The help file shipped with the program answers every question's topic.
+TEST_F(HelpViewer, ShippedHelpFileHasASectionForEveryTopic) {
+  const std::string path = source_dir() + "/data/support/raobhelp.txt";
+  const std::string text = read_file(path);
+  helpfile = FileHandle(std::fopen(path.c_str(), "r"));
+  ASSERT_TRUE(helpfile);
+  Max_Lines = 1000;  // no paging
+  const char* const keys[] = {
+      "GENERAL_INFO",     "INPUT_DATES",      "INPUT_HOUR",
+      "ACCESS_TYPE",      "STATION_TYPE",     "STATION_FILE",
+      "STATFILE_NAME",    "NUMBER_STATIONS",  "STATION_NUMBER",
+      "GEOGRAPHIC_ACCESS", "OUTPUT_FORMAT",   "LEVEL_TYPE",
+      "WIND_UNITS",       "SORT_ORDER_TYPE",  "OUTPUT_LOCATION",
+      "OUTPUT_DIRECTORY", "TIME_OUTFILE",     "STATION_OUTFILE",
+      "REPEAT_ACCESS",    "ANOTHER_REQUEST",  "DATE_HIS_HELP",
+      "DATES_STAT",       "VIEW_STAT_HELP",   "VIEW_SCREEN_HELP",
+      "NO_FILES_AVAILABLE", "NO_FILES_OPEN",  "NO_DIRECTORY"};
+  for (const char* key : keys) {
+    // The first line that matches the key's first 10 characters is the
+    // key's own line, so no other section or text line takes its place.
+    size_t pos = 0;
+    std::string first_match;
+    while (pos < text.size()) {
+      const size_t end = text.find('\n', pos);
+      const std::string line = text.substr(pos, end - pos);
+      if (line.compare(0, 10, std::string(key).substr(0, 10)) == 0) {
+        first_match = line;
+        break;
+      }
+      pos = end == std::string::npos ? text.size() : end + 1;
+    }
+    EXPECT_EQ(first_match, key);
+    short r = 0;
+    const std::string out = help(key, "", &r);
+    EXPECT_EQ(r, 1) << key;
+    EXPECT_EQ(out.find("corrupt help file"), std::string::npos) << key;
+    // A real explanation, not a stub.
+    EXPECT_GE(std::count(out.begin(), out.end(), '\n'), 6) << key;
+  }
+  size_t pos = 0;
+  while (pos < text.size()) {
+    const size_t end = text.find('\n', pos);
+    ASSERT_NE(end, std::string::npos) << "last line without line end";
+    EXPECT_LE(end - pos, 79u) << text.substr(pos, end - pos);
+    pos = end + 1;
   }
 }
 

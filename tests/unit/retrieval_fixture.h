@@ -104,6 +104,15 @@ inline void select_stations(const std::vector<Entry>& entries,
   }
 }
 
+// Leaves the catalogue and selection tables empty for the tests that follow.
+inline void clear_selection() {
+  for (STATREC& e : Stn_His) e = STATREC{};
+  Stn_His_Num = 0;
+  Stn_Count = 0;
+  Usr_Stn_Count = 0;
+  Stn_Type = 0;
+}
+
 // A sounding of `nlev` levels (more than four are written, four or fewer
 // are dropped by the decoder). The first level's pressure carries `tag` so
 // that a test can tell soundings apart in the output.
@@ -223,6 +232,8 @@ class RetrievalTest : public ::testing::Test {
     outbuf = nullptr;
     Data_Loc.clear();
     Max_Lines = 20;
+    Sort_Type = 1;
+    clear_selection();
   }
   std::string put(int year, long wban,
                   const std::vector<archive_writer::Sounding>& s) {
