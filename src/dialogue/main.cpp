@@ -154,9 +154,10 @@ int rawinq_main(int argc, char** argv) {
   try {
     status = run(argc, argv);
   } catch (const ProgramExit& e) {
-    close_output_at_exit();
-    if (e.end_of_input) std::putchar('\n');
     status = e.status;
+    // A file that cannot be closed completely is a write error.
+    if (close_output_at_exit() != 0 && status == 0) status = 1;
+    if (e.end_of_input) std::putchar('\n');
   }
   std::fflush(stdout);
   return status;
