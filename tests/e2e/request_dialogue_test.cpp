@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -67,8 +68,12 @@ class RequestDialogue : public ::testing::Test {
  protected:
   void SetUp() override {
     make_dir(dir_ / "sup");
-    make_dir(dir_ / "db/raob1995");
-    make_dir(dir_ / "db/raob95");
+    // Station files without soundings: the retrieval finds its files and
+    // reports that no data met the request.
+    for (long wban : {23062L, 24023L, 23050L}) {
+      archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, false);
+      archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, true);
+    }
     write_file(dir_ / "sup/raobhelp.txt",
                "GENERAL_INFO\nwelcome text\nEND.\n"
                "ACCESS_TYPE\nthe access modes are explained here\nEND.\n"
@@ -218,7 +223,9 @@ TEST_F(RequestDialogue, ValidatorsRefuseBadAnswers) {
                           "19950101ab\n1995010100\n1995010212\n0\n0\n0\nn\n1\n"
                           "7246A\n72469\n0\nn\n\n\n\n0\n"
                           "y\n\n\n\n1\n45\n45.\n+50.0\n50.\n-110.\n-100.\n"
-                          "0\nn\n\n\n\n0\nn\n");
+                          // No station lies in this box: the retrieval's
+                          // no-files prompt takes an empty answer.
+                          "0\nn\n\n\n\n0\n\nn\n");
   const std::string bad_date =
       begin_q("1995010100") +
       "\n\tERROR:  \"19950101ab\" is not a valid date.  Enter all ten digits.\n" +
