@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "rawinq/cdf.h"
 #include "rawinq/globals.h"
@@ -99,12 +98,6 @@ void put_double(int varid, const long* index, double value) {
   ncvarput1(cdfid, varid, index, &value);
 }
 
-// The levels of one class within a record, quantity by quantity.
-struct ClassValues {
-  long count = 0;
-  std::array<std::vector<float>, kQuantityCount> values;
-};
-
 }  // namespace
 
 void netcdf_format(short indx, long nstat) {
@@ -140,37 +133,30 @@ void write_uacdf_file(long nstat, short indx) {
   put_float(sta_lon_id, mindex, station.lon);
   put_float(sta_elev_id, mindex, static_cast<float>(station.elev));
 
-  std::array<ClassValues, kClassCount> classes;
+  // Each level goes to the next free slot of its class, value by value.
+  long counters[kClassCount] = {};
   const long levels =
       std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
   for (long i = 0; i < levels; ++i) {
     const DATA_TYPE& lev = Snd_Data[static_cast<std::size_t>(i)];
+    const float converted[kQuantityCount] = {
+        tenths(lev.pr), whole(lev.ht),
+        kelvin(lev.tp), depression(lev.tp, lev.dp),
+        whole(lev.wd),  tenths(lev.ws)};
     const int cls = class_of(lev.fr);
     if (cls < 0) continue;
-    ClassValues& c = classes[cls];
-    if (c.count >= kClassSlots[cls]) {
+    long& counter = counters[cls];
+    if (counter >= kClassSlots[cls]) {
       std::printf("stn = %d month = %d day = %d\n\n",
                   static_cast<int>(station.wmo), hdr.month, hdr.day);
       std::printf("%s\n", kClassFull[cls]);
       continue;
     }
-    const float converted[kQuantityCount] = {
-        tenths(lev.pr), whole(lev.ht),
-        kelvin(lev.tp), depression(lev.tp, lev.dp),
-        whole(lev.wd),  tenths(lev.ws)};
+    const long slot[2] = {nstat, counter};
     for (int q = 0; q < kQuantityCount; ++q)
-      c.values[q].push_back(converted[q]);
-    ++c.count;
+      put_float(*kLevelIds[cls][q], slot, converted[q]);
+    ++counter;
   }
 
-  // Each class's stored levels, one write per quantity from slot 0.
-  for (int cls = 0; cls < kClassCount; ++cls) {
-    const ClassValues& c = classes[cls];
-    if (c.count == 0) continue;
-    const long count[2] = {1, c.count};
-    for (int q = 0; q < kQuantityCount; ++q)
-      ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, c.values[q].data());
-  }
-  for (const CountVar& v : kCountVars)
-    put_int(*v.id, mindex, classes[v.cls].count);
+  for (const CountVar& v : kCountVars) put_int(*v.id, mindex, counters[v.cls]);
 }
