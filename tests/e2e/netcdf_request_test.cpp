@@ -1,6 +1,7 @@
 // A NetCDF request through the whole program: the dialogue without a
-// destination question, file names of both retrieval orders, and the files'
-// records read back with ncdump.
+// destination question, the names of a single file (the begin date) and of
+// station files (WMO_INI_date), the files' records read back with ncdump,
+// and the exit status.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -75,18 +76,22 @@ TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
   write_file(dir / "sup/international_sites.txt", "0\n");
   archive_writer::write_station_year(
       dir / "db", 1995, 23062,
-      {den(1, 0, 2315), den(1, 12, 1100), den(2, 0, 99999)});
+      {den(1, 12, 1100), den(2, 0, 2315), den(2, 12, 99999)});
 
   const std::string input =
       "\n1995010100\n1995010212\n0\n0\n0\nn\n1\n72469\n"
-      "2\ny\n0\n0\nout\n3\n"  // NetCDF, synoptic sort, one file per day
-      "y\n\n\n\n1\n\n1\n"     // again: station series, one station per file
+      "2\ny\n0\n0\nout\n0\n"  // NetCDF, synoptic sort, all in one file
+      "y\n\n\n\n1\n\n2\n"     // again: station series, one sounding per file
       "n\nn\n";
   RunOptions o;
   o.cwd = dir.path();
   const RunResult r =
       run_program(rawinq_bin(), {dir / "db", dir / "sup"}, input, o);
-  EXPECT_EQ(r.status, 3);  // the last retrieval's count
+  // A normal end returns the count of the last retrieval, which is the
+  // soundings written to its last output file: 1 with one sounding per file
+  // (the request wrote 3). A failing NetCDF library call would instead end
+  // the run with 3 and a line on standard error.
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "");
   const std::string note = "\n NOTE: ALL NetCDF output is to a file\n";
   // Once for each pass through the output questions.
@@ -95,22 +100,28 @@ TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
   EXPECT_NE(r.out.find(note, first_note + 1), std::string::npos);
   EXPECT_EQ(r.out.find("Where do you want to direct the output?"),
             std::string::npos);
+  // The single file is named after the begin date, not after its first
+  // sounding (1 January 12 UTC).
   for (const char* name :
-       {"1995010100.cdf", "1995010200.cdf", "72469_DEN_1995010100.cdf"})
+       {"1995010100.cdf", "72469_DEN_1995010112.cdf",
+        "72469_DEN_1995010200.cdf", "72469_DEN_1995010212.cdf"})
     EXPECT_NE(r.out.find(std::string(" STATUS:  Writing output file: out/") +
                          name + "        \n"),
               std::string::npos)
         << name;
+  EXPECT_FALSE(file_exists(dir / "out/1995010112.cdf"));
 
-  // 1 January 00 UTC released 23:15 the day before, 12 UTC released
-  // 11:00, 2 January 00 UTC without release time.
+  // 1 January 12 UTC released 11:00, 2 January 00 UTC released 23:15 the
+  // day before, 2 January 12 UTC without release time.
   EXPECT_EQ(ncdump_data(dir / "out/1995010100.cdf"),
-            expected_data(2, "788918400, 788961600", "788915700, 788958000"));
-  EXPECT_EQ(ncdump_data(dir / "out/1995010200.cdf"),
-            expected_data(1, "789004800", "99999"));
-  EXPECT_EQ(ncdump_data(dir / "out/72469_DEN_1995010100.cdf"),
-            expected_data(3, "788918400, 788961600, 789004800",
-                          "788915700, 788958000, 99999"));
+            expected_data(3, "788961600, 789004800, 789048000",
+                          "788958000, 789002100, 99999"));
+  EXPECT_EQ(ncdump_data(dir / "out/72469_DEN_1995010112.cdf"),
+            expected_data(1, "788961600", "788958000"));
+  EXPECT_EQ(ncdump_data(dir / "out/72469_DEN_1995010200.cdf"),
+            expected_data(1, "789004800", "789002100"));
+  EXPECT_EQ(ncdump_data(dir / "out/72469_DEN_1995010212.cdf"),
+            expected_data(1, "789048000", "99999"));
 }
 
 }  // namespace
