@@ -98,7 +98,10 @@ TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
   const size_t first_note = r.out.find(note);
   ASSERT_NE(first_note, std::string::npos) << r.out;
   EXPECT_NE(r.out.find(note, first_note + 1), std::string::npos);
+  // Neither the destination nor the wind units are asked for NetCDF.
   EXPECT_EQ(r.out.find("Where do you want to direct the output?"),
+            std::string::npos);
+  EXPECT_EQ(r.out.find(" What type of wind speed units do you want?"),
             std::string::npos);
   // The single file is named after the begin date, not after its first
   // sounding (1 January 12 UTC).
