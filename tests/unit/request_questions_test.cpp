@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/terminal.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -159,6 +161,27 @@ class Questions : public ::testing::Test {
   TempDir db_;
   RequestSettings s_;
 };
+
+// ---- answers ---------------------------------------------------------------
+
+TEST(AnswerReading, LongLinesAreCutTo78CharactersAndNeverSpill) {
+  const std::string long_line = std::string(78, 'a') + std::string(200, 'b');
+  const std::string exact = std::string(78, 'c') + "d";  // 79 and a newline
+  // A NUL byte early in a long line must not hide how much was read.
+  const std::string with_nul = std::string("HELP\0", 5) + std::string(120, 'e');
+  std::vector<std::string> answers;
+  const Conversation c = converse(
+      long_line + "\nsecond\n" + exact + "\nthird\n" + with_nul +
+          "\nfourth\nlast",
+      [&] {
+        for (;;) answers.push_back(read_answer());
+      });
+  EXPECT_TRUE(c.input_ran_out);
+  const std::vector<std::string> expected = {
+      std::string(78, 'a'), "second", std::string(78, 'c'), "third", "HELP",
+      "fourth", "las"};
+  EXPECT_EQ(answers, expected);
+}
 
 // ---- dates and hours -------------------------------------------------------
 
