@@ -391,7 +391,7 @@ void ask_bounds(const BoundPair& q, float& low, float& high) {
 
 void ask_box(RequestSettings& s) {
   Stn_Type = 1;
-  std::puts("\n\t\t Geographic Location Access ");
+  std::puts("\n\t\t Geographic Location Access \n");
   if (edition::kWritesLongitudeNote)
     std::puts(
         "  NOTE:  For soundings in the western hemisphere, use negative "

@@ -144,7 +144,7 @@ TEST_F(RequestDialogue, RegionBoxIsTheNextGeographicDefault) {
                                        "\n\n\n1\n\n\n\n\n"     // box of it
                                        "1\n\n\n0\nn\n");
     const std::string box =
-        std::string("\n\t\t Geographic Location Access \n") +
+        std::string("\n\t\t Geographic Location Access \n\n") +
         (k.note ? "  NOTE:  For soundings in the western hemisphere, use "
                   "negative longitudes.\n\n"
                 : "") +

@@ -306,7 +306,7 @@ TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
   Stn_Type = 0;
   const Conversation c = request("\n\n\n\n50.\n10.\n\n\n");
   const std::string expected =
-      std::string("\n\t\t Geographic Location Access \n") +
+      std::string("\n\t\t Geographic Location Access \n\n") +
       "  NOTE:  For soundings in the western hemisphere, use negative "
       "longitudes.\n\n" +
       " Input the bounds of your lat/long box \n" +
