@@ -273,12 +273,17 @@ TEST_F(Questions, HoursMenuRefusesChoicesOutOfRangeWithoutWrapping) {
   two_dates();
   s_.stim = 1;
   const Conversation c =
-      request("\n\n4\n65536\n99999999999999999999\n-1\n2\n3\n");
-  const std::string hours = kHoursMenu + " Your Choice? [1]\b\b";
-  const std::string expected = begin_q("1995010100") + end_q("1995010212") +
-                               hours + kOutOfRange + hours + kOutOfRange +
-                               hours + kOutOfRange + hours + kOutOfRange +
-                               hours + kAccessMenu + menu_prompt(0) + kWorld;
+      request("\n\n4\n65536\n99999999999999999999\n-1\n\n2\n3\n");
+  // A refused number becomes the value shown, and an empty answer tests it
+  // again; a number too large for the setting is not stored.
+  auto hours = [](int shown) {
+    return kHoursMenu + " Your Choice? [" + std::to_string(shown) + "]\b\b";
+  };
+  const std::string expected =
+      begin_q("1995010100") + end_q("1995010212") + hours(1) + kOutOfRange +
+      hours(4) + kOutOfRange + hours(4) + kOutOfRange + hours(4) +
+      kOutOfRange + hours(-1) + kOutOfRange + hours(-1) + kAccessMenu +
+      menu_prompt(0) + kWorld;
   EXPECT_EQ(c.out, expected);
   EXPECT_EQ(s_.stim, 2);
 }
@@ -414,6 +419,17 @@ TEST_F(Questions, StationCountOutOfRangeReturnsToTheListFileQuestion) {
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(Usr_Stn_Count, 0);  // no station at all is accepted
+
+  // With WBAN numbers the refused count is stored, so the repeated question
+  // offers 1 instead of the count before it.
+  SetUp();
+  Stn_Type = 1;
+  Usr_Stn_Count = 5;
+  const Conversation w = request("\n\n0\n\n\n150\n\n0\n");
+  const std::string wban = kListFileQ + kCountQ + "5]\b\b" + kOutOfRange +
+                           kListFileQ + kCountQ + "1]\b\b";
+  EXPECT_EQ(w.out.substr(w.out.size() - wban.size()), wban);
+  EXPECT_EQ(Usr_Stn_Count, 0);
 }
 
 TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
@@ -427,7 +443,7 @@ TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
 TEST_F(Questions, StationTypeMenuRepeatsItsHeading) {
   const Conversation c = request("\n\n0\n2\n1\n");
   EXPECT_NE(c.out.find(kStationType + "0]\b\b" + kOutOfRange + kStationType +
-                       "0]\b\b" + kListFileQ),
+                       "2]\b\b" + kListFileQ),
             std::string::npos);
   EXPECT_EQ(Stn_Type, 1);
 }
@@ -537,7 +553,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   // Five is refused.
   c = output("5\n0\n");
   const std::string refused = kFormatMenu + menu_prompt(3) + kOutOfRange +
-                              kFormatMenu + menu_prompt(3);
+                              kFormatMenu + menu_prompt(5);
   EXPECT_EQ(c.out.substr(0, refused.size()), refused);
   EXPECT_EQ(s_.oformat, 0);
 }
