@@ -1,8 +1,6 @@
 // The request and output questions, called directly with a scripted
 // standard input: the settings they leave and the texts they write.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
@@ -13,6 +11,7 @@
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
+#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -30,24 +29,15 @@ struct Conversation {
 // Runs `f` with standard input read from `input` and standard output
 // captured.
 Conversation converse(const std::string& input, const std::function<void()>& f) {
-  TempDir dir;
-  write_file(dir / "in", input);
   Conversation c;
-  std::fflush(stdout);
-  if (!std::freopen((dir / "in").c_str(), "r", stdin)) ADD_FAILURE();
-  const int saved = dup(1);
-  const int fd = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 1);
-  close(fd);
+  FeedStdin in(input);
+  CaptureStdout cap;
   try {
     f();
   } catch (const ProgramExit& e) {
     c.input_ran_out = e.end_of_input;
   }
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  c.out = read_file(dir / "out");
+  c.out = cap.text();
   return c;
 }
 
