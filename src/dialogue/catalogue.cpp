@@ -21,20 +21,23 @@ constexpr char kBell = 7;
 constexpr int kCatalogueLineRead = 120;
 constexpr int kStationListLineRead = 34;
 
-// Reads one line of at most size - 1 bytes (newline included). The rest of a
+// Reads one line of at most size - 1 bytes (newline included), counted byte
+// by byte so that a NUL byte cannot hide how much was read. The rest of a
 // longer line is read and thrown away, so it never counts as a line of its
 // own. Returns false at end of file.
 bool read_line(std::FILE* f, int size, std::string& line) {
-  std::string buf(static_cast<size_t>(size), '\0');
-  if (std::fgets(&buf[0], size, f) == nullptr) return false;
-  buf.resize(std::strlen(buf.c_str()));
-  if (!buf.empty() && buf.back() != '\n' &&
-      buf.size() == static_cast<size_t>(size - 1)) {
-    int c;
+  const size_t limit = static_cast<size_t>(size - 1);
+  line.clear();
+  int c = EOF;
+  while (line.size() < limit && (c = std::fgetc(f)) != EOF) {
+    line += static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (line.empty()) return false;
+  if (line.size() == limit && line.back() != '\n') {
     while ((c = std::fgetc(f)) != EOF && c != '\n') {
     }
   }
-  line = std::move(buf);
   return true;
 }
 

@@ -143,9 +143,21 @@ const Menu kStationFileMenu{
     kChoicePrompt,
     2};
 
-// Asks a menu until an accepted choice is given and returns it. An answer
-// without a number offers the current value again; a refused choice leaves
-// the current value as the default of the repeated question.
+// The leading number of a menu or count answer taken into a short setting:
+// a number replaces the setting even when it is then refused, an answer
+// without one leaves it. A number too large for a short is refused without
+// being stored (it never wraps around). Returns false for such a number.
+bool take_number(const std::string& answer, short& setting) {
+  const LeadingNumber n = leading_number(answer);
+  if (!n.found) return true;
+  if (n.overflow || n.value < SHRT_MIN || n.value > SHRT_MAX) return false;
+  setting = static_cast<short>(n.value);
+  return true;
+}
+
+// Asks a menu until an accepted choice is given and returns it. The value
+// tested is the setting after the answer: a refused number is the default
+// of the repeated question.
 short ask_menu(const Menu& m, short current) {
   for (;;) {
     const std::string answer = ask_with_help(m.topic, [&] {
@@ -153,10 +165,8 @@ short ask_menu(const Menu& m, short current) {
       if (m.after) std::printf("%s", m.after);
       std::printf("%s%d]\b\b", m.prompt, current);
     });
-    const LeadingNumber n = leading_number(answer);
-    const long choice = n.found ? n.value : current;
-    if (!n.overflow && choice >= 0 && choice <= m.highest)
-      return static_cast<short>(choice);
+    if (take_number(answer, current) && current >= 0 && current <= m.highest)
+      return current;
     out_of_range();
   }
 }
@@ -243,12 +253,8 @@ void ask_station_type() {
           "[%d]\b\b",
           Stn_Type);
     });
-    const LeadingNumber n = leading_number(answer);
-    const long choice = n.found ? n.value : Stn_Type;
-    if (!n.overflow && (choice == 0 || choice == 1)) {
-      Stn_Type = static_cast<short>(choice);
+    if (take_number(answer, Stn_Type) && (Stn_Type == 0 || Stn_Type == 1))
       return;
-    }
     out_of_range();
   }
 }
@@ -296,14 +302,11 @@ bool ask_station_count() {
     std::printf("]\b\b\b\b");
   const std::string answer = read_answer();
   if (get_help(answer, "NUMBER_STATIONS")) return false;
-  const LeadingNumber n = leading_number(answer);
-  const long count = n.found ? n.value : Usr_Stn_Count;
-  if (n.overflow || count < 0 || count > 100) {
-    out_of_range();
-    return false;
-  }
-  Usr_Stn_Count = static_cast<short>(count);
-  return true;
+  if (take_number(answer, Usr_Stn_Count) && Usr_Stn_Count >= 0 &&
+      Usr_Stn_Count <= 100)
+    return true;
+  out_of_range();
+  return false;
 }
 
 void ask_station_number(int i) {
@@ -391,7 +394,7 @@ void ask_bounds(const BoundPair& q, float& low, float& high) {
 
 void ask_box(RequestSettings& s) {
   Stn_Type = 1;
-  std::puts("\n\t\t Geographic Location Access ");
+  std::puts("\n\t\t Geographic Location Access \n");
   if (edition::kWritesLongitudeNote)
     std::puts(
         "  NOTE:  For soundings in the western hemisphere, use negative "

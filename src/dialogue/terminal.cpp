@@ -11,19 +11,25 @@
 
 std::string read_answer() {
   std::fflush(stdout);
-  char buf[80];
-  if (std::fgets(buf, sizeof buf, stdin) == nullptr) end_of_input();
-  size_t n = std::strlen(buf);
-  const bool whole_line = n > 0 && buf[n - 1] == '\n';
-  if (!whole_line && n == sizeof buf - 1) {
+  // One line of at most 79 bytes, newline included; counted byte by byte so
+  // that a NUL byte in the line cannot hide how much was read.
+  constexpr size_t kRead = 79;
+  std::string line;
+  int c = EOF;
+  while (line.size() < kRead && (c = std::getchar()) != EOF) {
+    line += static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (line.empty()) end_of_input();
+  if (line.size() == kRead && line.back() != '\n') {
     // An over-long line: throw the rest of it away.
-    int c;
     while ((c = std::getchar()) != EOF && c != '\n') {
     }
   }
-  // The last character read (normally the newline) is removed.
-  if (n > 0) --n;
-  return std::string(buf, n);
+  // The last character read (normally the newline) is removed; the answer
+  // is text, so it ends at a NUL byte.
+  line.pop_back();
+  return line.substr(0, line.find('\0'));
 }
 
 bool answer_is_yes(const std::string& answer, char default_char) {

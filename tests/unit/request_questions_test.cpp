@@ -1,16 +1,17 @@
 // The request and output questions, called directly with a scripted
 // standard input: the settings they leave and the texts they write.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/terminal.h"
+#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -28,24 +29,15 @@ struct Conversation {
 // Runs `f` with standard input read from `input` and standard output
 // captured.
 Conversation converse(const std::string& input, const std::function<void()>& f) {
-  TempDir dir;
-  write_file(dir / "in", input);
   Conversation c;
-  std::fflush(stdout);
-  if (!std::freopen((dir / "in").c_str(), "r", stdin)) ADD_FAILURE();
-  const int saved = dup(1);
-  const int fd = open((dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  dup2(fd, 1);
-  close(fd);
+  FeedStdin in(input);
+  CaptureStdout cap;
   try {
     f();
   } catch (const ProgramExit& e) {
     c.input_ran_out = e.end_of_input;
   }
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(saved);
-  c.out = read_file(dir / "out");
+  c.out = cap.text();
   return c;
 }
 
@@ -160,6 +152,27 @@ class Questions : public ::testing::Test {
   RequestSettings s_;
 };
 
+// ---- answers ---------------------------------------------------------------
+
+TEST(AnswerReading, LongLinesAreCutTo78CharactersAndNeverSpill) {
+  const std::string long_line = std::string(78, 'a') + std::string(200, 'b');
+  const std::string exact = std::string(78, 'c') + "d";  // 79 and a newline
+  // A NUL byte early in a long line must not hide how much was read.
+  const std::string with_nul = std::string("HELP\0", 5) + std::string(120, 'e');
+  std::vector<std::string> answers;
+  const Conversation c = converse(
+      long_line + "\nsecond\n" + exact + "\nthird\n" + with_nul +
+          "\nfourth\nlast",
+      [&] {
+        for (;;) answers.push_back(read_answer());
+      });
+  EXPECT_TRUE(c.input_ran_out);
+  const std::vector<std::string> expected = {
+      std::string(78, 'a'), "second", std::string(78, 'c'), "third", "HELP",
+      "fourth", "las"};
+  EXPECT_EQ(answers, expected);
+}
+
 // ---- dates and hours -------------------------------------------------------
 
 TEST_F(Questions, FirstRequestAcceptsTheShownDefaultsAndSkipsHoursForOneDate) {
@@ -250,12 +263,17 @@ TEST_F(Questions, HoursMenuRefusesChoicesOutOfRangeWithoutWrapping) {
   two_dates();
   s_.stim = 1;
   const Conversation c =
-      request("\n\n4\n65536\n99999999999999999999\n-1\n2\n3\n");
-  const std::string hours = kHoursMenu + " Your Choice? [1]\b\b";
-  const std::string expected = begin_q("1995010100") + end_q("1995010212") +
-                               hours + kOutOfRange + hours + kOutOfRange +
-                               hours + kOutOfRange + hours + kOutOfRange +
-                               hours + kAccessMenu + menu_prompt(0) + kWorld;
+      request("\n\n4\n65536\n99999999999999999999\n-1\n\n2\n3\n");
+  // A refused number becomes the value shown, and an empty answer tests it
+  // again; a number too large for the setting is not stored.
+  auto hours = [](int shown) {
+    return kHoursMenu + " Your Choice? [" + std::to_string(shown) + "]\b\b";
+  };
+  const std::string expected =
+      begin_q("1995010100") + end_q("1995010212") + hours(1) + kOutOfRange +
+      hours(4) + kOutOfRange + hours(4) + kOutOfRange + hours(4) +
+      kOutOfRange + hours(-1) + kOutOfRange + hours(-1) + kAccessMenu +
+      menu_prompt(0) + kWorld;
   EXPECT_EQ(c.out, expected);
   EXPECT_EQ(s_.stim, 2);
 }
@@ -283,7 +301,7 @@ TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
   Stn_Type = 0;
   const Conversation c = request("\n\n\n\n50.\n10.\n\n\n");
   const std::string expected =
-      std::string("\n\t\t Geographic Location Access \n") +
+      std::string("\n\t\t Geographic Location Access \n\n") +
       "  NOTE:  For soundings in the western hemisphere, use negative "
       "longitudes.\n\n" +
       " Input the bounds of your lat/long box \n" +
@@ -391,6 +409,17 @@ TEST_F(Questions, StationCountOutOfRangeReturnsToTheListFileQuestion) {
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(Usr_Stn_Count, 0);  // no station at all is accepted
+
+  // With WBAN numbers the refused count is stored, so the repeated question
+  // offers 1 instead of the count before it.
+  SetUp();
+  Stn_Type = 1;
+  Usr_Stn_Count = 5;
+  const Conversation w = request("\n\n0\n\n\n150\n\n0\n");
+  const std::string wban = kListFileQ + kCountQ + "5]\b\b" + kOutOfRange +
+                           kListFileQ + kCountQ + "1]\b\b";
+  EXPECT_EQ(w.out.substr(w.out.size() - wban.size()), wban);
+  EXPECT_EQ(Usr_Stn_Count, 0);
 }
 
 TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
@@ -404,7 +433,7 @@ TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
 TEST_F(Questions, StationTypeMenuRepeatsItsHeading) {
   const Conversation c = request("\n\n0\n2\n1\n");
   EXPECT_NE(c.out.find(kStationType + "0]\b\b" + kOutOfRange + kStationType +
-                       "0]\b\b" + kListFileQ),
+                       "2]\b\b" + kListFileQ),
             std::string::npos);
   EXPECT_EQ(Stn_Type, 1);
 }
@@ -514,7 +543,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   // Five is refused.
   c = output("5\n0\n");
   const std::string refused = kFormatMenu + menu_prompt(3) + kOutOfRange +
-                              kFormatMenu + menu_prompt(3);
+                              kFormatMenu + menu_prompt(5);
   EXPECT_EQ(c.out.substr(0, refused.size()), refused);
   EXPECT_EQ(s_.oformat, 0);
 }

@@ -192,6 +192,11 @@ TEST_F(StationList, RestOfALongLineIsNotAnotherStation) {
   EXPECT_EQ(n, 2);
   EXPECT_EQ(User_Stations[0][1], 23062);
   EXPECT_EQ(User_Stations[1][1], 24011);
+  // A NUL byte in the line does not change where the line ends.
+  std::string with_nul = longline;
+  with_nul[10] = '\0';
+  EXPECT_EQ(read(with_nul + "24011\n"), 2);
+  EXPECT_EQ(User_Stations[1][1], 24011);
 }
 
 TEST_F(StationList, At2000StationsTheRestIsLeftWithAWarning) {
