@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
@@ -21,6 +22,29 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
                                          "OC", "NO", "DE"};
 
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
+
+// Paths of the output files created during the current request.
+std::set<std::string> request_paths;
+
+// A path not yet used by this request. Several stations can start a file at
+// the same date and hour (one file per sounding or per station, or the coded
+// message names); the later files then get the station's WMO number (and a
+// counter when even that is taken) before the extension, instead of
+// replacing a file of this request.
+std::string unused_request_path(const std::string& path, short indx) {
+  if (request_paths.count(path) == 0) return path;
+  const size_t dot = path.rfind('.');
+  const size_t slash = path.rfind('/');
+  const bool has_ext = dot != std::string::npos &&
+                       (slash == std::string::npos || dot > slash);
+  const std::string stem = has_ext ? path.substr(0, dot) : path;
+  const std::string ext = has_ext ? path.substr(dot) : std::string();
+  const long wmo = (indx >= 0 && indx < kMaxStations) ? Stn_His[indx].wmo : 0;
+  std::string candidate = stem + "_" + std::to_string(wmo) + ext;
+  for (int n = 2; request_paths.count(candidate) != 0; ++n)
+    candidate = stem + "_" + std::to_string(wmo) + "_" + std::to_string(n) + ext;
+  return candidate;
+}
 
 // Whether outbuf is an output file of ours (not the terminal, not none).
 bool outbuf_is_file() { return outbuf != nullptr && outbuf != stdout; }
@@ -116,11 +140,14 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
   const std::string name =
       output_file_name(date, bdate, indx, oformat, sortype);
   std::string path;
+  if (first) request_paths.clear();
   for (;;) {
     if (outbuf != stdout && !first) close_outfile(oformat);
 
     path = oformat == 3 ? name : pname + name;
     if (outbuf == stdout) return;
+    // The plot data file is meant to be replaced by every sounding.
+    if (oformat != 3) path = unused_request_path(path, indx);
 
     if (oformat == 2) {
       const int id = nccreate(path.c_str(), NC_CLOBBER);
@@ -128,11 +155,15 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
       // ended the program; with others it still must not go unnoticed.
       if (id == -1) end_program(3);
       cdfid = id;
+      request_paths.insert(path);
       break;
     }
 
     outbuf = std::fopen(path.c_str(), "w");
-    if (outbuf != nullptr) break;
+    if (outbuf != nullptr) {
+      request_paths.insert(path);
+      break;
+    }
     directory_recovery(path, pname);
   }
   if (oformat != 3)

@@ -117,6 +117,38 @@ TEST_F(OutputFiles, OpeningReplacesTheFileAndAnnouncesIt) {
   EXPECT_EQ(read_file(second), "second day\n");
 }
 
+TEST_F(OutputFiles, FileNameRepeatedInOneRequestNeverReplacesAnEarlierFile) {
+  // Two stations at the same hour, one file per sounding: the names of the
+  // naming table coincide and the second station's file gets its WMO number.
+  TempDir dir;
+  std::memset(&Stn_His[4], 0, sizeof Stn_His[4]);
+  std::strcpy(Stn_His[4].init, "BIS");
+  Stn_His[4].wmo = 72764;
+  const std::string plain = dir / "1995010100.txt";
+  const std::string second = dir / "1995010100_72764.txt";
+  const std::string third = dir / "1995010100_72764_2.txt";
+  const ChildRun r = run_in_child("", [&] {
+    Sort_Type = 0;
+    std::string pname = dir.path() + "/";
+    open_outfile(1995010100, 1995010100, pname, 3, 0, 5, 1);
+    emit_line("DEN");
+    open_outfile(1995010100, 1995010100, pname, 4, 0, 5, 0);
+    emit_line("BIS");
+    open_outfile(1995010100, 1995010100, pname, 4, 0, 5, 0);
+    emit_line("BIS again");
+    // A new request starts afresh and replaces what an earlier one wrote.
+    open_outfile(1995010100, 1995010100, pname, 4, 0, 5, 1);
+    emit_line("next request");
+    close_outfile(0);
+  });
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, status_line(plain) + status_line(second) +
+                       status_line(third) + status_line(plain));
+  EXPECT_EQ(read_file(plain), "next request\n");
+  EXPECT_EQ(read_file(second), "BIS\n");
+  EXPECT_EQ(read_file(third), "BIS again\n");
+}
+
 TEST_F(OutputFiles, ScreenOutputOpensNothing) {
   TempDir dir;
   const ChildRun r = run_in_child("", [&] {
