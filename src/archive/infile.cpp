@@ -57,6 +57,9 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     *file_status = 0;
     return;
   }
+  // A failed swap open is the caller's to report (as a file that cannot
+  // be read), once per file and month rather than at every turn.
+  const bool swap_open = *file_status == -1;
   for (int variant = 2;; --variant) {
     const std::string path = database_path(variant, iyr, wban);
     if (*file_status == -1 && file_swap >= 0 && file_swap < kSlots) {
@@ -79,7 +82,7 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     *file_status = access(path.c_str(), F_OK) == 0 ? 2 : 0;
     if (*file_status == 2) {
       Input_File_Path[file_num] = path;
-      if (!out_of_descriptors(err)) {
+      if (!swap_open && !out_of_descriptors(err)) {
         std::printf(" WARNING:  unable to open database file: %s\n",
                     path.c_str());
       }

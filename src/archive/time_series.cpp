@@ -19,6 +19,7 @@ unsigned char Ibuff[kBufferSize];
 struct SlotState {
   bool shared = false;  // takes turns with the one shared descriptor
   bool warned = false;  // the read warning was given this month
+  bool lost = false;    // could not be reopened: skipped for the month
 };
 
 // The station files of one year. The slots 0 .. nfiles - 1 are in use;
@@ -34,16 +35,29 @@ class YearFiles {
     for (int k = 0; k < nfiles; ++k) Input_File[k].infile.close();
   }
 
+  // A new month: every slot may warn again, and a slot that could not be
+  // reopened gets another try.
+  void begin_month(short file_num) {
+    state[file_num].warned = false;
+    state[file_num].lost = false;
+  }
+
   // Gives the shared descriptor to slot file_num when it belongs to the
-  // group that shares it and another slot of the group used it last.
+  // group that shares it and another slot of the group used it last. A
+  // slot that cannot be reopened loses the rest of its month.
   void swap_if_needed(short yr, short file_num) {
     if (nfiles <= nfiles_open || !state[file_num].shared ||
-        file_swap == file_num) {
+        file_swap == file_num || state[file_num].lost) {
       return;
     }
     short status = -1;
     open_infile(yr, Input_File[file_num].wban, &status, file_num, file_swap);
     file_swap = file_num;
+    if (status != 1) {
+      state[file_num].lost = true;
+      for (short& c : Input_File[file_num].cnt) c = 0;
+      warn_once(file_num);
+    }
   }
 
   void warn_once(short file_num) {
@@ -56,8 +70,7 @@ class YearFiles {
   // or whose index does not fit takes no part this month.
   void load_month(short file_num, int mo) {
     INPUT_FILES& slot = Input_File[file_num];
-    state[file_num].warned = false;
-    std::FILE* f = slot.infile.get();
+    std::FILE* f = state[file_num].lost ? nullptr : slot.infile.get();
     bool ok = false;
     if (f != nullptr) {
       if (std::fseek(f, 0L, SEEK_SET) != 0) {
@@ -232,6 +245,7 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
       for (short k = 0; k < files.nfiles; ++k) {
         std::printf(" STATUS:  reading database file %d of %d\r", k + 1,
                     files.nfiles);
+        files.begin_month(k);
         files.swap_if_needed(yr, k);
         files.load_month(k, mo);
       }

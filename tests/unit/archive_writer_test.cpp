@@ -128,6 +128,19 @@ TEST_F(ArchiveWriter, RejectsValuesThatDoNotFitTheirFields) {
   s = at(13, 1, 0);  // a record may carry it, a file index cannot
   EXPECT_NO_THROW(archive_writer::pack_record(s));
   EXPECT_THROW(archive_writer::pack_station_year({s}), std::out_of_range);
+  // Files the program could not read: a record above 19976 bytes, a day
+  // index reaching beyond the first 20000 bytes.
+  EXPECT_NO_THROW(archive_writer::pack_station_year({at(1, 1, 0, 1920)}));
+  EXPECT_THROW(archive_writer::pack_station_year({at(1, 1, 0, 1921)}),
+               std::out_of_range);
+  std::vector<Sounding> many;
+  for (int m = 1; m <= 12; ++m)
+    for (int d = 1; d <= 28; ++d)
+      for (int h = 0; h < 11; ++h) many.push_back(at(m, d, h));
+  many.resize(3621);
+  EXPECT_NO_THROW(archive_writer::pack_station_year(many));
+  many.push_back(at(12, 31, 0));
+  EXPECT_THROW(archive_writer::pack_station_year(many), std::out_of_range);
 }
 
 TEST_F(ArchiveWriter, DayIndexEntriesAndRecordChain) {

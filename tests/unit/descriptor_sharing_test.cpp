@@ -2,7 +2,12 @@
 // file of a year open: the files beyond the limit share one descriptor and
 // every station is still read.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -98,6 +103,29 @@ TEST_F(DescriptorSharing, OneDescriptorServesEveryFile) {
   EXPECT_EQ(zir_soundings(testing_support::read_file(dir /
                                                      "out/1995010100.txt")),
             kAllTen);
+}
+
+TEST_F(DescriptorSharing, FileThatCannotBeReopenedIsReportedOncePerMonth) {
+  const long fd = first_free();
+  ASSERT_GE(fd, 3);
+  // The fifth station's file becomes a socket: its first open fails for
+  // want of a descriptor, every reopen in its turn fails for good.
+  std::remove(paths[4].c_str());
+  const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(paths[4].size(), sizeof addr.sun_path);
+  std::strcpy(addr.sun_path, paths[4].c_str());
+  ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  const RunResult r = probe(fd + 4, false);
+  close(sock);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("result 8\n"), std::string::npos) << r.out;
+  EXPECT_EQ(count_of(r.out, "WARNING"), 1) << r.out;
+  EXPECT_EQ(count_of(r.out, " WARNING:  unable to read database file: " +
+                                paths[4] + "\n"),
+            1);
 }
 
 }  // namespace

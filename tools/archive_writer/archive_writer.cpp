@@ -178,9 +178,15 @@ std::vector<std::uint8_t> pack_station_year(std::vector<Sounding> soundings) {
                    });
   std::vector<std::vector<std::uint8_t>> records;
   records.reserve(soundings.size());
-  for (const Sounding& s : soundings) records.push_back(pack_record(s));
+  for (const Sounding& s : soundings) {
+    records.push_back(pack_record(s));
+    if (records.back().size() > kMaxRecordSize)
+      throw std::out_of_range("record longer than the program reads");
+  }
 
   const std::size_t index_size = kDayEntries * 5 + 5 * soundings.size();
+  if (kFileHeadSize + index_size > kHeadWindow)
+    throw std::out_of_range("day index beyond the first 20000 bytes");
   std::vector<std::uint8_t> file;
   BitWriter w(file);
   w.zeros(kFileHeadSize);

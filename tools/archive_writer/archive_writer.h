@@ -69,6 +69,12 @@ void set_record_length(std::vector<std::uint8_t>& record, unsigned long length);
 // Size of the file head and number of entries of the day index.
 constexpr std::size_t kFileHeadSize = 34;
 constexpr std::size_t kDayEntries = 12 * 31;
+// The program reads the first 20000 bytes of a file for its day index and
+// 20000 bytes from a record's start, the next record's hour included, so
+// a file must hold its whole index in the first 20000 bytes and no record
+// may be longer than 19976 bytes; pack_station_year refuses other files.
+constexpr std::size_t kHeadWindow = 20000;
+constexpr std::size_t kMaxRecordSize = 19976;
 
 // A whole station-year file: 34-byte head, day index of 12 x 31 entries,
 // then the records, each day's records in ascending hour order. Soundings

@@ -63,10 +63,13 @@ const Station kStations[] = {
 
 const int kYears[] = {1995, 1999, 2003};
 
-constexpr long kMandatory[22] = {10000, 9250, 8500, 7000, 5000, 4000,
-                                 3500,  3000, 2500, 2000, 1500, 1000,
-                                 700,   500,  300,  200,  100,  70,
-                                 50,    30,   20,   10};
+// The mandatory levels a radiosonde reports. 350 mb is not one of them:
+// the decoder accepts a mandatory level there, but in the coded messages
+// such a level ends the mandatory part before 300 mb.
+constexpr long kMandatory[21] = {10000, 9250, 8500, 7000, 5000, 4000,
+                                 3000,  2500, 2000, 1500, 1000, 700,
+                                 500,   300,  200,  100,  70,   50,
+                                 30,    20,   10};
 constexpr unsigned kSurface = 1, kMand = 2, kTrop = 4, kMaxWind = 8,
                    kSigT = 16, kSigW = 32;
 constexpr double kPi = 3.14159265358979323846;
