@@ -13,7 +13,9 @@ namespace {
 
 unsigned char Ibuff[kBufferSize];
 
-const char* const kTwentyBlanks = "                    ";
+// Closes the count line; puts adds a second line end, so an empty line
+// follows.
+const char* const kTwentyBlanks = "                    \n";
 
 struct Request {
   short stim, ltype, wformat, oformat, statsort, outloc;
@@ -140,7 +142,9 @@ long station_series(const std::string& bdat, const std::string& edat,
     }
   }
 
-  if (rq.output_opened && oformat != 3) close_outfile(oformat);
+  // The plot hand-off closes its own files; the file of a last sounding that
+  // was dropped is still open and is closed here.
+  if (rq.output_opened) close_outfile(oformat);
   long result = rq.nsound;
   if (rq.nsound == 0) {
     if (rq.files_open) {

@@ -123,7 +123,7 @@ void write_sounding(Request& rq, long date, long wban,
   if (rq.outloc == 1 && rq.new_output_file) {
     if (rq.nsound != 0) {
       std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-      std::puts("                ");
+      std::puts("                \n");
       rq.nsound = 0;
     }
     open_outfile(date, rq.bdate, *rq.pname, indx, rq.oformat, rq.timesort,
@@ -277,7 +277,7 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
 
   if (outloc == 1 && rq.nsound > 0 && oformat != 3) {
     std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-    std::puts("                    ");
+    std::puts("                    \n");
   }
   if (rq.nsound == 0) {
     std::puts(" STATUS:  No data was available to meet your request.\n");
@@ -292,6 +292,8 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
     std::fflush(stdout);
     get_help(read_answer(), "NO_FILES_OPEN");
   }
-  if (rq.output_opened && oformat != 3) close_outfile(oformat);
+  // The plot hand-off closes its own files; the file of a last sounding that
+  // was dropped is still open and is closed here.
+  if (rq.output_opened) close_outfile(oformat);
   return rq.nsound;
 }

@@ -98,7 +98,7 @@ std::string station_line(long date, long number) {
 }
 std::string written(long n, const std::string& blanks) {
   return " STATUS:  number of soundings written: " + std::to_string(n) +
-         blanks + "\n";
+         blanks + "\n\n";
 }
 
 class Retrieval : public ::testing::Test {

@@ -94,12 +94,12 @@ TEST_F(StationSeries, NewFileTriggersOfEachStructure) {
             (Strings{"11111@1995010100", "11111@1995010112"}));
   EXPECT_NE(out.find(" STATUS:  processing station: 72001 date: 1995010112\r"
                      " STATUS:  number of soundings written: 2" +
-                     k20 + "\n STATUS:  Writing output file: "),
+                     k20 + "\n\n STATUS:  Writing output file: "),
             std::string::npos);
   const std::string tail =
       " STATUS:  processing station: 72002 date: 1995010100\r"
       " STATUS:  number of soundings written: 1" +
-      k20 + "\n";
+      k20 + "\n\n";
   ASSERT_GE(out.size(), tail.size());
   EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
 }

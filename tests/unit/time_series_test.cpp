@@ -15,6 +15,8 @@ namespace {
 using namespace retrieval_test;
 using Strings = std::vector<std::string>;
 
+// The count line is closed by puts of the blanks and a line end, so an
+// empty line follows it.
 const std::string k16(16, ' ');
 const std::string k20(20, ' ');
 
@@ -100,6 +102,26 @@ TEST_F(TimeSeries, DroppedSoundingsAreNotCounted) {
   EXPECT_EQ(testing_support::read_file(dir / "out/1995010100.txt"), "");
 }
 
+TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
+  // The plot hand-off closes the files of the soundings it plots; the file
+  // begun for a sounding that is then dropped must not stay open.
+  put(1995, kA, {sounding(1995, 1, 1, 0, kA, 4)});
+  Usr_Stn_Count = 1;
+  to_files(0);
+  const std::string cwd = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  {
+    StdinFeed feed(dir / "stdin.txt", "");
+    StdoutCapture cap(dir / "stdout.txt");
+    EXPECT_EQ(time_series("1995010100", "1995010123", 0, 0, 1, 3, 5, 1, pname),
+              0);
+    out = cap.finish();
+  }
+  std::filesystem::current_path(cwd);
+  EXPECT_EQ(outbuf, nullptr);
+  EXPECT_TRUE(testing_support::file_exists(dir / "raob_soundings.zonder"));
+}
+
 TEST_F(TimeSeries, OneFilePerMonthOpensOnlyMonthsWithData) {
   put(1995, kA, {sounding(1995, 1, 3, 0, kA), sounding(1995, 3, 1, 12, kA)});
   Usr_Stn_Count = 1;
@@ -110,11 +132,11 @@ TEST_F(TimeSeries, OneFilePerMonthOpensOnlyMonthsWithData) {
   // the last count closes the run.
   EXPECT_NE(out.find(" STATUS:  processing date: 1995030112 station: 72001\r"
                      " STATUS:  number of soundings written: 1" +
-                     k16 + "\n STATUS:  Writing output file: " + pname +
+                     k16 + "\n\n STATUS:  Writing output file: " + pname +
                      "1995030112.txt"),
             std::string::npos);
   const std::string last = " STATUS:  number of soundings written: 1" + k20 +
-                           "\n";
+                           "\n\n";
   EXPECT_EQ(out.substr(out.size() - last.size()), last);
   EXPECT_EQ(zir_soundings(testing_support::read_file(
                 dir / "out/1995010300.txt")),
@@ -148,7 +170,7 @@ TEST_F(TimeSeries, NewFileTriggersOfEachStructure) {
     EXPECT_EQ(count_of(out, " STATUS:  number of soundings written: "),
               expected[timesort])
         << timesort;
-    EXPECT_EQ(count_of(out, "written: " + std::to_string(last) + k20 + "\n"),
+    EXPECT_EQ(count_of(out, "written: " + std::to_string(last) + k20 + "\n\n"),
               1)
         << timesort;
   }
