@@ -12,7 +12,7 @@ done
 if [ -n "$missing" ]; then
   if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
   $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends $missing
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y $missing
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
