@@ -46,6 +46,15 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
 // " WARNING:  unable to read database file: %s\n"
 void warn_unreadable(const std::string& path);
 
+// " STATUS:  number of soundings written: %ld" closed by puts of `tail`
+// (blanks and a line end).
+void print_sounding_count(long nsound, const char* tail);
+// Decodes the record read into buf and hands it to the writer; 1 when a
+// writer got it.
+short decode_record(const unsigned char* buf, const DatabaseRecord& rec,
+                    short ltype, short wformat, short oformat, short indx,
+                    long nsound);
+
 // Whether the sounding hour hr passes the hours choice stim.
 bool hour_wanted(short stim, int hr);
 // The selected catalogue entry (Stn_His index) of station wban for the day

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "rawinq/archive.h"
+#include "rawinq/upack.h"
 #include "rawinq/edition.h"
 #include "rawinq/globals.h"
 
@@ -157,6 +158,18 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
 
 void warn_unreadable(const std::string& path) {
   std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
+}
+
+void print_sounding_count(long nsound, const char* tail) {
+  std::printf(" STATUS:  number of soundings written: %ld", nsound);
+  std::puts(tail);
+}
+
+short decode_record(const unsigned char* buf, const DatabaseRecord& rec,
+                    short ltype, short wformat, short oformat, short indx,
+                    long nsound) {
+  set_unpack_buffer(buf, rec.avail);
+  return io_sounding(buf, rec.avail, ltype, wformat, oformat, indx, nsound);
 }
 
 bool hour_wanted(short stim, int hr) {

@@ -42,8 +42,7 @@ void write_sounding(Request& rq, int si, long wban, long date,
       (!rq.output_opened || rq.statsort == 2 ||
        (rq.statsort == 1 && wban != rq.prev_stat))) {
     if (rq.nsound != 0 && rq.oformat != 3) {
-      std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-      std::puts(kTwentyBlanks);
+      print_sounding_count(rq.nsound, kTwentyBlanks);
       rq.nsound = 0;
     }
     open_outfile(date, rq.bdate, *rq.pname, indx, rq.oformat, rq.statsort,
@@ -52,11 +51,9 @@ void write_sounding(Request& rq, int si, long wban, long date,
     rq.prev_stat = wban;
   }
   rq.first = 0;
-  set_unpack_buffer(Ibuff, rec.avail);
-  if (io_sounding(Ibuff, rec.avail, rq.ltype, rq.wformat, rq.oformat, indx,
-                  rq.nsound) != 0) {
+  if (decode_record(Ibuff, rec, rq.ltype, rq.wformat, rq.oformat, indx,
+                    rq.nsound) != 0)
     ++rq.nsound;
-  }
   if (rq.outloc == 1 && rq.oformat != 3) {
     const int column = Stn_Type == 1 ? 1 : 0;
     std::printf(" STATUS:  processing station: %ld date: %ld\r",
@@ -162,8 +159,7 @@ long station_series(const std::string& bdat, const std::string& edat,
       result = -1;
     }
   } else if (oformat != 3 && outloc == 1) {
-    std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-    std::puts(kTwentyBlanks);
+    print_sounding_count(rq.nsound, kTwentyBlanks);
   }
   return result;
 }

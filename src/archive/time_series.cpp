@@ -122,8 +122,7 @@ void write_sounding(Request& rq, long date, long wban,
   if (rq.outloc == 1) status_line(date, indx);
   if (rq.outloc == 1 && rq.new_output_file) {
     if (rq.nsound != 0) {
-      std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-      std::puts("                \n");
+      print_sounding_count(rq.nsound, "                \n");
       rq.nsound = 0;
     }
     open_outfile(date, rq.bdate, *rq.pname, indx, rq.oformat, rq.timesort,
@@ -132,11 +131,9 @@ void write_sounding(Request& rq, long date, long wban,
     rq.new_output_file = false;
   }
   rq.first = 0;
-  set_unpack_buffer(Ibuff, rec.avail);
-  if (io_sounding(Ibuff, rec.avail, rq.ltype, rq.wformat, rq.oformat, indx,
-                  rq.nsound) != 0) {
+  if (decode_record(Ibuff, rec, rq.ltype, rq.wformat, rq.oformat, indx,
+                    rq.nsound) != 0)
     ++rq.nsound;
-  }
   if (rq.outloc == 1 && rq.oformat != 3) status_line(date, indx);
 }
 
@@ -276,8 +273,7 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
   }
 
   if (outloc == 1 && rq.nsound > 0 && oformat != 3) {
-    std::printf(" STATUS:  number of soundings written: %ld", rq.nsound);
-    std::puts("                    \n");
+    print_sounding_count(rq.nsound, "                    \n");
   }
   if (rq.nsound == 0) {
     std::puts(" STATUS:  No data was available to meet your request.\n");
