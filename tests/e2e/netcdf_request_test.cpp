@@ -32,17 +32,10 @@ archive_writer::Sounding den(int day, int hour, long reltime) {
 }
 
 std::string ncdump_data(const std::string& path) {
-  std::string out;
-  const std::string cmd =
+  const std::string out = shell_output(
       "ncdump -v wmoStat,staName,synTime,relTime,numMand,numSigT,numMwnd,"
       "numTrop " +
-      path;
-  if (std::FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+      path);
   const size_t at = out.find("data:\n");
   return at == std::string::npos ? out : out.substr(at);
 }

@@ -150,6 +150,10 @@ RunResult run_program(const std::string& program,
   return r;
 }
 
+std::string shell_output(const std::string& command) {
+  return run_program("/bin/sh", {"-c", command}, "").out;
+}
+
 std::string rawinq_bin() { return RAWINQ_BIN; }
 std::string rawinq_na_bin() { return RAWINQ_NA_BIN; }
 std::string source_dir() { return RAWINQ_SOURCE_DIR; }

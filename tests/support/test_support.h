@@ -47,6 +47,9 @@ RunResult run_program(const std::string& program,
                       const std::string& input,
                       const RunOptions& options = RunOptions());
 
+// Standard output of a command run by /bin/sh.
+std::string shell_output(const std::string& command);
+
 // Paths of the built programs and of the project's own files.
 std::string rawinq_bin();
 std::string rawinq_na_bin();

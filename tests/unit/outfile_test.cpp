@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "output_child.h"
+#include "run_in_child.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "test_support.h"

@@ -1,10 +1,7 @@
-// Shared pieces of the database-file and retrieval tests: capturing what
-// the code writes on standard output, feeding standard input, and a small
-// catalogue of selected stations.
+// Shared pieces of the database-file and retrieval tests: a small
+// catalogue of selected stations, soundings to archive, and reading back
+// what a retrieval listed.
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -14,57 +11,13 @@
 
 #include "archive_writer.h"
 #include "rawinq/globals.h"
+#include "stdio_redirect.h"
 #include "test_support.h"
 
 namespace retrieval_test {
 
-// Sends file descriptor 1 (and stdout) to a temporary file while alive.
-class StdoutCapture {
- public:
-  explicit StdoutCapture(const std::string& path) : path_(path) {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    close(fd);
-  }
-  ~StdoutCapture() { finish(); }
-  // Restores standard output and returns everything written meanwhile.
-  std::string finish() {
-    if (saved_ >= 0) {
-      std::fflush(stdout);
-      dup2(saved_, 1);
-      close(saved_);
-      saved_ = -1;
-    }
-    return testing_support::read_file(path_);
-  }
-
- private:
-  std::string path_;
-  int saved_ = -1;
-};
-
-// Feeds the given text to standard input while alive.
-class StdinFeed {
- public:
-  StdinFeed(const std::string& path, const std::string& text) {
-    testing_support::write_file(path, text);
-    saved_ = dup(0);
-    const int fd = open(path.c_str(), O_RDONLY);
-    dup2(fd, 0);
-    close(fd);
-    std::clearerr(stdin);
-  }
-  ~StdinFeed() {
-    dup2(saved_, 0);
-    close(saved_);
-    std::clearerr(stdin);
-  }
-
- private:
-  int saved_ = -1;
-};
+using testing_support::CaptureStdout;
+using testing_support::FeedStdin;
 
 // One selected catalogue entry.
 struct Entry {

@@ -20,11 +20,11 @@ class StationSeries : public RetrievalTest {
  protected:
   long run(const std::string& b, const std::string& e, short stim,
            short statsort = 0, short outloc = 0, const std::string& in = "") {
-    StdinFeed feed(dir / "stdin.txt", in);
-    StdoutCapture cap(dir / "stdout.txt");
+    FeedStdin feed(in);
+    CaptureStdout cap;
     const long n =
         station_series(b, e, stim, 0, 1, 0, statsort, outloc, pname);
-    out = cap.finish();
+    out = cap.text();
     return n;
   }
 };

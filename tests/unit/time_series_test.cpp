@@ -24,10 +24,10 @@ class TimeSeries : public RetrievalTest {
  protected:
   long run(const std::string& b, const std::string& e, short stim,
            short timesort = 0, short outloc = 0, const std::string& in = "") {
-    StdinFeed feed(dir / "stdin.txt", in);
-    StdoutCapture cap(dir / "stdout.txt");
+    FeedStdin feed(in);
+    CaptureStdout cap;
     const long n = time_series(b, e, stim, 0, 1, 0, timesort, outloc, pname);
-    out = cap.finish();
+    out = cap.text();
     return n;
   }
 };
@@ -111,11 +111,11 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
   const std::string cwd = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.path());
   {
-    StdinFeed feed(dir / "stdin.txt", "");
-    StdoutCapture cap(dir / "stdout.txt");
+    FeedStdin feed("");
+    CaptureStdout cap;
     EXPECT_EQ(time_series("1995010100", "1995010123", 0, 0, 1, 3, 5, 1, pname),
               0);
-    out = cap.finish();
+    out = cap.text();
   }
   std::filesystem::current_path(cwd);
   EXPECT_EQ(outbuf, nullptr);

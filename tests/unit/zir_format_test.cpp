@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "output_child.h"
+#include "run_in_child.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 
