@@ -67,38 +67,25 @@ bool ends_with(const std::string& text, const std::string& tail) {
 class RequestDialogue : public ::testing::Test {
  protected:
   void SetUp() override {
-    make_dir(dir_ / "sup");
     // Station files without soundings: the retrieval finds its files and
     // reports that no data met the request.
     for (long wban : {23062L, 24023L, 23050L}) {
       archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, false);
       archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, true);
     }
-    write_file(dir_ / "sup/raobhelp.txt",
-               "GENERAL_INFO\nwelcome text\nEND.\n"
-               "ACCESS_TYPE\nthe access modes are explained here\nEND.\n"
-               "NUMBER_STATIONS\nhow many stations to give\nEND.\n"
-               "OUTPUT_DIRECTORY\nwhere the files go\nEND.\n");
-    write_file(dir_ / "sup/stat2000.txt",
-               "3\n"
-               "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-               "DENVER                    CO US\n"
-               "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
-               "NORTH PLATTE              NE US\n"
-               "ABQ 23050 72365 35.05 106.62 1619 19900101 20001231 "
-               "ALBUQUERQUE               NM US\n");
-    write_file(dir_ / "sup/international_sites.txt", "0\n");
   }
 
   // Runs a program in the test's directory; the welcome prompt is answered
   // first.
   RunResult run(const std::string& bin, const std::string& input) {
-    RunOptions o;
-    o.cwd = dir_.path();
-    return run_program(bin, {dir_ / "db", dir_ / "sup"}, "\n" + input, o);
+    return dir_.run(bin, "\n" + input);
   }
 
-  TempDir dir_;
+  RunDir dir_{"GENERAL_INFO\nwelcome text\nEND.\n"
+              "ACCESS_TYPE\nthe access modes are explained here\nEND.\n"
+              "NUMBER_STATIONS\nhow many stations to give\nEND.\n"
+              "OUTPUT_DIRECTORY\nwhere the files go\nEND.\n",
+              catalogue({kDenEntry, kLbfEntry, kAbqEntry})};
 };
 
 // Dates 1995010100 to 1995010212, hours and stations as given.

@@ -103,20 +103,7 @@ std::string written(long n, const std::string& blanks) {
 
 class Retrieval : public ::testing::Test {
  protected:
-  void SetUp() override {
-    make_dir(dir / "sup");
-    make_dir(dir / "out");
-    write_file(dir / "sup/raobhelp.txt",
-               "GENERAL_INFO\nwelcome text\nEND.\n"
-               "NO_FILES_OPEN\nno files\nEND.\n");
-    write_file(dir / "sup/stat2000.txt",
-               "2\n"
-               "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-               "DENVER                    CO US\n"
-               "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
-               "NORTH PLATTE              NE US\n");
-    write_file(dir / "sup/international_sites.txt", "0\n");
-  }
+  void SetUp() override { make_dir(dir / "out"); }
   void archive(bool north_american) {
     archive_writer::write_station_year(
         dir / "db", 1995, kDen.wban,
@@ -128,12 +115,10 @@ class Retrieval : public ::testing::Test {
                                        north_american);
   }
   RunResult run(const std::string& bin, const std::string& answers) {
-    RunOptions o;
-    o.cwd = dir.path();
-    return run_program(bin, {dir / "db", dir / "sup", "500"}, "\n" + answers,
-                       o);
+    return dir.run(bin, "\n" + answers, {"500"});
   }
-  TempDir dir;
+  RunDir dir{"GENERAL_INFO\nwelcome text\nEND.\nNO_FILES_OPEN\nno files\nEND.\n",
+             catalogue({kDenEntry, kLbfEntry})};
 };
 
 // Dates, 0z and 12z, both stations by WMO number, ZIR with all levels in

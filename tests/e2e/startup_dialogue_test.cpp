@@ -18,12 +18,11 @@ class Startup : public ::testing::Test {
   void SetUp() override {
     support_dir = support.path() + "/";
     db_dir = db.path() + "/";
-    write_file(support / "raobhelp.txt",
-               "GENERAL_INFO\nAbout the database.\n\n  Second paragraph.\n"
-               "END.\n"
-               "NO_FILES_AVAILABLE\nNo year directory was found.\nEND.\n");
-    write_file(support / "stat2000.txt", kSmallStat2000);
-    write_file(support / "international_sites.txt", kSmallInternational);
+    write_support_files(
+        support.path(),
+        "GENERAL_INFO\nAbout the database.\n\n  Second paragraph.\nEND.\n"
+        "NO_FILES_AVAILABLE\nNo year directory was found.\nEND.\n",
+        kSmallStat2000, kSmallInternational);
     // Year directories as each edition names them.
     make_dir(db / "raob1995");
     make_dir(db / "RAOB1997");

@@ -150,6 +150,44 @@ RunResult run_program(const std::string& program,
   return r;
 }
 
+const char kDenEntry[] =
+    "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
+    "DENVER                    CO US\n";
+const char kLbfEntry[] =
+    "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
+    "NORTH PLATTE              NE US\n";
+const char kAbqEntry[] =
+    "ABQ 23050 72365 35.05 106.62 1619 19900101 20001231 "
+    "ALBUQUERQUE               NM US\n";
+
+std::string catalogue(const std::vector<std::string>& entries) {
+  std::string text = std::to_string(entries.size()) + "\n";
+  for (const std::string& e : entries) text += e;
+  return text;
+}
+
+void write_support_files(const std::string& dir, const std::string& help,
+                         const std::string& stations,
+                         const std::string& international) {
+  make_dir(dir);
+  write_file(dir + "/raobhelp.txt", help);
+  write_file(dir + "/stat2000.txt", stations);
+  write_file(dir + "/international_sites.txt", international);
+}
+
+RunDir::RunDir(const std::string& help, const std::string& stations) {
+  write_support_files(*this / "sup", help, stations);
+}
+
+RunResult RunDir::run(const std::string& program, const std::string& input,
+                      const std::vector<std::string>& more_args) const {
+  RunOptions o;
+  o.cwd = path();
+  std::vector<std::string> args = {*this / "db", *this / "sup"};
+  args.insert(args.end(), more_args.begin(), more_args.end());
+  return run_program(program, args, input, o);
+}
+
 std::string shell_output(const std::string& command) {
   return run_program("/bin/sh", {"-c", command}, "").out;
 }

@@ -47,6 +47,32 @@ RunResult run_program(const std::string& program,
                       const std::string& input,
                       const RunOptions& options = RunOptions());
 
+// Lines of the station catalogue for the stations the end-to-end requests
+// use.
+extern const char kDenEntry[];
+extern const char kLbfEntry[];
+extern const char kAbqEntry[];
+
+// A station catalogue file: the count of entries, then the entries.
+std::string catalogue(const std::vector<std::string>& entries);
+
+// Writes the files a program reads at start-up into dir (made if need be):
+// the help file, the station catalogue and the international one.
+void write_support_files(const std::string& dir, const std::string& help,
+                         const std::string& stations,
+                         const std::string& international = "0\n");
+
+// A working directory for whole runs of a program: the support files in
+// sup/, the database to be written in db/.
+class RunDir : public TempDir {
+ public:
+  RunDir(const std::string& help, const std::string& stations);
+  // Runs program in this directory with db/ and sup/ as its first two
+  // arguments, then more_args.
+  RunResult run(const std::string& program, const std::string& input,
+                const std::vector<std::string>& more_args = {}) const;
+};
+
 // Standard output of a command run by /bin/sh.
 std::string shell_output(const std::string& command);
 
