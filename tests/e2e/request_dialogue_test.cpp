@@ -50,15 +50,6 @@ std::string box_q(const char* which, const char* coord, const std::string& v,
          "]" + std::string(backspaces, '\b');
 }
 
-// Occurrences of `what` in `text`.
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + what.size()))
-    ++n;
-  return n;
-}
-
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
          text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -141,7 +132,7 @@ TEST_F(RequestDialogue, RegionBoxIsTheNextGeographicDefault) {
         box_q("MINIMUM", "longitude", "-180.00", 7) +
         box_q("MAXIMUM", "longitude", k.elong, 7) + kFormatMenu;
     EXPECT_NE(r.out.find(box), std::string::npos) << k.bin << r.out;
-    EXPECT_EQ(count_of(r.out, kMore), 2u) << k.bin;
+    EXPECT_EQ(count_of(r.out, kMore), 2) << k.bin;
   }
 }
 
@@ -198,11 +189,11 @@ TEST_F(RequestDialogue, MenusRefuseChoicesOutOfRangeWithABell) {
     const RunResult r = run(
         bin, kTwoDates + "0\n4\n99999999999999999999\n3\n5\n65538\n0\nn\n"
                          "\n\n\n0\nn\n");
-    EXPECT_EQ(count_of(r.out, kOutOfRange + kAccessHead), 2u) << bin;
+    EXPECT_EQ(count_of(r.out, kOutOfRange + kAccessHead), 2) << bin;
     // The refused 5 is the value shown when the menu comes again.
-    EXPECT_EQ(count_of(r.out, choice(0) + kOutOfRange + kFormatMenu), 1u)
+    EXPECT_EQ(count_of(r.out, choice(0) + kOutOfRange + kFormatMenu), 1)
         << bin;
-    EXPECT_EQ(count_of(r.out, choice(5) + kOutOfRange + kFormatMenu), 1u)
+    EXPECT_EQ(count_of(r.out, choice(5) + kOutOfRange + kFormatMenu), 1)
         << bin;
     EXPECT_TRUE(ends_with(r.out, kMore)) << bin;
   }
@@ -253,13 +244,13 @@ TEST_F(RequestDialogue, HelpReasksTheQuestionFromItsFirstLine) {
   const size_t help = r.out.find("the access modes are explained here\n");
   ASSERT_NE(help, std::string::npos) << r.out;
   EXPECT_NE(r.out.find(access_menu, help), std::string::npos);
-  EXPECT_EQ(count_of(r.out, access_menu), 2u);
+  EXPECT_EQ(count_of(r.out, access_menu), 2);
   // HELP at the station count goes back to the list file question.
   const size_t count_help = r.out.find("how many stations to give\n");
   ASSERT_NE(count_help, std::string::npos);
   EXPECT_NE(r.out.find(kListFileQ + kCountQ + "1]\b\b", count_help),
             std::string::npos);
-  EXPECT_EQ(count_of(r.out, kListFileQ), 2u);
+  EXPECT_EQ(count_of(r.out, kListFileQ), 2);
   const size_t dir_help = r.out.find("where the files go\n");
   ASSERT_NE(dir_help, std::string::npos);
   EXPECT_NE(r.out.find("\n Where do you want to write the output files?\n"
@@ -294,7 +285,7 @@ TEST_F(RequestDialogue, WbanCountOffersThePreviousDistinctStations) {
                        " WBAN station number? 24023\b\b\b\b\b" + kFormatMenu),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(count_of(r.out, kMore), 3u);
+  EXPECT_EQ(count_of(r.out, kMore), 3);
   const std::string third = wban_type + kListFileQ + kCountQ + "1]\b\b" +
                             " WMO station number? 72469\b\b\b\b\b" +
                             kFormatMenu;

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -61,6 +62,22 @@ std::string read_file(const std::string& path) {
 bool file_exists(const std::string& path) { return fs::exists(path); }
 
 void make_dir(const std::string& path) { fs::create_directories(path); }
+
+std::vector<std::string> dir_entries(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(path))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos;
+       p = text.find(what, p + what.size()))
+    ++n;
+  return n;
+}
 
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args,

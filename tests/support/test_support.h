@@ -26,6 +26,10 @@ void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 void make_dir(const std::string& path);  // with parents
+// Names of the entries of a directory, sorted.
+std::vector<std::string> dir_entries(const std::string& path);
+// Number of non-overlapping occurrences of what in text.
+int count_of(const std::string& text, const std::string& what);
 
 struct RunResult {
   std::string out;  // standard output

@@ -3,14 +3,16 @@
 // what a retrieval listed.
 #pragma once
 
-#include <algorithm>
+#include <gtest/gtest.h>
+
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "archive_writer.h"
+#include "rawinq/archive.h"
 #include "rawinq/globals.h"
+#include "rawinq/upack.h"
 #include "stdio_redirect.h"
 #include "test_support.h"
 
@@ -93,10 +95,6 @@ inline archive_writer::Sounding sounding(int year, int month, int day,
   return s;
 }
 
-}  // namespace retrieval_test
-
-namespace retrieval_test {
-
 // The soundings of a ZIR listing, in order, as "wban@YYYYMMDDHH" taken from
 // each block's date line (254) and station line (1).
 inline std::vector<std::string> zir_soundings(const std::string& text) {
@@ -137,24 +135,7 @@ inline std::vector<std::string> zir_soundings(const std::string& text) {
   return found;
 }
 
-// Number of non-overlapping occurrences of what in text.
-inline int count_of(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t p = text.find(what); p != std::string::npos;
-       p = text.find(what, p + what.size())) {
-    ++n;
-  }
-  return n;
-}
-
-}  // namespace retrieval_test
-
-#include <gtest/gtest.h>
-
-#include "rawinq/archive.h"
-#include "rawinq/upack.h"
-
-namespace retrieval_test {
+using testing_support::count_of;
 
 constexpr long kA = 11111, kB = 22222, kC = 33333;
 constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
@@ -199,20 +180,13 @@ class RetrievalTest : public ::testing::Test {
     outbuf = nullptr;
     Sort_Type = sort_type;
   }
-  std::vector<std::string> output_files() const;
+  std::vector<std::string> output_files() const {
+    return testing_support::dir_entries(dir / "out");
+  }
 
   testing_support::TempDir dir;
   std::string pname;
   std::string out;  // what the last run wrote on standard output
 };
-
-inline std::vector<std::string> RetrievalTest::output_files() const {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir / "out")) {
-    names.push_back(e.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 }  // namespace retrieval_test
