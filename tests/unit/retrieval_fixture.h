@@ -19,7 +19,15 @@
 namespace retrieval_test {
 
 using testing_support::CaptureStdout;
+using testing_support::count_of;
 using testing_support::FeedStdin;
+using testing_support::read_file;
+using testing_support::write_file;
+
+// The warning for a database file that cannot be read.
+inline std::string unreadable(const std::string& path) {
+  return " WARNING:  unable to read database file: " + path + "\n";
+}
 
 // One selected catalogue entry.
 struct Entry {
@@ -135,8 +143,6 @@ inline std::vector<std::string> zir_soundings(const std::string& text) {
   return found;
 }
 
-using testing_support::count_of;
-
 constexpr long kA = 11111, kB = 22222, kC = 33333;
 constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
 
@@ -174,6 +180,12 @@ class RetrievalTest : public ::testing::Test {
   std::string put(int year, long wban,
                   const std::vector<archive_writer::Sounding>& s) {
     return archive_writer::write_station_year(Data_Loc, year, wban, s);
+  }
+  // Selects station C as the third station as well.
+  void select_c_too() {
+    Usr_Stn_Count = 3;
+    User_Stations[2][0] = kWmoC;
+    User_Stations[2][1] = kC;
   }
   // Sends the results to files in the output directory.
   void to_files(short sort_type) {
