@@ -45,6 +45,16 @@ std::string TempDir::operator/(const std::string& name) const {
   return path_ + "/" + name;
 }
 
+WorkingDirectory::WorkingDirectory(const std::string& path)
+    : saved_(fs::current_path().string()) {
+  fs::current_path(path);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+  std::error_code ec;
+  fs::current_path(saved_, ec);
+}
+
 void write_file(const std::string& path, const std::string& contents) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   if (!f) throw std::runtime_error("cannot write " + path);

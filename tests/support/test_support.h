@@ -22,6 +22,18 @@ class TempDir {
   std::string path_;
 };
 
+// Makes path the working directory until the object goes away.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string& path);
+  ~WorkingDirectory();
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);

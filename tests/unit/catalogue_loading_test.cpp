@@ -298,17 +298,14 @@ TEST_F(CatalogueLoad, MissingStat2000WithHelpShowsUsageAndEnds) {
 }
 
 TEST_F(CatalogueLoad, EmptySupportDirectoryIsNamedCurrentDirectory) {
-  char old[4096];
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(support.path().c_str()), 0);
   std::string out;
   {
+    WorkingDirectory in_support(support.path());
     FeedStdin in("\n");
     CaptureStdout cap;
     load_catalogue("");
     out = cap.text();
   }
-  ASSERT_EQ(chdir(old), 0);
   EXPECT_EQ(out, " ERROR: the station file: stat2000.txt was not in: "
                  "<current directory> \n \a   Type HELP for more information "
                  "\n");

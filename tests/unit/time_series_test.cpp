@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -109,16 +108,14 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
   put(1995, kA, {sounding(1995, 1, 1, 0, kA, 4)});
   Usr_Stn_Count = 1;
   to_files(0);
-  const std::string cwd = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir.path());
   {
+    testing_support::WorkingDirectory in_dir(dir.path());
     FeedStdin feed("");
     CaptureStdout cap;
     EXPECT_EQ(time_series("1995010100", "1995010123", 0, 0, 1, 3, 5, 1, pname),
               0);
     out = cap.text();
   }
-  std::filesystem::current_path(cwd);
   EXPECT_EQ(outbuf, nullptr);
   EXPECT_TRUE(testing_support::file_exists(dir / "raob_soundings.zonder"));
 }
