@@ -7,48 +7,16 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "request_texts.h"
 #include "test_support.h"
 
+using namespace request_texts;
 using namespace testing_support;
 
 namespace {
 
-const std::string BS11(11, '\b');
-const char BELL = '\a';
-
 const std::string kMore = " Would you like to request more data? [Y/N] [N]\b\b";
-const std::string kOutOfRange =
-    std::string("\n ERROR: value out of range - please choose again\n") + BELL;
-const std::string kAccessHead =
-    "\n How do you wish to access the data set?\n"
-    "      0  -  by station number\n"
-    "      1  -  by geographic location\n";
-const std::string kFormatMenu =
-    " What type of output format do you want?\n"
-    "      0  -  ZIR format\n"
-    "      1  -  FAA604 format <USED BY SHARP SOFTWARE>\n"
-    "      2  -  NETCDF format\n";
-const std::string kListFileQ =
-    " Do you have a file containing this list of stations? [Y/N] [N]\b\b";
-const std::string kCountQ =
-    " How many stations for the time period would you like? [1 - 100] [";
-const std::string kHoursHead = "\n What GMT sounding hour(s) do you want?\n";
-const std::string kSortHead = "\n How do you want to organize the output data?\n";
-const std::string kStationSeriesHead = "\n\t\tStation Series Sort \n\n";
 const std::string kNameQ = "\n  Enter the full name of this file: ";
-
-std::string choice(int v) { return "Your Choice? [" + std::to_string(v) + "]\b\b"; }
-std::string begin_q(const std::string& shown) {
-  return "\n What is the beginning date? YYYYMMDDHH [" + shown + "]" + BS11;
-}
-std::string end_q(const std::string& shown) {
-  return " What is the ending date? YYMMDDHH [" + shown + "]" + BS11;
-}
-std::string box_q(const char* which, const char* coord, const std::string& v,
-                  int backspaces) {
-  return std::string("\t Enter the ") + which + " value " + coord + ": [" + v +
-         "]" + std::string(backspaces, '\b');
-}
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
