@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
@@ -270,8 +271,7 @@ TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
 TEST_F(CatalogueLoad, MissingStat2000GoesOnEmptyAfterAnEmptyAnswer) {
   write_file(support / "international_sites.txt", file_of(1, intl_line, 1));
   FeedStdin in("\n");
-  EXPECT_EQ(load(), " ERROR: the station file: stat2000.txt was not in: " +
-                        dir_ + " \n \a   Type HELP for more information \n");
+  EXPECT_EQ(load(), dialogue_texts::missing_stat2000_message(dir_));
   EXPECT_EQ(Stn_His_Num, 0);  // the international file is not read either
 }
 
@@ -306,9 +306,8 @@ TEST_F(CatalogueLoad, EmptySupportDirectoryIsNamedCurrentDirectory) {
     load_catalogue("");
     out = cap.text();
   }
-  EXPECT_EQ(out, " ERROR: the station file: stat2000.txt was not in: "
-                 "<current directory> \n \a   Type HELP for more information "
-                 "\n");
+  EXPECT_EQ(out,
+            dialogue_texts::missing_stat2000_message("<current directory>"));
 }
 
 // The catalogues shipped with the program: the stations the sample archive

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
@@ -18,8 +19,7 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kPrompt =
-    " Press <enter> to continue" + std::string(25, '\b');
+const std::string kPrompt = dialogue_texts::kHelpPagePrompt;
 
 class HelpViewer : public ::testing::Test {
  protected:
@@ -199,11 +199,7 @@ TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
   const std::string row =
       " DEN   23062   72469  39.77 -104.87  1611 DENVER/STAPLETON  CO  US "
       "19900101 19951231\n";
-  EXPECT_EQ(cap.text(),
-            std::string(79, '*') + "\n" +
-                " INIT   WBAN    WMO    LAT   LONG   ELEV    NAME           ST"
-                "  CY   BYR    EYR\n" +
-                std::string(79, '-') + "\n" + row + row);
+  EXPECT_EQ(cap.text(), dialogue_texts::row_header() + row + row);
   EXPECT_EQ(header, 1);
   EXPECT_EQ(count, 2);
 }

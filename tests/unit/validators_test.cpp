@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
@@ -100,9 +101,7 @@ TEST_F(AvailYears, FindsAllThreePrefixesAndReportsFirstToLast) {
   short b = 0, e = 0;
   CaptureStdout cap;
   avail_years(&b, &e);
-  EXPECT_EQ(cap.text(), "    NOTE: Raob data from the directory: " + Data_Loc +
-                            "\n\t    is available for the years:  1993 thru "
-                            "1997\n\n");
+  EXPECT_EQ(cap.text(), dialogue_texts::note(Data_Loc, 1993, 1997));
   EXPECT_EQ(b, 1993);
   EXPECT_EQ(e, 1997);
   for (int y = 1900; y <= 2099; ++y) {
@@ -146,9 +145,7 @@ TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
     avail_years(&b, &e);
     out = cap.text();
   }
-  EXPECT_EQ(out,
-            "    NOTE: Raob data from the directory: <current directory>\n"
-            "\t    is available for the years:  2005 thru 2005\n\n");
+  EXPECT_EQ(out, dialogue_texts::note("<current directory>", 2005, 2005));
   EXPECT_EQ(b, 2005);
   EXPECT_EQ(e, 2005);
 }
@@ -165,13 +162,8 @@ TEST_F(AvailYears, NoDataEndsTheProgramAfterItsDialogue) {
     EXPECT_EQ(x.status, 0);
     EXPECT_FALSE(x.end_of_input);
   }
-  EXPECT_EQ(cap.text(),
-            " ERROR:  No raob data could be found in the directory: " +
-                Data_Loc + "\n\n" + kBell +
-                "\tEnter HELP for more information \n"
-                "\tEnter <return> to exit the database\n"
-                "    Your choice? "
-                "\n\tExiting raob database ...\n");
+  EXPECT_EQ(cap.text(), dialogue_texts::no_data_dialogue(Data_Loc) +
+                            "\n\tExiting raob database ...\n");
   EXPECT_EQ(e, -1);
 }
 

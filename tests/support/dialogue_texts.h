@@ -1,6 +1,6 @@
 // The texts the programs write at start-up and in the station-history
 // browser, put together from the system's own strings, and small catalogues
-// for the end-to-end tests.
+// for the tests.
 #pragma once
 
 #include <cstdio>
@@ -85,8 +85,8 @@ inline std::string missing_help_message(const std::string& dir) {
 }
 
 inline std::string missing_stat2000_message(const std::string& dir) {
-  return " ERROR: the station file: stat2000.txt was not in: " + dir +
-         " \n " + kBell + "   Type HELP for more information \n";
+  return " ERROR: the station file: stat2000.txt was not in: " + dir + " \n " +
+         kBell + "   Type HELP for more information \n";
 }
 
 inline std::string usage_text(bool lists_international) {
@@ -162,10 +162,9 @@ inline std::string row(const char* init, long wban, long wmo, double lat,
                        const char* state, const char* country, long bdate,
                        long edate) {
   char buf[200];
-  std::snprintf(buf, sizeof buf,
-                "%4s %7ld %7ld %6.2f %6.2f %5d %16s %3s %3s %6ld %6ld\n", init,
-                wban, wmo, lat, lon, elev, name16, state, country, bdate,
-                edate);
+  std::snprintf(
+      buf, sizeof buf, "%4s %7ld %7ld %6.2f %6.2f %5d %16s %3s %3s %6ld %6ld\n",
+      init, wban, wmo, lat, lon, elev, name16, state, country, bdate, edate);
   return buf;
 }
 
