@@ -35,7 +35,16 @@ class Startup : public ::testing::Test {
     return run_program(bin, args, input);
   }
 
-  TempDir support, db;
+  // Runs bin in an empty working directory, where no support file is.
+  RunResult run_elsewhere(const std::string& bin,
+                          const std::vector<std::string>& args,
+                          const std::string& input) {
+    RunOptions o;
+    o.cwd = elsewhere.path();
+    return run_program(bin, args, input, o);
+  }
+
+  TempDir support, db, elsewhere;
   std::string support_dir, db_dir;
 };
 
@@ -95,43 +104,33 @@ TEST_F(Startup, HelpPagingWithPageLengths20AndMinusOne) {
 }
 
 TEST_F(Startup, MissingHelpFileWithoutArguments) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
   const std::string message = missing_help_message("[]/");
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
-    RunResult r = run_program(bin, {}, "\n", in_cwd);
+    RunResult r = run_elsewhere(bin, {}, "\n");
     EXPECT_EQ(r.out, kClear + message) << bin;
     EXPECT_EQ(r.status, 0);
     // More than three arguments count as none.
-    r = run_program(bin, {"a", "b", "20", "d"}, "\n", in_cwd);
+    r = run_elsewhere(bin, {"a", "b", "20", "d"}, "\n");
     EXPECT_EQ(r.out, kClear + message) << bin;
     // End of input: one line end.
-    r = run_program(bin, {}, "", in_cwd);
+    r = run_elsewhere(bin, {}, "");
     EXPECT_EQ(r.out, kClear + message + "\n") << bin;
     EXPECT_EQ(r.status, 0);
   }
 }
 
 TEST_F(Startup, MissingHelpFileHelpShowsTheUsageOfEachEdition) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
   const std::string message = missing_help_message("<current directory>");
-  RunResult r = run_program(rawinq_bin(), {db_dir}, "HELP\n", in_cwd);
+  RunResult r = run_elsewhere(rawinq_bin(), {db_dir}, "HELP\n");
   EXPECT_EQ(r.out, kClear + message + usage_text(true));
   EXPECT_EQ(r.status, 0);
-  r = run_program(rawinq_na_bin(), {db_dir}, "help\n", in_cwd);
+  r = run_elsewhere(rawinq_na_bin(), {db_dir}, "help\n");
   EXPECT_EQ(r.out, kClear + message + usage_text(false));
   EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(Startup, MissingHelpFileStatOpensTheBrowserOverNoStations) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
-  const RunResult r = run_program(rawinq_bin(), {}, "STAT\nN\n5\nexit\n",
-                                  in_cwd);
+  const RunResult r = run_elsewhere(rawinq_bin(), {}, "STAT\nN\n5\nexit\n");
   EXPECT_EQ(r.out, kClear + missing_help_message("[]/") + browser_intro() +
                        date_question() + search_menu(0) + no_match_block() +
                        closing_menu() + std::string(79, '-') + "\n");
