@@ -7,11 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "converse.h"
 #include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -276,20 +276,11 @@ TEST_F(CatalogueLoad, MissingStat2000GoesOnEmptyAfterAnEmptyAnswer) {
 }
 
 TEST_F(CatalogueLoad, MissingStat2000WithHelpShowsUsageAndEnds) {
-  FeedStdin in("HELP\n");
-  CaptureStdout cap;
-  EXPECT_THROW(
-      {
-        try {
-          load_catalogue(dir_);
-        } catch (const ProgramExit& x) {
-          EXPECT_EQ(x.status, 0);
-          EXPECT_FALSE(x.end_of_input);
-          throw;
-        }
-      },
-      ProgramExit);
-  const std::string out = cap.text();
+  const Conversation c = converse("HELP\n", [&] { load_catalogue(dir_); });
+  EXPECT_TRUE(c.ended);
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  const std::string& out = c.out;
   EXPECT_NE(out.find("   Type HELP for more information \n" +
                      std::string(80, '-') + "\n"),
             std::string::npos);

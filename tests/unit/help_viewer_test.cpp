@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "converse.h"
 #include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -110,35 +110,25 @@ TEST_F(HelpViewer, NegativePageLengthPromptsBeforeEveryLine) {
 
 TEST_F(HelpViewer, EndOfInputAtThePagingPromptEndsTheProgram) {
   use_help_file("GENERAL_INFO\n" + numbered(30) + "END.\n");
-  try {
-    help("GENERAL_INFO", "");
-    FAIL() << "no end of input";
-  } catch (const ProgramExit& x) {
-    EXPECT_TRUE(x.end_of_input);
-    EXPECT_EQ(x.status, 0);
-  }
+  const Conversation c = converse("", [] { get_help("HELP", "GENERAL_INFO"); });
+  EXPECT_TRUE(c.input_ran_out) << "no end of input";
+  EXPECT_EQ(c.status, 0);
 }
 
 TEST_F(HelpViewer, MissingSectionEndsTheProgram) {
   use_help_file("INPUT_DATES\ntext\nEND.\n");
-  FeedStdin in("");
-  CaptureStdout cap;
-  try {
-    get_help("HELP", "NO_DIRECTORY");
-    FAIL() << "no end of program";
-  } catch (const ProgramExit& x) {
-    EXPECT_EQ(x.status, 0);
-    EXPECT_FALSE(x.end_of_input);
-  }
-  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+  const Conversation c = converse("", [] { get_help("HELP", "NO_DIRECTORY"); });
+  EXPECT_TRUE(c.ended) << "no end of program";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  EXPECT_EQ(c.out, " END OF FILE\n\n");
 }
 
 TEST_F(HelpViewer, NoHelpFileOpenCountsAsAMissingSection) {
   helpfile.close();
-  FeedStdin in("");
-  CaptureStdout cap;
-  EXPECT_THROW(get_help("help", "INPUT_DATES"), ProgramExit);
-  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+  const Conversation c = converse("", [] { get_help("help", "INPUT_DATES"); });
+  EXPECT_TRUE(c.ended);
+  EXPECT_EQ(c.out, " END OF FILE\n\n");
 }
 
 TEST_F(HelpViewer, SectionWithoutEndIsReportedAsCorrupt) {
@@ -154,18 +144,7 @@ TEST_F(HelpViewer, SoftwareLocationNeedsNoHelpFile) {
   short r = 0;
   const std::string out = help("SOFTWARE_LOCATION", "", &r);
   EXPECT_EQ(r, 1);
-  EXPECT_EQ(out,
-            std::string(80, '-') + "\n" +
-                "  In order to access the raob database, two command line "
-                "input parameters\n"
-                "  are required:\n"
-                "\tparameter #1:\tlocation (directory) of the database files\n"
-                "\tparameter #2:\tlocation (directory) of the support files:\n"
-                "\t                  -- raobhelp.txt\n"
-                "\t                  -- stat2000.txt\n"
-                "\t                  -- international_sites.txt\n"
-                "\n  NOTE: default paths are the current directory\n\n" +
-                std::string(79, '-') + "\n");
+  EXPECT_EQ(out, dialogue_texts::usage_text(true));
 }
 
 class BrowserRows : public ::testing::Test {

@@ -7,38 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "converse.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 #include "request_texts.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace request_texts;
 using namespace testing_support;
 
 namespace {
-
-struct Conversation {
-  std::string out;
-  bool input_ran_out = false;
-};
-
-// Runs `f` with standard input read from `input` and standard output
-// captured.
-Conversation converse(const std::string& input, const std::function<void()>& f) {
-  Conversation c;
-  FeedStdin in(input);
-  CaptureStdout cap;
-  try {
-    f();
-  } catch (const ProgramExit& e) {
-    c.input_ran_out = e.end_of_input;
-  }
-  c.out = cap.text();
-  return c;
-}
 
 const std::string kHoursMenu = kHoursHead +
                                "      0  -  All times\n"

@@ -5,11 +5,11 @@
 #include <initializer_list>
 #include <string>
 
+#include "converse.h"
 #include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -153,34 +153,22 @@ TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
 TEST_F(AvailYears, NoDataEndsTheProgramAfterItsDialogue) {
   Data_Loc = db.path() + "/";
   short b = 7, e = 7;
-  FeedStdin in("\n");
-  CaptureStdout cap;
-  try {
-    avail_years(&b, &e);
-    FAIL() << "avail_years returned without data";
-  } catch (const ProgramExit& x) {
-    EXPECT_EQ(x.status, 0);
-    EXPECT_FALSE(x.end_of_input);
-  }
-  EXPECT_EQ(cap.text(), dialogue_texts::no_data_dialogue(Data_Loc) +
-                            "\n\tExiting raob database ...\n");
+  const Conversation c = converse("\n", [&] { avail_years(&b, &e); });
+  EXPECT_TRUE(c.ended) << "avail_years returned without data";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  EXPECT_EQ(c.out, dialogue_texts::no_data_dialogue(Data_Loc) +
+                       "\n\tExiting raob database ...\n");
   EXPECT_EQ(e, -1);
 }
 
 TEST_F(AvailYears, NoDataDialogueEndsAtEndOfInput) {
   Data_Loc = db.path() + "/";
   short b = 0, e = 0;
-  FeedStdin in("");
-  CaptureStdout cap;
-  try {
-    avail_years(&b, &e);
-    FAIL() << "avail_years returned without data";
-  } catch (const ProgramExit& x) {
-    EXPECT_TRUE(x.end_of_input);
-    EXPECT_EQ(x.status, 0);
-  }
-  const std::string out = cap.text();
-  EXPECT_EQ(out.find("Exiting raob database"), std::string::npos);
+  const Conversation c = converse("", [&] { avail_years(&b, &e); });
+  EXPECT_TRUE(c.input_ran_out) << "avail_years returned without data";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out.find("Exiting raob database"), std::string::npos);
 }
 
 }  // namespace
