@@ -12,6 +12,7 @@
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/upack.h"
+#include "unpacking.h"
 
 namespace {
 
@@ -188,8 +189,7 @@ TEST_F(FaaMessage, WriteErrorEndsWithStatusOneAndPressuresPutBack) {
 }
 
 TEST_F(FaaMessage, DecodedRecordLosesItsLevelsAboveTheCut) {
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+  testing_support::prepare_unpacking();
   archive_writer::Sounding s;
   s.month = 7;
   s.day = 15;

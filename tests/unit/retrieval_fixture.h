@@ -15,6 +15,7 @@
 #include "rawinq/upack.h"
 #include "stdio_redirect.h"
 #include "test_support.h"
+#include "unpacking.h"
 
 namespace retrieval_test {
 
@@ -151,8 +152,7 @@ constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
 class RetrievalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+    testing_support::prepare_unpacking();
     Data_Loc = dir.path() + "/db/";
     testing_support::make_dir(dir / "db");
     testing_support::make_dir(dir / "out");
