@@ -69,6 +69,16 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
+std::string read_and_close(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+    text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
 bool file_exists(const std::string& path) { return fs::exists(path); }
 
 void make_dir(const std::string& path) { fs::create_directories(path); }

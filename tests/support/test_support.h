@@ -1,6 +1,7 @@
 // Helpers shared by the unit and end-to-end tests.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,8 @@ class WorkingDirectory {
 
 void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
+// Everything in f from its start; f is closed.
+std::string read_and_close(std::FILE* f);
 bool file_exists(const std::string& path);
 void make_dir(const std::string& path);  // with parents
 // Names of the entries of a directory, sorted.

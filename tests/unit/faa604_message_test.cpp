@@ -12,6 +12,7 @@
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/upack.h"
+#include "test_support.h"
 #include "unpacking.h"
 
 namespace {
@@ -75,12 +76,9 @@ class FaaMessage : public ::testing::Test {
     return read_back();
   }
   static std::string read_back() {
-    std::rewind(outbuf);
-    std::string text;
-    for (int c; (c = std::fgetc(outbuf)) != EOF;) text += static_cast<char>(c);
-    std::fclose(outbuf);
+    std::FILE* f = outbuf;
     outbuf = nullptr;
-    return text;
+    return testing_support::read_and_close(f);
   }
   static Levels without(Levels l, std::size_t i) {
     l.erase(l.begin() + static_cast<long>(i));

@@ -35,11 +35,11 @@ class HelpViewer : public ::testing::Test {
   // Serves a HELP answer for key with the given input; returns the output.
   std::string help(const char* key, const std::string& input = "",
                    short* result = nullptr) {
-    FeedStdin in(input);
-    CaptureStdout cap;
-    const short r = get_help("HELP", key);
+    short r = 0;
+    const Conversation c = converse(input, [&] { r = get_help("HELP", key); });
+    EXPECT_FALSE(c.ended) << key;
     if (result) *result = r;
-    return cap.text();
+    return c.out;
   }
   static std::string numbered(int n) {
     std::string s;
