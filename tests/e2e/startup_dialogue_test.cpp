@@ -52,7 +52,7 @@ TEST_F(Startup, EndOfInputAtTheWelcomePromptEndsAtOnce) {
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
     const RunResult r = run(bin, "");
     EXPECT_EQ(r.status, 0) << bin;
-    EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n") << bin;
+    EXPECT_EQ(r.out, opening() + "\n") << bin;
   }
 }
 
@@ -60,8 +60,8 @@ TEST_F(Startup, WelcomeHelpShowsTheSectionAndAsksAgain) {
   const RunResult r = run(rawinq_bin(), "HELP\nhelp\n");
   const std::string section =
       "\nAbout the database.\n\n  Second paragraph.\n\n";
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + section +
-                       welcome_prompt() + section + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + section + welcome_prompt() + section +
+                       welcome_prompt() + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -69,8 +69,8 @@ TEST_F(Startup, WelcomeAnswerThatIsNoKeywordEntersTheDatabase) {
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
     // "Help" is not a keyword; the scan finds 1995 and 1997.
     const RunResult r = run(bin, "Help\n");
-    const std::string want = kClear + banner() + welcome_prompt() +
-                             entry_texts() + note(db_dir, 1995, 1997);
+    const std::string want =
+        opening() + entry_texts() + note(db_dir, 1995, 1997);
     EXPECT_EQ(r.out.substr(0, want.size()), want) << bin;
     EXPECT_EQ(r.out.back(), '\n');
     EXPECT_EQ(r.status, 0);
@@ -89,8 +89,7 @@ TEST_F(Startup, HelpPagingWithPageLengths20AndMinusOne) {
     if (i == 22 || i == 44) section += prompt;
     section += "help line " + std::to_string(i) + "\n";
   }
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + section + "\n" +
-                       welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + section + "\n" + welcome_prompt() + "\n");
 
   // A page length of -1 prompts before every line; the fourth prompt meets
   // the end of input.
@@ -98,8 +97,7 @@ TEST_F(Startup, HelpPagingWithPageLengths20AndMinusOne) {
   std::string partial = "\n";
   for (int i = 1; i <= 3; ++i)
     partial += prompt + "help line " + std::to_string(i) + "\n";
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + partial + prompt +
-                       "\n");
+  EXPECT_EQ(r.out, opening() + partial + prompt + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -176,7 +174,7 @@ TEST_F(Startup, MissingInternationalFileOnlyMattersToTheGlobalEdition) {
                        support_dir + " \n " + banner() + welcome_prompt() +
                        "\n");
   r = run(rawinq_na_bin(), "");
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + "\n");
 }
 
 TEST_F(Startup, NoDataDialogueEndsTheProgram) {
@@ -185,9 +183,9 @@ TEST_F(Startup, NoDataDialogueEndsTheProgram) {
   const RunResult r =
       run(rawinq_bin(), "\nHELP\n\n", {empty_dir, support_dir});
   const std::string dialogue = no_data_dialogue(empty_dir);
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + entry_texts() +
-                       dialogue + "\nNo year directory was found.\n\n" +
-                       dialogue + "\n\tExiting raob database ...\n");
+  EXPECT_EQ(r.out, opening() + entry_texts() + dialogue +
+                       "\nNo year directory was found.\n\n" + dialogue +
+                       "\n\tExiting raob database ...\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -195,8 +193,8 @@ TEST_F(Startup, NoDataDialogueAtEndOfInput) {
   TempDir empty;
   const std::string empty_dir = empty.path() + "/";
   const RunResult r = run(rawinq_na_bin(), "\n", {empty_dir, support_dir});
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + entry_texts() +
-                       no_data_dialogue(empty_dir) + "\n");
+  EXPECT_EQ(r.out,
+            opening() + entry_texts() + no_data_dialogue(empty_dir) + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -207,7 +205,7 @@ TEST_F(Startup, YearDirectoryNamesOfEachEdition) {
   make_dir(years / "Raob2001");
   make_dir(years / "RAOB1996");  // four digits: global only
   RunResult r = run(rawinq_na_bin(), "\n", {dir, support_dir});
-  std::string head = kClear + banner() + welcome_prompt() + entry_texts();
+  std::string head = opening() + entry_texts();
   EXPECT_EQ(r.out.substr(0, head.size() + note(dir, 1993, 2001).size()),
             head + note(dir, 1993, 2001));
   r = run(rawinq_bin(), "\n", {dir, support_dir});
@@ -220,7 +218,7 @@ TEST_F(Startup, OneArgumentLooksForSupportFilesInTheWorkingDirectory) {
   RunOptions in_support;
   in_support.cwd = support.path();
   const RunResult r = run_program(rawinq_bin(), {db.path()}, "", in_support);
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + "\n");
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ class Browser : public ::testing::Test {
     return run_program(bin, {db.path(), support.path(), page_length}, input);
   }
   // What comes before the browser: STAT typed at the welcome prompt.
-  static std::string before() { return kClear + banner() + welcome_prompt(); }
+  static std::string before() { return opening(); }
   // Leaving the browser returns to the welcome prompt, where input ends.
   static std::string after() { return kLeave + welcome_prompt() + "\n"; }
 

@@ -51,6 +51,10 @@ inline std::string welcome_prompt() {
          "\n\tYour choice:  ";
 }
 
+// What a program writes first: the cleared screen, the banner and the
+// welcome prompt.
+inline std::string opening() { return kClear + banner() + welcome_prompt(); }
+
 inline std::string entry_texts() {
   return "\n\n\t\t\t\tEntering Rawinsonde Database\n"
          "\t\t\t\t****************************\n\n"
