@@ -27,6 +27,9 @@ inline const std::string kHoursHead =
     "\n What GMT sounding hour(s) do you want?\n";
 inline const std::string kSortHead =
     "\n How do you want to organize the output data?\n";
+inline const std::string kDirectoryQuestion =
+    "\n Where do you want to write the output files?\n"
+    "  Enter the disk and directory only: ";
 inline const std::string kStationSeriesHead = "\n\t\tStation Series Sort \n\n";
 
 // A menu's prompt showing the value an empty answer keeps.

@@ -417,9 +417,7 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
   const std::string expected =
       kFormatMenu + choice(0) + k100mbYes + kLevelMenu + choice(0) + kWindMenu +
       choice(0) + kSortMenu + choice(1) + kDestinationMenu + choice(0) +
-      "\n Where do you want to write the output files?\n"
-      "  Enter the disk and directory only: old\b\b\b" +
-      kTimeFileMenu + choice(0);
+      kDirectoryQuestion + "old\b\b\b" + kTimeFileMenu + choice(0);
   EXPECT_EQ(c.out, expected);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(Original_ZIR_Format, 1);
@@ -436,8 +434,7 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
   EXPECT_EQ(again.out, kFormatMenu + choice(0) + k100mbNo + kLevelMenu +
                            choice(2) + kWindMenu + choice(1) + kSortMenu +
                            choice(0) + kDestinationMenu + choice(1) +
-                           "\n Where do you want to write the output files?\n"
-                           "  Enter the disk and directory only: out/data/" +
+                           kDirectoryQuestion + "out/data/" +
                            std::string(9, '\b') + kTimeFileMenu + choice(3));
   EXPECT_EQ(Original_ZIR_Format, 1);
   EXPECT_EQ(s_.pname, "out/data/");
@@ -457,10 +454,8 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   c = output("2\ny\n\n\nnc\n\n");
   EXPECT_EQ(c.out, kFormatMenu + choice(1) + k100mbYes + kLevelMenu +
                        choice(1) + kSortMenu + choice(1) +
-                       "\n NOTE: ALL NetCDF output is to a file\n"
-                       "\n Where do you want to write the output files?\n"
-                       "  Enter the disk and directory only: " +
-                       kStationFileMenu + choice(0));
+                       "\n NOTE: ALL NetCDF output is to a file\n" +
+                       kDirectoryQuestion + kStationFileMenu + choice(0));
   EXPECT_EQ(Original_ZIR_Format, 0);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "nc/");
@@ -504,9 +499,7 @@ TEST_F(Questions, OneDateSkipsSortAndForOneStationTheFileStructure) {
   Usr_Stn_Count = 1;
   Conversation c = output("1\n\n\n\n");
   EXPECT_EQ(c.out, kFormatMenu + choice(0) + kLevelMenu + choice(0) +
-                       kDestinationMenu + choice(1) +
-                       "\n Where do you want to write the output files?\n"
-                       "  Enter the disk and directory only: ");
+                       kDestinationMenu + choice(1) + kDirectoryQuestion);
   EXPECT_EQ(Sort_Type, 1);
   EXPECT_EQ(s_.statsort, 2);
 
