@@ -194,6 +194,18 @@ class CatalogueLoad : public ::testing::Test {
     return s;
   }
 
+  // Loads na_entries catalogue entries and five international ones: the
+  // catalogue is full, says so once, and its last entry has last_wmo.
+  void expect_full_catalogue(int na_entries, long last_wmo) {
+    write_file(support / "stat2000.txt",
+               file_of(na_entries, na_line, na_entries));
+    write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
+    EXPECT_EQ(load(),
+              " WARNING:  station catalogue full - entries after 2000 were "
+              "not loaded\n");
+    ASSERT_EQ(Stn_His_Num, 2000);
+    EXPECT_EQ(Stn_His[1999].wmo, last_wmo);
+  }
   std::string load() {
     CaptureStdout cap;
     load_catalogue(dir_);
@@ -240,25 +252,11 @@ TEST_F(CatalogueLoad, RestOfAnOverlongLineNeverBecomesAnEntry) {
 }
 
 TEST_F(CatalogueLoad, EntriesBeyond2000AreDroppedWithOneWarning) {
-  write_file(support / "stat2000.txt", file_of(1999, na_line, 1999));
-  write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
-  const std::string out = load();
-  EXPECT_EQ(out,
-            " WARNING:  station catalogue full - entries after 2000 were not "
-            "loaded\n");
-  ASSERT_EQ(Stn_His_Num, 2000);
-  EXPECT_EQ(Stn_His[1999].wmo, 10000);
+  expect_full_catalogue(1999, 10000);  // the first international entry
 }
 
 TEST_F(CatalogueLoad, FullFirstFileSkipsTheSecondWithOneWarning) {
-  write_file(support / "stat2000.txt", file_of(2003, na_line, 2003));
-  write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
-  const std::string out = load();
-  EXPECT_EQ(out,
-            " WARNING:  station catalogue full - entries after 2000 were not "
-            "loaded\n");
-  ASSERT_EQ(Stn_His_Num, 2000);
-  EXPECT_EQ(Stn_His[1999].wmo, 71999);
+  expect_full_catalogue(2003, 71999);
 }
 
 TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
