@@ -1,10 +1,8 @@
 // The plotter program: a ZIR block in, the metafile gmeta out.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,18 +28,6 @@ const char kBlock[] =
     "      4   5000   5600   -180   -260    260    250\n"
     "      4   3000   9200   -440   -520    250    400\n";
 
-std::vector<std::string> entries(const std::string& dir) {
-  std::vector<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      const std::string n = e->d_name;
-      if (n != "." && n != "..") names.push_back(n);
-    }
-    closedir(d);
-  }
-  return names;
-}
-
 TEST(Drovane, DrawsTheSoundingIntoGmetaAndLeavesNothingElse) {
   TempDir dir;
   write_file(dir / "raob_soundings.zonder", kBlock);
@@ -53,9 +39,8 @@ TEST(Drovane, DrawsTheSoundingIntoGmetaAndLeavesNothingElse) {
   EXPECT_EQ(r.out, "");
   ASSERT_TRUE(file_exists(dir / "gmeta"));
   EXPECT_GT(read_file(dir / "gmeta").size(), 10000u);
-  std::vector<std::string> names = entries(dir.path());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"gmeta", "raob_soundings.zonder"}));
+  EXPECT_EQ(dir_entries(dir.path()),
+            (std::vector<std::string>{"gmeta", "raob_soundings.zonder"}));
 }
 
 TEST(Drovane, DrawsSoundingsWithAlmostNothingToShow) {
@@ -128,7 +113,7 @@ TEST(Drovane, ReportsADrawingThatFailed) {
   EXPECT_NE(r.err.find("the diagram could not be drawn"), std::string::npos)
       << r.err;
   EXPECT_NE(r.err.find("cannot start ncl"), std::string::npos) << r.err;
-  EXPECT_EQ(entries(dir.path()).size(), 2u);  // in, bin
+  EXPECT_EQ(dir_entries(dir.path()).size(), 2u);  // in, bin
 
   // NCL stops on an error half-way, with a partial metafile and status 0.
   write_file(dir / "bin/ncl",
@@ -141,7 +126,7 @@ TEST(Drovane, ReportsADrawingThatFailed) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("fatal:Undefined identifier"), std::string::npos)
       << r.err;
-  EXPECT_EQ(entries(dir.path()).size(), 2u);
+  EXPECT_EQ(dir_entries(dir.path()).size(), 2u);
 }
 
 }  // namespace

@@ -39,23 +39,15 @@ Sounding sounding(int day, int hour) {
 class FaaRequest : public ::testing::Test {
  protected:
   void SetUp() override {
-    make_dir(dir_ / "sup");
     make_dir(dir_ / "out");
-    write_file(dir_ / "sup/raobhelp.txt", "GENERAL_INFO\nwelcome\nEND.\n");
-    write_file(dir_ / "sup/stat2000.txt",
-               "1\nDEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-               "DENVER                    CO US\n");
-    write_file(dir_ / "sup/international_sites.txt", "0\n");
     archive_writer::write_station_year(dir_ / "db", 1995, 23062,
                                        {sounding(1, 12), sounding(2, 0)});
   }
-  RunResult run(const std::string& input, std::vector<std::string> args = {}) {
-    RunOptions o;
-    o.cwd = dir_.path();
-    args.insert(args.begin(), {dir_ / "db", dir_ / "sup"});
-    return run_program(rawinq_bin(), args, input, o);
+  RunResult run(const std::string& input,
+                const std::vector<std::string>& args = {}) {
+    return dir_.run(rawinq_bin(), input, args);
   }
-  TempDir dir_;
+  RunDir dir_{"GENERAL_INFO\nwelcome\nEND.\n", catalogue({kDenEntry})};
 };
 
 // Dates 1995010100 to 1995010212, all hours, WMO 72469, coded format.

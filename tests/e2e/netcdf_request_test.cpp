@@ -32,17 +32,10 @@ archive_writer::Sounding den(int day, int hour, long reltime) {
 }
 
 std::string ncdump_data(const std::string& path) {
-  std::string out;
-  const std::string cmd =
+  const std::string out = shell_output(
       "ncdump -v wmoStat,staName,synTime,relTime,numMand,numSigT,numMwnd,"
       "numTrop " +
-      path;
-  if (std::FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
+      path);
   const size_t at = out.find("data:\n");
   return at == std::string::npos ? out : out.substr(at);
 }
@@ -66,14 +59,8 @@ std::string expected_data(int records, const std::string& syn,
 }
 
 TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
-  TempDir dir;
-  make_dir(dir / "sup");
+  RunDir dir("GENERAL_INFO\nwelcome\nEND.\n", catalogue({kDenEntry}));
   make_dir(dir / "out");
-  write_file(dir / "sup/raobhelp.txt", "GENERAL_INFO\nwelcome\nEND.\n");
-  write_file(dir / "sup/stat2000.txt",
-             "1\nDEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-             "DENVER                    CO US\n");
-  write_file(dir / "sup/international_sites.txt", "0\n");
   archive_writer::write_station_year(
       dir / "db", 1995, 23062,
       {den(1, 12, 1100), den(2, 0, 2315), den(2, 12, 99999)});
@@ -83,10 +70,7 @@ TEST(NetcdfRequest, SynopticThenStationSeriesFiles) {
       "2\ny\n0\n0\nout\n0\n"  // NetCDF, synoptic sort, all in one file
       "y\n\n\n\n1\n\n2\n"     // again: station series, one sounding per file
       "n\nn\n";
-  RunOptions o;
-  o.cwd = dir.path();
-  const RunResult r =
-      run_program(rawinq_bin(), {dir / "db", dir / "sup"}, input, o);
+  const RunResult r = dir.run(rawinq_bin(), input);
   // A normal end returns the count of the last retrieval, which is the
   // soundings written to its last output file: 1 with one sounding per file
   // (the request wrote 3). A failing NetCDF library call would instead end

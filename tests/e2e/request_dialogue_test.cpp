@@ -7,57 +7,16 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "request_texts.h"
 #include "test_support.h"
 
+using namespace request_texts;
 using namespace testing_support;
 
 namespace {
 
-const std::string BS11(11, '\b');
-const char BELL = '\a';
-
 const std::string kMore = " Would you like to request more data? [Y/N] [N]\b\b";
-const std::string kOutOfRange =
-    std::string("\n ERROR: value out of range - please choose again\n") + BELL;
-const std::string kAccessHead =
-    "\n How do you wish to access the data set?\n"
-    "      0  -  by station number\n"
-    "      1  -  by geographic location\n";
-const std::string kFormatMenu =
-    " What type of output format do you want?\n"
-    "      0  -  ZIR format\n"
-    "      1  -  FAA604 format <USED BY SHARP SOFTWARE>\n"
-    "      2  -  NETCDF format\n";
-const std::string kListFileQ =
-    " Do you have a file containing this list of stations? [Y/N] [N]\b\b";
-const std::string kCountQ =
-    " How many stations for the time period would you like? [1 - 100] [";
-const std::string kHoursHead = "\n What GMT sounding hour(s) do you want?\n";
-const std::string kSortHead = "\n How do you want to organize the output data?\n";
-const std::string kStationSeriesHead = "\n\t\tStation Series Sort \n\n";
 const std::string kNameQ = "\n  Enter the full name of this file: ";
-
-std::string choice(int v) { return "Your Choice? [" + std::to_string(v) + "]\b\b"; }
-std::string begin_q(const std::string& shown) {
-  return "\n What is the beginning date? YYYYMMDDHH [" + shown + "]" + BS11;
-}
-std::string end_q(const std::string& shown) {
-  return " What is the ending date? YYMMDDHH [" + shown + "]" + BS11;
-}
-std::string box_q(const char* which, const char* coord, const std::string& v,
-                  int backspaces) {
-  return std::string("\t Enter the ") + which + " value " + coord + ": [" + v +
-         "]" + std::string(backspaces, '\b');
-}
-
-// Occurrences of `what` in `text`.
-size_t count_of(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos;
-       at = text.find(what, at + what.size()))
-    ++n;
-  return n;
-}
 
 bool ends_with(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() &&
@@ -67,38 +26,25 @@ bool ends_with(const std::string& text, const std::string& tail) {
 class RequestDialogue : public ::testing::Test {
  protected:
   void SetUp() override {
-    make_dir(dir_ / "sup");
     // Station files without soundings: the retrieval finds its files and
     // reports that no data met the request.
     for (long wban : {23062L, 24023L, 23050L}) {
       archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, false);
       archive_writer::write_station_year(dir_ / "db", 1995, wban, {}, 0, true);
     }
-    write_file(dir_ / "sup/raobhelp.txt",
-               "GENERAL_INFO\nwelcome text\nEND.\n"
-               "ACCESS_TYPE\nthe access modes are explained here\nEND.\n"
-               "NUMBER_STATIONS\nhow many stations to give\nEND.\n"
-               "OUTPUT_DIRECTORY\nwhere the files go\nEND.\n");
-    write_file(dir_ / "sup/stat2000.txt",
-               "3\n"
-               "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-               "DENVER                    CO US\n"
-               "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
-               "NORTH PLATTE              NE US\n"
-               "ABQ 23050 72365 35.05 106.62 1619 19900101 20001231 "
-               "ALBUQUERQUE               NM US\n");
-    write_file(dir_ / "sup/international_sites.txt", "0\n");
   }
 
   // Runs a program in the test's directory; the welcome prompt is answered
   // first.
   RunResult run(const std::string& bin, const std::string& input) {
-    RunOptions o;
-    o.cwd = dir_.path();
-    return run_program(bin, {dir_ / "db", dir_ / "sup"}, "\n" + input, o);
+    return dir_.run(bin, "\n" + input);
   }
 
-  TempDir dir_;
+  RunDir dir_{"GENERAL_INFO\nwelcome text\nEND.\n"
+              "ACCESS_TYPE\nthe access modes are explained here\nEND.\n"
+              "NUMBER_STATIONS\nhow many stations to give\nEND.\n"
+              "OUTPUT_DIRECTORY\nwhere the files go\nEND.\n",
+              catalogue({kDenEntry, kLbfEntry, kAbqEntry})};
 };
 
 // Dates 1995010100 to 1995010212, hours and stations as given.
@@ -154,7 +100,7 @@ TEST_F(RequestDialogue, RegionBoxIsTheNextGeographicDefault) {
         box_q("MINIMUM", "longitude", "-180.00", 7) +
         box_q("MAXIMUM", "longitude", k.elong, 7) + kFormatMenu;
     EXPECT_NE(r.out.find(box), std::string::npos) << k.bin << r.out;
-    EXPECT_EQ(count_of(r.out, kMore), 2u) << k.bin;
+    EXPECT_EQ(count_of(r.out, kMore), 2) << k.bin;
   }
 }
 
@@ -211,11 +157,11 @@ TEST_F(RequestDialogue, MenusRefuseChoicesOutOfRangeWithABell) {
     const RunResult r = run(
         bin, kTwoDates + "0\n4\n99999999999999999999\n3\n5\n65538\n0\nn\n"
                          "\n\n\n0\nn\n");
-    EXPECT_EQ(count_of(r.out, kOutOfRange + kAccessHead), 2u) << bin;
+    EXPECT_EQ(count_of(r.out, kOutOfRange + kAccessHead), 2) << bin;
     // The refused 5 is the value shown when the menu comes again.
-    EXPECT_EQ(count_of(r.out, choice(0) + kOutOfRange + kFormatMenu), 1u)
+    EXPECT_EQ(count_of(r.out, choice(0) + kOutOfRange + kFormatMenu), 1)
         << bin;
-    EXPECT_EQ(count_of(r.out, choice(5) + kOutOfRange + kFormatMenu), 1u)
+    EXPECT_EQ(count_of(r.out, choice(5) + kOutOfRange + kFormatMenu), 1)
         << bin;
     EXPECT_TRUE(ends_with(r.out, kMore)) << bin;
   }
@@ -266,19 +212,16 @@ TEST_F(RequestDialogue, HelpReasksTheQuestionFromItsFirstLine) {
   const size_t help = r.out.find("the access modes are explained here\n");
   ASSERT_NE(help, std::string::npos) << r.out;
   EXPECT_NE(r.out.find(access_menu, help), std::string::npos);
-  EXPECT_EQ(count_of(r.out, access_menu), 2u);
+  EXPECT_EQ(count_of(r.out, access_menu), 2);
   // HELP at the station count goes back to the list file question.
   const size_t count_help = r.out.find("how many stations to give\n");
   ASSERT_NE(count_help, std::string::npos);
   EXPECT_NE(r.out.find(kListFileQ + kCountQ + "1]\b\b", count_help),
             std::string::npos);
-  EXPECT_EQ(count_of(r.out, kListFileQ), 2u);
+  EXPECT_EQ(count_of(r.out, kListFileQ), 2);
   const size_t dir_help = r.out.find("where the files go\n");
   ASSERT_NE(dir_help, std::string::npos);
-  EXPECT_NE(r.out.find("\n Where do you want to write the output files?\n"
-                       "  Enter the disk and directory only: ",
-                       dir_help),
-            std::string::npos);
+  EXPECT_NE(r.out.find(kDirectoryQuestion, dir_help), std::string::npos);
   EXPECT_TRUE(ends_with(r.out, kMore));
 }
 
@@ -307,7 +250,7 @@ TEST_F(RequestDialogue, WbanCountOffersThePreviousDistinctStations) {
                        " WBAN station number? 24023\b\b\b\b\b" + kFormatMenu),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(count_of(r.out, kMore), 3u);
+  EXPECT_EQ(count_of(r.out, kMore), 3);
   const std::string third = wban_type + kListFileQ + kCountQ + "1]\b\b" +
                             " WMO station number? 72469\b\b\b\b\b" +
                             kFormatMenu;

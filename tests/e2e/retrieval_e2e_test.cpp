@@ -11,6 +11,7 @@
 
 #include "archive_writer.h"
 #include "test_support.h"
+#include "zir_lines.h"
 
 using namespace testing_support;
 
@@ -58,33 +59,22 @@ archive_writer::Sounding at(long wban, int y, int mo, int d, int h) {
 // The ZIR block of one test sounding of station st, current layout, all
 // levels, tenths of m/s.
 std::string zir_block(const Station& st, int y, int mo, int d, int h) {
+  using namespace zir_lines;
   static const char* const kMon[] = {" JAN", " FEB", " MAR", " APR",
                                      " MAY", " JUN", " JUL", " AUG",
                                      " SEP", " OCT", " NOV", " DEC"};
-  char line[200];
-  std::string b;
-  std::snprintf(line, sizeof line, "%7d %6d %6d %8s %7d\n", 254, h, d,
-                kMon[mo - 1], y);
-  b += line;
-  std::snprintf(line, sizeof line, "%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld\n",
-                1, st.wban, st.wmo, std::atof(st.lat), 'N', std::atof(st.lon),
-                'W', st.elev, 99999L);
-  b += line;
-  std::snprintf(line, sizeof line, "%7d %6ld %6ld %6ld %6ld %6ld %6ld\n", 2,
-                99999L, 99999L, 99999L, 9L, 99999L, 99999L);
-  b += line;
-  std::snprintf(line, sizeof line, "%7d %13s %20ld %6s\n", 3, st.init, 99999L,
-                "ms");
-  b += line;
+  std::string b = date_line(h, d, kMon[mo - 1], y) +
+                  station_line(st.wban, st.wmo, std::atof(st.lat), 'N',
+                               std::atof(st.lon), 'W', st.elev, 99999) +
+                  summary_line(99999, 99999, 99999, 9, 99999, 99999) +
+                  ident_line(st.init, 99999, "ms");
   const long fr_of_flag[33] = {0, 9, 4, 0, 7, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 5,
                                0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6};
   for (const auto& l : levels()) {
-    std::snprintf(line, sizeof line, "%7ld %6ld %6ld %6ld %6ld %6ld %6ld\n",
-                  fr_of_flag[l.flag], l.pr,
-                  archive_writer::decoded_height(
-                      archive_writer::height_code(l.ht)),
-                  l.tp, l.dp, l.wd, l.ws);
-    b += line;
+    b += level_line(
+        fr_of_flag[l.flag], l.pr,
+        archive_writer::decoded_height(archive_writer::height_code(l.ht)), l.tp,
+        l.dp, l.wd, l.ws);
   }
   return b;
 }
@@ -103,20 +93,7 @@ std::string written(long n, const std::string& blanks) {
 
 class Retrieval : public ::testing::Test {
  protected:
-  void SetUp() override {
-    make_dir(dir / "sup");
-    make_dir(dir / "out");
-    write_file(dir / "sup/raobhelp.txt",
-               "GENERAL_INFO\nwelcome text\nEND.\n"
-               "NO_FILES_OPEN\nno files\nEND.\n");
-    write_file(dir / "sup/stat2000.txt",
-               "2\n"
-               "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
-               "DENVER                    CO US\n"
-               "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
-               "NORTH PLATTE              NE US\n");
-    write_file(dir / "sup/international_sites.txt", "0\n");
-  }
+  void SetUp() override { make_dir(dir / "out"); }
   void archive(bool north_american) {
     archive_writer::write_station_year(
         dir / "db", 1995, kDen.wban,
@@ -128,12 +105,10 @@ class Retrieval : public ::testing::Test {
                                        north_american);
   }
   RunResult run(const std::string& bin, const std::string& answers) {
-    RunOptions o;
-    o.cwd = dir.path();
-    return run_program(bin, {dir / "db", dir / "sup", "500"}, "\n" + answers,
-                       o);
+    return dir.run(bin, "\n" + answers, {"500"});
   }
-  TempDir dir;
+  RunDir dir{"GENERAL_INFO\nwelcome text\nEND.\nNO_FILES_OPEN\nno files\nEND.\n",
+             catalogue({kDenEntry, kLbfEntry})};
 };
 
 // Dates, 0z and 12z, both stations by WMO number, ZIR with all levels in

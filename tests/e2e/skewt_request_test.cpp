@@ -1,7 +1,6 @@
 // A whole request for the skew-T plot: each sounding is written to the plot
 // data file, drawn by the plotter, shown and, on request, saved.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -9,16 +8,15 @@
 
 #include "archive_writer.h"
 #include "test_support.h"
+#include "zir_lines.h"
 
 using namespace testing_support;
 
 namespace {
 
+// The date line of the sounding of 1 January 1995 at the hour.
 std::string date_line(int hour) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%7d %6d %6d %8s %7d", 254, hour, 1, "JAN",
-                1995);
-  return buf;
+  return zir_lines::date_line(hour, 1, "JAN", 1995);
 }
 
 archive_writer::Sounding sounding(int hour, long t0) {
@@ -81,12 +79,12 @@ TEST(SkewtRequest, EachSoundingIsPlottedShownAndSavedOnRequest) {
 
   const std::string display = "gmeta -d X11 -geometry 700X700 [gmeta] ";
   const std::string save = "-d ps.mono gmeta -outfile sounding.ps [gmeta] ";
-  EXPECT_EQ(read_file(dir / "calls"),
-            display + date_line(0) + "\n" + save + date_line(0) + "\n" +
-                display + date_line(12) + "\n");
+  EXPECT_EQ(
+      read_file(dir / "calls"),
+      display + date_line(0) + save + date_line(0) + display + date_line(12));
   // The plot data file of the last sounding stays behind.
   const std::string last = read_file(dir / "work/raob_soundings.zonder");
-  EXPECT_EQ(last.substr(0, last.find('\n')), date_line(12));
+  EXPECT_EQ(last.substr(0, last.find('\n') + 1), date_line(12));
   EXPECT_FALSE(file_exists(dir / "work/1995010100.txt"));
 }
 

@@ -18,12 +18,11 @@ class Startup : public ::testing::Test {
   void SetUp() override {
     support_dir = support.path() + "/";
     db_dir = db.path() + "/";
-    write_file(support / "raobhelp.txt",
-               "GENERAL_INFO\nAbout the database.\n\n  Second paragraph.\n"
-               "END.\n"
-               "NO_FILES_AVAILABLE\nNo year directory was found.\nEND.\n");
-    write_file(support / "stat2000.txt", kSmallStat2000);
-    write_file(support / "international_sites.txt", kSmallInternational);
+    write_support_files(
+        support.path(),
+        "GENERAL_INFO\nAbout the database.\n\n  Second paragraph.\nEND.\n"
+        "NO_FILES_AVAILABLE\nNo year directory was found.\nEND.\n",
+        kSmallStat2000, kSmallInternational);
     // Year directories as each edition names them.
     make_dir(db / "raob1995");
     make_dir(db / "RAOB1997");
@@ -36,7 +35,16 @@ class Startup : public ::testing::Test {
     return run_program(bin, args, input);
   }
 
-  TempDir support, db;
+  // Runs bin in an empty working directory, where no support file is.
+  RunResult run_elsewhere(const std::string& bin,
+                          const std::vector<std::string>& args,
+                          const std::string& input) {
+    RunOptions o;
+    o.cwd = elsewhere.path();
+    return run_program(bin, args, input, o);
+  }
+
+  TempDir support, db, elsewhere;
   std::string support_dir, db_dir;
 };
 
@@ -44,7 +52,7 @@ TEST_F(Startup, EndOfInputAtTheWelcomePromptEndsAtOnce) {
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
     const RunResult r = run(bin, "");
     EXPECT_EQ(r.status, 0) << bin;
-    EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n") << bin;
+    EXPECT_EQ(r.out, opening() + "\n") << bin;
   }
 }
 
@@ -52,8 +60,8 @@ TEST_F(Startup, WelcomeHelpShowsTheSectionAndAsksAgain) {
   const RunResult r = run(rawinq_bin(), "HELP\nhelp\n");
   const std::string section =
       "\nAbout the database.\n\n  Second paragraph.\n\n";
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + section +
-                       welcome_prompt() + section + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + section + welcome_prompt() + section +
+                       welcome_prompt() + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -61,8 +69,8 @@ TEST_F(Startup, WelcomeAnswerThatIsNoKeywordEntersTheDatabase) {
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
     // "Help" is not a keyword; the scan finds 1995 and 1997.
     const RunResult r = run(bin, "Help\n");
-    const std::string want = kClear + banner() + welcome_prompt() +
-                             entry_texts() + note(db_dir, 1995, 1997);
+    const std::string want =
+        opening() + entry_texts() + note(db_dir, 1995, 1997);
     EXPECT_EQ(r.out.substr(0, want.size()), want) << bin;
     EXPECT_EQ(r.out.back(), '\n');
     EXPECT_EQ(r.status, 0);
@@ -81,8 +89,7 @@ TEST_F(Startup, HelpPagingWithPageLengths20AndMinusOne) {
     if (i == 22 || i == 44) section += prompt;
     section += "help line " + std::to_string(i) + "\n";
   }
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + section + "\n" +
-                       welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + section + "\n" + welcome_prompt() + "\n");
 
   // A page length of -1 prompts before every line; the fourth prompt meets
   // the end of input.
@@ -90,49 +97,38 @@ TEST_F(Startup, HelpPagingWithPageLengths20AndMinusOne) {
   std::string partial = "\n";
   for (int i = 1; i <= 3; ++i)
     partial += prompt + "help line " + std::to_string(i) + "\n";
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + partial + prompt +
-                       "\n");
+  EXPECT_EQ(r.out, opening() + partial + prompt + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(Startup, MissingHelpFileWithoutArguments) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
   const std::string message = missing_help_message("[]/");
   for (const auto& bin : {rawinq_bin(), rawinq_na_bin()}) {
-    RunResult r = run_program(bin, {}, "\n", in_cwd);
+    RunResult r = run_elsewhere(bin, {}, "\n");
     EXPECT_EQ(r.out, kClear + message) << bin;
     EXPECT_EQ(r.status, 0);
     // More than three arguments count as none.
-    r = run_program(bin, {"a", "b", "20", "d"}, "\n", in_cwd);
+    r = run_elsewhere(bin, {"a", "b", "20", "d"}, "\n");
     EXPECT_EQ(r.out, kClear + message) << bin;
     // End of input: one line end.
-    r = run_program(bin, {}, "", in_cwd);
+    r = run_elsewhere(bin, {}, "");
     EXPECT_EQ(r.out, kClear + message + "\n") << bin;
     EXPECT_EQ(r.status, 0);
   }
 }
 
 TEST_F(Startup, MissingHelpFileHelpShowsTheUsageOfEachEdition) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
   const std::string message = missing_help_message("<current directory>");
-  RunResult r = run_program(rawinq_bin(), {db_dir}, "HELP\n", in_cwd);
+  RunResult r = run_elsewhere(rawinq_bin(), {db_dir}, "HELP\n");
   EXPECT_EQ(r.out, kClear + message + usage_text(true));
   EXPECT_EQ(r.status, 0);
-  r = run_program(rawinq_na_bin(), {db_dir}, "help\n", in_cwd);
+  r = run_elsewhere(rawinq_na_bin(), {db_dir}, "help\n");
   EXPECT_EQ(r.out, kClear + message + usage_text(false));
   EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(Startup, MissingHelpFileStatOpensTheBrowserOverNoStations) {
-  TempDir cwd;
-  RunOptions in_cwd;
-  in_cwd.cwd = cwd.path();
-  const RunResult r = run_program(rawinq_bin(), {}, "STAT\nN\n5\nexit\n",
-                                  in_cwd);
+  const RunResult r = run_elsewhere(rawinq_bin(), {}, "STAT\nN\n5\nexit\n");
   EXPECT_EQ(r.out, kClear + missing_help_message("[]/") + browser_intro() +
                        date_question() + search_menu(0) + no_match_block() +
                        closing_menu() + std::string(79, '-') + "\n");
@@ -178,7 +174,7 @@ TEST_F(Startup, MissingInternationalFileOnlyMattersToTheGlobalEdition) {
                        support_dir + " \n " + banner() + welcome_prompt() +
                        "\n");
   r = run(rawinq_na_bin(), "");
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + "\n");
 }
 
 TEST_F(Startup, NoDataDialogueEndsTheProgram) {
@@ -187,9 +183,9 @@ TEST_F(Startup, NoDataDialogueEndsTheProgram) {
   const RunResult r =
       run(rawinq_bin(), "\nHELP\n\n", {empty_dir, support_dir});
   const std::string dialogue = no_data_dialogue(empty_dir);
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + entry_texts() +
-                       dialogue + "\nNo year directory was found.\n\n" +
-                       dialogue + "\n\tExiting raob database ...\n");
+  EXPECT_EQ(r.out, opening() + entry_texts() + dialogue +
+                       "\nNo year directory was found.\n\n" + dialogue +
+                       "\n\tExiting raob database ...\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -197,8 +193,8 @@ TEST_F(Startup, NoDataDialogueAtEndOfInput) {
   TempDir empty;
   const std::string empty_dir = empty.path() + "/";
   const RunResult r = run(rawinq_na_bin(), "\n", {empty_dir, support_dir});
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + entry_texts() +
-                       no_data_dialogue(empty_dir) + "\n");
+  EXPECT_EQ(r.out,
+            opening() + entry_texts() + no_data_dialogue(empty_dir) + "\n");
   EXPECT_EQ(r.status, 0);
 }
 
@@ -209,7 +205,7 @@ TEST_F(Startup, YearDirectoryNamesOfEachEdition) {
   make_dir(years / "Raob2001");
   make_dir(years / "RAOB1996");  // four digits: global only
   RunResult r = run(rawinq_na_bin(), "\n", {dir, support_dir});
-  std::string head = kClear + banner() + welcome_prompt() + entry_texts();
+  std::string head = opening() + entry_texts();
   EXPECT_EQ(r.out.substr(0, head.size() + note(dir, 1993, 2001).size()),
             head + note(dir, 1993, 2001));
   r = run(rawinq_bin(), "\n", {dir, support_dir});
@@ -222,7 +218,7 @@ TEST_F(Startup, OneArgumentLooksForSupportFilesInTheWorkingDirectory) {
   RunOptions in_support;
   in_support.cwd = support.path();
   const RunResult r = run_program(rawinq_bin(), {db.path()}, "", in_support);
-  EXPECT_EQ(r.out, kClear + banner() + welcome_prompt() + "\n");
+  EXPECT_EQ(r.out, opening() + "\n");
 }
 
 }  // namespace

@@ -16,12 +16,11 @@ const std::string kLeave = std::string(79, '-') + "\n";
 class Browser : public ::testing::Test {
  protected:
   void SetUp() override {
-    write_file(support / "raobhelp.txt",
-               "GENERAL_INFO\nGeneral.\nEND.\n"
-               "VIEW_SCREEN_HELP\nINIT is the identifier.\nEND.\n"
-               "DATES_STAT\nEight digits.\nEND.\n");
-    write_file(support / "stat2000.txt", kSmallStat2000);
-    write_file(support / "international_sites.txt", kSmallInternational);
+    write_support_files(support.path(),
+                        "GENERAL_INFO\nGeneral.\nEND.\n"
+                        "VIEW_SCREEN_HELP\nINIT is the identifier.\nEND.\n"
+                        "DATES_STAT\nEight digits.\nEND.\n",
+                        kSmallStat2000, kSmallInternational);
     make_dir(db / "raob1995");
   }
   RunResult run(const std::string& bin, const std::string& input,
@@ -29,7 +28,7 @@ class Browser : public ::testing::Test {
     return run_program(bin, {db.path(), support.path(), page_length}, input);
   }
   // What comes before the browser: STAT typed at the welcome prompt.
-  static std::string before() { return kClear + banner() + welcome_prompt(); }
+  static std::string before() { return opening(); }
   // Leaving the browser returns to the welcome prompt, where input ends.
   static std::string after() { return kLeave + welcome_prompt() + "\n"; }
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -44,6 +45,16 @@ std::string TempDir::operator/(const std::string& name) const {
   return path_ + "/" + name;
 }
 
+WorkingDirectory::WorkingDirectory(const std::string& path)
+    : saved_(fs::current_path().string()) {
+  fs::current_path(path);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+  std::error_code ec;
+  fs::current_path(saved_, ec);
+}
+
 void write_file(const std::string& path, const std::string& contents) {
   std::ofstream f(path, std::ios::binary | std::ios::trunc);
   if (!f) throw std::runtime_error("cannot write " + path);
@@ -58,9 +69,35 @@ std::string read_file(const std::string& path) {
   return s.str();
 }
 
+std::string read_and_close(std::FILE* f) {
+  std::string text;
+  std::rewind(f);
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+    text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
 bool file_exists(const std::string& path) { return fs::exists(path); }
 
 void make_dir(const std::string& path) { fs::create_directories(path); }
+
+std::vector<std::string> dir_entries(const std::string& path) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(path))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+int count_of(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t p = text.find(what); p != std::string::npos;
+       p = text.find(what, p + what.size()))
+    ++n;
+  return n;
+}
 
 RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args,
@@ -148,6 +185,48 @@ RunResult run_program(const std::string& program,
   if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   else if (WIFSIGNALED(wstatus)) r.status = 128 + WTERMSIG(wstatus);
   return r;
+}
+
+const char kDenEntry[] =
+    "DEN 23062 72469 39.75 104.87 1611 19900101 20001231 "
+    "DENVER                    CO US\n";
+const char kLbfEntry[] =
+    "LBF 24023 72562 41.13 100.68  847 19900101 20001231 "
+    "NORTH PLATTE              NE US\n";
+const char kAbqEntry[] =
+    "ABQ 23050 72365 35.05 106.62 1619 19900101 20001231 "
+    "ALBUQUERQUE               NM US\n";
+
+std::string catalogue(const std::vector<std::string>& entries) {
+  std::string text = std::to_string(entries.size()) + "\n";
+  for (const std::string& e : entries) text += e;
+  return text;
+}
+
+void write_support_files(const std::string& dir, const std::string& help,
+                         const std::string& stations,
+                         const std::string& international) {
+  make_dir(dir);
+  write_file(dir + "/raobhelp.txt", help);
+  write_file(dir + "/stat2000.txt", stations);
+  write_file(dir + "/international_sites.txt", international);
+}
+
+RunDir::RunDir(const std::string& help, const std::string& stations) {
+  write_support_files(*this / "sup", help, stations);
+}
+
+RunResult RunDir::run(const std::string& program, const std::string& input,
+                      const std::vector<std::string>& more_args) const {
+  RunOptions o;
+  o.cwd = path();
+  std::vector<std::string> args = {*this / "db", *this / "sup"};
+  args.insert(args.end(), more_args.begin(), more_args.end());
+  return run_program(program, args, input, o);
+}
+
+std::string shell_output(const std::string& command) {
+  return run_program("/bin/sh", {"-c", command}, "").out;
 }
 
 std::string rawinq_bin() { return RAWINQ_BIN; }

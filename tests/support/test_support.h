@@ -1,6 +1,7 @@
 // Helpers shared by the unit and end-to-end tests.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,28 @@ class TempDir {
   std::string path_;
 };
 
+// Makes path the working directory until the object goes away.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::string& path);
+  ~WorkingDirectory();
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
+// Everything in f from its start; f is closed.
+std::string read_and_close(std::FILE* f);
 bool file_exists(const std::string& path);
 void make_dir(const std::string& path);  // with parents
+// Names of the entries of a directory, sorted.
+std::vector<std::string> dir_entries(const std::string& path);
+// Number of non-overlapping occurrences of what in text.
+int count_of(const std::string& text, const std::string& what);
 
 struct RunResult {
   std::string out;  // standard output
@@ -46,6 +65,35 @@ RunResult run_program(const std::string& program,
                       const std::vector<std::string>& args,
                       const std::string& input,
                       const RunOptions& options = RunOptions());
+
+// Lines of the station catalogue for the stations the end-to-end requests
+// use.
+extern const char kDenEntry[];
+extern const char kLbfEntry[];
+extern const char kAbqEntry[];
+
+// A station catalogue file: the count of entries, then the entries.
+std::string catalogue(const std::vector<std::string>& entries);
+
+// Writes the files a program reads at start-up into dir (made if need be):
+// the help file, the station catalogue and the international one.
+void write_support_files(const std::string& dir, const std::string& help,
+                         const std::string& stations,
+                         const std::string& international = "0\n");
+
+// A working directory for whole runs of a program: the support files in
+// sup/, the database to be written in db/.
+class RunDir : public TempDir {
+ public:
+  RunDir(const std::string& help, const std::string& stations);
+  // Runs program in this directory with db/ and sup/ as its first two
+  // arguments, then more_args.
+  RunResult run(const std::string& program, const std::string& input,
+                const std::vector<std::string>& more_args = {}) const;
+};
+
+// Standard output of a command run by /bin/sh.
+std::string shell_output(const std::string& command);
 
 // Paths of the built programs and of the project's own files.
 std::string rawinq_bin();

@@ -1,14 +1,16 @@
 // The archive writer's file layout: records, day index and file names.
+#include "archive_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
 
-#include "archive_writer.h"
 #include "rawinq/globals.h"
 #include "rawinq/upack.h"
 #include "test_support.h"
+#include "unpacking.h"
 
 namespace {
 
@@ -16,11 +18,7 @@ using archive_writer::kMissing;
 using archive_writer::Level;
 using archive_writer::Sounding;
 
-unsigned long be(const std::vector<std::uint8_t>& b, std::size_t at, int n) {
-  unsigned long v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | b.at(at + i);
-  return v;
-}
+using testing_support::be;
 
 Sounding at(int month, int day, int hour, std::size_t nlev = 1) {
   Sounding s;
@@ -33,7 +31,7 @@ Sounding at(int month, int day, int hour, std::size_t nlev = 1) {
 
 class ArchiveWriter : public ::testing::Test {
  protected:
-  void SetUp() override { BuildUnpackTable(); }
+  void SetUp() override { testing_support::prepare_unpacking(); }
 };
 
 TEST_F(ArchiveWriter, RecordPrefixHoldsLengthDateAndLevelCount) {

@@ -7,10 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "converse.h"
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -193,6 +194,18 @@ class CatalogueLoad : public ::testing::Test {
     return s;
   }
 
+  // Loads na_entries catalogue entries and five international ones: the
+  // catalogue is full, says so once, and its last entry has last_wmo.
+  void expect_full_catalogue(int na_entries, long last_wmo) {
+    write_file(support / "stat2000.txt",
+               file_of(na_entries, na_line, na_entries));
+    write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
+    EXPECT_EQ(load(),
+              " WARNING:  station catalogue full - entries after 2000 were "
+              "not loaded\n");
+    ASSERT_EQ(Stn_His_Num, 2000);
+    EXPECT_EQ(Stn_His[1999].wmo, last_wmo);
+  }
   std::string load() {
     CaptureStdout cap;
     load_catalogue(dir_);
@@ -239,25 +252,11 @@ TEST_F(CatalogueLoad, RestOfAnOverlongLineNeverBecomesAnEntry) {
 }
 
 TEST_F(CatalogueLoad, EntriesBeyond2000AreDroppedWithOneWarning) {
-  write_file(support / "stat2000.txt", file_of(1999, na_line, 1999));
-  write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
-  const std::string out = load();
-  EXPECT_EQ(out,
-            " WARNING:  station catalogue full - entries after 2000 were not "
-            "loaded\n");
-  ASSERT_EQ(Stn_His_Num, 2000);
-  EXPECT_EQ(Stn_His[1999].wmo, 10000);
+  expect_full_catalogue(1999, 10000);  // the first international entry
 }
 
 TEST_F(CatalogueLoad, FullFirstFileSkipsTheSecondWithOneWarning) {
-  write_file(support / "stat2000.txt", file_of(2003, na_line, 2003));
-  write_file(support / "international_sites.txt", file_of(5, intl_line, 5));
-  const std::string out = load();
-  EXPECT_EQ(out,
-            " WARNING:  station catalogue full - entries after 2000 were not "
-            "loaded\n");
-  ASSERT_EQ(Stn_His_Num, 2000);
-  EXPECT_EQ(Stn_His[1999].wmo, 71999);
+  expect_full_catalogue(2003, 71999);
 }
 
 TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
@@ -270,26 +269,16 @@ TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
 TEST_F(CatalogueLoad, MissingStat2000GoesOnEmptyAfterAnEmptyAnswer) {
   write_file(support / "international_sites.txt", file_of(1, intl_line, 1));
   FeedStdin in("\n");
-  EXPECT_EQ(load(), " ERROR: the station file: stat2000.txt was not in: " +
-                        dir_ + " \n \a   Type HELP for more information \n");
+  EXPECT_EQ(load(), dialogue_texts::missing_stat2000_message(dir_));
   EXPECT_EQ(Stn_His_Num, 0);  // the international file is not read either
 }
 
 TEST_F(CatalogueLoad, MissingStat2000WithHelpShowsUsageAndEnds) {
-  FeedStdin in("HELP\n");
-  CaptureStdout cap;
-  EXPECT_THROW(
-      {
-        try {
-          load_catalogue(dir_);
-        } catch (const ProgramExit& x) {
-          EXPECT_EQ(x.status, 0);
-          EXPECT_FALSE(x.end_of_input);
-          throw;
-        }
-      },
-      ProgramExit);
-  const std::string out = cap.text();
+  const Conversation c = converse("HELP\n", [&] { load_catalogue(dir_); });
+  EXPECT_TRUE(c.ended);
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  const std::string& out = c.out;
   EXPECT_NE(out.find("   Type HELP for more information \n" +
                      std::string(80, '-') + "\n"),
             std::string::npos);
@@ -298,20 +287,16 @@ TEST_F(CatalogueLoad, MissingStat2000WithHelpShowsUsageAndEnds) {
 }
 
 TEST_F(CatalogueLoad, EmptySupportDirectoryIsNamedCurrentDirectory) {
-  char old[4096];
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(support.path().c_str()), 0);
   std::string out;
   {
+    WorkingDirectory in_support(support.path());
     FeedStdin in("\n");
     CaptureStdout cap;
     load_catalogue("");
     out = cap.text();
   }
-  ASSERT_EQ(chdir(old), 0);
-  EXPECT_EQ(out, " ERROR: the station file: stat2000.txt was not in: "
-                 "<current directory> \n \a   Type HELP for more information "
-                 "\n");
+  EXPECT_EQ(out,
+            dialogue_texts::missing_stat2000_message("<current directory>"));
 }
 
 // The catalogues shipped with the program: the stations the sample archive

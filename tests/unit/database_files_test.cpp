@@ -18,7 +18,7 @@
 
 namespace {
 
-using retrieval_test::StdoutCapture;
+using testing_support::CaptureStdout;
 using testing_support::TempDir;
 
 class DatabaseFiles : public ::testing::Test {
@@ -60,10 +60,10 @@ TEST_F(DatabaseFiles, PathsOfTheThreeNameForms) {
 TEST_F(DatabaseFiles, TriesTheNameFormsInOrderAndTracesThem) {
   put("raob1996/23062_96.buf");
   Max_Lines = -1;
-  StdoutCapture cap(dir / "out.txt");
+  CaptureStdout cap;
   short status = 0;
   open_infile(1996, 23062, &status, 4, 0);
-  const std::string out = cap.finish();
+  const std::string out = cap.text();
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(Input_File[4].infile);
   EXPECT_EQ(Input_File_Path[4], Data_Loc + "raob1996/23062_96.buf");
@@ -78,19 +78,19 @@ TEST_F(DatabaseFiles, TriesTheNameFormsInOrderAndTracesThem) {
 TEST_F(DatabaseFiles, UpperCaseFormFoundSecondAndNoTraceByDefault) {
   put("RAOB1996/23062_96.BUF;1");
   put("raob1996/23062_96.buf");
-  StdoutCapture cap(dir / "out.txt");
+  CaptureStdout cap;
   short status = 0;
   open_infile(1996, 23062, &status, 0, 0);
-  EXPECT_EQ(cap.finish(), "");
+  EXPECT_EQ(cap.text(), "");
   EXPECT_EQ(status, 1);
   EXPECT_EQ(Input_File_Path[0], Data_Loc + "RAOB1996/23062_96.BUF;1");
 }
 
 TEST_F(DatabaseFiles, NoFileInAnyFormGivesStatusZero) {
-  StdoutCapture cap(dir / "out.txt");
+  CaptureStdout cap;
   short status = 1;
   open_infile(1996, 23062, &status, 0, 0);
-  EXPECT_EQ(cap.finish(), "");
+  EXPECT_EQ(cap.text(), "");
   EXPECT_EQ(status, 0);
   EXPECT_FALSE(Input_File[0].infile);
 }
@@ -121,13 +121,13 @@ TEST_F(DatabaseFiles, OutOfDescriptorsGivesStatusTwoWithoutTryingOtherForms) {
   rlimit tight = saved;
   tight.rlim_cur = static_cast<rlim_t>(probe);
   Max_Lines = -1;
-  StdoutCapture cap(dir / "out.txt");
+  CaptureStdout cap;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
   short status = 0;
   open_infile(1995, 11111, &status, 0, 0);
   const int err = Infile_Errno;
   setrlimit(RLIMIT_NOFILE, &saved);
-  const std::string out = cap.finish();
+  const std::string out = cap.text();
   EXPECT_EQ(status, 2);
   EXPECT_TRUE(out_of_descriptors(err));
   EXPECT_FALSE(Input_File[0].infile);
@@ -148,10 +148,10 @@ TEST_F(DatabaseFiles, ExistingFileThatCannotBeOpenedIsReported) {
   std::strcpy(addr.sun_path, path.c_str());
   ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
   put("raob1995/11111_95.buf");
-  StdoutCapture cap(dir / "out.txt");
+  CaptureStdout cap;
   short status = 0;
   open_infile(1995, 11111, &status, 0, 0);
-  const std::string out = cap.finish();
+  const std::string out = cap.text();
   close(fd);
   EXPECT_EQ(status, 2);
   EXPECT_FALSE(out_of_descriptors(Infile_Errno));

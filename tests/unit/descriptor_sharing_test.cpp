@@ -18,7 +18,9 @@
 namespace {
 
 using retrieval_test::count_of;
+using retrieval_test::read_file;
 using retrieval_test::sounding;
+using retrieval_test::unreadable;
 using retrieval_test::zir_soundings;
 using testing_support::RunOptions;
 using testing_support::RunResult;
@@ -75,9 +77,7 @@ TEST_F(DescriptorSharing, ThreeDescriptorsServeFiveStationFiles) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("result 10\n"), std::string::npos) << r.out;
   EXPECT_EQ(count_of(r.out, "WARNING"), 0) << r.out;
-  EXPECT_EQ(zir_soundings(testing_support::read_file(dir /
-                                                     "out/1995010100.txt")),
-            kAllTen);
+  EXPECT_EQ(zir_soundings(read_file(dir / "out/1995010100.txt")), kAllTen);
   // The first two files keep their own descriptors; the third and the two
   // that could not be opened take turns with the third descriptor.
   for (int i = 0; i < 2; ++i) {
@@ -100,9 +100,7 @@ TEST_F(DescriptorSharing, OneDescriptorServesEveryFile) {
   const RunResult r = probe(fd + 2, false);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("result 10\n"), std::string::npos) << r.out;
-  EXPECT_EQ(zir_soundings(testing_support::read_file(dir /
-                                                     "out/1995010100.txt")),
-            kAllTen);
+  EXPECT_EQ(zir_soundings(read_file(dir / "out/1995010100.txt")), kAllTen);
 }
 
 TEST_F(DescriptorSharing, FileThatCannotBeReopenedIsReportedOncePerMonth) {
@@ -123,9 +121,7 @@ TEST_F(DescriptorSharing, FileThatCannotBeReopenedIsReportedOncePerMonth) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("result 8\n"), std::string::npos) << r.out;
   EXPECT_EQ(count_of(r.out, "WARNING"), 1) << r.out;
-  EXPECT_EQ(count_of(r.out, " WARNING:  unable to read database file: " +
-                                paths[4] + "\n"),
-            1);
+  EXPECT_EQ(count_of(r.out, unreadable(paths[4])), 1);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The plotter's reading of a ZIR block and what it draws of it.
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -9,41 +8,12 @@
 #include "ncl_script.h"
 #include "skewt_plot.h"
 #include "zir_block.h"
+#include "zir_lines.h"
 
 using namespace drovane;
+using namespace zir_lines;
 
 namespace {
-
-// Lines are made with the writer's own format strings.
-std::string fmt(const char* f, ...) {
-  char buf[160];
-  va_list ap;
-  va_start(ap, f);
-  std::vsnprintf(buf, sizeof buf, f, ap);
-  va_end(ap);
-  return buf;
-}
-
-const char kLevel[] = "%7ld %6ld %6ld %6ld %6ld %6ld %6ld\n";
-
-std::string date_line(int hour, int day, const char* mon, int year) {
-  return fmt("%7d %6d %6d %8s %7d\n", 254, hour, day, mon, year);
-}
-std::string station_line(long wban, long wmo, double lat, char clat,
-                         double lon, char clon, int elev, long reltime) {
-  return lon >= 100.0
-             ? fmt("%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld\n", 1, wban, wmo,
-                   lat, clat, lon, clon, elev, reltime)
-             : fmt("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d %6ld\n", 1, wban, wmo,
-                   lat, clat, lon, clon, elev, reltime);
-}
-std::string summary_line(long top, long maxw, long trop, long lines) {
-  return fmt("%7d %6ld %6ld %6ld %6ld %6ld %6ld\n", 2, top, maxw, trop, lines,
-             7L, 1L);
-}
-std::string ident_line(const char* init, long sondtype, const char* units) {
-  return fmt("%7d %13s %20ld %6s\n", 3, init, sondtype, units);
-}
 
 ZirBlock parse(const std::string& text) {
   std::istringstream in(text);
@@ -55,11 +25,11 @@ std::string current_block() {
   return date_line(12, 1, "JAN", 1995) +
          station_line(23062, 72469, 39.77, 'N', 104.87, 'W', 1611, 1115) +
          summary_line(3000, 2500, 2010, 9) + ident_line("DEN", 52, "ms") +
-         fmt(kLevel, 9L, 8370L, 1611L, 52L, -23L, 350L, 50L) +
-         fmt(kLevel, 4L, 7000L, 3012L, -41L, 99999L, 270L, 120L) +
-         fmt(kLevel, 5L, 8000L, 2050L, -10L, -45L, 99999L, 99999L) +
-         fmt(kLevel, 4L, 99999L, 4000L, -200L, -300L, 260L, 200L) +
-         fmt(kLevel, 4L, 5000L, 5600L, -180L, -260L, 250L, 100L);
+         level_line(9, 8370, 1611, 52, -23, 350, 50) +
+         level_line(4, 7000, 3012, -41, 99999, 270, 120) +
+         level_line(5, 8000, 2050, -10, -45, 99999, 99999) +
+         level_line(4, 99999, 4000, -200, -300, 260, 200) +
+         level_line(4, 5000, 5600, -180, -260, 250, 100);
 }
 
 TEST(DrovaneZirBlock, ReadsEveryFieldOfTheWriterLayout) {
@@ -95,7 +65,7 @@ TEST(DrovaneZirBlock, ReadsEveryFieldOfTheWriterLayout) {
 TEST(DrovaneZirBlock, StationLineVariantsAndShortIdentificationLine) {
   // A longitude under 100 has a blank before it; an eastern one is followed
   // directly by 'E', which must not be read as an exponent.
-  const std::string levels = fmt(kLevel, 9L, 10130L, 5L, 150L, 100L, 0L, 0L);
+  const std::string levels = level_line(9, 10130, 5, 150, 100, 0, 0);
   const ZirBlock west = parse(
       date_line(0, 31, "DEC", 1990) +
       station_line(99999, 72249, 32.83, 'N', 97.5, 'W', 196, 2315) +
@@ -212,11 +182,11 @@ TEST(DrovaneSkewtPlot, WholeMbLayoutKnotsAndTheDiagramRange) {
       date_line(0, 2, "FEB", 1989) +
       station_line(23062, 72469, 39.77, 'N', 104.87, 'W', 1611, 32767) +
       summary_line(100, 250, 201, 9) + fmt("%7d %13s %27s\n", 3, "DEN", "kt") +
-      fmt(kLevel, 9L, 837L, 1611L, 52L, -23L, 350L, 10L) +
-      fmt(kLevel, 4L, 850L, 1500L, 32767L, 32767L, 32767L, 32767L) +
-      fmt(kLevel, 6L, 835L, 1630L, 32767L, 32767L, 355L, 12L) +
-      fmt(kLevel, 4L, 100L, 16300L, -620L, -800L, 270L, 40L) +
-      fmt(kLevel, 4L, 99L, 16400L, -625L, -805L, 270L, 45L);
+      level_line(9, 837, 1611, 52, -23, 350, 10) +
+      level_line(4, 850, 1500, 32767, 32767, 32767, 32767) +
+      level_line(6, 835, 1630, 32767, 32767, 355, 12) +
+      level_line(4, 100, 16300, -620, -800, 270, 40) +
+      level_line(4, 99, 16400, -625, -805, 270, 45);
   const SkewtPlot p = build_skewt_plot(parse(block));
   // 99 mb lies above the diagram; 32767 is missing.
   ASSERT_EQ(p.temperature.size(), 2u);

@@ -12,6 +12,8 @@
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/upack.h"
+#include "test_support.h"
+#include "unpacking.h"
 
 namespace {
 
@@ -74,12 +76,9 @@ class FaaMessage : public ::testing::Test {
     return read_back();
   }
   static std::string read_back() {
-    std::rewind(outbuf);
-    std::string text;
-    for (int c; (c = std::fgetc(outbuf)) != EOF;) text += static_cast<char>(c);
-    std::fclose(outbuf);
+    std::FILE* f = outbuf;
     outbuf = nullptr;
-    return text;
+    return testing_support::read_and_close(f);
   }
   static Levels without(Levels l, std::size_t i) {
     l.erase(l.begin() + static_cast<long>(i));
@@ -188,8 +187,7 @@ TEST_F(FaaMessage, WriteErrorEndsWithStatusOneAndPressuresPutBack) {
 }
 
 TEST_F(FaaMessage, DecodedRecordLosesItsLevelsAboveTheCut) {
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+  testing_support::prepare_unpacking();
   archive_writer::Sounding s;
   s.month = 7;
   s.day = 15;

@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "converse.h"
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
 
 namespace {
 
-const std::string kPrompt =
-    " Press <enter> to continue" + std::string(25, '\b');
+const std::string kPrompt = dialogue_texts::kHelpPagePrompt;
 
 class HelpViewer : public ::testing::Test {
  protected:
@@ -35,11 +35,11 @@ class HelpViewer : public ::testing::Test {
   // Serves a HELP answer for key with the given input; returns the output.
   std::string help(const char* key, const std::string& input = "",
                    short* result = nullptr) {
-    FeedStdin in(input);
-    CaptureStdout cap;
-    const short r = get_help("HELP", key);
+    short r = 0;
+    const Conversation c = converse(input, [&] { r = get_help("HELP", key); });
+    EXPECT_FALSE(c.ended) << key;
     if (result) *result = r;
-    return cap.text();
+    return c.out;
   }
   static std::string numbered(int n) {
     std::string s;
@@ -110,35 +110,25 @@ TEST_F(HelpViewer, NegativePageLengthPromptsBeforeEveryLine) {
 
 TEST_F(HelpViewer, EndOfInputAtThePagingPromptEndsTheProgram) {
   use_help_file("GENERAL_INFO\n" + numbered(30) + "END.\n");
-  try {
-    help("GENERAL_INFO", "");
-    FAIL() << "no end of input";
-  } catch (const ProgramExit& x) {
-    EXPECT_TRUE(x.end_of_input);
-    EXPECT_EQ(x.status, 0);
-  }
+  const Conversation c = converse("", [] { get_help("HELP", "GENERAL_INFO"); });
+  EXPECT_TRUE(c.input_ran_out) << "no end of input";
+  EXPECT_EQ(c.status, 0);
 }
 
 TEST_F(HelpViewer, MissingSectionEndsTheProgram) {
   use_help_file("INPUT_DATES\ntext\nEND.\n");
-  FeedStdin in("");
-  CaptureStdout cap;
-  try {
-    get_help("HELP", "NO_DIRECTORY");
-    FAIL() << "no end of program";
-  } catch (const ProgramExit& x) {
-    EXPECT_EQ(x.status, 0);
-    EXPECT_FALSE(x.end_of_input);
-  }
-  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+  const Conversation c = converse("", [] { get_help("HELP", "NO_DIRECTORY"); });
+  EXPECT_TRUE(c.ended) << "no end of program";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  EXPECT_EQ(c.out, " END OF FILE\n\n");
 }
 
 TEST_F(HelpViewer, NoHelpFileOpenCountsAsAMissingSection) {
   helpfile.close();
-  FeedStdin in("");
-  CaptureStdout cap;
-  EXPECT_THROW(get_help("help", "INPUT_DATES"), ProgramExit);
-  EXPECT_EQ(cap.text(), " END OF FILE\n\n");
+  const Conversation c = converse("", [] { get_help("help", "INPUT_DATES"); });
+  EXPECT_TRUE(c.ended);
+  EXPECT_EQ(c.out, " END OF FILE\n\n");
 }
 
 TEST_F(HelpViewer, SectionWithoutEndIsReportedAsCorrupt) {
@@ -154,18 +144,7 @@ TEST_F(HelpViewer, SoftwareLocationNeedsNoHelpFile) {
   short r = 0;
   const std::string out = help("SOFTWARE_LOCATION", "", &r);
   EXPECT_EQ(r, 1);
-  EXPECT_EQ(out,
-            std::string(80, '-') + "\n" +
-                "  In order to access the raob database, two command line "
-                "input parameters\n"
-                "  are required:\n"
-                "\tparameter #1:\tlocation (directory) of the database files\n"
-                "\tparameter #2:\tlocation (directory) of the support files:\n"
-                "\t                  -- raobhelp.txt\n"
-                "\t                  -- stat2000.txt\n"
-                "\t                  -- international_sites.txt\n"
-                "\n  NOTE: default paths are the current directory\n\n" +
-                std::string(79, '-') + "\n");
+  EXPECT_EQ(out, dialogue_texts::usage_text(true));
 }
 
 class BrowserRows : public ::testing::Test {
@@ -199,11 +178,7 @@ TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
   const std::string row =
       " DEN   23062   72469  39.77 -104.87  1611 DENVER/STAPLETON  CO  US "
       "19900101 19951231\n";
-  EXPECT_EQ(cap.text(),
-            std::string(79, '*') + "\n" +
-                " INIT   WBAN    WMO    LAT   LONG   ELEV    NAME           ST"
-                "  CY   BYR    EYR\n" +
-                std::string(79, '-') + "\n" + row + row);
+  EXPECT_EQ(cap.text(), dialogue_texts::row_header() + row + row);
   EXPECT_EQ(header, 1);
   EXPECT_EQ(count, 2);
 }

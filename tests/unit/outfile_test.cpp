@@ -7,13 +7,15 @@
 #include <cstring>
 #include <string>
 
-#include "output_child.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "request_texts.h"
+#include "run_in_child.h"
 #include "test_support.h"
 
 namespace {
 
+using request_texts::kDirectoryQuestion;
 using testing_support::file_exists;
 using testing_support::read_file;
 using testing_support::TempDir;
@@ -28,9 +30,6 @@ const std::string kRecoveryMenu =
     "            <return> to choose another directory\n"
     "            EXIT to quit\n"
     "     Your choice? ";
-const std::string kDirectoryQuestion =
-    "\n Where do you want to write the output files?\n"
-    "  Enter the disk and directory only: ";
 
 std::string recovery_error(const std::string& path) {
   return "\n\n\n ERROR: unable to write files to: " + path + "\n\a" +

@@ -7,63 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "converse.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
-#include "stdio_redirect.h"
+#include "request_texts.h"
 #include "test_support.h"
 
+using namespace request_texts;
 using namespace testing_support;
 
 namespace {
 
-const std::string BS11(11, '\b');
-const char BELL = '\a';
-
-struct Conversation {
-  std::string out;
-  bool input_ran_out = false;
-};
-
-// Runs `f` with standard input read from `input` and standard output
-// captured.
-Conversation converse(const std::string& input, const std::function<void()>& f) {
-  Conversation c;
-  FeedStdin in(input);
-  CaptureStdout cap;
-  try {
-    f();
-  } catch (const ProgramExit& e) {
-    c.input_ran_out = e.end_of_input;
-  }
-  c.out = cap.text();
-  return c;
-}
-
-std::string menu_prompt(int value) {
-  return "Your Choice? [" + std::to_string(value) + "]\b\b";
-}
-const std::string kOutOfRange =
-    std::string("\n ERROR: value out of range - please choose again\n") + BELL;
-
-const std::string kHoursMenu =
-    "\n What GMT sounding hour(s) do you want?\n"
-    "      0  -  All times\n"
-    "      1  -  0z and 12z only\n"
-    "      2  -  0z only\n"
-    "      3  -  12z only\n";
-const std::string kAccessMenu =
-    "\n How do you wish to access the data set?\n"
-    "      0  -  by station number\n"
-    "      1  -  by geographic location\n"
-    "      2  -  all North/Central American Data \n"
-    "      3  -  all Global Data\n";
-const std::string kFormatMenu =
-    " What type of output format do you want?\n"
-    "      0  -  ZIR format\n"
-    "      1  -  FAA604 format <USED BY SHARP SOFTWARE>\n"
-    "      2  -  NETCDF format\n";
+const std::string kHoursMenu = kHoursHead +
+                               "      0  -  All times\n"
+                               "      1  -  0z and 12z only\n"
+                               "      2  -  0z only\n"
+                               "      3  -  12z only\n";
+const std::string kAccessMenu = kAccessHead +
+                                "      2  -  all North/Central American Data \n"
+                                "      3  -  all Global Data\n";
 const std::string kLevelMenu =
     " What type of data levels do you want?\n"
     "      0  -  all levels\n"
@@ -74,7 +38,7 @@ const std::string kWindMenu =
     "      0  -  knots\n"
     "      1  -  tenths of meters/second\n";
 const std::string kSortMenu =
-    "\n How do you want to organize the output data?\n"
+    kSortHead +
     "      0  -  Synoptic Sort (time series)\n"
     "      1  -  Climatological Sort (station series)\n"
     "    Note:  For large data requests, type help for performance "
@@ -93,7 +57,7 @@ const std::string kTimeFileMenu =
     "      4  -  one files per time        <YYYYMMDDHH.txt>\n"
     "      5  -  one file per sounding     <YYYYMMDDHH.txt>\n";
 const std::string kStationFileMenu =
-    "\n\t\tStation Series Sort \n\n"
+    kStationSeriesHead +
     " How do you want structure your output file(s)?\n"
     "      0  -  all data in one file      <YYMMDDHH.txt>\n"
     "      1  -  one station per file      <WMO_INI_YYYYMMDDHH.txt>\n"
@@ -103,12 +67,6 @@ const std::string k100mbYes =
 const std::string k100mbNo =
     "\nDo you wish to obtain data above 100mb pressure? [Y/N] N\b";
 
-std::string begin_q(const std::string& shown) {
-  return "\n What is the beginning date? YYYYMMDDHH [" + shown + "]" + BS11;
-}
-std::string end_q(const std::string& shown) {
-  return " What is the ending date? YYMMDDHH [" + shown + "]" + BS11;
-}
 const std::string kWorld = "\n\t\t World Database Access\n";
 
 class Questions : public ::testing::Test {
@@ -179,7 +137,7 @@ TEST_F(Questions, FirstRequestAcceptsTheShownDefaultsAndSkipsHoursForOneDate) {
   s_.stim = 2;
   const Conversation c = request("\n\n3\n");
   EXPECT_EQ(c.out, begin_q("1995010100") + end_q("1995010100") + kAccessMenu +
-                       menu_prompt(0) + kWorld);
+                       choice(0) + kWorld);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(s_.bdat, "1995010100");
   EXPECT_EQ(s_.edat, "1995010100");
@@ -219,7 +177,7 @@ TEST_F(Questions, RefusedDatesAreAskedAgain) {
       begin_q("1995010100") + end_q("1995023100") +
       std::string(" ERROR - beginning date is greater than ending date\n") +
       BELL + begin_q("1995010100") + end_q("1995023100") + kHoursMenu +
-      " Your Choice? [0]\b\b" + kAccessMenu + menu_prompt(0) + kWorld;
+      " Your Choice? [0]\b\b" + kAccessMenu + choice(0) + kWorld;
   EXPECT_EQ(c.out.substr(c.out.size() - later.size()), later);
   EXPECT_EQ(s_.bdate, 1995023100);
   EXPECT_EQ(s_.edate, 1995023112);
@@ -271,9 +229,8 @@ TEST_F(Questions, HoursMenuRefusesChoicesOutOfRangeWithoutWrapping) {
   };
   const std::string expected =
       begin_q("1995010100") + end_q("1995010212") + hours(1) + kOutOfRange +
-      hours(4) + kOutOfRange + hours(4) + kOutOfRange + hours(4) +
-      kOutOfRange + hours(-1) + kOutOfRange + hours(-1) + kAccessMenu +
-      menu_prompt(0) + kWorld;
+      hours(4) + kOutOfRange + hours(4) + kOutOfRange + hours(4) + kOutOfRange +
+      hours(-1) + kOutOfRange + hours(-1) + kAccessMenu + choice(0) + kWorld;
   EXPECT_EQ(c.out, expected);
   EXPECT_EQ(s_.stim, 2);
 }
@@ -284,7 +241,7 @@ TEST_F(Questions, RegionChoiceSetsTheBoxAndWbanNumbers) {
   two_dates();
   const Conversation c = request("\n\n\n2\n");
   const std::string tail =
-      menu_prompt(0) + "\n\t\t North/Central American Access\n\n";
+      choice(0) + "\n\t\t North/Central American Access\n\n";
   ASSERT_GE(c.out.size(), tail.size());
   EXPECT_EQ(c.out.substr(c.out.size() - tail.size()), tail);
   EXPECT_EQ(Stn_Type, 1);
@@ -305,13 +262,13 @@ TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
       "  NOTE:  For soundings in the western hemisphere, use negative "
       "longitudes.\n\n" +
       " Input the bounds of your lat/long box \n" +
-      "\t Enter the MINIMUM value latitude: [10.00]\b\b\b\b\b\b" +
-      "\t Enter the MAXIMUM value latitude: [50.00]\b\b\b\b\b\b" +
+      box_q("MINIMUM", "latitude", "10.00", 6) +
+      box_q("MAXIMUM", "latitude", "50.00", 6) +
       " ERROR: the MAX latitude is less than the MIN latitude\n" +
-      "\t Enter the MINIMUM value latitude: [50.00]\b\b\b\b\b\b" +
-      "\t Enter the MAXIMUM value latitude: [10.00]\b\b\b\b\b\b" +
+      box_q("MINIMUM", "latitude", "50.00", 6) +
+      box_q("MAXIMUM", "latitude", "10.00", 6) +
       " ERROR: the MAX latitude is less than the MIN latitude\n" +
-      "\t Enter the MINIMUM value latitude: [50.00]\b\b\b\b\b\b";
+      box_q("MINIMUM", "latitude", "50.00", 6);
   const size_t at = c.out.find(expected);
   ASSERT_NE(at, std::string::npos) << c.out;
   // Ran out of input while asking the minimum latitude again.
@@ -327,13 +284,10 @@ TEST_F(Questions, GeographicBoxStoresTheBounds) {
   const std::string huge(60, '9');
   const Conversation c =
       request("\n\n\n1\n" + huge + ".0\n-10.5\n-10.5\n-120.25\n\n");
-  const std::string min_lat =
-      "\t Enter the MINIMUM value latitude: [10.00]\b\b\b\b\b\b";
+  const std::string min_lat = box_q("MINIMUM", "latitude", "10.00", 6);
   EXPECT_NE(c.out.find(min_lat + kOutOfRange + min_lat), std::string::npos);
-  const std::string tail =
-      std::string("\n\t Enter the MINIMUM value longitude: [100.00]") +
-      "\b\b\b\b\b\b\b" +
-      "\t Enter the MAXIMUM value longitude: [120.00]\b\b\b\b\b\b\b";
+  const std::string tail = "\n" + box_q("MINIMUM", "longitude", "100.00", 7) +
+                           box_q("MAXIMUM", "longitude", "120.00", 7);
   EXPECT_EQ(c.out.substr(c.out.size() - tail.size()), tail);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(s_.blat, -10.5f);
@@ -347,19 +301,15 @@ TEST_F(Questions, GeographicBoxStoresTheBounds) {
 const std::string kStationType =
     "\n\t\t Station Number Access\n\n"
     " What type of station numbers are you using? [WMO=0, WBAN=1] [";
-const std::string kListFileQ =
-    " Do you have a file containing this list of stations? [Y/N] [N]\b\b";
-const std::string kCountQ =
-    " How many stations for the time period would you like? [1 - 100] [";
 
 TEST_F(Questions, WmoNumbersAlwaysOfferOneStation) {
   Usr_Stn_Count = 7;
   User_Stations[1][1] = 4711;
   const Conversation c = request("\n\n0\n0\nn\n2\n\n72365\n");
-  const std::string expected =
-      kAccessMenu + menu_prompt(0) + kStationType + "0]\b\b" + kListFileQ +
-      kCountQ + "1]\b\b" + " WMO station number? 72469\b\b\b\b\b" +
-      " WMO station number?     0\b\b\b\b\b";
+  const std::string expected = kAccessMenu + choice(0) + kStationType +
+                               "0]\b\b" + kListFileQ + kCountQ + "1]\b\b" +
+                               " WMO station number? 72469\b\b\b\b\b" +
+                               " WMO station number?     0\b\b\b\b\b";
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
   EXPECT_EQ(Usr_Stn_Count, 2);
   EXPECT_EQ(User_Stations[0][0], 72469);
@@ -465,12 +415,9 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
   s_.pname = "old";
   const Conversation c = output("0\nn\n2\n1\n0\n1\nout/data  extra\n3\n");
   const std::string expected =
-      kFormatMenu + menu_prompt(0) + k100mbYes + kLevelMenu + menu_prompt(0) +
-      kWindMenu + menu_prompt(0) + kSortMenu + menu_prompt(1) +
-      kDestinationMenu + menu_prompt(0) +
-      "\n Where do you want to write the output files?\n"
-      "  Enter the disk and directory only: old\b\b\b" +
-      kTimeFileMenu + menu_prompt(0);
+      kFormatMenu + choice(0) + k100mbYes + kLevelMenu + choice(0) + kWindMenu +
+      choice(0) + kSortMenu + choice(1) + kDestinationMenu + choice(0) +
+      kDirectoryQuestion + "old\b\b\b" + kTimeFileMenu + choice(0);
   EXPECT_EQ(c.out, expected);
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(Original_ZIR_Format, 1);
@@ -484,13 +431,11 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
 
   // The answers are the next defaults; an empty directory answer keeps it.
   const Conversation again = output("\n\n\n\n\n\n\n\n");
-  EXPECT_EQ(again.out,
-            kFormatMenu + menu_prompt(0) + k100mbNo + kLevelMenu +
-                menu_prompt(2) + kWindMenu + menu_prompt(1) + kSortMenu +
-                menu_prompt(0) + kDestinationMenu + menu_prompt(1) +
-                "\n Where do you want to write the output files?\n"
-                "  Enter the disk and directory only: out/data/" +
-                std::string(9, '\b') + kTimeFileMenu + menu_prompt(3));
+  EXPECT_EQ(again.out, kFormatMenu + choice(0) + k100mbNo + kLevelMenu +
+                           choice(2) + kWindMenu + choice(1) + kSortMenu +
+                           choice(0) + kDestinationMenu + choice(1) +
+                           kDirectoryQuestion + "out/data/" +
+                           std::string(9, '\b') + kTimeFileMenu + choice(3));
   EXPECT_EQ(Original_ZIR_Format, 1);
   EXPECT_EQ(s_.pname, "out/data/");
 }
@@ -499,21 +444,18 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   // FAA604 to the screen: levels only, then sort and destination.
   two_dates();
   Conversation c = output("1\n1\n1\n0\n");
-  EXPECT_EQ(c.out, kFormatMenu + menu_prompt(0) + kLevelMenu + menu_prompt(0) +
-                       kSortMenu + menu_prompt(1) + kDestinationMenu +
-                       menu_prompt(0));
+  EXPECT_EQ(c.out, kFormatMenu + choice(0) + kLevelMenu + choice(0) +
+                       kSortMenu + choice(1) + kDestinationMenu + choice(0));
   EXPECT_EQ(s_.oformat, 1);
   EXPECT_EQ(s_.ltype, 1);
   EXPECT_EQ(outbuf, stdout);
 
   // NetCDF: 100 mb and levels, never the destination; always files.
   c = output("2\ny\n\n\nnc\n\n");
-  EXPECT_EQ(c.out, kFormatMenu + menu_prompt(1) + k100mbYes + kLevelMenu +
-                       menu_prompt(1) + kSortMenu + menu_prompt(1) +
-                       "\n NOTE: ALL NetCDF output is to a file\n"
-                       "\n Where do you want to write the output files?\n"
-                       "  Enter the disk and directory only: " +
-                       kStationFileMenu + menu_prompt(0));
+  EXPECT_EQ(c.out, kFormatMenu + choice(1) + k100mbYes + kLevelMenu +
+                       choice(1) + kSortMenu + choice(1) +
+                       "\n NOTE: ALL NetCDF output is to a file\n" +
+                       kDirectoryQuestion + kStationFileMenu + choice(0));
   EXPECT_EQ(Original_ZIR_Format, 0);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "nc/");
@@ -521,9 +463,9 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
 
   // The unlisted ZIR choice: levels and wind units, no 100 mb question.
   c = output("4\n\n1\n\n0\n");
-  EXPECT_EQ(c.out, kFormatMenu + menu_prompt(2) + kLevelMenu + menu_prompt(1) +
-                       kWindMenu + menu_prompt(0) + kSortMenu +
-                       menu_prompt(1) + kDestinationMenu + menu_prompt(1));
+  EXPECT_EQ(c.out, kFormatMenu + choice(2) + kLevelMenu + choice(1) +
+                       kWindMenu + choice(0) + kSortMenu + choice(1) +
+                       kDestinationMenu + choice(1));
   EXPECT_EQ(s_.oformat, 4);
   EXPECT_EQ(s_.wformat, 1);
   EXPECT_EQ(s_.outloc, 0);
@@ -531,7 +473,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
 
   // The plot: only the sort order; its settings are forced.
   c = output("3\n0\n");
-  EXPECT_EQ(c.out, kFormatMenu + menu_prompt(4) + kSortMenu + menu_prompt(1));
+  EXPECT_EQ(c.out, kFormatMenu + choice(4) + kSortMenu + choice(1));
   EXPECT_FALSE(c.input_ran_out);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.wformat, 1);
@@ -542,8 +484,8 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
 
   // Five is refused.
   c = output("5\n0\n");
-  const std::string refused = kFormatMenu + menu_prompt(3) + kOutOfRange +
-                              kFormatMenu + menu_prompt(5);
+  const std::string refused =
+      kFormatMenu + choice(3) + kOutOfRange + kFormatMenu + choice(5);
   EXPECT_EQ(c.out.substr(0, refused.size()), refused);
   EXPECT_EQ(s_.oformat, 0);
 }
@@ -556,16 +498,14 @@ TEST_F(Questions, OneDateSkipsSortAndForOneStationTheFileStructure) {
   s_.statsort = 0;
   Usr_Stn_Count = 1;
   Conversation c = output("1\n\n\n\n");
-  EXPECT_EQ(c.out, kFormatMenu + menu_prompt(0) + kLevelMenu + menu_prompt(0) +
-                       kDestinationMenu + menu_prompt(1) +
-                       "\n Where do you want to write the output files?\n"
-                       "  Enter the disk and directory only: ");
+  EXPECT_EQ(c.out, kFormatMenu + choice(0) + kLevelMenu + choice(0) +
+                       kDestinationMenu + choice(1) + kDirectoryQuestion);
   EXPECT_EQ(Sort_Type, 1);
   EXPECT_EQ(s_.statsort, 2);
 
   Usr_Stn_Count = 2;
   c = output("\n\n\n\n1\n");
-  EXPECT_NE(c.out.find(kStationFileMenu + menu_prompt(2)), std::string::npos);
+  EXPECT_NE(c.out.find(kStationFileMenu + choice(2)), std::string::npos);
   EXPECT_EQ(s_.statsort, 1);
 }
 

@@ -1,70 +1,34 @@
-// Shared pieces of the database-file and retrieval tests: capturing what
-// the code writes on standard output, feeding standard input, and a small
-// catalogue of selected stations.
+// Shared pieces of the database-file and retrieval tests: a small
+// catalogue of selected stations, soundings to archive, and reading back
+// what a retrieval listed.
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "archive_writer.h"
+#include "rawinq/archive.h"
 #include "rawinq/globals.h"
+#include "rawinq/upack.h"
+#include "stdio_redirect.h"
 #include "test_support.h"
+#include "unpacking.h"
 
 namespace retrieval_test {
 
-// Sends file descriptor 1 (and stdout) to a temporary file while alive.
-class StdoutCapture {
- public:
-  explicit StdoutCapture(const std::string& path) : path_(path) {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(fd, 1);
-    close(fd);
-  }
-  ~StdoutCapture() { finish(); }
-  // Restores standard output and returns everything written meanwhile.
-  std::string finish() {
-    if (saved_ >= 0) {
-      std::fflush(stdout);
-      dup2(saved_, 1);
-      close(saved_);
-      saved_ = -1;
-    }
-    return testing_support::read_file(path_);
-  }
+using testing_support::CaptureStdout;
+using testing_support::count_of;
+using testing_support::FeedStdin;
+using testing_support::read_file;
+using testing_support::write_file;
 
- private:
-  std::string path_;
-  int saved_ = -1;
-};
-
-// Feeds the given text to standard input while alive.
-class StdinFeed {
- public:
-  StdinFeed(const std::string& path, const std::string& text) {
-    testing_support::write_file(path, text);
-    saved_ = dup(0);
-    const int fd = open(path.c_str(), O_RDONLY);
-    dup2(fd, 0);
-    close(fd);
-    std::clearerr(stdin);
-  }
-  ~StdinFeed() {
-    dup2(saved_, 0);
-    close(saved_);
-    std::clearerr(stdin);
-  }
-
- private:
-  int saved_ = -1;
-};
+// The warning for a database file that cannot be read.
+inline std::string unreadable(const std::string& path) {
+  return " WARNING:  unable to read database file: " + path + "\n";
+}
 
 // One selected catalogue entry.
 struct Entry {
@@ -140,10 +104,6 @@ inline archive_writer::Sounding sounding(int year, int month, int day,
   return s;
 }
 
-}  // namespace retrieval_test
-
-namespace retrieval_test {
-
 // The soundings of a ZIR listing, in order, as "wban@YYYYMMDDHH" taken from
 // each block's date line (254) and station line (1).
 inline std::vector<std::string> zir_soundings(const std::string& text) {
@@ -184,25 +144,6 @@ inline std::vector<std::string> zir_soundings(const std::string& text) {
   return found;
 }
 
-// Number of non-overlapping occurrences of what in text.
-inline int count_of(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (size_t p = text.find(what); p != std::string::npos;
-       p = text.find(what, p + what.size())) {
-    ++n;
-  }
-  return n;
-}
-
-}  // namespace retrieval_test
-
-#include <gtest/gtest.h>
-
-#include "rawinq/archive.h"
-#include "rawinq/upack.h"
-
-namespace retrieval_test {
-
 constexpr long kA = 11111, kB = 22222, kC = 33333;
 constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
 
@@ -211,8 +152,7 @@ constexpr long kWmoA = 72001, kWmoB = 72002, kWmoC = 72003;
 class RetrievalTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
+    testing_support::prepare_unpacking();
     Data_Loc = dir.path() + "/db/";
     testing_support::make_dir(dir / "db");
     testing_support::make_dir(dir / "out");
@@ -241,25 +181,24 @@ class RetrievalTest : public ::testing::Test {
                   const std::vector<archive_writer::Sounding>& s) {
     return archive_writer::write_station_year(Data_Loc, year, wban, s);
   }
+  // Selects station C as the third station as well.
+  void select_c_too() {
+    Usr_Stn_Count = 3;
+    User_Stations[2][0] = kWmoC;
+    User_Stations[2][1] = kC;
+  }
   // Sends the results to files in the output directory.
   void to_files(short sort_type) {
     outbuf = nullptr;
     Sort_Type = sort_type;
   }
-  std::vector<std::string> output_files() const;
+  std::vector<std::string> output_files() const {
+    return testing_support::dir_entries(dir / "out");
+  }
 
   testing_support::TempDir dir;
   std::string pname;
   std::string out;  // what the last run wrote on standard output
 };
-
-inline std::vector<std::string> RetrievalTest::output_files() const {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir / "out")) {
-    names.push_back(e.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 }  // namespace retrieval_test

@@ -15,6 +15,7 @@
 #include "rawinq/globals.h"
 #include "rawinq/upack.h"
 #include "test_support.h"
+#include "unpacking.h"
 
 namespace {
 
@@ -49,18 +50,11 @@ Bytes read_bytes(const std::string& path) {
   return Bytes(s.begin(), s.end());
 }
 
-unsigned long be(const Bytes& b, std::size_t at, int n) {
-  unsigned long v = 0;
-  for (int i = 0; i < n; ++i) v = (v << 8) | b.at(at + i);
-  return v;
-}
+using testing_support::be;
 
 class SampleArchive : public ::testing::Test {
  protected:
-  void SetUp() override {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
-  }
+  void SetUp() override { testing_support::prepare_unpacking(); }
 };
 
 // Thickness between two levels from their mean temperature.

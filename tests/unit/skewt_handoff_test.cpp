@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
+#include "run_in_child.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -66,11 +66,10 @@ struct HandoffSetup {
 
 // Runs plot_skewt_data in a child process with the working directory
 // dir/work, the given answers on standard input and outbuf the plot data
-// file holding kBlock.
+// file holding kBlock. The child's exit code tells how it ended.
 Handoff run_handoff(const TempDir& dir, const std::string& answers,
                     const HandoffSetup& setup = HandoffSetup()) {
   make_dir(dir / "work");
-  write_file(dir / "answers", answers);
   if (setup.stand_in) {
     make_dir(dir / "bin");
     write_file(dir / "bin/ctrans",
@@ -81,12 +80,8 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
     chmod((dir / "bin/ctrans").c_str(), 0755);
   }
   if (!setup.help_text.empty()) write_file(dir / "raobhelp.txt", setup.help_text);
-  std::fflush(stdout);
-  std::fflush(stderr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    int code = kReturnedOpen;
-    if (chdir((dir / "work").c_str()) != 0) _exit(90);
+  const ChildRun r = run_child_for_status(answers, [&] {
+    if (chdir((dir / "work").c_str()) != 0) return 90;
     if (setup.stand_in) {
       const char* path = std::getenv("PATH");
       const std::string p = (dir / "bin") + ":" + (path ? path : "/usr/bin:/bin");
@@ -94,32 +89,24 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
     } else {
       unsetenv("DISPLAY");  // the window cannot open; the run goes on
     }
-    if (!std::freopen((dir / "answers").c_str(), "r", stdin) ||
-        !std::freopen((dir / "stdout").c_str(), "w", stdout) ||
-        !std::freopen((dir / "stderr").c_str(), "w", stderr))
-      _exit(91);
     if (!setup.help_text.empty())
       helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
     outbuf = std::fopen(setup.data_file.c_str(), "w");
-    if (outbuf == nullptr) _exit(92);
+    if (outbuf == nullptr) return 92;
     std::fputs(kBlock, outbuf);
     try {
       plot_skewt_data();
-      code = outbuf == nullptr ? kReturnedClosed : kReturnedOpen;
+      return outbuf == nullptr ? kReturnedClosed : kReturnedOpen;
     } catch (const ProgramExit& e) {
-      code = outbuf != nullptr ? kReturnedOpen
-                               : (e.end_of_input ? kEndOfInput : kEnded) + e.status;
+      return outbuf != nullptr
+                 ? kReturnedOpen
+                 : (e.end_of_input ? kEndOfInput : kEnded) + e.status;
     }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    _exit(code);
-  }
+  });
   Handoff h;
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    h.code = WEXITSTATUS(status);
-  h.out = read_file(dir / "stdout");
-  h.err = read_file(dir / "stderr");
+  h.code = r.status;
+  h.out = r.out;
+  h.err = r.err;
   if (file_exists(dir / "calls")) h.calls = read_file(dir / "calls");
   return h;
 }
@@ -180,16 +167,11 @@ TEST(SkewtHandoff, HelpAtTheQuestionShowsTheHelpAndAsksAgain) {
     // check here.
     TempDir probe;
     write_file(probe / "raobhelp.txt", help);
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid == 0) {
-      if (!std::freopen("/dev/null", "w", stdout)) _exit(2);
+    const ChildRun r = run_child_for_status("", [&] {
       helpfile = FileHandle(std::fopen((probe / "raobhelp.txt").c_str(), "r"));
-      _exit(get_help("HELP", "STATION_FILE") == 1 ? 1 : 0);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 1)
+      return get_help("HELP", "STATION_FILE") == 1 ? 1 : 0;
+    });
+    if (r.status != 1)
       GTEST_SKIP() << "get_help does not serve HELP in this build";
   }
   TempDir dir;

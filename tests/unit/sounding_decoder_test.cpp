@@ -12,6 +12,7 @@
 #include "rawinq/globals.h"
 #include "rawinq/upack.h"
 #include "test_support.h"
+#include "unpacking.h"
 
 namespace {
 
@@ -63,10 +64,7 @@ std::size_t level_bit(const Sounding& s, int i, int field_offset) {
 
 class Decoder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
-  }
+  void SetUp() override { testing_support::prepare_unpacking(); }
   static short decode(const Bytes& rec, short oformat = 0) {
     // A NetCDF record needs a freshly created file to go into.
     testing_support::TempDir dir;

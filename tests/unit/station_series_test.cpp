@@ -20,11 +20,11 @@ class StationSeries : public RetrievalTest {
  protected:
   long run(const std::string& b, const std::string& e, short stim,
            short statsort = 0, short outloc = 0, const std::string& in = "") {
-    StdinFeed feed(dir / "stdin.txt", in);
-    StdoutCapture cap(dir / "stdout.txt");
+    FeedStdin feed(in);
+    CaptureStdout cap;
     const long n =
         station_series(b, e, stim, 0, 1, 0, statsort, outloc, pname);
-    out = cap.finish();
+    out = cap.text();
     return n;
   }
 };
@@ -89,8 +89,7 @@ TEST_F(StationSeries, NewFileTriggersOfEachStructure) {
   run("1995010100", "1995123123", 0, 1, 1);
   EXPECT_EQ(output_files(), (Strings{"72001_K000_1995010100.txt",
                                      "72002_K001_1995010100.txt"}));
-  EXPECT_EQ(zir_soundings(testing_support::read_file(
-                dir / "out/72001_K000_1995010100.txt")),
+  EXPECT_EQ(zir_soundings(read_file(dir / "out/72001_K000_1995010100.txt")),
             (Strings{"11111@1995010100", "11111@1995010112"}));
   EXPECT_NE(out.find(" STATUS:  processing station: 72001 date: 1995010112\r"
                      " STATUS:  number of soundings written: 2" +
@@ -121,8 +120,7 @@ TEST_F(StationSeries, DroppedFirstSoundingLeavesItsFileOpenAndEmpty) {
   EXPECT_EQ(run("1995010100", "1995010123", 0, 1, 1), 1);
   EXPECT_EQ(output_files(), (Strings{"72001_K000_1995010100.txt",
                                      "72002_K001_1995010100.txt"}));
-  EXPECT_EQ(testing_support::read_file(dir / "out/72001_K000_1995010100.txt"),
-            "");
+  EXPECT_EQ(read_file(dir / "out/72001_K000_1995010100.txt"), "");
   // The empty file's count is not shown.
   EXPECT_EQ(count_of(out, " STATUS:  number of soundings written: "), 1);
 
@@ -150,38 +148,31 @@ TEST_F(StationSeries, NoDatabaseFileAtAll) {
 }
 
 TEST_F(StationSeries, DamagedFilesAndRecordsAreSkipped) {
-  Usr_Stn_Count = 3;
-  User_Stations[2][0] = kWmoC;
-  User_Stations[2][1] = kC;
+  select_c_too();
   // A: shorter than its index. B: 1 January's first record runs past the
   // end of the file, 2 January is sound. C: sound.
   const std::string pa = put(1995, kA, {sounding(1995, 1, 1, 0, kA)});
-  testing_support::write_file(pa,
-                              testing_support::read_file(pa).substr(0, 300));
+  write_file(pa, read_file(pa).substr(0, 300));
   auto b1 = sounding(1995, 1, 1, 0, kB);
   const std::string pb = put(
       1995, kB,
       {b1, sounding(1995, 1, 1, 12, kB), sounding(1995, 1, 2, 0, kB),
        sounding(1995, 2, 2, 0, kB)});
-  std::string bytes = testing_support::read_file(pb);
+  std::string bytes = read_file(pb);
   const unsigned long at = 34 + 15 + 10 + 10 + 369 * 5;
   ASSERT_EQ(bytes[at + 23], 0);
   ASSERT_EQ(bytes[at + 22], 1);
   bytes[at + 4] = '\x00';
   bytes[at + 5] = '\x4E';  // 19999: above the longest record
   bytes[at + 6] = '\x1F';
-  testing_support::write_file(pb, bytes);
+  write_file(pb, bytes);
   put(1995, kC, {sounding(1995, 3, 1, 0, kC)});
   EXPECT_EQ(run("1995010100", "1995123123", 0), 3);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"22222@1995010200", "22222@1995020200",
                      "33333@1995030100"}));
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + pa +
-                              "\n"),
-            1);
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + pb +
-                              "\n"),
-            1);
+  EXPECT_EQ(count_of(out, unreadable(pa)), 1);
+  EXPECT_EQ(count_of(out, unreadable(pb)), 1);
 }
 
 TEST_F(StationSeries, StationEntryOfTheSoundingsOwnStation) {

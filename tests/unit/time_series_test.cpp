@@ -24,10 +24,10 @@ class TimeSeries : public RetrievalTest {
  protected:
   long run(const std::string& b, const std::string& e, short stim,
            short timesort = 0, short outloc = 0, const std::string& in = "") {
-    StdinFeed feed(dir / "stdin.txt", in);
-    StdoutCapture cap(dir / "stdout.txt");
+    FeedStdin feed(in);
+    CaptureStdout cap;
     const long n = time_series(b, e, stim, 0, 1, 0, timesort, outloc, pname);
-    out = cap.finish();
+    out = cap.text();
     return n;
   }
 };
@@ -99,7 +99,7 @@ TEST_F(TimeSeries, DroppedSoundingsAreNotCounted) {
             std::string::npos);
   // The file was begun for the sounding and is closed empty.
   EXPECT_EQ(output_files(), (Strings{"1995010100.txt"}));
-  EXPECT_EQ(testing_support::read_file(dir / "out/1995010100.txt"), "");
+  EXPECT_EQ(read_file(dir / "out/1995010100.txt"), "");
 }
 
 TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
@@ -108,16 +108,14 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
   put(1995, kA, {sounding(1995, 1, 1, 0, kA, 4)});
   Usr_Stn_Count = 1;
   to_files(0);
-  const std::string cwd = std::filesystem::current_path().string();
-  std::filesystem::current_path(dir.path());
   {
-    StdinFeed feed(dir / "stdin.txt", "");
-    StdoutCapture cap(dir / "stdout.txt");
+    testing_support::WorkingDirectory in_dir(dir.path());
+    FeedStdin feed("");
+    CaptureStdout cap;
     EXPECT_EQ(time_series("1995010100", "1995010123", 0, 0, 1, 3, 5, 1, pname),
               0);
-    out = cap.finish();
+    out = cap.text();
   }
-  std::filesystem::current_path(cwd);
   EXPECT_EQ(outbuf, nullptr);
   EXPECT_TRUE(testing_support::file_exists(dir / "raob_soundings.zonder"));
 }
@@ -138,8 +136,7 @@ TEST_F(TimeSeries, OneFilePerMonthOpensOnlyMonthsWithData) {
   const std::string last = " STATUS:  number of soundings written: 1" + k20 +
                            "\n\n";
   EXPECT_EQ(out.substr(out.size() - last.size()), last);
-  EXPECT_EQ(zir_soundings(testing_support::read_file(
-                dir / "out/1995010300.txt")),
+  EXPECT_EQ(zir_soundings(read_file(dir / "out/1995010300.txt")),
             (Strings{"11111@1995010300"}));
   // Every hour of the walk shows its date while writing files.
   EXPECT_EQ(count_of(out, " STATUS:  processing date: 1995020517\r"), 1);
@@ -206,28 +203,22 @@ TEST_F(TimeSeries, NoDatabaseFileAtAll) {
 }
 
 TEST_F(TimeSeries, DamagedFilesAreSkippedWithAWarning) {
-  Usr_Stn_Count = 3;
-  User_Stations[2][0] = kWmoC;
-  User_Stations[2][1] = kC;
+  select_c_too();
   // A: only the start of a file; B: an index that runs past 20000 bytes;
   // C: sound.
   const std::string pa = put(1995, kA, {sounding(1995, 1, 1, 0, kA)});
-  testing_support::write_file(pa, testing_support::read_file(pa).substr(0, 900));
+  write_file(pa, read_file(pa).substr(0, 900));
   std::string big(34, 'h');
   for (int i = 0; i < 372; ++i) big += std::string(1, '\xFF') + std::string(4 + 5 * 255, '\0');
   const std::string pb = put(1995, kB, {});
-  testing_support::write_file(pb, big);
+  write_file(pb, big);
   put(1995, kC, {sounding(1995, 1, 1, 0, kC), sounding(1995, 2, 1, 0, kC)});
   EXPECT_EQ(run("1995010100", "1995022823", 0), 2);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"33333@1995010100", "33333@1995020100"}));
   // Once per file and month.
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + pa +
-                              "\n"),
-            2);
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + pb +
-                              "\n"),
-            2);
+  EXPECT_EQ(count_of(out, unreadable(pa)), 2);
+  EXPECT_EQ(count_of(out, unreadable(pb)), 2);
 }
 
 TEST_F(TimeSeries, BadRecordEndsItsDaysChain) {
@@ -235,7 +226,7 @@ TEST_F(TimeSeries, BadRecordEndsItsDaysChain) {
   auto s1 = sounding(1995, 1, 1, 6, kA);
   auto s2 = sounding(1995, 1, 1, 12, kA);
   const std::string path = put(1995, kA, {s0, s1, s2, sounding(1995, 1, 2, 0, kA)});
-  std::string bytes = testing_support::read_file(path);
+  std::string bytes = read_file(path);
   // The records follow the index (1 January: 20 bytes, 2 January: 10,
   // 370 empty days of 5); the second record gets a length of 30.
   const unsigned long at =
@@ -244,14 +235,12 @@ TEST_F(TimeSeries, BadRecordEndsItsDaysChain) {
   bytes[at + 4] = 0;
   bytes[at + 5] = 0;
   bytes[at + 6] = 30;
-  testing_support::write_file(path, bytes);
+  write_file(path, bytes);
   Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010100", "1995010223", 0), 2);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"11111@1995010100", "11111@1995010200"}));
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + path +
-                              "\n"),
-            1);
+  EXPECT_EQ(count_of(out, unreadable(path)), 1);
 }
 
 TEST_F(TimeSeries, OffsetsBeyondTheFileAndHugeCountsDoNotHang) {
@@ -261,12 +250,10 @@ TEST_F(TimeSeries, OffsetsBeyondTheFileAndHugeCountsDoNotHang) {
   for (int i = 0; i < 255; ++i) bytes += std::string("\0\x7F\0\0\0", 5);
   for (int i = 1; i < 372; ++i) bytes += std::string(5, '\0');
   const std::string path = put(1995, kA, {});
-  testing_support::write_file(path, bytes);
+  write_file(path, bytes);
   Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010100", "1995010323", 0), 0);
-  EXPECT_EQ(count_of(out, " WARNING:  unable to read database file: " + path +
-                              "\n"),
-            1);
+  EXPECT_EQ(count_of(out, unreadable(path)), 1);
   EXPECT_NE(out.find(" STATUS:  No data was available"), std::string::npos);
 }
 

@@ -98,7 +98,7 @@ void write_one_sounding(const std::string& path) {
 TEST(UacdfSchema, HeaderIsTheFixedSchemaInDefinitionOrder) {
   TempDir dir;
   write_one_sounding(dir / "one.cdf");
-  EXPECT_EQ(command_output("ncdump -h " + (dir / "one.cdf")),
+  EXPECT_EQ(testing_support::shell_output("ncdump -h " + (dir / "one.cdf")),
             expected_cdl("one", 1));
 
   Reader r(dir / "one.cdf");
@@ -142,7 +142,7 @@ TEST(UacdfSchema, EveryFileGetsTheSameSchemaAndIds) {
                             td_sigt_id, wd_maxw_id};
   EXPECT_TRUE(std::equal(first_ids, first_ids + 5, second_ids));
   EXPECT_EQ(first_ids[1] * 100 + first_ids[2], 10 * 100 + 11);
-  EXPECT_EQ(command_output("ncdump -h " + (dir / "b.cdf")),
+  EXPECT_EQ(testing_support::shell_output("ncdump -h " + (dir / "b.cdf")),
             expected_cdl("b", 1));
 }
 
@@ -158,7 +158,7 @@ TEST(UacdfSchema, FileWithoutSoundingKeepsAnEmptyHeader) {
   const std::string bytes = testing_support::read_file(dir / "empty.cdf");
   EXPECT_EQ(bytes.substr(0, 32),
             std::string("CDF\1", 4) + std::string(28, '\0'));
-  EXPECT_EQ(command_output("ncdump -h " + (dir / "empty.cdf")),
+  EXPECT_EQ(testing_support::shell_output("ncdump -h " + (dir / "empty.cdf")),
             "netcdf empty {\n}\n");
 }
 

@@ -73,18 +73,6 @@ class Reader {
   int id_ = -1;
 };
 
-// Standard output of a shell command.
-inline std::string command_output(const std::string& command) {
-  std::string out;
-  if (std::FILE* p = popen(command.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-  }
-  return out;
-}
-
 inline void set_station(short indx, const char* init, long wmo, long wban,
                         float lat, float lon, short elev) {
   STATREC& s = Stn_His[indx];

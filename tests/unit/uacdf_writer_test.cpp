@@ -1,4 +1,5 @@
 // Soundings written as records of the NetCDF output file.
+#include "stdio_redirect.h"
 #include "uacdf_test_support.h"
 
 namespace {
@@ -124,11 +125,10 @@ TEST(UacdfWriter, FullClassReportsEveryExtraLevelAndGoesOn) {
     add_level(7, 2000 - k, 12000 + k, -600, -700, 10, 20);
   add_level(8, 3000, 9000, -450, -500, 250, 400);
   OutputFile out(dir / "full.cdf");
-  std::fflush(stdout);
-  testing::internal::CaptureStdout();
+  testing_support::CaptureStdout cap;
   netcdf_format(1, 0);
   netcdf_format(1, 1);
-  const std::string said = testing::internal::GetCapturedStdout();
+  const std::string said = cap.text();
   out.close();
   const std::string stn = "stn = 72764 month = 7 day = 14\n\n";
   const std::string once = stn + "mand levels exceeded.  Exiting\n" + stn +

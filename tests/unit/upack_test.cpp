@@ -1,16 +1,15 @@
+#include "rawinq/upack.h"
+
 #include <gtest/gtest.h>
 
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
+#include "unpacking.h"
 
 namespace {
 
 class Upack : public ::testing::Test {
  protected:
-  void SetUp() override {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
-  }
+  void SetUp() override { testing_support::prepare_unpacking(); }
 };
 
 TEST_F(Upack, TwelveThenFourBitsAcrossTwoBytes) {

@@ -2,12 +2,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <initializer_list>
 #include <string>
 
+#include "converse.h"
+#include "dialogue_texts.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "stdio_redirect.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -43,57 +45,44 @@ Verdict check(F validator, const std::string& answer) {
   return {r, cap.text()};
 }
 
-TEST(ValidDate, DigitsOnlyAndEmptyAreAccepted) {
-  for (const std::string a : {"1993081300", "", "0"}) {
-    const Verdict v = check(valid_date, a);
-    EXPECT_EQ(v.result, 1) << a;
-    EXPECT_EQ(v.out, "") << a;
+// Each answer gets the result, and message(answer) on standard output.
+template <typename F, typename M>
+void expect_verdicts(F validator, std::initializer_list<const char*> answers,
+                     short result, M message) {
+  for (const std::string a : answers) {
+    const Verdict v = check(validator, a);
+    EXPECT_EQ(v.result, result) << a;
+    EXPECT_EQ(v.out, message(a)) << a;
   }
+}
+std::string silent(const std::string&) { return ""; }
+std::string point_message(const std::string&) { return kPointMessage; }
+
+TEST(ValidDate, DigitsOnlyAndEmptyAreAccepted) {
+  expect_verdicts(valid_date, {"1993081300", "", "0"}, 1, silent);
 }
 
 TEST(ValidDate, MessageWrittenOnceForSeveralBadCharacters) {
-  for (const std::string a : {"19930813ab", "1993 08 13", "-1993081300"}) {
-    const Verdict v = check(valid_date, a);
-    EXPECT_EQ(v.result, 0) << a;
-    EXPECT_EQ(v.out, date_message(a)) << a;
-  }
+  expect_verdicts(valid_date, {"19930813ab", "1993 08 13", "-1993081300"}, 0,
+                  date_message);
 }
 
 TEST(ValidStation, RefusesLettersAndSigns) {
-  for (const std::string a : {"7246A", "+72469", "72 469", "A7B8C"}) {
-    const Verdict v = check(valid_station, a);
-    EXPECT_EQ(v.result, 0) << a;
-    EXPECT_EQ(v.out, station_message(a)) << a;
-  }
-  for (const std::string a : {"72469", ""}) {
-    const Verdict v = check(valid_station, a);
-    EXPECT_EQ(v.result, 1) << a;
-    EXPECT_EQ(v.out, "");
-  }
+  expect_verdicts(valid_station, {"7246A", "+72469", "72 469", "A7B8C"}, 0,
+                  station_message);
+  expect_verdicts(valid_station, {"72469", ""}, 1, silent);
 }
 
 TEST(ValidFloat, AcceptsPointAndMinusAnywhere) {
-  for (const std::string a : {"-104.25", "45.", ".5", "1-2.5", "", "--.."}) {
-    const Verdict v = check(valid_float, a);
-    EXPECT_EQ(v.result, 1) << a;
-    EXPECT_EQ(v.out, "") << a;
-  }
+  expect_verdicts(valid_float, {"-104.25", "45.", ".5", "1-2.5", "", "--.."}, 1,
+                  silent);
 }
 
 TEST(ValidFloat, RefusesWithTheRightMessageOnce) {
-  for (const std::string a : {"+45.0", "45.0N", "4 5.x"}) {
-    const Verdict v = check(valid_float, a);
-    EXPECT_EQ(v.result, 0) << a;
-    EXPECT_EQ(v.out, latlong_message(a)) << a;
-  }
   // A bad character is reported before a missing point.
-  const Verdict bad = check(valid_float, "45N");
-  EXPECT_EQ(bad.out, latlong_message("45N"));
-  for (const std::string a : {"45", "-"}) {
-    const Verdict v = check(valid_float, a);
-    EXPECT_EQ(v.result, 0) << a;
-    EXPECT_EQ(v.out, kPointMessage) << a;
-  }
+  expect_verdicts(valid_float, {"+45.0", "45.0N", "4 5.x", "45N"}, 0,
+                  latlong_message);
+  expect_verdicts(valid_float, {"45", "-"}, 0, point_message);
 }
 
 class AvailYears : public ::testing::Test {
@@ -112,9 +101,7 @@ TEST_F(AvailYears, FindsAllThreePrefixesAndReportsFirstToLast) {
   short b = 0, e = 0;
   CaptureStdout cap;
   avail_years(&b, &e);
-  EXPECT_EQ(cap.text(), "    NOTE: Raob data from the directory: " + Data_Loc +
-                            "\n\t    is available for the years:  1993 thru "
-                            "1997\n\n");
+  EXPECT_EQ(cap.text(), dialogue_texts::note(Data_Loc, 1993, 1997));
   EXPECT_EQ(b, 1993);
   EXPECT_EQ(e, 1997);
   for (int y = 1900; y <= 2099; ++y) {
@@ -149,21 +136,16 @@ TEST_F(AvailYears, EveryCallRescansAndClearsOldYears) {
 
 TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
   make_dir(db / "raob2005");
-  char old[4096];
-  ASSERT_NE(getcwd(old, sizeof old), nullptr);
-  ASSERT_EQ(chdir(db.path().c_str()), 0);
   Data_Loc.clear();
   short b = 0, e = 0;
   std::string out;
   {
+    WorkingDirectory in_db(db.path());
     CaptureStdout cap;
     avail_years(&b, &e);
     out = cap.text();
   }
-  ASSERT_EQ(chdir(old), 0);
-  EXPECT_EQ(out,
-            "    NOTE: Raob data from the directory: <current directory>\n"
-            "\t    is available for the years:  2005 thru 2005\n\n");
+  EXPECT_EQ(out, dialogue_texts::note("<current directory>", 2005, 2005));
   EXPECT_EQ(b, 2005);
   EXPECT_EQ(e, 2005);
 }
@@ -171,39 +153,22 @@ TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
 TEST_F(AvailYears, NoDataEndsTheProgramAfterItsDialogue) {
   Data_Loc = db.path() + "/";
   short b = 7, e = 7;
-  FeedStdin in("\n");
-  CaptureStdout cap;
-  try {
-    avail_years(&b, &e);
-    FAIL() << "avail_years returned without data";
-  } catch (const ProgramExit& x) {
-    EXPECT_EQ(x.status, 0);
-    EXPECT_FALSE(x.end_of_input);
-  }
-  EXPECT_EQ(cap.text(),
-            " ERROR:  No raob data could be found in the directory: " +
-                Data_Loc + "\n\n" + kBell +
-                "\tEnter HELP for more information \n"
-                "\tEnter <return> to exit the database\n"
-                "    Your choice? "
-                "\n\tExiting raob database ...\n");
+  const Conversation c = converse("\n", [&] { avail_years(&b, &e); });
+  EXPECT_TRUE(c.ended) << "avail_years returned without data";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_FALSE(c.input_ran_out);
+  EXPECT_EQ(c.out, dialogue_texts::no_data_dialogue(Data_Loc) +
+                       "\n\tExiting raob database ...\n");
   EXPECT_EQ(e, -1);
 }
 
 TEST_F(AvailYears, NoDataDialogueEndsAtEndOfInput) {
   Data_Loc = db.path() + "/";
   short b = 0, e = 0;
-  FeedStdin in("");
-  CaptureStdout cap;
-  try {
-    avail_years(&b, &e);
-    FAIL() << "avail_years returned without data";
-  } catch (const ProgramExit& x) {
-    EXPECT_TRUE(x.end_of_input);
-    EXPECT_EQ(x.status, 0);
-  }
-  const std::string out = cap.text();
-  EXPECT_EQ(out.find("Exiting raob database"), std::string::npos);
+  const Conversation c = converse("", [&] { avail_years(&b, &e); });
+  EXPECT_TRUE(c.input_ran_out) << "avail_years returned without data";
+  EXPECT_EQ(c.status, 0);
+  EXPECT_EQ(c.out.find("Exiting raob database"), std::string::npos);
 }
 
 }  // namespace

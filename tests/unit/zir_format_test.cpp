@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "output_child.h"
+#include "run_in_child.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 
@@ -53,11 +53,7 @@ class ZirFormat : public ::testing::Test {
     outbuf = f;
     ksc_format(wformat, ltype, kDen);
     outbuf = nullptr;
-    std::string text;
-    std::rewind(f);
-    for (int c; (c = std::fgetc(f)) != EOF;) text += static_cast<char>(c);
-    std::fclose(f);
-    return text;
+    return testing_support::read_and_close(f);
   }
   static std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> v;

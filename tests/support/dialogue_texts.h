@@ -1,6 +1,6 @@
 // The texts the programs write at start-up and in the station-history
 // browser, put together from the system's own strings, and small catalogues
-// for the end-to-end tests.
+// for the tests.
 #pragma once
 
 #include <cstdio>
@@ -51,6 +51,10 @@ inline std::string welcome_prompt() {
          "\n\tYour choice:  ";
 }
 
+// What a program writes first: the cleared screen, the banner and the
+// welcome prompt.
+inline std::string opening() { return kClear + banner() + welcome_prompt(); }
+
 inline std::string entry_texts() {
   return "\n\n\t\t\t\tEntering Rawinsonde Database\n"
          "\t\t\t\t****************************\n\n"
@@ -85,8 +89,8 @@ inline std::string missing_help_message(const std::string& dir) {
 }
 
 inline std::string missing_stat2000_message(const std::string& dir) {
-  return " ERROR: the station file: stat2000.txt was not in: " + dir +
-         " \n " + kBell + "   Type HELP for more information \n";
+  return " ERROR: the station file: stat2000.txt was not in: " + dir + " \n " +
+         kBell + "   Type HELP for more information \n";
 }
 
 inline std::string usage_text(bool lists_international) {
@@ -162,10 +166,9 @@ inline std::string row(const char* init, long wban, long wmo, double lat,
                        const char* state, const char* country, long bdate,
                        long edate) {
   char buf[200];
-  std::snprintf(buf, sizeof buf,
-                "%4s %7ld %7ld %6.2f %6.2f %5d %16s %3s %3s %6ld %6ld\n", init,
-                wban, wmo, lat, lon, elev, name16, state, country, bdate,
-                edate);
+  std::snprintf(
+      buf, sizeof buf, "%4s %7ld %7ld %6.2f %6.2f %5d %16s %3s %3s %6ld %6ld\n",
+      init, wban, wmo, lat, lon, elev, name16, state, country, bdate, edate);
   return buf;
 }
 
