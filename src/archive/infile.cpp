@@ -185,7 +185,9 @@ bool hour_wanted(short stim, int hr) {
 short choose_station_entry(long wban, long day) {
   short covering = -1;
   short nearest = -1;
-  long best = 0;
+  // Catalogue dates are whatever the file held: distances are taken in
+  // unsigned arithmetic, exact for any two longs, so none can overflow.
+  unsigned long best = 0;
   for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
     const short i = Stn_Index[k];
     if (i < 0 || i >= kMaxStations) continue;
@@ -195,7 +197,11 @@ short choose_station_entry(long wban, long day) {
       covering = i;
       continue;
     }
-    const long dist = day < e.bdate ? e.bdate - day : day - e.edate;
+    const auto from = [](long a, long b) {  // a - b for a > b
+      return static_cast<unsigned long>(a) - static_cast<unsigned long>(b);
+    };
+    const unsigned long dist =
+        day < e.bdate ? from(e.bdate, day) : from(day, e.edate);
     if (nearest < 0 || dist <= best) {
       nearest = i;
       best = dist;

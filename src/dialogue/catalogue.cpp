@@ -202,7 +202,8 @@ void parse_international_line(const char* line, STATREC& e) {
     if (e.Clon == 'W' && have_lon) e.lon = -e.lon;
   }
   std::strcpy(e.state, "99");
-  e.wban = e.wmo + 900000;
+  // A WMO number too large for the offset keeps the largest file number.
+  e.wban = e.wmo > LONG_MAX - 900000 ? LONG_MAX : e.wmo + 900000;
 }
 
 void load_catalogue(const std::string& support_dir) {

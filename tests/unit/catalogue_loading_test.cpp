@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -139,6 +140,22 @@ TEST(InternationalLine, SouthernLatitudeNegatedOnlyByColumn18) {
   EXPECT_FLOAT_EQ(f.lat, 33.97f);
   EXPECT_FLOAT_EQ(f.lon, 18.60f);
   EXPECT_EQ(f.Clat, ' ');
+}
+
+TEST(InternationalLine, WmoNumberTooLargeForTheOffsetKeepsTheLargestFileNumber) {
+  STATREC e{};
+  parse_international_line(
+      "HUGE 99999999999999999999  1.00N  1.00E     1 19480101 20991231 "
+      "NOWHERE                       XX\n",
+      e);
+  EXPECT_EQ(e.wmo, LONG_MAX);
+  EXPECT_EQ(e.wban, LONG_MAX);
+  STATREC f{};
+  parse_international_line(
+      "NEAR 9223372036853875807  1.00N  1.00E     1 19480101 20991231 "
+      "NOWHERE                       XX\n",
+      f);
+  EXPECT_EQ(f.wban, LONG_MAX);  // the last WMO number that still fits
 }
 
 TEST(InternationalLine, NumbersComeFromTheFirstSixCharactersOfTheTokens) {

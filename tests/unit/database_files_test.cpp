@@ -6,6 +6,7 @@
 #include <sys/un.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -295,6 +296,15 @@ TEST_F(DatabaseFiles, StationEntryCoveringTheDayElseTheNearestOfTheSameStation) 
   // Never another station's entry.
   EXPECT_EQ(choose_station_entry(22222, 20100101), 1);
   EXPECT_EQ(choose_station_entry(33333, 19950101), -1);
+}
+
+TEST_F(DatabaseFiles, StationEntryDistanceToFarCatalogueDates) {
+  // A catalogue may hold any dates: a period ending at the smallest long
+  // lies farther from a day after it than any real period.
+  retrieval_test::select_stations(
+      {{11111, 72001, 19950601, LONG_MIN}, {11111, 72001, 19900101, 19941231}},
+      {{72001, 11111}});
+  EXPECT_EQ(choose_station_entry(11111, 19950701), 1);
 }
 
 TEST_F(DatabaseFiles, StationEntryTieGoesToTheLaterEntry) {
