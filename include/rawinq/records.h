@@ -40,6 +40,14 @@ struct HEADER_TYPE {
   long sondtype;
 };
 
+// Level type codes of DATA_TYPE::fr.
+constexpr long kLevelMandatory = 4;
+constexpr long kLevelSigTemperature = 5;  // significant wrt temperature
+constexpr long kLevelSigWind = 6;         // significant wrt wind
+constexpr long kLevelTropopause = 7;
+constexpr long kLevelMaxWind = 8;
+constexpr long kLevelSurface = 9;
+
 // One decoded level; 99999 marks a missing value.
 struct DATA_TYPE {
   long fr;  // level type: 9 surface, 4 mandatory, 5 sig T, 6 sig W, 7 trop, 8 max wind

@@ -20,8 +20,9 @@ struct LevelKind {
   unsigned long flag;
   long fr;
 };
-constexpr LevelKind kLevelKinds[6] = {{1, 9},  {2, 4},  {4, 7},
-                                      {8, 8},  {16, 5}, {32, 6}};
+constexpr LevelKind kLevelKinds[6] = {
+    {1, kLevelSurface},  {2, kLevelMandatory},       {4, kLevelTropopause},
+    {8, kLevelMaxWind},  {16, kLevelSigTemperature}, {32, kLevelSigWind}};
 
 // Stored radiosonde types 1..8.
 constexpr long kSondeTypes[8] = {45, 46, 49, 51, 37, 52, 61, 63};
@@ -91,14 +92,16 @@ void remove_duplicates(long& levels) {
   for (long i = 0; i < levels - 1; ++i) {
     const DATA_TYPE& a = Snd_Data[static_cast<std::size_t>(i)];
     const DATA_TYPE& b = Snd_Data[static_cast<std::size_t>(i + 1)];
-    const bool later_surface = a.fr == 9 && surface_seen;
-    if ((a.fr == 4 && b.fr == 4 && a.pr == b.pr) || later_surface) {
+    const bool later_surface = a.fr == kLevelSurface && surface_seen;
+    if ((a.fr == kLevelMandatory && b.fr == kLevelMandatory && a.pr == b.pr) ||
+        later_surface) {
       if (missing_fields(a) > missing_fields(b) || later_surface)
         remove_level(i, levels);
       else
         remove_level(i + 1, levels);
     }
-    if (Snd_Data[static_cast<std::size_t>(i)].fr == 9 && !surface_seen)
+    if (Snd_Data[static_cast<std::size_t>(i)].fr == kLevelSurface &&
+        !surface_seen)
       surface_seen = true;
   }
 }
@@ -171,7 +174,8 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
     DATA_TYPE& d = Snd_Data[static_cast<std::size_t>(i)];
     d.pr = in.value(14);
     d.fr = level_type(in.raw(7));
-    if (d.fr == 4 && !is_mandatory_pressure(d.pr)) d.fr = 5;
+    if (d.fr == kLevelMandatory && !is_mandatory_pressure(d.pr))
+      d.fr = kLevelSigTemperature;
     const long ht = in.value(17);
     d.ht = ht == kMissingValue
                ? kMissingValue

@@ -24,7 +24,9 @@ struct LevelType {
 };
 
 constexpr LevelType kLevelTypes[] = {
-    {9, kMan}, {4, kMan}, {5, kSigT}, {6, kSigW}, {7, kTrop}, {8, kMaxW},
+    {kLevelSurface, kMan},         {kLevelMandatory, kMan},
+    {kLevelSigTemperature, kSigT}, {kLevelSigWind, kSigW},
+    {kLevelTropopause, kTrop},     {kLevelMaxWind, kMaxW},
 };
 
 // Written when a level finds its class full (the run goes on regardless).

@@ -17,13 +17,6 @@
 
 namespace {
 
-// Level type codes of Snd_Data[].fr.
-constexpr long kSurface = 9;
-constexpr long kMandatory = 4;
-constexpr long kSigTemperature = 5;
-constexpr long kSigWind = 6;
-constexpr long kTropopause = 7;
-constexpr long kMaxWind = 8;
 
 // Frames of fpress that form the 31313 section instead of a level's group.
 constexpr long kFrame31313 = 0;
@@ -57,7 +50,7 @@ struct SpecialLevel {
   const char* absent;
 };
 constexpr std::array<SpecialLevel, 2> kSpecialLevels = {
-    {{kTropopause, "88999 "}, {kMaxWind, "77999 "}}};
+    {{kLevelTropopause, "88999 "}, {kLevelMaxWind, "77999 "}}};
 
 constexpr std::array<long, 3> k31313Frames = {kFrame31313, kFrameSondeType,
                                               kFrameReleaseTime};
@@ -157,7 +150,7 @@ bool add_level(MessageLine& line, const std::array<std::size_t, N>& set,
 bool has_mandatory_925() {
   const long n = level_count();
   for (long i = 0; i < n; ++i)
-    if (Snd_Data[i].fr == kMandatory && Snd_Data[i].pr == 925) return true;
+    if (Snd_Data[i].fr == kLevelMandatory && Snd_Data[i].pr == 925) return true;
   return false;
 }
 
@@ -167,7 +160,7 @@ long wind_indicator() {
   const long n = level_count();
   for (long i = 0; i < n; ++i) {
     const DATA_TYPE& l = Snd_Data[i];
-    if (l.fr == kMandatory && !missing(l.wd) && !missing(l.ws))
+    if (l.fr == kLevelMandatory && !missing(l.wd) && !missing(l.ws))
       lpress = (l.pr / 100) % 10;
   }
   return lpress;
@@ -181,13 +174,13 @@ void write_ttaa(const std::string& init, const std::string& station) {
                    4);
 
   long cursor = 0;
-  add_level(line, kPressureSet, kSurfaceIndicator, cursor, kSurface);
+  add_level(line, kPressureSet, kSurfaceIndicator, cursor, kLevelSurface);
 
   const bool mand_925 = has_mandatory_925();
   cursor = 1;
   for (short indicator : mand) {
     if (indicator == kIndicator925 && !mand_925) continue;
-    if (!add_level(line, kMandatorySet, indicator, cursor, kMandatory)) break;
+    if (!add_level(line, kMandatorySet, indicator, cursor, kLevelMandatory)) break;
     ++cursor;
   }
 
@@ -209,12 +202,12 @@ void write_ttbb(const std::string& init, const std::string& station) {
       station + " TTBB  " + padded(ttbb_date(), 4) + "/ " + station + " ", 4);
 
   long cursor = 0;
-  add_level(line, kSignificantSet, seq[0], cursor, kSurface);
+  add_level(line, kSignificantSet, seq[0], cursor, kLevelSurface);
 
   long written = 0;
   std::size_t k = 1;
   for (++cursor;
-       add_level(line, kSignificantSet, seq[k], cursor, kSigTemperature);
+       add_level(line, kSignificantSet, seq[k], cursor, kLevelSigTemperature);
        ++cursor) {
     ++written;
     if (seq[++k] < 0) k = 1;
@@ -248,7 +241,7 @@ void write_ppbb(const std::string& station) {
     if (band == 0) iwinds.push_back(0);  // the surface
     for (long i = cursor; i < n; ++i) {
       const DATA_TYPE& l = Snd_Data[i];
-      if (l.fr == kSigWind && !missing(l.ht) && feet(l) < top) {
+      if (l.fr == kLevelSigWind && !missing(l.ht) && feet(l) < top) {
         iwinds.push_back(i);
         any_wind_level = true;
       }
@@ -260,7 +253,7 @@ void write_ppbb(const std::string& station) {
       std::string heights = "9" + std::to_string(band);
       for (std::size_t r = start; r < end; ++r) {
         const DATA_TYPE& l = Snd_Data[iwinds[r]];
-        if (l.fr == kSurface) {
+        if (l.fr == kLevelSurface) {
           heights += "0";
         } else {
           heights += std::to_string(
@@ -309,8 +302,8 @@ short fpress(short seq, long& pindx, long frame, std::string& cgrp) {
     cgrp = "///// ";
     return 1;
   }
-  std::string ii = frame == kTropopause ? "88"
-                   : frame == kMaxWind  ? "77"
+  std::string ii = frame == kLevelTropopause ? "88"
+                   : frame == kLevelMaxWind  ? "77"
                                         : padded(seq, 2);
   cgrp = ii + padded(l.pr > 999 ? l.pr - 1000 : l.pr, 3) + " ";
   return 1;
@@ -349,7 +342,7 @@ short ftemp(short seq, long& tindx, long frame, std::string& cgrp) {
     cgrp = "///// ";
     return 1;
   }
-  if (frame == kMandatory && l.pr != indicator_pressure(seq)) return 0;
+  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return 0;
   // The tenths digit is even at or above 0 degrees and odd below.
   const long t = l.tp;
   long ttt;
@@ -376,7 +369,7 @@ short fwind(short seq, long& windx, long frame, std::string& cgrp) {
     cgrp = "///// ";
     return 1;
   }
-  if (frame == kMandatory && l.pr != indicator_pressure(seq)) return 0;
+  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return 0;
   long knots = static_cast<long>(static_cast<double>(l.ws) * 0.1925 + 0.5);
   long direction = l.wd / 5 * 5;
   if (knots >= 100) {
@@ -390,7 +383,7 @@ short fwind(short seq, long& windx, long frame, std::string& cgrp) {
 void faa_format(short ltype, short ind) {
   const WholeMillibars whole_mb;
   const bool known_station = ind >= 0 && ind < kMaxStations;
-  if (known_station && level_count() > 0 && Snd_Data[0].fr == kSurface) {
+  if (known_station && level_count() > 0 && Snd_Data[0].fr == kLevelSurface) {
     const STATREC& stn = Stn_His[ind];
     const std::string init(stn.init,
                            std::find(stn.init, stn.init + sizeof stn.init, '\0'));

@@ -64,14 +64,14 @@ void to_original_layout(HEADER_TYPE& hdr, std::vector<DATA_TYPE>& levels) {
 
 bool selected(long fr, short ltype) {
   switch (fr) {
-    case 9:
-    case 4:
+    case kLevelSurface:
+    case kLevelMandatory:
       return true;
-    case 5:
+    case kLevelSigTemperature:
       return ltype != 1;
-    case 6:
-    case 7:
-    case 8:
+    case kLevelSigWind:
+    case kLevelTropopause:
+    case kLevelMaxWind:
       return ltype == 0;
     default:
       return false;
