@@ -1,6 +1,6 @@
 // The README's scripted extraction, answer for answer (keep the two in
-// step), over the sample
-// archive and the shipped support files: what a new user tries first.
+// step), over the sample archive and the shipped support files: what a new
+// user tries first.
 #include <gtest/gtest.h>
 
 #include <string>
