@@ -37,12 +37,11 @@ std::string ask_with_help(const char* topic, Ask ask) {
 
 // ---- menus ---------------------------------------------------------------
 
-// A menu question: heading and option lines (each written with a line end),
-// an optional text written as it stands after them, and the choice prompt.
+// A menu question: heading, option and note lines (each written with a line
+// end), and the choice prompt.
 struct Menu {
   const char* topic;
   std::vector<const char*> lines;
-  const char* after;  // nullptr when none
   const char* prompt;
   short highest;  // accepted choices are 0..highest
 };
@@ -55,7 +54,6 @@ const Menu kHoursMenu{"INPUT_HOUR",
                        "      1  -  0z and 12z only",
                        "      2  -  0z only",
                        "      3  -  12z only"},
-                      nullptr,
                       " Your Choice? [",
                       3};
 
@@ -69,7 +67,7 @@ std::vector<const char*> access_menu_lines() {
 }
 
 // Choice 3 is accepted in both editions, listed or not.
-const Menu kAccessMenu{"ACCESS_TYPE", access_menu_lines(), nullptr,
+const Menu kAccessMenu{"ACCESS_TYPE", access_menu_lines(),
                        kChoicePrompt, 3};
 
 // Choices 3 (skew-T plot) and 4 (ZIR without the 100 mb question) are
@@ -79,7 +77,6 @@ const Menu kFormatMenu{"OUTPUT_FORMAT",
                         "      0  -  ZIR format",
                         "      1  -  FAA604 format <USED BY SHARP SOFTWARE>",
                         "      2  -  NETCDF format"},
-                       nullptr,
                        kChoicePrompt,
                        4};
 
@@ -88,7 +85,6 @@ const Menu kLevelMenu{"LEVEL_TYPE",
                        "      0  -  all levels",
                        "      1  -  mandatory levels only",
                        "      2  -  mandatory and significant levels only"},
-                      nullptr,
                       kChoicePrompt,
                       2};
 
@@ -96,7 +92,6 @@ const Menu kWindMenu{"WIND_UNITS",
                      {" What type of wind speed units do you want?",
                       "      0  -  knots",
                       "      1  -  tenths of meters/second"},
-                     nullptr,
                      kChoicePrompt,
                      1};
 
@@ -104,9 +99,9 @@ const Menu kSortMenu{
     "SORT_ORDER_TYPE",
     {"\n How do you want to organize the output data?",
      "      0  -  Synoptic Sort (time series)",
-     "      1  -  Climatological Sort (station series)"},
-    "    Note:  For large data requests, type help for performance "
-    "information.\n",
+     "      1  -  Climatological Sort (station series)",
+     "    Note:  For large data requests, type help for performance "
+     "information.\n"},
     kChoicePrompt,
     1};
 
@@ -114,7 +109,6 @@ const Menu kDestinationMenu{"OUTPUT_LOCATION",
                             {"\n Where do you want to direct the output?",
                              "      0  -  to the screen",
                              "      1  -  to output file(s)"},
-                            nullptr,
                             kChoicePrompt,
                             1};
 
@@ -128,7 +122,6 @@ const Menu kTimeFileMenu{
      "      3  -  one file per day          <YYYYMMDDHH.txt>",
      "      4  -  one files per time        <YYYYMMDDHH.txt>",
      "      5  -  one file per sounding     <YYYYMMDDHH.txt>"},
-    nullptr,
     kChoicePrompt,
     5};
 
@@ -139,7 +132,6 @@ const Menu kStationFileMenu{
      "      0  -  all data in one file      <YYMMDDHH.txt>",
      "      1  -  one station per file      <WMO_INI_YYYYMMDDHH.txt>",
      "      2  -  one sounding per file     <WMO_INI_YYYYMMDDHH.txt>"},
-    nullptr,
     kChoicePrompt,
     2};
 
@@ -162,7 +154,6 @@ short ask_menu(const Menu& m, short current) {
   for (;;) {
     const std::string answer = ask_with_help(m.topic, [&] {
       for (const char* line : m.lines) std::puts(line);
-      if (m.after) std::printf("%s", m.after);
       std::printf("%s%d]\b\b", m.prompt, current);
     });
     if (take_number(answer, current) && current >= 0 && current <= m.highest)

@@ -121,7 +121,7 @@ TEST_F(RequestDialogue, AnswersAreTheNextRequestsDefaults) {
   EXPECT_NE(rest.find("significant levels only\n" + choice(2) + kSortHead),
             std::string::npos);
   EXPECT_NE(rest.find("(station series)\n    Note:  For large data requests, "
-                      "type help for performance information.\n" +
+                      "type help for performance information.\n\n" +
                       choice(0)),
             std::string::npos);
   EXPECT_TRUE(ends_with(r.out, kMore));

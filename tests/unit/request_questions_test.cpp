@@ -42,7 +42,7 @@ const std::string kSortMenu =
     "      0  -  Synoptic Sort (time series)\n"
     "      1  -  Climatological Sort (station series)\n"
     "    Note:  For large data requests, type help for performance "
-    "information.\n";
+    "information.\n\n";
 const std::string kDestinationMenu =
     "\n Where do you want to direct the output?\n"
     "      0  -  to the screen\n"
