@@ -29,7 +29,6 @@ class FileHandle {
     f_ = nullptr;
     return rc;
   }
-  std::FILE* release() { return std::exchange(f_, nullptr); }
 
  private:
   std::FILE* f_ = nullptr;

@@ -209,11 +209,7 @@ void emit_uncounted_line(const std::string& text) {
   std::fputc('\n', outbuf);
   if (std::ferror(outbuf)) {
     const int saved = errno;
-    if (outbuf_is_file()) {
-      std::FILE* f = outbuf;
-      outbuf = nullptr;
-      std::fclose(f);
-    }
+    close_text_output();
     errno = saved;
     write_error();
   }

@@ -7,7 +7,6 @@
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
-#include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 
 namespace {
@@ -38,16 +37,9 @@ std::string shell_word(const std::string& word) {
 void plot_skewt_data() {
   // The plot data file must be complete on disk before the plotter reads
   // it. Its buffered lines are written out here, so a failure here is a
-  // write error of the sounding block like any other. From here on the
-  // stream counts as closed, whatever fclose reports: nothing closes it
+  // write error of the sounding block like any other; nothing closes it
   // again.
-  std::FILE* const data_file = outbuf;
-  outbuf = nullptr;
-  if (data_file != nullptr && data_file != stdout &&
-      std::fclose(data_file) != 0) {
-    std::perror("Write error");
-    end_program(1);
-  }
+  close_outfile(3);
 
   std::puts(kRule);
   std::puts("                 SKEWT PLOT WINDOW INSTRUCTIONS          \n");
