@@ -5,7 +5,9 @@
 
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
+#include "rawinq/edition.h"
 #include "rawinq/globals.h"
+#include "rawinq/installation.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
@@ -85,7 +87,54 @@ long run_driver(RequestSettings& s) {
                         s.oformat, s.statsort, s.outloc, s.pname);
 }
 
+const char* program_name() {
+  return edition::kNorthAmerican ? "rawinq_na" : "rawinq";
+}
+
+void write_usage() {
+  const char* name = program_name();
+  std::printf(
+      "usage: %s [DATABASE_DIR [SUPPORT_DIR [PAGE_LENGTH]]]\n"
+      "       %s --help | --version\n"
+      "\n"
+      "Extracts upper-air soundings from the archive in DATABASE_DIR through\n"
+      "a dialogue of questions, each answered by one line of standard input.\n"
+      "\n"
+      "  DATABASE_DIR  the archive: one directory per year (%s)\n"
+      "                holding one file per station and year\n"
+      "  SUPPORT_DIR   the directory of the support files, looked up there by\n"
+      "                name: raobhelp.txt (help texts) and the station\n"
+      "                catalogue%s;\n"
+      "                with DATABASE_DIR alone they are looked up in the\n"
+      "                working directory, with no argument in \"[]/\"\n"
+      "  PAGE_LENGTH   lines per screen page, 20 by default (-1 also traces\n"
+      "                every attempt to open a database file)\n",
+      name, name,
+      edition::kNorthAmerican ? "Raob95, Raob2003, ..."
+                              : "Raob1995, Raob2003, ...",
+      edition::kReadsInternationalSites
+          ? "s stat2000.txt and international_sites.txt"
+          : " stat2000.txt");
+  const std::string data = installed_data_dir(program_directory());
+  if (!data.empty()) {
+    std::printf("\nInstalled support files:  %s/support\n"
+                "Installed sample archive: %s/sample-archive\n",
+                data.c_str(), data.c_str());
+  }
+  std::printf("\nThe manual page %s(1) describes the dialogue.\n", name);
+}
+
 int run(int argc, char** argv) {
+  // --help and --version are only options when given alone; any other
+  // command line keeps its meaning.
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    write_usage();
+    return 0;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--version") {
+    std::printf("%s %s\n", program_name(), program_version());
+    return 0;
+  }
   std::printf("\033[2J");
 
   BuildUnpackTable();

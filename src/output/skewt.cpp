@@ -6,6 +6,7 @@
 
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
+#include "rawinq/installation.h"
 #include "rawinq/output.h"
 #include "rawinq/terminal.h"
 
@@ -46,7 +47,7 @@ void plot_skewt_data() {
   std::puts("    Click once on the new window for a display");
   std::puts("    Click again to close the new window\n");
 
-  run_command(shell_word(RAWINQ_PLOTTER_PATH) + " raob_soundings.zonder");
+  run_command(shell_word(plotter_path()) + " raob_soundings.zonder");
   run_command("ctrans gmeta -d X11 -geometry 700X700");
 
   std::string answer;

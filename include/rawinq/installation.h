@@ -1,0 +1,22 @@
+// Where the programs find what is installed with them: the plotter in
+// <bindir>/../libexec/rawinq, the support files and the sample archive in
+// <bindir>/../share/rawinq (the relative paths are set at build time).
+#pragma once
+
+#include <string>
+
+// Directory of the running program, from /proc/self/exe ("" when unknown).
+std::string program_directory();
+
+// The plotter that the skew-T output starts: the one installed beside the
+// programs of program_dir when it is an executable file there, else the
+// path fixed at build time (the build directory's copy).
+std::string plotter_path(const std::string& program_dir);
+std::string plotter_path();
+
+// The installed data directory (support/ and sample-archive/) beside the
+// programs of program_dir; "" when there is none.
+std::string installed_data_dir(const std::string& program_dir);
+
+// Version of the programs.
+const char* program_version();
