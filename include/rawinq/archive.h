@@ -63,6 +63,19 @@ bool hour_wanted(short stim, int hr);
 // station has no selected entry.
 short choose_station_entry(long wban, long day);
 
+// What became of the record of the last io_sounding call.
+enum class SoundingCheck {
+  written,             // handed to a writer
+  decoded,             // decoded whole; no writer (oformat kDecodeOnly)
+  few_levels,          // 4 levels or fewer left: dropped
+  past_bytes_read,     // its blocks run past the bytes read of the file
+  past_record_length,  // its level blocks run past its own length
+  bad_date,            // month, day or hour out of range
+};
+extern SoundingCheck Sounding_Check;
+// The oformat that decodes a record into Snd_Hdr and Snd_Data only.
+constexpr short kDecodeOnly = -1;
+
 // Decodes the record at Ibuff_Ptr and hands it to the writer of oformat.
 // len is the number of valid bytes of the buffer from the record's start.
 // Returns 1 when a writer got the sounding, 0 when it was dropped.

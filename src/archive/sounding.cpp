@@ -118,8 +118,11 @@ void faa604_cut(long& levels) {
 
 }  // namespace
 
+SoundingCheck Sounding_Check = SoundingCheck::decoded;
+
 short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
                   short wformat, short oformat, short ind, long nsound) {
+  Sounding_Check = SoundingCheck::past_bytes_read;
   if (Ibuff == nullptr) return 0;
   set_unpack_buffer(Ibuff, len);
   FieldReader in;
@@ -150,10 +153,16 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
       header_at +
       (static_cast<unsigned long>(kHeaderBits) +
        static_cast<unsigned long>(levels) * kLevelBits + 7) / 8;
-  if (end > reclen || end > len) return 0;
-  if (Snd_Hdr.month < 1 || Snd_Hdr.month > 12 || Snd_Hdr.day < 1 ||
-      Snd_Hdr.day > 31 || Snd_Hdr.hour > 23)
+  if (end > reclen) {
+    Sounding_Check = SoundingCheck::past_record_length;
     return 0;
+  }
+  if (end > len) return 0;
+  if (Snd_Hdr.month < 1 || Snd_Hdr.month > 12 || Snd_Hdr.day < 1 ||
+      Snd_Hdr.day > 31 || Snd_Hdr.hour > 23) {
+    Sounding_Check = SoundingCheck::bad_date;
+    return 0;
+  }
 
   // Header bit block.
   Snd_Hdr.reltime = in.value(12);
@@ -199,8 +208,10 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
   remove_duplicates(kept);
   if (oformat == 1) faa604_cut(kept);
   Snd_Hdr.levels = kept;
+  Sounding_Check = SoundingCheck::few_levels;
   if (kept <= 4) return 0;
 
+  Sounding_Check = SoundingCheck::written;
   switch (oformat) {
     case 0:
     case 4:
@@ -217,6 +228,7 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
       plot_skewt_data();
       return 1;
     default:
+      Sounding_Check = SoundingCheck::decoded;
       return 0;
   }
 }
