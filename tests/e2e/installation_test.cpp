@@ -96,7 +96,7 @@ std::string* Installed::install_log_ = nullptr;
 TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
   ASSERT_NE(install_log_->find("rc=0"), std::string::npos) << *install_log_;
   for (const char* f :
-       {"bin/rawinq", "bin/rawinq_na", "bin/rawinq-dump",
+       {"bin/rawinq", "bin/rawinq_na", "bin/rawinq-dump", "bin/rawinq-pack",
         "libexec/rawinq/drovane"}) {
     struct stat st {};
     ASSERT_EQ(stat(at(f).c_str(), &st), 0) << f;
@@ -117,7 +117,8 @@ TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
             read_file(source_dir() + "/data/sample-archive/Raob2003/I10868_03.buf"));
   // Nothing of the plotter or the developers' tools in bin/.
   EXPECT_EQ(dir_entries(at("bin")),
-            (std::vector<std::string>{"rawinq", "rawinq-dump", "rawinq_na"}));
+            (std::vector<std::string>{"rawinq", "rawinq-dump", "rawinq-pack",
+                                      "rawinq_na"}));
 }
 
 TEST_F(Installed, HelpNamesTheInstalledData) {

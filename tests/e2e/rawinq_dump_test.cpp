@@ -265,6 +265,8 @@ TEST(RawinqDumpFiles, SampleArchiveIsSoundAndUnreadableFilesAreNamed) {
   const RunResult usage = run_program(dump_bin(), {}, "");
   EXPECT_EQ(usage.status, 2);
   EXPECT_EQ(usage.err.rfind("usage: rawinq-dump", 0), 0u);
+  const RunResult version = run_program(dump_bin(), {"--version"}, "");
+  EXPECT_EQ(version.out, std::string("rawinq-dump ") + RAWINQ_VERSION_TEXT + "\n");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
+#include "rawinq/installation.h"
 #include "rawinq/records.h"
 #include "rawinq/upack.h"
 
@@ -26,6 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: rawinq-dump [-q] FILE...\n"
+    "       rawinq-dump --help | --version\n"
     "Lists the day index and the decoded record headers of station-year\n"
     "files and checks them as rawinq reads them.\n"
     "  -q  list only the faults and the summary line of each file\n"
@@ -275,6 +277,10 @@ int main(int argc, char** argv) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (argc == 2 && a == "--version") {
+      std::printf("rawinq-dump %s\n", program_version());
       return 0;
     }
     if (a == "-q") {
