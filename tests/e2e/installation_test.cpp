@@ -107,7 +107,9 @@ TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
         "share/rawinq/support/international_sites.txt",
         "share/rawinq/sample-archive/README.txt",
         "share/rawinq/sample-archive/Raob1995/23062_95.buf",
-        "share/rawinq/sample-archive/Raob95/23062_95.buf"}) {
+        "share/rawinq/sample-archive/Raob95/23062_95.buf",
+        "share/man/man1/rawinq.1", "share/man/man1/rawinq_na.1",
+        "share/man/man1/rawinq-pack.1", "share/man/man1/rawinq-dump.1"}) {
     EXPECT_TRUE(file_exists(at(f))) << f;
   }
   // Installed files are those of the source and build trees.
