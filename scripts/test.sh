@@ -5,3 +5,5 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cd build
 ctest --output-on-failure -j"$(nproc)" </dev/null
+# The Debian package, installed and run as a user would.
+cd .. && ./scripts/test_package.sh

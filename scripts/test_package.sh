@@ -1,0 +1,88 @@
+#!/bin/sh
+# Builds the Debian package (cpack -G DEB), installs it with apt-get as a
+# user would, and runs the installed programs: one scripted rawinq session
+# on the installed sample archive, rawinq-dump over it, a rawinq-pack round
+# trip, and the manual pages through man. Leaves the package installed.
+set -eu
+cd "$(dirname "$0")/.."
+src=$(pwd)
+
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+
+# A build of its own, for the package's prefix.
+cmake -S . -B build-pkg -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-pkg -j"$(nproc)"
+rm -f build-pkg/rawinq_*.deb
+(cd build-pkg && cpack -G DEB)
+set -- build-pkg/rawinq_*.deb
+[ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no package was built" >&2; exit 1; }
+deb="$src/$1"
+
+fail() { echo "test_package: $*" >&2; exit 1; }
+
+# Its declared dependencies.
+depends=$(dpkg-deb -f "$deb" Depends)
+recommends=$(dpkg-deb -f "$deb" Recommends)
+echo "Depends: $depends"
+echo "Recommends: $recommends"
+echo "$depends" | grep -q 'libnetcdf' || fail "no dependency on the netCDF library"
+[ "$recommends" = "ncl-ncarg" ] || fail "ncl-ncarg is not recommended"
+
+$sudo apt-get remove -y rawinq >/dev/null 2>&1 || true
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$deb"
+[ "$(dpkg-query -W -f='${Status}' rawinq)" = "install ok installed" ] ||
+  fail "the package is not installed"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+data=/usr/share/rawinq
+
+[ "$(/usr/bin/rawinq --version)" = "rawinq 1.0.0" ] || fail "rawinq --version"
+/usr/bin/rawinq --help | grep -qx "Installed sample archive: $data/sample-archive" ||
+  fail "rawinq --help does not name the installed sample archive"
+
+# The README's session: WMO 72469, January 1995, 0z and 12z, ZIR in knots,
+# one file per day in out/.
+mkdir out
+status=0
+printf '%s\n' '' 1995010100 1995013112 1 0 0 N 1 72469 \
+    0 Y 0 0 0 1 out 3 N N \
+  | /usr/bin/rawinq "$data/sample-archive" "$data/support" >session.txt || status=$?
+[ "$status" -eq 2 ] || fail "the session ended with status $status, not 2"
+[ "$(ls out | wc -l)" -eq 31 ] || fail "not one file per day of January"
+[ "$(ls out | head -n 1)" = 1995010100.txt ] || fail "first file name"
+head -n 2 out/1995010100.txt >first.txt
+printf '%s\n' '    254      0      1      JAN    1995' \
+    '      1  23062  72469  39.77N104.87W  1611   2312' >expected.txt
+cmp first.txt expected.txt || fail "the first sounding's lines differ"
+[ "$(grep -c '      JAN    1995$' out/1995013100.txt)" -eq 2 ] ||
+  fail "the last file does not hold two soundings"
+echo "scripted session: 31 files, exit status 2"
+
+# The installed sample archive is sound.
+rawinq-dump -q "$data"/sample-archive/Raob1995/* >dump.txt ||
+  fail "rawinq-dump finds faults in the sample archive"
+[ "$(grep -c ', 0 faults$' dump.txt)" -eq 12 ] || fail "rawinq-dump summary"
+
+# Extract, pack, extract again: the same text.
+for run in a b; do mkdir "$run"; done
+answers() {
+  printf '%s\n' '' 1995010100 1995123112 0 0 0 N 1 72469 0 Y 0 1 0 1 "$1" 0 N N
+}
+answers a | rawinq "$data/sample-archive" "$data/support" >/dev/null || true
+rawinq-pack mine a/1995010100.txt
+answers b | rawinq mine "$data/support" >/dev/null || true
+cmp a/1995010100.txt b/1995010100.txt || fail "the round trip changed the text"
+echo "round trip: identical ZIR text"
+
+# The manual pages, as man finds them.
+for page in rawinq rawinq_na rawinq-pack rawinq-dump; do
+  file=$(man -w "$page") || fail "man finds no page $page"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man $page: $warnings"
+done
+LC_ALL=C.UTF-8 MANWIDTH=80 man rawinq 2>/dev/null | grep -q "$data/support/stat2000.txt" ||
+  fail "man rawinq does not name the installed support files"
+echo "installed package: every check passed"
