@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian package (cpack -G DEB), installs it with apt-get as a
 # user would, and runs the installed programs: one scripted rawinq session
-# on the installed sample archive, rawinq-dump over it, a rawinq-pack round
+# on the installed sample archive, a skew-T plot by the installed plotter,
+# rawinq-dump over the sample archive, a rawinq-pack round
 # trip, and the manual pages through man. Leaves the package installed.
 set -eu
 cd "$(dirname "$0")/.."
@@ -9,8 +10,10 @@ src=$(pwd)
 
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 
-# A build of its own, for the package's prefix.
+# A build of its own, for the package's prefix; the installed plotter is
+# also the one the programs fall back on.
 cmake -S . -B build-pkg -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
+      -DRAWINQ_PLOTTER=/usr/libexec/rawinq/drovane \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-pkg -j"$(nproc)"
 rm -f build-pkg/rawinq_*.deb
@@ -76,6 +79,22 @@ rawinq-pack mine a/1995010100.txt
 answers b | rawinq mine "$data/support" >/dev/null || true
 cmp a/1995010100.txt b/1995010100.txt || fail "the round trip changed the text"
 echo "round trip: identical ZIR text"
+
+# A skew-T plot: the installed plotter draws it with NCL into gmeta; the
+# display program is a stand-in that notes its arguments (no X here).
+mkdir plot bin
+printf '#!/bin/sh\necho "$*" >> "%s/ctrans.calls"\n' "$work" >bin/ctrans
+chmod +x bin/ctrans
+(cd plot &&
+ printf '%s\n' '' 1995010100 1995010112 2 0 0 N 1 72469 3 0 N N N |
+   PATH="$work/bin:$PATH" rawinq "$data/sample-archive" "$data/support" \
+   >session.txt) || true
+[ "$(wc -c <plot/gmeta)" -gt 10000 ] || fail "the plotter drew no gmeta"
+[ "$(cat ctrans.calls)" = "gmeta -d X11 -geometry 700X700" ] ||
+  fail "the plot was not shown"
+head -n 1 plot/raob_soundings.zonder |
+  grep -qx '    254      0      1      JAN    1995' || fail "plot data file"
+echo "skew-T plot: gmeta drawn by the installed plotter"
 
 # The manual pages, as man finds them.
 for page in rawinq rawinq_na rawinq-pack rawinq-dump; do
