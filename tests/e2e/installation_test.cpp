@@ -134,25 +134,32 @@ TEST_F(Installed, HelpNamesTheInstalledData) {
       << r.out;
 }
 
-TEST_F(Installed, ProgramReadsInstalledSampleArchive) {
-  TempDir dir;
-  make_dir(dir / "out");
-  RunOptions o;
-  o.cwd = dir.path();
-  // WMO 72469, 1 January 1995, both hours, ZIR into out/, one file.
+TEST_F(Installed, BothEditionsReadTheInstalledSampleArchive) {
+  // WMO 72469, 1 January 1995, both hours, ZIR into out/, one file; the
+  // North-American edition reads the year directory Raob95.
   const std::string answers =
       "\n1995010100\n1995010112\n1\n0\n0\nN\n1\n72469\n0\nY\n0\n1\n0\n1\nout\n0\nN\nN\n";
-  const RunResult r = run_program(
-      at("bin/rawinq"),
-      {at("share/rawinq/sample-archive"), at("share/rawinq/support")}, answers,
-      o);
-  EXPECT_EQ(r.status, 2) << r.out;
-  const std::vector<std::string> files = dir_entries(dir / "out");
-  ASSERT_EQ(files.size(), 1u);
-  const std::string text = read_file(dir / ("out/" + files[0]));
-  EXPECT_EQ(count_of(text, "      JAN    1995\n"), 2);
-  EXPECT_NE(text.find("      1  23062  72469  39.77N104.87W  1611 "),
-            std::string::npos);
+  std::string texts[2];
+  for (int k = 0; k < 2; ++k) {
+    TempDir dir;
+    make_dir(dir / "out");
+    RunOptions o;
+    o.cwd = dir.path();
+    const RunResult r = run_program(
+        at(k == 0 ? "bin/rawinq" : "bin/rawinq_na"),
+        {at("share/rawinq/sample-archive"), at("share/rawinq/support")},
+        answers, o);
+    EXPECT_EQ(r.status, 2) << r.out;
+    const std::vector<std::string> files = dir_entries(dir / "out");
+    ASSERT_EQ(files, std::vector<std::string>{"1995010100.txt"});
+    texts[k] = read_file(dir / "out/1995010100.txt");
+  }
+  EXPECT_EQ(count_of(texts[0], "      JAN    1995\n"), 2);
+  EXPECT_EQ(texts[0].rfind("    254      0      1      JAN    1995\n"
+                           "      1  23062  72469  39.77N104.87W  1611 ",
+                           0),
+            0u);
+  EXPECT_TRUE(texts[1] == texts[0]);
 }
 
 TEST_F(Installed, SkewTOutputStartsTheInstalledPlotter) {
