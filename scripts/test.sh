@@ -6,4 +6,4 @@ cd "$(dirname "$0")/.."
 cd build
 ctest --output-on-failure -j"$(nproc)" </dev/null
 # The Debian package, installed and run as a user would.
-cd .. && ./scripts/test_package.sh
+(cd .. && ./scripts/test_package.sh)
