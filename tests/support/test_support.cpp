@@ -23,8 +23,13 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "rawinq-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(fs::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::error_code ec;
+  const fs::path base =
+      fs::is_directory(parent, ec) ? fs::path(parent) : fs::temp_directory_path();
+  std::string tmpl = (base / "rawinq-test-XXXXXX").string();
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -12,6 +12,10 @@ namespace testing_support {
 class TempDir {
  public:
   TempDir();
+  // Under `parent` instead (for instance a memory file system, for tests
+  // that create thousands of files); under the system's temporary
+  // directory when parent is not a directory.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
