@@ -139,6 +139,12 @@ RunResult run_program(const std::string& program,
   signal(SIGPIPE, SIG_IGN);
 
   RunResult r;
+  const auto start = std::chrono::steady_clock::now();
+  const auto since_start = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                         start)
+        .count();
+  };
   size_t written = 0;
   int in_fd = in_pipe[1];
   if (input.empty()) {
@@ -164,7 +170,12 @@ RunResult run_program(const std::string& program,
     char buf[65536];
     if (out_i >= 0 && (fds[out_i].revents & (POLLIN | POLLHUP))) {
       const ssize_t k = read(out_pipe[0], buf, sizeof buf);
-      if (k > 0) r.out.append(buf, static_cast<size_t>(k)); else out_open = false;
+      if (k > 0) {
+        r.out.append(buf, static_cast<size_t>(k));
+        r.out_arrivals.emplace_back(r.out.size(), since_start());
+      } else {
+        out_open = false;
+      }
     }
     if (err_i >= 0 && (fds[err_i].revents & (POLLIN | POLLHUP))) {
       const ssize_t k = read(err_pipe[0], buf, sizeof buf);
@@ -187,9 +198,16 @@ RunResult run_program(const std::string& program,
   close(err_pipe[0]);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  r.seconds = since_start();
   if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   else if (WIFSIGNALED(wstatus)) r.status = 128 + WTERMSIG(wstatus);
   return r;
+}
+
+double RunResult::seconds_after_output(size_t at) const {
+  for (const auto& [size, when] : out_arrivals)
+    if (size > at) return seconds - when;
+  return seconds;
 }
 
 const char kDenEntry[] =

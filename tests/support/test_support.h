@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -54,6 +55,13 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
   int status = -1;  // exit status, or 128 + signal
+  double seconds = 0;  // from the start to the end of the process
+  // When each piece of standard output arrived: (size of out after it,
+  // seconds from the start).
+  std::vector<std::pair<size_t, double>> out_arrivals;
+  // Seconds from the arrival of byte `at` of standard output to the end of
+  // the process.
+  double seconds_after_output(size_t at) const;
 };
 
 struct RunOptions {
