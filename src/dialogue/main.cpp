@@ -151,14 +151,18 @@ int run(int argc, char** argv) {
 
 int rawinq_main(int argc, char** argv) {
   int status;
+  bool ended_early = false;
   try {
     status = run(argc, argv);
   } catch (const ProgramExit& e) {
     status = e.status;
+    ended_early = true;
     // A file that cannot be closed completely is a write error.
     if (close_output_at_exit() != 0 && status == 0) status = 1;
     if (e.end_of_input) std::putchar('\n');
   }
-  std::fflush(stdout);
+  // Lost terminal output is a write error too: the run did not succeed,
+  // whatever it returned otherwise.
+  if (standard_output_failed() && (!ended_early || status == 0)) status = 1;
   return status;
 }

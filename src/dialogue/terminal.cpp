@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 
 std::string read_answer() {
-  std::fflush(stdout);
+  flush_standard_output();
   // One line of at most 79 bytes, newline included; counted byte by byte so
   // that a NUL byte in the line cannot hide how much was read.
   constexpr size_t kRead = 79;

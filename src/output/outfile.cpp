@@ -49,12 +49,35 @@ std::string unused_request_path(const std::string& path, short indx) {
 // Whether outbuf is an output file of ours (not the terminal, not none).
 bool outbuf_is_file() { return outbuf != nullptr && outbuf != stdout; }
 
-// Reports a failed write or close of the text output and ends the program.
-[[noreturn]] void write_error() {
-  const int saved = errno;
+// A write error has been reported on standard error: it is reported once.
+bool write_error_reported = false;
+// The reason of the first failed flush of standard output.
+int stdout_errno = 0;
+
+// Reports a failed write or close with the system's reason `err`.
+void report_write_error(int err) {
   std::fflush(stdout);
-  errno = saved;
+  errno = err;
   std::perror("Write error");
+  write_error_reported = true;
+}
+
+// The system's reason for the error of stream f. `err` is errno as the
+// call that found the error left it (set to 0 before that call): when that
+// call only filled the buffer, the error is an earlier one, and a new
+// attempt to write the buffer out tells its reason.
+int failure_reason(std::FILE* f, int err) {
+  if (err != 0) return err;
+  errno = 0;
+  std::clearerr(f);
+  if (std::fflush(f) != 0 && errno != 0) return errno;
+  if (f == stdout && stdout_errno != 0) return stdout_errno;
+  return EIO;
+}
+
+// Reports a failed write or close of the text output and ends the program.
+[[noreturn]] void write_error(int err) {
+  report_write_error(err);
   end_program(1);
 }
 
@@ -175,14 +198,29 @@ void close_outfile(short oformat) {
     close_netcdf_output();
     return;
   }
-  if (!close_text_output()) write_error();
+  if (!close_text_output()) write_error(errno);
 }
 
 int close_output_at_exit() {
   close_netcdf_output();
   if (close_text_output()) return 0;
-  std::perror("Write error");
+  report_write_error(errno);
   return 1;
+}
+
+void flush_standard_output() {
+  errno = 0;
+  if (std::fflush(stdout) != 0 && stdout_errno == 0)
+    stdout_errno = errno != 0 ? errno : EIO;
+}
+
+bool standard_output_failed() {
+  flush_standard_output();
+  if (stdout_errno == 0 && !std::ferror(stdout)) return false;
+  if (!write_error_reported)
+    report_write_error(stdout_errno != 0 ? stdout_errno
+                                         : failure_reason(stdout, 0));
+  return true;
 }
 
 void screen_control() {
@@ -205,13 +243,13 @@ void screen_control() {
 
 void emit_uncounted_line(const std::string& text) {
   if (outbuf == nullptr) return;
+  errno = 0;
   std::fwrite(text.data(), 1, text.size(), outbuf);
   std::fputc('\n', outbuf);
   if (std::ferror(outbuf)) {
-    const int saved = errno;
+    const int reason = failure_reason(outbuf, errno);
     close_text_output();
-    errno = saved;
-    write_error();
+    write_error(reason);
   }
 }
 

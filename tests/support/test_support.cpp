@@ -125,6 +125,19 @@ RunResult run_program(const std::string& program,
       rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.nofile_limit);
       setrlimit(RLIMIT_NOFILE, &rl);
     }
+    if (options.file_size_limit >= 0) {
+      struct rlimit rl;
+      rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.file_size_limit);
+      setrlimit(RLIMIT_FSIZE, &rl);
+      signal(SIGXFSZ, SIG_IGN);
+    }
+    if (!options.stdout_path.empty()) {
+      const int fd = open(options.stdout_path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0) _exit(126);
+      dup2(fd, 1);
+      close(fd);
+    }
     for (const auto& e : options.extra_env) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));

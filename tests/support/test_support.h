@@ -69,6 +69,12 @@ struct RunOptions {
   long nofile_limit = -1;             // RLIMIT_NOFILE for the child, -1 = as is
   double timeout_seconds = 60;        // killed after this
   std::vector<std::string> extra_env; // "NAME=value" added to the environment
+  // RLIMIT_FSIZE for the child, -1 = as is; SIGXFSZ is then ignored, so a
+  // write past the limit fails with EFBIG as on a full file system.
+  long file_size_limit = -1;
+  // Standard output goes to this file (for instance /dev/full) instead of
+  // being collected; "" = collected.
+  std::string stdout_path;
 };
 
 // Runs a program with arguments, feeding `input` to its standard input
