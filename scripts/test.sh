@@ -5,3 +5,6 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cd build
 ctest --output-on-failure -j"$(nproc)" </dev/null
+cd ..
+# Whole sessions of both programs under valgrind's memcheck.
+./scripts/test_memcheck.sh
