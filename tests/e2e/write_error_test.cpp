@@ -5,10 +5,14 @@
 // with 3); it never reports success. An error that only shows when the
 // file is closed counts the same.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -176,6 +180,80 @@ TEST_F(WriteErrors, TerminalOnAFullDevice) {
   r = run(rawinq_bin(), "", o);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, kNoSpace);
+}
+
+// Runs rawinq with the answers on standard input and standard output into a
+// pipe whose reader stops reading, and goes away, once it has seen `until`.
+// Returns the exit status (128 + signal when killed); standard error goes
+// to err_path.
+int run_until_reader_leaves(const std::vector<std::string>& argv,
+                            const std::string& cwd, const std::string& answers,
+                            const std::string& until,
+                            const std::string& err_path) {
+  TempDir io;
+  write_file(io / "in", answers);
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int in = open((io / "in").c_str(), O_RDONLY);
+    const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (in < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    dup2(in, 0);
+    dup2(out[1], 1);
+    dup2(err, 2);
+    close(out[0]);
+    close(out[1]);
+    // The test runner may ignore the signal; the program starts as a shell
+    // would start it.
+    signal(SIGPIPE, SIG_DFL);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(out[1]);
+  std::string seen;
+  char buf[4096];
+  ssize_t n;
+  while (seen.find(until) == std::string::npos &&
+         (n = read(out[0], buf, sizeof buf)) > 0)
+    seen.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+TEST_F(WriteErrors, ReaderOfTheTerminalOutputGoesAway) {
+  // A script pipes the dialogue into a command that ends as soon as the
+  // output file is announced, while the year is still being extracted. The
+  // program must not be killed with half a file: the file is written whole
+  // and closed, and the lost terminal output is a write error.
+  std::vector<archive_writer::Sounding> year;
+  for (int m = 1; m <= 12; ++m)
+    for (int d = 1; d <= 28; ++d)
+      for (int h : {0, 12}) {
+        archive_writer::Sounding s = den(d, h);
+        s.month = m;
+        year.push_back(s);
+      }
+  archive_writer::write_station_year(dir / "db", 1995, 23062, year);
+  const std::string answers = request("zir", {"1995123112", "0"});
+  const int status = run_until_reader_leaves(
+      {rawinq_bin(), dir / "db", dir / "sup", "500"}, dir / "work", answers,
+      " STATUS:  Writing output file: ", dir / "err");
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(read_file(dir / "err"),
+            "Write error: " + std::string(std::strerror(EPIPE)) + "\n");
+  const std::string file = read_file(dir / "work/out/1995010100.txt");
+  const RunResult fine = run(rawinq_bin(), answers);
+  EXPECT_EQ(fine.status, (12 * 28 * 2) & 0xFF);
+  const std::string whole = read_file(dir / "work/out/1995010100.txt");
+  EXPECT_EQ(file.size(), whole.size());
+  EXPECT_TRUE(file == whole);
 }
 
 }  // namespace
