@@ -33,9 +33,9 @@ chmod 755 "$work/bin/ctrans"
 passed=0
 failed=0
 
-# session NAME PROGRAM PAGE_LENGTH ANSWERS
+# session NAME PROGRAM PAGE_LENGTH ANSWERS [DATABASE_DIR]
 session() {
-  name=$1 program=$2 page=$3 answers=$4
+  name=$1 program=$2 page=$3 answers=$4 db=${5:-$root/data/sample-archive/}
   dir="$work/$name"
   mkdir -p "$dir/out"
   log="$dir/memcheck.log"
@@ -44,7 +44,7 @@ session() {
     PATH="$work/bin:$PATH" valgrind --quiet --tool=memcheck \
       --leak-check=full --errors-for-leak-kinds=definite,indirect \
       --error-exitcode=201 --track-origins=yes --log-file="$log" \
-      "$root/build/$program" "$root/data/sample-archive/" \
+      "$root/build/$program" "$db" \
       "$root/data/support/" "$page" >"$dir/stdout" 2>"$dir/stderr")
   status=$?
   seconds=$(($(date +%s) - start))
@@ -230,6 +230,37 @@ out
 n
 n
 "
+# Damaged files: DEN's 1995 file cut in the middle of its records, PIT's
+# with bytes of its index and of its first records overwritten.
+damaged="$work/damaged-archive"
+mkdir -p "$damaged/Raob1995"
+head -c 20000 data/sample-archive/Raob1995/23062_95.buf \
+  >"$damaged/Raob1995/23062_95.buf"
+cp data/sample-archive/Raob1995/94823_95.buf "$damaged/Raob1995/"
+for at in 40 41 47 52 60 1000 1900 1950 2000 2047 2100 2222; do
+  printf '\377' | dd of="$damaged/Raob1995/94823_95.buf" bs=1 seek=$at \
+    conv=notrunc status=none
+done
+session damaged rawinq 500 "${den_pit}0
+y
+0
+1
+0
+1
+out
+0
+y
+0
+n
+1
+0
+1
+1
+out
+0
+n
+n
+" "$damaged/"
 # Input that ends in the middle of a request.
 session end-of-input rawinq_na 500 "${den_week}0
 y
