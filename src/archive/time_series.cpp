@@ -165,13 +165,18 @@ void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
         slot.cnt[d] = 0;
         break;
       }
-      slot.bytenum[d] += rec.length;
-      slot.hour[d] = Ibuff[rec.length + 23];
-      if (slot.hour[d] > 23) {  // no such hour: the chain is broken here
+      const short next = Ibuff[rec.length + 23];
+      if (next > 23) {  // no such hour: the chain is broken here
         files.warn_once(file_num);
         slot.cnt[d] = 0;
         break;
       }
+      // A day's records follow one another in ascending hours: a record
+      // whose hour the walk has already passed would be read and passed
+      // over without a word.
+      if (next < slot.hour[d]) files.warn_once(file_num);
+      slot.bytenum[d] += rec.length;
+      slot.hour[d] = next;
     }
   }
 }

@@ -499,7 +499,7 @@ TEST_F(DamagedArchive, LevelCountsPastTheRecordDropOnlyThatSounding) {
   }
 }
 
-TEST_F(DamagedArchive, ImpossibleHoursInTheChainOrIndexAreReportedNotSilentlyLost) {
+TEST_F(DamagedArchive, ImpossibleOrBackwardHoursAreReportedNotSilentlyLost) {
   // The synoptic retrieval finds a day's records by hour: a record chain or
   // an index entry that leads to an hour above 23 would never be read, and
   // the day's records would be lost without a word. The climatological
@@ -512,6 +512,18 @@ TEST_F(DamagedArchive, ImpossibleHoursInTheChainOrIndexAreReportedNotSilentlyLos
   EXPECT_EQ(warnings(x), 1);
   x = extract(Driver::kClimatological, chain);
   EXPECT_EQ(exactly(Driver::kClimatological, x, {0, 1, 2, 4, 5, 6}), "");
+  EXPECT_EQ(warnings(x), 0);
+
+  // A record whose hour lies before the hour of the record it follows: the
+  // synoptic walk has passed that hour when it reaches the record.
+  std::string backwards = sound;
+  backwards.at(spans[4].begin + 23) = 4;  // 2 January 12 UTC, after 06 UTC
+  x = extract(Driver::kSynoptic, backwards);
+  EXPECT_EQ(exactly(Driver::kSynoptic, x, {0, 1, 2, 3, 5, 6}), "");
+  EXPECT_EQ(warnings(x), 1);
+  x = extract(Driver::kClimatological, backwards);
+  EXPECT_EQ(sane(Driver::kClimatological, x), "");
+  EXPECT_EQ(x.blocks.size(), 7u);
   EXPECT_EQ(warnings(x), 0);
 
   unsigned long hour_at = 0;
