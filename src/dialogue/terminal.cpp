@@ -21,7 +21,14 @@ std::string read_answer() {
     line += static_cast<char>(c);
     if (c == '\n') break;
   }
-  if (line.empty()) end_of_input();
+  if (line.empty()) {
+    // Input that cannot be read is no end of input: the run failed.
+    if (std::ferror(stdin)) {
+      std::perror("Read error");
+      end_program(1);
+    }
+    end_of_input();
+  }
   if (line.size() == kRead && line.back() != '\n') {
     // An over-long line: throw the rest of it away.
     while ((c = std::getchar()) != EOF && c != '\n') {

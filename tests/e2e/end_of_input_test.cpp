@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -252,6 +254,21 @@ TEST_F(EndOfInput, NoDatabaseFilesAndStationListAndRegionAccess) {
           "1", "30.00", "50.00", "-110.00", "-90.00", "0", "y", "0", "1", "0",
           "0", "n", "n"},
          "500", true});
+}
+
+TEST_F(EndOfInput, InputThatCannotBeReadIsAFailureNotAnEnd) {
+  // Standard input is a directory: reading it fails, which is not the end
+  // of a script.
+  for (const std::string& bin : {rawinq_bin(), rawinq_na_bin()}) {
+    const RunResult r = run_program(
+        "/bin/sh",
+        {"-c", "exec \"$0\" \"$1\" \"$2\" 500 < /", bin,
+         db.path() + "/" + edition(bin), sup.path()},
+        "");
+    EXPECT_EQ(r.status, 1) << bin;
+    EXPECT_EQ(r.err, "Read error: " + std::string(std::strerror(EISDIR)) + "\n")
+        << bin;
+  }
 }
 
 }  // namespace
