@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -540,6 +541,43 @@ TEST_F(DamagedArchive, ImpossibleOrBackwardHoursAreReportedNotSilentlyLost) {
   x = extract(Driver::kClimatological, index);
   EXPECT_EQ(exactly(Driver::kClimatological, x, {0, 1, 2, 3, 4, 5, 6}), "");
   EXPECT_EQ(warnings(x), 0);
+}
+
+TEST_F(DamagedArchive, StationFilesThatAreNoFilesAreSkippedNotWaitedFor) {
+  // Where the station's file should be: a FIFO (opening it would wait for
+  // a writer for ever) or a directory. Station B's sound file is read all
+  // the same. A hang ends the case by its time limit.
+  put(1995, kB, {sounding(1995, 1, 3, 0, kB)});
+  Usr_Stn_Count = 2;
+  const SweepResult r = run_sweep(2, [&](int n) -> std::string {
+    std::remove(path.c_str());
+    const int made = n == 0 ? mkfifo(path.c_str(), 0600) : mkdir(path.c_str(), 0700);
+    if (made != 0) return "could not make the file";
+    std::string problems;
+    for (Driver d : {Driver::kSynoptic, Driver::kClimatological}) {
+      Extraction x;
+      x.screen = terminal.run([&] {
+        std::remove(out_path.c_str());
+        outbuf = nullptr;
+        x.result = d == Driver::kSynoptic
+                       ? time_series("1995010100", "1995022823", 0, 0, 1, 0,
+                                     0, 1, pname)
+                       : station_series("1995010100", "1995022823", 0, 0, 1,
+                                        0, 0, 1, pname);
+      });
+      x.blocks = zir_blocks(read_file(out_path));
+      if (x.result != 1 || x.blocks.size() != 1 ||
+          x.blocks[0].text.find(" 22222 ") == std::string::npos)
+        problems += std::string(name_of(d)) + ": not B's sounding alone\n";
+      if (count_of(x.screen, " WARNING:  unable to open database file: " +
+                                 path + "\n") != 1)
+        problems += std::string(name_of(d)) + ": " + x.screen;
+    }
+    rmdir(path.c_str());
+    std::remove(path.c_str());
+    return problems;
+  });
+  expect_clean(r);
 }
 
 }  // namespace
