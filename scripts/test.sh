@@ -3,7 +3,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cd build
-ctest --output-on-failure -j"$(nproc)" </dev/null
+(cd build && ctest --output-on-failure -j"$(nproc)" </dev/null)
+# Whole sessions of both programs under valgrind's memcheck.
+./scripts/test_memcheck.sh
 # The Debian package, installed and run as a user would.
-(cd .. && ./scripts/test_package.sh)
+./scripts/test_package.sh

@@ -19,6 +19,12 @@ void close_outfile(short oformat);
 // Returns 1 when closing the text output file failed ("Write error" has
 // been written to standard error), else 0.
 int close_output_at_exit();
+// Flushes standard output, noting the reason of its first failure.
+void flush_standard_output();
+// At the end of the program: whether any output to standard output was
+// lost. "Write error" with the reason is then written to standard error,
+// unless a write error was reported already.
+bool standard_output_failed();
 void screen_control();
 
 // Writes one line (text given without its newline) to outbuf, checks the

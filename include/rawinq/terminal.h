@@ -5,7 +5,8 @@
 
 // Reads one answer: an 80-byte line read with its last character removed
 // (so at most 78 characters of an over-long line). The rest of an over-long
-// line is read and thrown away. End of input ends the program.
+// line is read and thrown away. End of input ends the program (status 0);
+// a failed read ends it with "Read error" and the reason, status 1.
 std::string read_answer();
 
 // Y/N answer: the default unless the answer is not empty, in which case its

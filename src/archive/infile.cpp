@@ -1,5 +1,6 @@
 // Station-year database files: names, opening, the day index and the record
 // chain.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +39,30 @@ unsigned long be24(const unsigned char* p) {
          static_cast<unsigned long>(p[2]);
 }
 
+// Opens a station-year file for reading. Only a regular file is a
+// database file: opening a FIFO would wait for a writer that never comes,
+// and a device or a directory holds no archive. Anything else fails as an
+// open that is not for want of descriptors.
+std::FILE* open_database_file(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = ENXIO;
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* f = fdopen(fd, "rb");
+  if (f == nullptr) {
+    const int err = errno;
+    close(fd);
+    errno = err;
+  }
+  return f;
+}
+
 }  // namespace
 
 std::string database_path(int variant, short iyr, long wban) {
@@ -70,7 +95,7 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
       std::printf("%d attempt to open file: \n%s \n\n", variant, path.c_str());
     }
     errno = 0;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = open_database_file(path);
     const int err = errno;
     Input_File[file_num].infile = FileHandle(f);
     if (f != nullptr) {

@@ -87,6 +87,14 @@ class YearFiles {
     if (!ok) {
       for (short& c : slot.cnt) c = 0;
       warn_once(file_num);
+      return;
+    }
+    // A day whose first hour is no hour of the day would never be read.
+    for (int d = 0; d < 31; ++d) {
+      if (slot.cnt[d] > 0 && slot.hour[d] > 23) {
+        slot.cnt[d] = 0;
+        warn_once(file_num);
+      }
     }
   }
 
@@ -157,8 +165,18 @@ void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
         slot.cnt[d] = 0;
         break;
       }
+      const short next = Ibuff[rec.length + 23];
+      if (next > 23) {  // no such hour: the chain is broken here
+        files.warn_once(file_num);
+        slot.cnt[d] = 0;
+        break;
+      }
+      // A day's records follow one another in ascending hours: a record
+      // whose hour the walk has already passed would be read and passed
+      // over without a word.
+      if (next < slot.hour[d]) files.warn_once(file_num);
       slot.bytenum[d] += rec.length;
-      slot.hour[d] = Ibuff[rec.length + 23];
+      slot.hour[d] = next;
     }
   }
 }

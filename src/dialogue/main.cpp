@@ -1,4 +1,6 @@
 // Start-up and the request cycle.
+#include <signal.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -198,16 +200,33 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// A reader of standard output that goes away (a pipe into a command that
+// has ended) must not end the program before its output files are whole
+// and closed: the signal is caught by a handler that does nothing, so the
+// write fails with EPIPE and is reported as a write error. A handler, not
+// SIG_IGN, so that the outside programs start with the default.
+extern "C" void on_broken_pipe(int) {}
+
 int rawinq_main(int argc, char** argv) {
+  struct sigaction broken_pipe {};
+  broken_pipe.sa_handler = on_broken_pipe;
+  sigemptyset(&broken_pipe.sa_mask);
+  broken_pipe.sa_flags = SA_RESTART;
+  sigaction(SIGPIPE, &broken_pipe, nullptr);
+
   int status;
+  bool ended_early = false;
   try {
     status = run(argc, argv);
   } catch (const ProgramExit& e) {
     status = e.status;
+    ended_early = true;
     // A file that cannot be closed completely is a write error.
     if (close_output_at_exit() != 0 && status == 0) status = 1;
     if (e.end_of_input) std::putchar('\n');
   }
-  std::fflush(stdout);
+  // Lost terminal output is a write error too: the run did not succeed,
+  // whatever it returned otherwise.
+  if (standard_output_failed() && (!ended_early || status == 0)) status = 1;
   return status;
 }

@@ -7,10 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 
 std::string read_answer() {
-  std::fflush(stdout);
+  flush_standard_output();
   // One line of at most 79 bytes, newline included; counted byte by byte so
   // that a NUL byte in the line cannot hide how much was read.
   constexpr size_t kRead = 79;
@@ -20,7 +21,14 @@ std::string read_answer() {
     line += static_cast<char>(c);
     if (c == '\n') break;
   }
-  if (line.empty()) end_of_input();
+  if (line.empty()) {
+    // Input that cannot be read is no end of input: the run failed.
+    if (std::ferror(stdin)) {
+      std::perror("Read error");
+      end_program(1);
+    }
+    end_of_input();
+  }
   if (line.size() == kRead && line.back() != '\n') {
     // An over-long line: throw the rest of it away.
     while ((c = std::getchar()) != EOF && c != '\n') {

@@ -1,12 +1,14 @@
 // Output destinations, file names and screen paging, and the one layer
 // through which the text writers put their lines.
 #include <netcdf.h>
+#include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
@@ -23,8 +25,53 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
 
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
 
-// Paths of the output files created during the current request.
-std::set<std::string> request_paths;
+// The paths of the output files created during the current request, kept
+// in a filter of fixed size, so that a request of a million files needs no
+// more memory than one of a single file. A path added is always found; a
+// path not added is taken for one by chance, about once in 100000 after
+// 30000 files (more often in far larger requests).
+class RequestPaths {
+ public:
+  void clear() { bits_.reset(); }
+  void add(const std::string& path) {
+    for (int k = 0; k < kProbes; ++k) bits_.set(probe(path, k));
+  }
+  bool maybe_added(const std::string& path) const {
+    for (int k = 0; k < kProbes; ++k)
+      if (!bits_.test(probe(path, k))) return false;
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBits = std::size_t{1} << 21;  // 256 kB
+  static constexpr int kProbes = 4;
+
+  // FNV-1a with two offsets, combined as h1 + k * h2.
+  static std::uint64_t fnv(const std::string& text, std::uint64_t hash) {
+    for (unsigned char c : text) {
+      hash ^= c;
+      hash *= 0x100000001b3ULL;
+    }
+    return hash;
+  }
+  static std::size_t probe(const std::string& path, int k) {
+    const std::uint64_t h1 = fnv(path, 0xcbf29ce484222325ULL);
+    const std::uint64_t h2 = fnv(path, 0x84222325cbf29ce4ULL) | 1;
+    return static_cast<std::size_t>((h1 + static_cast<std::uint64_t>(k) * h2) %
+                                    kBits);
+  }
+
+  std::bitset<kBits> bits_;
+};
+RequestPaths request_paths;
+
+// Whether path is a file this request created: one that the filter has
+// seen and that is there. A file that was there before the request is
+// replaced, as the user asked for that name; only when the filter errs is
+// such a file kept and the new one given another name.
+bool created_by_request(const std::string& path) {
+  return request_paths.maybe_added(path) && access(path.c_str(), F_OK) == 0;
+}
 
 // A path not yet used by this request. Several stations can start a file at
 // the same date and hour (one file per sounding or per station, or the coded
@@ -32,7 +79,7 @@ std::set<std::string> request_paths;
 // counter when even that is taken) before the extension, instead of
 // replacing a file of this request.
 std::string unused_request_path(const std::string& path, short indx) {
-  if (request_paths.count(path) == 0) return path;
+  if (!created_by_request(path)) return path;
   const size_t dot = path.rfind('.');
   const size_t slash = path.rfind('/');
   const bool has_ext = dot != std::string::npos &&
@@ -41,7 +88,7 @@ std::string unused_request_path(const std::string& path, short indx) {
   const std::string ext = has_ext ? path.substr(dot) : std::string();
   const long wmo = (indx >= 0 && indx < kMaxStations) ? Stn_His[indx].wmo : 0;
   std::string candidate = stem + "_" + std::to_string(wmo) + ext;
-  for (int n = 2; request_paths.count(candidate) != 0; ++n)
+  for (int n = 2; created_by_request(candidate); ++n)
     candidate = stem + "_" + std::to_string(wmo) + "_" + std::to_string(n) + ext;
   return candidate;
 }
@@ -49,12 +96,35 @@ std::string unused_request_path(const std::string& path, short indx) {
 // Whether outbuf is an output file of ours (not the terminal, not none).
 bool outbuf_is_file() { return outbuf != nullptr && outbuf != stdout; }
 
-// Reports a failed write or close of the text output and ends the program.
-[[noreturn]] void write_error() {
-  const int saved = errno;
+// A write error has been reported on standard error: it is reported once.
+bool write_error_reported = false;
+// The reason of the first failed flush of standard output.
+int stdout_errno = 0;
+
+// Reports a failed write or close with the system's reason `err`.
+void report_write_error(int err) {
   std::fflush(stdout);
-  errno = saved;
+  errno = err;
   std::perror("Write error");
+  write_error_reported = true;
+}
+
+// The system's reason for the error of stream f. `err` is errno as the
+// call that found the error left it (set to 0 before that call): when that
+// call only filled the buffer, the error is an earlier one, and a new
+// attempt to write the buffer out tells its reason.
+int failure_reason(std::FILE* f, int err) {
+  if (err != 0) return err;
+  errno = 0;
+  std::clearerr(f);
+  if (std::fflush(f) != 0 && errno != 0) return errno;
+  if (f == stdout && stdout_errno != 0) return stdout_errno;
+  return EIO;
+}
+
+// Reports a failed write or close of the text output and ends the program.
+[[noreturn]] void write_error(int err) {
+  report_write_error(err);
   end_program(1);
 }
 
@@ -155,13 +225,13 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
       // ended the program; with others it still must not go unnoticed.
       if (id == -1) end_program(3);
       cdfid = id;
-      request_paths.insert(path);
+      request_paths.add(path);
       break;
     }
 
     outbuf = std::fopen(path.c_str(), "w");
     if (outbuf != nullptr) {
-      request_paths.insert(path);
+      request_paths.add(path);
       break;
     }
     directory_recovery(path, pname);
@@ -175,14 +245,29 @@ void close_outfile(short oformat) {
     close_netcdf_output();
     return;
   }
-  if (!close_text_output()) write_error();
+  if (!close_text_output()) write_error(errno);
 }
 
 int close_output_at_exit() {
   close_netcdf_output();
   if (close_text_output()) return 0;
-  std::perror("Write error");
+  report_write_error(errno);
   return 1;
+}
+
+void flush_standard_output() {
+  errno = 0;
+  if (std::fflush(stdout) != 0 && stdout_errno == 0)
+    stdout_errno = errno != 0 ? errno : EIO;
+}
+
+bool standard_output_failed() {
+  flush_standard_output();
+  if (stdout_errno == 0 && !std::ferror(stdout)) return false;
+  if (!write_error_reported)
+    report_write_error(stdout_errno != 0 ? stdout_errno
+                                         : failure_reason(stdout, 0));
+  return true;
 }
 
 void screen_control() {
@@ -205,13 +290,13 @@ void screen_control() {
 
 void emit_uncounted_line(const std::string& text) {
   if (outbuf == nullptr) return;
+  errno = 0;
   std::fwrite(text.data(), 1, text.size(), outbuf);
   std::fputc('\n', outbuf);
   if (std::ferror(outbuf)) {
-    const int saved = errno;
+    const int reason = failure_reason(outbuf, errno);
     close_text_output();
-    errno = saved;
-    write_error();
+    write_error(reason);
   }
 }
 

@@ -23,8 +23,13 @@ namespace fs = std::filesystem;
 
 namespace testing_support {
 
-TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "rawinq-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(fs::temp_directory_path().string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::error_code ec;
+  const fs::path base =
+      fs::is_directory(parent, ec) ? fs::path(parent) : fs::temp_directory_path();
+  std::string tmpl = (base / "rawinq-test-XXXXXX").string();
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');
   if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -120,6 +125,19 @@ RunResult run_program(const std::string& program,
       rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.nofile_limit);
       setrlimit(RLIMIT_NOFILE, &rl);
     }
+    if (options.file_size_limit >= 0) {
+      struct rlimit rl;
+      rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.file_size_limit);
+      setrlimit(RLIMIT_FSIZE, &rl);
+      signal(SIGXFSZ, SIG_IGN);
+    }
+    if (!options.stdout_path.empty()) {
+      const int fd = open(options.stdout_path.c_str(),
+                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (fd < 0) _exit(126);
+      dup2(fd, 1);
+      close(fd);
+    }
     for (const auto& e : options.extra_env) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -134,6 +152,12 @@ RunResult run_program(const std::string& program,
   signal(SIGPIPE, SIG_IGN);
 
   RunResult r;
+  const auto start = std::chrono::steady_clock::now();
+  const auto since_start = [&start] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                         start)
+        .count();
+  };
   size_t written = 0;
   int in_fd = in_pipe[1];
   if (input.empty()) {
@@ -159,7 +183,12 @@ RunResult run_program(const std::string& program,
     char buf[65536];
     if (out_i >= 0 && (fds[out_i].revents & (POLLIN | POLLHUP))) {
       const ssize_t k = read(out_pipe[0], buf, sizeof buf);
-      if (k > 0) r.out.append(buf, static_cast<size_t>(k)); else out_open = false;
+      if (k > 0) {
+        r.out.append(buf, static_cast<size_t>(k));
+        r.out_arrivals.emplace_back(r.out.size(), since_start());
+      } else {
+        out_open = false;
+      }
     }
     if (err_i >= 0 && (fds[err_i].revents & (POLLIN | POLLHUP))) {
       const ssize_t k = read(err_pipe[0], buf, sizeof buf);
@@ -182,9 +211,16 @@ RunResult run_program(const std::string& program,
   close(err_pipe[0]);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
+  r.seconds = since_start();
   if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
   else if (WIFSIGNALED(wstatus)) r.status = 128 + WTERMSIG(wstatus);
   return r;
+}
+
+double RunResult::seconds_after_output(size_t at) const {
+  for (const auto& [size, when] : out_arrivals)
+    if (size > at) return seconds - when;
+  return seconds;
 }
 
 const char kDenEntry[] =

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_support {
@@ -12,6 +13,10 @@ namespace testing_support {
 class TempDir {
  public:
   TempDir();
+  // Under `parent` instead (for instance a memory file system, for tests
+  // that create thousands of files); under the system's temporary
+  // directory when parent is not a directory.
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -50,6 +55,13 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
   int status = -1;  // exit status, or 128 + signal
+  double seconds = 0;  // from the start to the end of the process
+  // When each piece of standard output arrived: (size of out after it,
+  // seconds from the start).
+  std::vector<std::pair<size_t, double>> out_arrivals;
+  // Seconds from the arrival of byte `at` of standard output to the end of
+  // the process.
+  double seconds_after_output(size_t at) const;
 };
 
 struct RunOptions {
@@ -57,6 +69,12 @@ struct RunOptions {
   long nofile_limit = -1;             // RLIMIT_NOFILE for the child, -1 = as is
   double timeout_seconds = 60;        // killed after this
   std::vector<std::string> extra_env; // "NAME=value" added to the environment
+  // RLIMIT_FSIZE for the child, -1 = as is; SIGXFSZ is then ignored, so a
+  // write past the limit fails with EFBIG as on a full file system.
+  long file_size_limit = -1;
+  // Standard output goes to this file (for instance /dev/full) instead of
+  // being collected; "" = collected.
+  std::string stdout_path;
 };
 
 // Runs a program with arguments, feeding `input` to its standard input

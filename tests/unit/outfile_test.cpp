@@ -4,6 +4,8 @@
 #include <netcdf.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -392,6 +394,45 @@ TEST(OutputWriteErrors, FullDeviceEndsWithStatusOne) {
   });
   EXPECT_EQ(at_exit.out, "1 none");
   EXPECT_EQ(at_exit.err, "Write error: " + reason + "\n");
+}
+
+// Standard output on a full device: the error flag comes from a flush of
+// the dialogue's text long before the writer looks at the stream, and errno
+// holds whatever an unrelated call left there. The reason reported is still
+// the device's.
+TEST(OutputWriteErrors, EarlierErrorOfStandardOutputGivesItsOwnReason) {
+  const std::string reason = std::strerror(ENOSPC);
+  const ChildRun screen = run_in_child("", [] {
+    std::freopen("/dev/full", "w", stdout);
+    std::printf("a question ");
+    std::fflush(stdout);
+    errno = ENOENT;  // a database file that was not found
+    outbuf = stdout;
+    emit_line("a sounding line");
+  });
+  EXPECT_EQ(screen.status, 1);
+  EXPECT_EQ(screen.err, "Write error: " + reason + "\n");
+
+  // Lost terminal output is found at the end, reported once, with the
+  // reason of the first failed flush.
+  const ChildRun at_end = run_in_child("", [] {
+    std::freopen("/dev/full", "w", stdout);
+    std::printf("a question ");
+    flush_standard_output();
+    errno = ENOENT;
+    std::printf("more text");
+    const bool failed = standard_output_failed();
+    const bool again = standard_output_failed();
+    std::fprintf(stderr, "%d %d\n", failed, again);
+  });
+  EXPECT_EQ(at_end.err, "Write error: " + reason + "\n1 1\n");
+
+  const ChildRun fine = run_in_child("", [] {
+    std::printf("a question ");
+    flush_standard_output();
+    std::fprintf(stderr, "%d\n", standard_output_failed());
+  });
+  EXPECT_EQ(fine.err, "0\n");
 }
 
 }  // namespace
