@@ -26,12 +26,15 @@ for t in $targets; do
   rm -rf "$run"
   mkdir -p "$run/corpus"
   cp tests/fuzz/corpus/"$t"/* "$run/corpus/"
-  # A station-year file holds a 20000-byte head window and more.
-  max_len=8192
-  [ "$t" = station_year ] && max_len=24000
+  # A station-year file holds a 20000-byte head window and more; a session
+  # needs whole answer scripts from the start.
+  options="-max_len=8192"
+  [ "$t" = station_year ] && options="-max_len=24000 -len_control=0"
+  [ "$t" = session ] && options="-max_len=2048 -len_control=0"
   echo "==== fuzzing $t for $seconds s"
+  # shellcheck disable=SC2086
   if ! build-fuzz/tests/fuzz/"${t}_fuzzer" "$run/corpus" \
-      -max_total_time="$seconds" -max_len="$max_len" -timeout=30 \
+      -max_total_time="$seconds" $options -timeout=30 \
       -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$run/" \
       </dev/null >"$run/log" 2>&1; then
     tail -n 60 "$run/log"
