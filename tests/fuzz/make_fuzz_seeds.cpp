@@ -206,7 +206,7 @@ void session_seeds(const fs::path& dir) {
       // station.
       {"faa604",
        "\n1995010100\n1995123112\n0\n0\n0\nN\n2\n72469\n72520\n"
-       "1\n0\n0\n1\n1\n\n1\nY\n\n\n\n0\n0\n\n2\nN\nN\n"},
+       "1\n0\n1\n1\n\n1\nY\n\n\n0\n\n\n2\nN\nN\n"},
       // NetCDF in one file, then again with the station order.
       {"netcdf",
        "\n1995010100\n1995010212\n0\n0\n0\nn\n1\n72469\n"
@@ -215,16 +215,16 @@ void session_seeds(const fs::path& dir) {
       // A station list file, WBAN numbers.
       {"station-list",
        "\n1995060100\n1996063012\n3\n0\n1\nY\nmissing.txt\nY\n"
-       "stations.txt\n2\n0\nY\n2\n1\n0\n1\n\n0\nN\nN\n"},
+       "stations.txt\n2\nY\n2\n1\n\n2\nN\nN\n"},
       // A latitude/longitude box and a whole region.
       {"areas",
-       "\n1995010100\n1995010212\n0\n1\n30\n50\n70\n110\n"
+       "\n1995010100\n1995010212\n0\n1\n30.0\n50.0\n-110.0\n-70.0\n"
        "0\nY\n0\n0\n0\n1\n\n5\nN\nY\n"
-       "\n\n\n2\n1\n0\nY\n0\n0\n1\n1\n\n0\nN\nN\n"},
+       "\n\n\n2\n1\n0\n1\n1\n\n0\nN\nN\n"},
       // The skew-T plot.
       {"skewt",
-       "\n1995010100\n1995010100\n0\n0\n0\nN\n1\n72469\n"
-       "3\n0\n0\nN\nN\nN\n"},
+       "\n1995010100\n1995010100\n0\n0\nN\n1\n72469\n"
+       "3\nY\nN\nN\n"},
       // HELP and STAT at prompts, refused answers, bad dates.
       {"help-stat",
        "HELP\n\nSTAT\nY\n19950101\n0\nDEN\nN\nEXIT\n"
