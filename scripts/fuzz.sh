@@ -32,6 +32,8 @@ for t in $targets; do
   [ "$t" = station_year ] && options="-max_len=24000 -len_control=0"
   [ "$t" = session ] && options="-max_len=2048 -len_control=0"
   echo "==== fuzzing $t for $seconds s"
+  # Words of the input's language, where there is a list of them.
+  [ -f tests/fuzz/"$t".dict ] && options="$options -dict=tests/fuzz/$t.dict"
   # shellcheck disable=SC2086
   if ! build-fuzz/tests/fuzz/"${t}_fuzzer" "$run/corpus" \
       -max_total_time="$seconds" $options -timeout=30 \
