@@ -305,7 +305,3 @@ void emit_line(const std::string& text) {
   screen_control();
 }
 
-int run_command(const std::string& command) {
-  std::fflush(stdout);
-  return std::system(command.c_str());
-}

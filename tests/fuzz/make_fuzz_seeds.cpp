@@ -165,6 +165,76 @@ void help_seeds(const fs::path& dir) {
         "STATION_FILE\n" +
             std::string(120, 'h') + "\nEND\n");
   write(dir, "seed-unended", "NO_FILES_OPEN\n  no end line follows\n");
+  // With browser answers and a catalogue: a date filter, searches of every
+  // kind, the whole list, HELP inside the browser, and leaving it.
+  const std::string sep("\0ANSWERS\n", 9);
+  const std::string help =
+      "VIEW_STAT_HELP\n  search kinds\nEND\nDATE_HIS_HELP\n  dates\nEND\n";
+  const std::string catalogue =
+      "2\n"
+      "DEN 23062 72469 39.77 104.87 1611 19460101 20991231 "
+      "DENVER/STAPLETON        CO US\n"
+      "PIT 94823 72520 40.53  80.23  360 19520101 19971231 "
+      "PITTSBURGH              PA US\n";
+  write(dir, "seed-browser",
+        help + sep +
+            "y\n19950101\n0\nDEN\ny\nPIT\nn\n\n1\nCO\nn\n\n2\nUS\nn\n"
+            "\n3\n94823\nn\n\n4\n72469\nn\n\n5\nHELP\nEXIT\n" +
+            sep + catalogue);
+  write(dir, "seed-browser-help",
+        help + sep + "HELP\nn\nHELP\n9\n5\n\n\nSTAT\nn\n5\nexit\nexit\n" +
+            sep + catalogue);
+}
+
+// Whole sessions on standard input, against the session entry point's
+// archive (WMO 72469 / WBAN 23062 and 72520 / 94823, 1995 and 1996) and a
+// station list file "stations.txt" in the working directory.
+void session_seeds(const fs::path& dir) {
+  const char* const sessions[][2] = {
+      // ZIR files, one per day (the README's example, in the working
+      // directory).
+      {"zir-files",
+       "\n1995010100\n1995013112\n1\n0\n0\nN\n1\n72469\n"
+       "0\nY\n0\n0\n0\n1\n\n3\nN\nN\n"},
+      // ZIR to the screen with paging, then another request.
+      {"zir-screen",
+       "\n1995010100\n1995020212\n0\n0\n0\nN\n1\n72469\n"
+       "0\nN\n0\n1\n0\n0\n\n\nc\nN\nY\n"
+       "1996010100\n1996011512\n2\n0\n1\nN\n2\n23062\n94823\n"
+       "4\n1\n0\n1\n0\n\na\n"},
+      // FAA604 messages in files, climatological order, one file per
+      // station.
+      {"faa604",
+       "\n1995010100\n1995123112\n0\n0\n0\nN\n2\n72469\n72520\n"
+       "1\n0\n1\n1\n\n1\nY\n\n\n0\n\n\n2\nN\nN\n"},
+      // NetCDF in one file, then again with the station order.
+      {"netcdf",
+       "\n1995010100\n1995010212\n0\n0\n0\nn\n1\n72469\n"
+       "2\ny\n0\n0\nout\n0\n"
+       "y\n\n\n\n1\n\n2\nn\nn\n"},
+      // A station list file, WBAN numbers.
+      {"station-list",
+       "\n1995060100\n1996063012\n3\n0\n1\nY\nmissing.txt\nY\n"
+       "stations.txt\n2\nY\n2\n1\n\n2\nN\nN\n"},
+      // A latitude/longitude box and a whole region.
+      {"areas",
+       "\n1995010100\n1995010212\n0\n1\n30.0\n50.0\n-110.0\n-70.0\n"
+       "0\nY\n0\n0\n0\n1\n\n5\nN\nY\n"
+       "\n\n\n2\n1\n0\n1\n1\n\n0\nN\nN\n"},
+      // The skew-T plot.
+      {"skewt",
+       "\n1995010100\n1995010100\n0\n0\nN\n1\n72469\n"
+       "3\nY\nN\nN\n"},
+      // HELP and STAT at prompts, refused answers, bad dates.
+      {"help-stat",
+       "HELP\n\nSTAT\nY\n19950101\n0\nDEN\nN\nEXIT\n"
+       "19950101\n2001010100\n1995133100\nHELP\n1995010100\n\n"
+       "7\n1\nHELP\n9\n0\n-3\n0\nN\n0\n101\n1\n99999999999\n72469\n"
+       "HELP\n0\nY\n0\n0\n0\n0\na\n"},
+      // Standard input ends in the middle of a request.
+      {"cut-short", "\n1995010100\n1995013112\n1\n0\n0\nN\n1\n"},
+  };
+  for (const auto& s : sessions) write(dir, std::string("seed-") + s[0], s[1]);
 }
 
 }  // namespace
@@ -179,5 +249,6 @@ int main(int argc, char** argv) {
   station_year_seeds(corpus / "station_year");
   catalogue_seeds(corpus / "catalogue_text");
   help_seeds(corpus / "help_file");
+  session_seeds(corpus / "session");
   return 0;
 }
