@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include "rawinq/archive.h"
@@ -74,6 +75,10 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     const int err = errno;
     Input_File[file_num].infile = FileHandle(f);
     if (f != nullptr) {
+      struct stat st {};
+      Input_File[file_num].size =
+          fstat(fileno(f), &st) == 0 ? static_cast<unsigned long>(st.st_size)
+                                     : 0;
       *file_status = 1;
       Infile_Errno = 0;
       Input_File_Path[file_num] = path;
@@ -156,6 +161,100 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
   return rec;
 }
 
+RecordWindow::RecordWindow(unsigned long chunk)
+    : buf_(chunk > static_cast<unsigned long>(kBufferSize)
+               ? chunk
+               : static_cast<unsigned long>(kBufferSize)),
+      chunk_(chunk) {}
+
+bool RecordWindow::covers(int key, unsigned long offset,
+                          unsigned long n) const {
+  return key == key_ && offset >= start_ && offset - start_ <= len_ &&
+         n <= len_ - (offset - start_);
+}
+
+bool RecordWindow::fill(int key, int fd, unsigned long offset,
+                        unsigned long n) {
+  key_ = key;
+  start_ = offset;
+  len_ = 0;
+  if (n > buf_.size()) n = buf_.size();
+  while (len_ < n) {
+    const ssize_t got = pread(fd, buf_.data() + len_, n - len_,
+                              static_cast<off_t>(offset + len_));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      len_ = 0;
+      return false;
+    }
+    if (got == 0) break;  // the file is shorter than it was
+    len_ += static_cast<unsigned long>(got);
+  }
+  return true;
+}
+
+DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
+                                  unsigned long offset) {
+  DatabaseRecord rec;
+  if (fd < 0 || offset >= size ||
+      offset > static_cast<unsigned long>(LONG_MAX))
+    return rec;
+  // What the 20000-byte read from the record's start would hold.
+  unsigned long n = size - offset;
+  if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
+  const unsigned long ahead = size - offset < chunk_ ? size - offset : chunk_;
+  // Makes the buffer hold `need` bytes from offset; a read from offset that
+  // finds the file shorter than it was holds less, as the 20000-byte read
+  // would.
+  auto ensure = [&](unsigned long need) {
+    if (covers(key, offset, need)) return true;
+    if (!fill(key, fd, offset, ahead > n ? ahead : n)) return false;
+    if (len_ < n) n = len_;
+    return true;
+  };
+  if (!ensure(n < 7 ? n : 7)) return rec;
+  rec.avail = n;
+  if (n < 7) return rec;
+  rec.length = be24(buf_.data() + (offset - start_) + 4);
+  auto plausible = [&] {
+    return rec.length >= kMinRecordLength &&
+           rec.length <= static_cast<unsigned long>(kMaxRecordLength) &&
+           rec.length <= n;
+  };
+  if (!plausible()) return rec;
+  // The record and the hour of the next one, as far as the read reaches.
+  if (!ensure(rec.length + 24 < n ? rec.length + 24 : n)) return rec;
+  rec.avail = n;
+  if (!plausible()) return rec;
+  const unsigned long want = rec.length + 24 < n ? rec.length + 24 : n;
+  const unsigned long held = len_ - (offset - start_);
+  if (held < want) return rec;
+  rec.data = buf_.data() + (offset - start_);
+  rec.held = held;
+  rec.ok = true;
+  return rec;
+}
+
+int slot_descriptor(const INPUT_FILES& slot) {
+  return slot.infile ? fileno(slot.infile.get()) : -1;
+}
+
+bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
+                    unsigned long* n) {
+  *n = 0;
+  const int fd = slot_descriptor(slot);
+  if (fd < 0) return false;
+  while (*n < static_cast<unsigned long>(kBufferSize)) {
+    const ssize_t got = pread(fd, buf + *n, kBufferSize - *n,
+                              static_cast<off_t>(*n));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    *n += static_cast<unsigned long>(got);
+  }
+  return true;
+}
+
 void warn_unreadable(const std::string& path) {
   std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
 }
@@ -165,11 +264,13 @@ void print_sounding_count(long nsound, const char* tail) {
   std::puts(tail);
 }
 
-short decode_record(const unsigned char* buf, const DatabaseRecord& rec,
-                    short ltype, short wformat, short oformat, short indx,
-                    long nsound) {
-  set_unpack_buffer(buf, rec.avail);
-  return io_sounding(buf, rec.avail, ltype, wformat, oformat, indx, nsound);
+short decode_record(const DatabaseRecord& rec, short ltype, short wformat,
+                    short oformat, short indx, long nsound) {
+  // The decoder reads nothing beyond the record's own length, which the
+  // held bytes always cover.
+  set_unpack_buffer(rec.data, rec.held);
+  return io_sounding(rec.data, rec.held, ltype, wformat, oformat, indx,
+                     nsound);
 }
 
 bool hour_wanted(short stim, int hr) {
@@ -182,17 +283,28 @@ bool hour_wanted(short stim, int hr) {
   }
 }
 
+std::vector<short> station_entries(long wban) {
+  std::vector<short> entries;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
+    const short i = Stn_Index[k];
+    if (i < 0 || i >= kMaxStations) continue;
+    if (Stn_His[i].wban == wban) entries.push_back(i);
+  }
+  return entries;
+}
+
 short choose_station_entry(long wban, long day) {
+  return choose_station_entry(station_entries(wban), day);
+}
+
+short choose_station_entry(const std::vector<short>& entries, long day) {
   short covering = -1;
   short nearest = -1;
   // Catalogue dates are whatever the file held: distances are taken in
   // unsigned arithmetic, exact for any two longs, so none can overflow.
   unsigned long best = 0;
-  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
-    const short i = Stn_Index[k];
-    if (i < 0 || i >= kMaxStations) continue;
+  for (const short i : entries) {
     const STATREC& e = Stn_His[i];
-    if (e.wban != wban) continue;
     if (e.bdate <= day && day <= e.edate) {
       covering = i;
       continue;

@@ -70,20 +70,10 @@ class YearFiles {
   // or whose index does not fit takes no part this month.
   void load_month(short file_num, int mo) {
     INPUT_FILES& slot = Input_File[file_num];
-    std::FILE* f = state[file_num].lost ? nullptr : slot.infile.get();
     bool ok = false;
-    if (f != nullptr) {
-      if (std::fseek(f, 0L, SEEK_SET) != 0) {
-        std::perror(" Fseek failed! \n");
-      } else {
-        const unsigned long n = std::fread(Ibuff, 1, kBufferSize, f);
-        if (std::ferror(f)) {
-          std::clearerr(f);
-        } else {
-          ok = read_day_index(Ibuff, n, mo - 1, mo - 1, &slot);
-        }
-      }
-    }
+    unsigned long n = 0;
+    if (!state[file_num].lost && read_file_head(slot, Ibuff, &n))
+      ok = read_day_index(Ibuff, n, mo - 1, mo - 1, &slot);
     if (!ok) {
       for (short& c : slot.cnt) c = 0;
       warn_once(file_num);
@@ -94,6 +84,11 @@ class YearFiles {
   short nfiles_open = 0;
   short file_swap = 0;
   SlotState state[kSlots];
+  // The selected catalogue entries of each slot's station.
+  std::vector<std::vector<short>> entries;
+  // Records are read a few at a time, whichever slot they come from; the
+  // buffer does not grow with the number of stations.
+  RecordWindow window{4096};
 };
 
 struct Request {
@@ -115,9 +110,9 @@ void status_line(long date, short indx) {
 
 // Hands the record in Ibuff to the decoder, opening a new output file first
 // when one is due.
-void write_sounding(Request& rq, long date, long wban,
+void write_sounding(Request& rq, long date, const std::vector<short>& entries,
                     const DatabaseRecord& rec) {
-  const short indx = choose_station_entry(wban, date / 100);
+  const short indx = choose_station_entry(entries, date / 100);
   if (indx < 0) return;  // a station outside the selection
   if (rq.outloc == 1) status_line(date, indx);
   if (rq.outloc == 1 && rq.new_output_file) {
@@ -131,7 +126,7 @@ void write_sounding(Request& rq, long date, long wban,
     rq.new_output_file = false;
   }
   rq.first = 0;
-  if (decode_record(Ibuff, rec, rq.ltype, rq.wformat, rq.oformat, indx,
+  if (decode_record(rec, rq.ltype, rq.wformat, rq.oformat, indx,
                     rq.nsound) != 0)
     ++rq.nsound;
   if (rq.outloc == 1 && rq.oformat != 3) status_line(date, indx);
@@ -142,14 +137,15 @@ void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
                long date) {
   INPUT_FILES& slot = Input_File[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
-    const DatabaseRecord rec =
-        read_database_record(slot.infile.get(), slot.bytenum[d], Ibuff);
+    const DatabaseRecord rec = files.window.read(
+        file_num, slot_descriptor(slot), slot.size, slot.bytenum[d]);
     if (!rec.ok) {  // the later records of the day hang on this one
       files.warn_once(file_num);
       slot.cnt[d] = 0;
       break;
     }
-    if (slot.hour[d] == hr) write_sounding(rq, date, slot.wban, rec);
+    if (slot.hour[d] == hr)
+      write_sounding(rq, date, files.entries[file_num], rec);
     --slot.cnt[d];
     if (slot.cnt[d] > 0) {
       if (rec.length + 23 >= rec.avail) {  // the next record is not there
@@ -158,7 +154,7 @@ void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
         break;
       }
       slot.bytenum[d] += rec.length;
-      slot.hour[d] = Ibuff[rec.length + 23];
+      slot.hour[d] = rec.data[rec.length + 23];
     }
   }
 }
@@ -184,6 +180,7 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
     }
     Input_File[k].wban = User_Stations[si][1];
     files.state[k] = SlotState{};
+    files.entries.push_back(station_entries(Input_File[k].wban));
     ++files.nfiles;
   }
   if (files.nfiles > files.nfiles_open) {
