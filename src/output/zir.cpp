@@ -78,6 +78,34 @@ bool selected(long fr, short ltype) {
   }
 }
 
+
+// Appends v right-aligned in a field of `width` characters (wider when the
+// number needs it), as "%*ld" does.
+void put_number(std::string& out, long v, int width) {
+  char digits[24];
+  int n = 0;
+  unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
+                          : static_cast<unsigned long>(v);
+  do {
+    digits[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) digits[n++] = '-';
+  if (n < width) out.append(static_cast<std::size_t>(width - n), ' ');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
+// The text of one sounding, reused from sounding to sounding.
+struct Block {
+  std::string text;
+  int lines = 0;
+  void add(const std::string& line) {
+    text += line;
+    text += '\n';
+    ++lines;
+  }
+};
+
 }  // namespace
 
 void ksc_format(short wformat, short ltype, short ind) {
@@ -85,7 +113,8 @@ void ksc_format(short wformat, short ltype, short ind) {
   HEADER_TYPE hdr = Snd_Hdr;
   const size_t stored = static_cast<size_t>(
       std::clamp<long>(hdr.levels, 0, static_cast<long>(Snd_Data.size())));
-  std::vector<DATA_TYPE> levels(Snd_Data.begin(), Snd_Data.begin() + stored);
+  static std::vector<DATA_TYPE> levels;
+  levels.assign(Snd_Data.begin(), Snd_Data.begin() + stored);
 
   if (Original_ZIR_Format == 1) to_original_layout(hdr, levels);
 
@@ -97,43 +126,55 @@ void ksc_format(short wformat, short ltype, short ind) {
         d.ws = static_cast<long>(static_cast<double>(d.ws) * 0.1925 + 0.5);
   }
 
-  std::vector<const DATA_TYPE*> indx;
+  long nlevels = 0;
   for (const DATA_TYPE& d : levels)
-    if (selected(d.fr, ltype)) indx.push_back(&d);
-  if (indx.empty()) return;
-  const long nlevels = static_cast<long>(indx.size());
+    if (selected(d.fr, ltype)) ++nlevels;
+  if (nlevels == 0) return;
 
   if (ind < 0 || ind >= kMaxStations) return;
   const STATREC& stn = Stn_His[ind];
   const std::string init(stn.init, strnlen(stn.init, sizeof stn.init));
 
+  static Block block;
+  block.text.clear();
+  block.lines = 0;
   const char* chmon = (hdr.month >= 1 && hdr.month <= 12)
                           ? kMonthNames[hdr.month]
                           : kMonthNames[0];
-  emit_line(line("%7d %6d %6d %8s %7d", 254, hdr.hour, hdr.day, chmon,
+  block.add(line("%7d %6d %6d %8s %7d", 254, hdr.hour, hdr.day, chmon,
                  hdr.year));
 
   const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
   const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
   const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
   if (plon >= 100.0)
-    emit_line(line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld", 1, wban, stn.wmo,
+    block.add(line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld", 1, wban, stn.wmo,
                    plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
   else
-    emit_line(line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d %6ld", 1, wban, stn.wmo,
+    block.add(line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d %6ld", 1, wban, stn.wmo,
                    plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
 
-  emit_line(line("%7d %6ld %6ld %6ld %6ld %6ld %6ld", 2, hdr.top_hyd,
+  block.add(line("%7d %6ld %6ld %6ld %6ld %6ld %6ld", 2, hdr.top_hyd,
                  hdr.maxwind, hdr.troplv, nlevels + 4, hdr.tropind,
                  hdr.source));
 
   if (hdr.year > 1990)
-    emit_line(line("%7d %13s %20ld %6s", 3, init.c_str(), hdr.sondtype,
+    block.add(line("%7d %13s %20ld %6s", 3, init.c_str(), hdr.sondtype,
                    wsunits));
   else
-    emit_line(line("%7d %13s %27s", 3, init.c_str(), wsunits));
+    block.add(line("%7d %13s %27s", 3, init.c_str(), wsunits));
 
-  for (const DATA_TYPE* d : indx)
-    emit_line(line("%7ld %6ld %6ld %6ld %6ld %6ld %6ld", d->fr, d->pr, d->ht,
-                   d->tp, d->dp, d->wd, d->ws));
+  // "%7ld %6ld %6ld %6ld %6ld %6ld %6ld" for each selected level.
+  for (const DATA_TYPE& d : levels) {
+    if (!selected(d.fr, ltype)) continue;
+    std::string& t = block.text;
+    put_number(t, d.fr, 7);
+    for (long v : {d.pr, d.ht, d.tp, d.dp, d.wd, d.ws}) {
+      t.push_back(' ');
+      put_number(t, v, 6);
+    }
+    t.push_back('\n');
+    ++block.lines;
+  }
+  emit_lines(block.text, block.lines);
 }
