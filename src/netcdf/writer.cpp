@@ -92,6 +92,10 @@ void put_int(int varid, const long* index, long value) {
   ncvarput1(cdfid, varid, index, &v);
 }
 
+static_assert(kSigTLevels >= kManLevels && kSigTLevels >= kSigWLevels &&
+                  kSigTLevels >= kTropLevels && kSigTLevels >= kMaxWLevels,
+              "the significant temperature class has the most slots");
+
 void put_float(int varid, const long* index, float value) {
   ncvarput1(cdfid, varid, index, &value);
 }
@@ -135,16 +139,15 @@ void write_uacdf_file(long nstat, short indx) {
   put_float(sta_lon_id, mindex, station.lon);
   put_float(sta_elev_id, mindex, static_cast<float>(station.elev));
 
-  // Each level goes to the next free slot of its class, value by value.
+  // Each level goes to the next free slot of its class; each quantity of a
+  // class is then written with one call for all its slots in use (the
+  // others keep the fill value, as before).
   long counters[kClassCount] = {};
+  static float values[kClassCount][kQuantityCount][kSigTLevels];
   const long levels =
       std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
   for (long i = 0; i < levels; ++i) {
     const DATA_TYPE& lev = Snd_Data[static_cast<std::size_t>(i)];
-    const float converted[kQuantityCount] = {
-        tenths(lev.pr), whole(lev.ht),
-        kelvin(lev.tp), depression(lev.tp, lev.dp),
-        whole(lev.wd),  tenths(lev.ws)};
     const int cls = class_of(lev.fr);
     if (cls < 0) continue;
     long& counter = counters[cls];
@@ -154,10 +157,19 @@ void write_uacdf_file(long nstat, short indx) {
       std::printf("%s\n", kClassFull[cls]);
       continue;
     }
-    const long slot[2] = {nstat, counter};
+    const float converted[kQuantityCount] = {
+        tenths(lev.pr), whole(lev.ht),
+        kelvin(lev.tp), depression(lev.tp, lev.dp),
+        whole(lev.wd),  tenths(lev.ws)};
     for (int q = 0; q < kQuantityCount; ++q)
-      put_float(*kLevelIds[cls][q], slot, converted[q]);
+      values[cls][q][counter] = converted[q];
     ++counter;
+  }
+  for (int cls = 0; cls < kClassCount; ++cls) {
+    if (counters[cls] == 0) continue;
+    const long count[2] = {1, counters[cls]};
+    for (int q = 0; q < kQuantityCount; ++q)
+      ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, values[cls][q]);
   }
 
   for (const CountVar& v : kCountVars) put_int(*v.id, mindex, counters[v.cls]);
