@@ -123,29 +123,42 @@ struct Result {
   double floor_cpu = 1e9;
 };
 
-std::string slurp(const std::string& path) {
+// Counts, in the file at path, the occurrences of `what` and the sum of the
+// numbers that follow them; returns the file's size. The file is read in
+// pieces: the runner stays small, so that the peak memory of a child (which
+// starts as a copy of the runner) is the child's own.
+long scan(const std::string& path, const std::string& what, long* count,
+          long* sum) {
+  *count = 0;
+  *sum = 0;
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-long count_of(const std::string& text, const std::string& what) {
-  long n = 0;
-  for (std::size_t p = text.find(what); p != std::string::npos;
-       p = text.find(what, p + what.size()))
-    ++n;
-  return n;
-}
-
-// Soundings written, from the program's status lines.
-long soundings_written(const std::string& out) {
-  const std::string key = " STATUS:  number of soundings written: ";
-  long total = 0;
-  for (std::size_t p = out.find(key); p != std::string::npos;
-       p = out.find(key, p + key.size()))
-    total += std::atol(out.c_str() + p + key.size());
-  return total;
+  std::string carry;
+  std::vector<char> piece(1 << 20);
+  long size = 0;
+  while (in) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    const std::size_t got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) break;
+    size += static_cast<long>(got);
+    std::string text = carry + std::string(piece.data(), got);
+    std::size_t p = text.find(what), done = 0;
+    // A match whose number may run on into the next piece waits for it.
+    const std::size_t keep = what.size() + 24;
+    const std::size_t limit = text.size() > keep ? text.size() - keep : 0;
+    while (p != std::string::npos && p < limit) {
+      ++*count;
+      *sum += std::atol(text.c_str() + p + what.size());
+      done = p + what.size();
+      p = text.find(what, done);
+    }
+    carry = text.substr(std::max(done, limit));
+  }
+  for (std::size_t p = carry.find(what); p != std::string::npos;
+       p = carry.find(what, p + what.size())) {
+    ++*count;
+    *sum += std::atol(carry.c_str() + p + what.size());
+  }
+  return size;
 }
 
 std::vector<std::string> files_under(const std::string& dir) {
@@ -299,12 +312,14 @@ int main(int argc, char** argv) {
         return 1;
       }
       if (counting) {
-        const std::string out = slurp(log);
+        long count = 0, sum = 0;
         if (b.screen) {
-          r.soundings = count_of(out, "\n    254 ");
-          r.out_bytes = static_cast<long>(out.size());
+          // The first header line of each ZIR sounding.
+          r.out_bytes = scan(log, "\n    254 ", &count, &sum);
+          r.soundings = count;
         } else {
-          r.soundings = soundings_written(out);
+          scan(log, " STATUS:  number of soundings written: ", &count, &sum);
+          r.soundings = sum;
           r.out_bytes = bytes_of(files_under(dir));
         }
         if (r.soundings == 0) {
