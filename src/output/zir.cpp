@@ -79,20 +79,38 @@ bool selected(long fr, short ltype) {
 }
 
 
-// Appends v right-aligned in a field of `width` characters (wider when the
-// number needs it), as "%*ld" does.
-void put_number(std::string& out, long v, int width) {
+// Writes v right-aligned in a field of `width` characters (wider when the
+// number needs it), as "%*ld" does, at out; returns the end of what was
+// written. out must have room for max(width, 8) + 20 characters.
+char* put_number(char* out, long v, int width) {
   char digits[24];
-  int n = 0;
+  char* d = digits + sizeof digits;
   unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
                           : static_cast<unsigned long>(v);
   do {
-    digits[n++] = static_cast<char>('0' + u % 10);
+    *--d = static_cast<char>('0' + u % 10);
     u /= 10;
   } while (u != 0);
-  if (v < 0) digits[n++] = '-';
-  if (n < width) out.append(static_cast<std::size_t>(width - n), ' ');
-  while (n > 0) out.push_back(digits[--n]);
+  if (v < 0) *--d = '-';
+  const int n = static_cast<int>(digits + sizeof digits - d);
+  if (n <= width && width <= 8) {
+    std::memcpy(out, "        ", 8);
+    char* o = out + (width - n);
+    for (int k = 0; k < n; ++k) o[k] = d[k];
+    return out + width;
+  }
+  for (int k = n; k < width; ++k) *out++ = ' ';
+  for (int k = 0; k < n; ++k) *out++ = d[k];
+  return out;
+}
+
+// Writes text right-aligned in a field of `width` characters, as "%*s"
+// does (text of at most 27 characters here).
+char* put_text(char* out, const char* text, int width) {
+  const int n = static_cast<int>(std::strlen(text));
+  for (int k = n; k < width; ++k) *out++ = ' ';
+  std::memcpy(out, text, static_cast<std::size_t>(n));
+  return out + n;
 }
 
 // The text of one sounding, reused from sounding to sounding.
@@ -104,7 +122,37 @@ struct Block {
     text += '\n';
     ++lines;
   }
+  // Ends the line held in buf[0 .. end) and adds it.
+  void add(char* buf, char* end) {
+    *end++ = '\n';
+    text.append(buf, static_cast<std::size_t>(end - buf));
+    ++lines;
+  }
 };
+
+// The station part of the second header line ("%7d %6ld %6ld %6.2f%c%5.2f%c
+// %5d " or with "% 6.2f" for the longitude), kept for the station it was
+// made for, since consecutive soundings mostly share their station.
+const std::string& station_part(short ind) {
+  static short cached_ind = -1;
+  static STATREC cached;
+  static std::string text;
+  const STATREC& stn = Stn_His[ind];
+  if (ind == cached_ind && std::memcmp(&cached, &stn, sizeof stn) == 0)
+    return text;
+  const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
+  const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
+  const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
+  if (plon >= 100.0)
+    text = line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d ", 1, wban, stn.wmo, plat,
+                stn.Clat, plon, stn.Clon, stn.elev);
+  else
+    text = line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d ", 1, wban, stn.wmo, plat,
+                stn.Clat, plon, stn.Clon, stn.elev);
+  std::memcpy(&cached, &stn, sizeof stn);
+  cached_ind = ind;
+  return text;
+}
 
 }  // namespace
 
@@ -141,40 +189,57 @@ void ksc_format(short wformat, short ltype, short ind) {
   const char* chmon = (hdr.month >= 1 && hdr.month <= 12)
                           ? kMonthNames[hdr.month]
                           : kMonthNames[0];
-  block.add(line("%7d %6d %6d %8s %7d", 254, hdr.hour, hdr.day, chmon,
-                 hdr.year));
+  char buf[256];
+  // "%7d %6d %6d %8s %7d"
+  char* end = put_number(buf, 254, 7);
+  *end++ = ' ';
+  end = put_number(end, hdr.hour, 6);
+  *end++ = ' ';
+  end = put_number(end, hdr.day, 6);
+  *end++ = ' ';
+  end = put_text(end, chmon, 8);
+  *end++ = ' ';
+  end = put_number(end, hdr.year, 7);
+  block.add(buf, end);
 
-  const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
-  const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
-  const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
-  if (plon >= 100.0)
-    block.add(line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld", 1, wban, stn.wmo,
-                   plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
-  else
-    block.add(line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d %6ld", 1, wban, stn.wmo,
-                   plat, stn.Clat, plon, stn.Clon, stn.elev, hdr.reltime));
+  // The station part, then "%6ld" of the release time.
+  const std::string& part = station_part(ind);
+  block.text += part;
+  end = put_number(buf, hdr.reltime, 6);
+  block.add(buf, end);
 
-  block.add(line("%7d %6ld %6ld %6ld %6ld %6ld %6ld", 2, hdr.top_hyd,
-                 hdr.maxwind, hdr.troplv, nlevels + 4, hdr.tropind,
-                 hdr.source));
+  // "%7d %6ld %6ld %6ld %6ld %6ld %6ld"
+  end = put_number(buf, 2, 7);
+  for (long v : {hdr.top_hyd, hdr.maxwind, hdr.troplv, nlevels + 4,
+                 hdr.tropind, hdr.source}) {
+    *end++ = ' ';
+    end = put_number(end, v, 6);
+  }
+  block.add(buf, end);
 
-  if (hdr.year > 1990)
-    block.add(line("%7d %13s %20ld %6s", 3, init.c_str(), hdr.sondtype,
-                   wsunits));
-  else
-    block.add(line("%7d %13s %27s", 3, init.c_str(), wsunits));
+  // "%7d %13s %20ld %6s", or "%7d %13s %27s" up to 1990.
+  end = put_number(buf, 3, 7);
+  *end++ = ' ';
+  end = put_text(end, init.c_str(), 13);
+  *end++ = ' ';
+  if (hdr.year > 1990) {
+    end = put_number(end, hdr.sondtype, 20);
+    *end++ = ' ';
+    end = put_text(end, wsunits, 6);
+  } else {
+    end = put_text(end, wsunits, 27);
+  }
+  block.add(buf, end);
 
   // "%7ld %6ld %6ld %6ld %6ld %6ld %6ld" for each selected level.
   for (const DATA_TYPE& d : levels) {
     if (!selected(d.fr, ltype)) continue;
-    std::string& t = block.text;
-    put_number(t, d.fr, 7);
+    end = put_number(buf, d.fr, 7);
     for (long v : {d.pr, d.ht, d.tp, d.dp, d.wd, d.ws}) {
-      t.push_back(' ');
-      put_number(t, v, 6);
+      *end++ = ' ';
+      end = put_number(end, v, 6);
     }
-    t.push_back('\n');
-    ++block.lines;
+    block.add(buf, end);
   }
   emit_lines(block.text, block.lines);
 }
