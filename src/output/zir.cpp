@@ -82,7 +82,19 @@ bool selected(long fr, short ltype) {
 // Writes v right-aligned in a field of `width` characters (wider when the
 // number needs it), as "%*ld" does, at out; returns the end of what was
 // written. out must have room for max(width, 8) + 20 characters.
-char* put_number(char* out, long v, int width) {
+inline char* put_number(char* out, long v, int width) {
+  // Most values fit their field: the digits go straight into place.
+  if (width >= 6 && width <= 8 && v > -100000 && v < 1000000) {
+    std::memcpy(out, "        ", 8);
+    char* p = out + width;
+    unsigned long u = static_cast<unsigned long>(v < 0 ? -v : v);
+    do {
+      *--p = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u != 0);
+    if (v < 0) *--p = '-';
+    return out + width;
+  }
   char digits[24];
   char* d = digits + sizeof digits;
   unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
@@ -93,12 +105,6 @@ char* put_number(char* out, long v, int width) {
   } while (u != 0);
   if (v < 0) *--d = '-';
   const int n = static_cast<int>(digits + sizeof digits - d);
-  if (n <= width && width <= 8) {
-    std::memcpy(out, "        ", 8);
-    char* o = out + (width - n);
-    for (int k = 0; k < n; ++k) o[k] = d[k];
-    return out + width;
-  }
   for (int k = n; k < width; ++k) *out++ = ' ';
   for (int k = 0; k < n; ++k) *out++ = d[k];
   return out;
@@ -131,27 +137,30 @@ struct Block {
 };
 
 // The station part of the second header line ("%7d %6ld %6ld %6.2f%c%5.2f%c
-// %5d " or with "% 6.2f" for the longitude), kept for the station it was
-// made for, since consecutive soundings mostly share their station.
+// %5d " or with "% 6.2f" for the longitude), kept for each catalogue entry
+// and made again when the entry has changed.
 const std::string& station_part(short ind) {
-  static short cached_ind = -1;
-  static STATREC cached;
-  static std::string text;
+  struct Kept {
+    bool made = false;
+    STATREC entry;
+    std::string text;
+  };
+  static std::vector<Kept> kept(kMaxStations);
+  Kept& k = kept[static_cast<std::size_t>(ind)];
   const STATREC& stn = Stn_His[ind];
-  if (ind == cached_ind && std::memcmp(&cached, &stn, sizeof stn) == 0)
-    return text;
+  if (k.made && std::memcmp(&k.entry, &stn, sizeof stn) == 0) return k.text;
   const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
   const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
   const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
   if (plon >= 100.0)
-    text = line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d ", 1, wban, stn.wmo, plat,
-                stn.Clat, plon, stn.Clon, stn.elev);
+    k.text = line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d ", 1, wban, stn.wmo, plat,
+                  stn.Clat, plon, stn.Clon, stn.elev);
   else
-    text = line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d ", 1, wban, stn.wmo, plat,
-                stn.Clat, plon, stn.Clon, stn.elev);
-  std::memcpy(&cached, &stn, sizeof stn);
-  cached_ind = ind;
-  return text;
+    k.text = line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d ", 1, wban, stn.wmo,
+                  plat, stn.Clat, plon, stn.Clon, stn.elev);
+  std::memcpy(&k.entry, &stn, sizeof stn);
+  k.made = true;
+  return k.text;
 }
 
 }  // namespace
