@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -85,13 +86,21 @@ bool selected(long fr, short ltype) {
 inline char* put_number(char* out, long v, int width) {
   // Most values fit their field: the digits go straight into place.
   if (width >= 6 && width <= 8 && v > -100000 && v < 1000000) {
+    static const char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233"
+        "34353637383940414243444546474849505152535455565758596061626364656667"
+        "6869707172737475767778798081828384858687888990919293949596979899";
     std::memcpy(out, "        ", 8);
     char* p = out + width;
-    unsigned long u = static_cast<unsigned long>(v < 0 ? -v : v);
-    do {
-      *--p = static_cast<char>('0' + u % 10);
-      u /= 10;
-    } while (u != 0);
+    auto u = static_cast<std::uint32_t>(v < 0 ? -v : v);
+    while (u >= 10) {  // two digits at a time
+      const std::uint32_t pair = u % 100;
+      u /= 100;
+      p -= 2;
+      std::memcpy(p, kPairs + 2 * pair, 2);
+    }
+    // The leading digit left over, or the only digit of 0.
+    if (u != 0 || p == out + width) *--p = static_cast<char>('0' + u);
     if (v < 0) *--p = '-';
     return out + width;
   }
