@@ -139,11 +139,15 @@ void write_uacdf_file(long nstat, short indx) {
   put_float(sta_lon_id, mindex, station.lon);
   put_float(sta_elev_id, mindex, static_cast<float>(station.elev));
 
-  // Each level goes to the next free slot of its class; each quantity of a
-  // class is then written with one call for all its slots in use (the
-  // others keep the fill value, as before).
+  // Each level goes to the next free slot of its class. The file is
+  // written without the library's filling of new records (see
+  // make_uacdf_file), so every slot of every class is written here: the
+  // slots left over hold the fill value the library would have put there.
+  // Each quantity of a class takes one call.
   long counters[kClassCount] = {};
   static float values[kClassCount][kQuantityCount][kSigTLevels];
+  for (auto& cls : values)
+    for (auto& row : cls) std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
   const long levels =
       std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
   for (long i = 0; i < levels; ++i) {
@@ -166,8 +170,7 @@ void write_uacdf_file(long nstat, short indx) {
     ++counter;
   }
   for (int cls = 0; cls < kClassCount; ++cls) {
-    if (counters[cls] == 0) continue;
-    const long count[2] = {1, counters[cls]};
+    const long count[2] = {1, kClassSlots[cls]};
     for (int q = 0; q < kQuantityCount; ++q)
       ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, values[cls][q]);
   }
