@@ -85,6 +85,12 @@ bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
 // " WARNING:  unable to read database file: %s\n"
 void warn_unreadable(const std::string& path);
 
+// Writes the progress line `a` + first + `b` + second + "\r" (second
+// left out when b is null) on standard output, as printf with "%ld"
+// would, without its cost: the drivers write such a line for every
+// sounding.
+void print_progress(const char* a, long first, const char* b, long second);
+
 // " STATUS:  number of soundings written: %ld" closed by puts of `tail`
 // (blanks and a line end).
 void print_sounding_count(long nsound, const char* tail);

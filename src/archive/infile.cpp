@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "rawinq/archive.h"
 #include "rawinq/upack.h"
@@ -257,6 +259,28 @@ bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
 
 void warn_unreadable(const std::string& path) {
   std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
+}
+
+void print_progress(const char* a, long first, const char* b, long second) {
+  char line[160];
+  char* end = line;
+  auto text = [&](const char* t) {
+    const std::size_t n = std::strlen(t);
+    if (n > sizeof line - 48 - static_cast<std::size_t>(end - line)) return;
+    std::memcpy(end, t, n);
+    end += n;
+  };
+  auto number = [&](long v) {
+    end = std::to_chars(end, line + sizeof line, v).ptr;
+  };
+  text(a);
+  number(first);
+  if (b != nullptr) {
+    text(b);
+    number(second);
+  }
+  *end++ = '\r';
+  std::fwrite(line, 1, static_cast<std::size_t>(end - line), stdout);
 }
 
 void print_sounding_count(long nsound, const char* tail) {

@@ -57,8 +57,8 @@ void write_sounding(Request& rq, int si, long wban,
     ++rq.nsound;
   if (rq.outloc == 1 && rq.oformat != 3) {
     const int column = Stn_Type == 1 ? 1 : 0;
-    std::printf(" STATUS:  processing station: %ld date: %ld\r",
-                User_Stations[si][column], date);
+    print_progress(" STATUS:  processing station: ", User_Stations[si][column],
+                   " date: ", date);
   }
 }
 

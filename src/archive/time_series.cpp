@@ -104,8 +104,8 @@ struct Request {
 
 void status_line(long date, short indx) {
   const STATREC& e = Stn_His[indx];
-  std::printf(" STATUS:  processing date: %ld station: %ld\r", date,
-              Stn_Type == 1 ? e.wban : e.wmo);
+  print_progress(" STATUS:  processing date: ", date, " station: ",
+                 Stn_Type == 1 ? e.wban : e.wmo);
 }
 
 // Hands the record in Ibuff to the decoder, opening a new output file first
@@ -255,7 +255,7 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
         for (int hr = hr_first; hr <= hr_last; ++hr) {
           const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
           if (outloc == 1) {
-            std::printf(" STATUS:  processing date: %ld\r", date);
+            print_progress(" STATUS:  processing date: ", date, nullptr, 0);
           }
           if (timesort == 4 && outloc == 1) rq.new_output_file = true;
           if (!hour_wanted(stim, hr)) continue;
