@@ -377,7 +377,8 @@ int main(int argc, char** argv) {
   // one-station one-month request of the same kind of output.
   long rss_text = 0, rss_cdf = 0;
   for (const Result& r : results) {
-    long& m = r.bench.name.compare(0, 3, "cdf") == 0 ? rss_cdf : rss_text;
+    const bool cdf = r.bench.name.find("cdf") != std::string::npos;
+    long& m = cdf ? rss_cdf : rss_text;
     m = std::max(m, r.max_rss);
   }
   auto mb = [](long kib) { return static_cast<double>(kib) / 1024.0; };
