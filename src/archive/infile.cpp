@@ -205,13 +205,14 @@ DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
   unsigned long n = size - offset;
   if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
   const unsigned long ahead = size - offset < chunk_ ? size - offset : chunk_;
-  // Makes the buffer hold `need` bytes from offset; a read from offset that
-  // finds the file shorter than it was holds less, as the 20000-byte read
-  // would.
+  // Makes the buffer hold `need` bytes from offset (need is at most n),
+  // reading at least a chunk; a read that finds the file shorter than it
+  // was holds less, as the 20000-byte read would.
   auto ensure = [&](unsigned long need) {
     if (covers(key, offset, need)) return true;
-    if (!fill(key, fd, offset, ahead > n ? ahead : n)) return false;
-    if (len_ < n) n = len_;
+    const unsigned long amount = need > ahead ? need : ahead;
+    if (!fill(key, fd, offset, amount)) return false;
+    if (len_ < amount && len_ < n) n = len_;
     return true;
   };
   if (!ensure(n < 7 ? n : 7)) return rec;
