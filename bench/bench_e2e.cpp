@@ -5,8 +5,10 @@
 // output: the CPU time cat takes to read the same station-year files and
 // to write the same number of output bytes.
 //
-//   bench_e2e PROGRAM BENCH_DIR WORK_DIR [REPEATS]
+//   bench_e2e PROGRAM BENCH_DIR WORK_DIR [REPEATS [NAME,NAME...]]
 //
+// (the names run only those benchmarks; the target lines then use what
+// was run)
 // Times are user + system CPU seconds of the child (from wait4), the
 // smallest of REPEATS runs (3 by default); peak resident memory is the
 // child's maximum resident set. The machine may be shared, so CPU time is
@@ -178,14 +180,16 @@ long bytes_of(const std::vector<std::string>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4 || argc > 5) {
-    std::cerr << "usage: bench_e2e PROGRAM BENCH_DIR WORK_DIR [REPEATS]\n";
+  if (argc < 4 || argc > 6) {
+    std::cerr << "usage: bench_e2e PROGRAM BENCH_DIR WORK_DIR [REPEATS "
+                 "[NAME,NAME...]]\n";
     return 2;
   }
   const std::string program = fs::absolute(argv[1]).string();
   const std::string root = fs::absolute(argv[2]).string();
   const std::string work = fs::absolute(argv[3]).string();
-  const int repeats = argc == 5 ? std::max(1, std::atoi(argv[4])) : 3;
+  const int repeats = argc >= 5 ? std::max(1, std::atoi(argv[4])) : 3;
+  const std::string only = argc == 6 ? "," + std::string(argv[5]) + "," : "";
   auto conf = read_conf(root + "/bench.conf");
   const std::string db = root + "/db";
   const std::string support = root + "/support";
@@ -284,6 +288,8 @@ int main(int argc, char** argv) {
 
   std::vector<Result> results;
   for (Bench& b : benches) {
+    if (!only.empty() && only.find("," + b.name + ",") == std::string::npos)
+      continue;
     const std::string dir = work + "/" + b.name;
     for (std::string& a : b.answers)
       if (a == OUT) a = dir;

@@ -47,8 +47,9 @@ std::string database_path(int variant, short iyr, long wban) {
   if (variant < 0 || variant > 2) variant = 2;
   std::string station = std::to_string(wban);
   if (wban > 900000) station[0] = 'I';
-  char two_digit[8];
-  std::snprintf(two_digit, sizeof two_digit, "%02d", (iyr % 100 + 100) % 100);
+  const int yy = (iyr % 100 + 100) % 100;
+  const char two_digit[3] = {static_cast<char>('0' + yy / 10),
+                             static_cast<char>('0' + yy % 10), '\0'};
   return Data_Loc + kPrefix[variant] + edition::year_dir_text(iyr) + "/" +
          station + "_" + two_digit + kSuffix[variant];
 }
@@ -77,16 +78,21 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     const int err = errno;
     Input_File[file_num].infile = FileHandle(f);
     if (f != nullptr) {
+      // A swap reopens the file the slot has held this year: its size is
+      // known already (0 when it was never opened).
+      INPUT_FILES& slot = Input_File[file_num];
       struct stat st {};
-      Input_File[file_num].size =
-          fstat(fileno(f), &st) == 0 ? static_cast<unsigned long>(st.st_size)
-                                     : 0;
+      if (!swap_open || slot.size == 0)
+        slot.size = fstat(fileno(f), &st) == 0
+                        ? static_cast<unsigned long>(st.st_size)
+                        : 0;
       *file_status = 1;
       Infile_Errno = 0;
       Input_File_Path[file_num] = path;
       return;
     }
     Infile_Errno = err;
+    if (!swap_open) Input_File[file_num].size = 0;
     *file_status = access(path.c_str(), F_OK) == 0 ? 2 : 0;
     if (*file_status == 2) {
       Input_File_Path[file_num] = path;

@@ -86,10 +86,10 @@ class YearFiles {
   SlotState state[kSlots];
   // The selected catalogue entries of each slot's station.
   std::vector<std::vector<short>> entries;
-  // Records are read one at a time (2 KB holds most of them with the next
+  // Records are read one at a time (1 KB holds most of them with the next
   // one's hour), whichever slot they come from; the buffer does not grow
   // with the number of stations.
-  RecordWindow window{2048};
+  RecordWindow window{1024};
 };
 
 struct Request {
