@@ -112,6 +112,10 @@ short choose_station_entry(const std::vector<short>& entries, long day);
 // The selected entries (Stn_His indexes in Stn_Index order) of station wban.
 std::vector<short> station_entries(long wban);
 
+// The height in metres of a stored 17-bit height code that is not missing:
+// the integer part of ((code - 400) / 0.98 + 0.5).
+long decoded_height_metres(long code);
+
 // Decodes the record at Ibuff_Ptr and hands it to the writer of oformat.
 // len is the number of valid bytes of the buffer from the record's start.
 // Returns 1 when a writer got the sounding, 0 when it was dropped.

@@ -156,6 +156,14 @@ void faa604_cut(long& levels) {
 
 }  // namespace
 
+long decoded_height_metres(long code) {
+  // (code - 400) / 0.98 + 0.5, cut toward zero, is (100 code - 40000 + 49)
+  // / 98 in whole numbers: the exact quotient is never within 1/98 of a
+  // whole number, far more than the rounding of the division in double
+  // precision, so both cut to the same value.
+  return (100 * code - 40000 + 49) / 98;
+}
+
 short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
                   short wformat, short oformat, short ind, long nsound) {
   if (Ibuff == nullptr) return 0;
@@ -217,10 +225,7 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
     if (d.fr == kLevelMandatory && !is_mandatory_pressure(d.pr))
       d.fr = kLevelSigTemperature;
     const long ht = bits.value(17);
-    d.ht = ht == kMissingValue
-               ? kMissingValue
-               : static_cast<long>((static_cast<double>(ht) - 400.0) / 0.98 +
-                                   0.5);
+    d.ht = ht == kMissingValue ? kMissingValue : decoded_height_metres(ht);
     d.tp = bits.value(12);
     if (d.tp != kMissingValue) d.tp -= 2731;
     d.dp = bits.value(12);

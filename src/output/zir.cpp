@@ -175,26 +175,31 @@ const std::string& station_part(short ind) {
 }  // namespace
 
 void ksc_format(short wformat, short ltype, short ind) {
-  // Working copies: the shared sounding stays as the decoder left it.
+  // The shared sounding stays as the decoder left it: the original layout
+  // works on copies, and the knots are worked out as the lines are made.
   HEADER_TYPE hdr = Snd_Hdr;
   const size_t stored = static_cast<size_t>(
       std::clamp<long>(hdr.levels, 0, static_cast<long>(Snd_Data.size())));
-  static std::vector<DATA_TYPE> levels;
-  levels.assign(Snd_Data.begin(), Snd_Data.begin() + stored);
-
-  if (Original_ZIR_Format == 1) to_original_layout(hdr, levels);
-
-  const char* wsunits = "ms";
-  if (wformat == 0) {
-    wsunits = "kt";
-    for (DATA_TYPE& d : levels)
-      if (d.ws != kMissingValue && d.ws != kOriginalMissing)
-        d.ws = static_cast<long>(static_cast<double>(d.ws) * 0.1925 + 0.5);
+  const DATA_TYPE* first = Snd_Data.data();
+  const DATA_TYPE* last = first + stored;
+  if (Original_ZIR_Format == 1) {
+    static std::vector<DATA_TYPE> levels;
+    levels.assign(first, last);
+    to_original_layout(hdr, levels);
+    first = levels.data();
+    last = first + levels.size();
   }
 
+  const bool knots = wformat == 0;
+  const char* wsunits = knots ? "kt" : "ms";
+  auto speed = [knots](long ws) {
+    if (!knots || ws == kMissingValue || ws == kOriginalMissing) return ws;
+    return static_cast<long>(static_cast<double>(ws) * 0.1925 + 0.5);
+  };
+
   long nlevels = 0;
-  for (const DATA_TYPE& d : levels)
-    if (selected(d.fr, ltype)) ++nlevels;
+  for (const DATA_TYPE* d = first; d != last; ++d)
+    if (selected(d->fr, ltype)) ++nlevels;
   if (nlevels == 0) return;
 
   if (ind < 0 || ind >= kMaxStations) return;
@@ -250,10 +255,10 @@ void ksc_format(short wformat, short ltype, short ind) {
   block.add(buf, end);
 
   // "%7ld %6ld %6ld %6ld %6ld %6ld %6ld" for each selected level.
-  for (const DATA_TYPE& d : levels) {
-    if (!selected(d.fr, ltype)) continue;
-    end = put_number(buf, d.fr, 7);
-    for (long v : {d.pr, d.ht, d.tp, d.dp, d.wd, d.ws}) {
+  for (const DATA_TYPE* d = first; d != last; ++d) {
+    if (!selected(d->fr, ltype)) continue;
+    end = put_number(buf, d->fr, 7);
+    for (long v : {d->pr, d->ht, d->tp, d->dp, d->wd, speed(d->ws)}) {
       *end++ = ' ';
       end = put_number(end, v, 6);
     }
