@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,27 +54,41 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
 // 20000 bytes per record. Every record is judged exactly as
 // read_database_record judges it from its 20000-byte read: avail is what
 // such a read would hold, so the index window and the record limits stay
-// the same. The buffer has a fixed size whatever the request.
+// the same. The buffers have a fixed size for a given number of keys.
 class RecordWindow {
  public:
-  // chunk: bytes read at a time (the buffer holds at least 20000 bytes).
-  explicit RecordWindow(unsigned long chunk);
+  // chunk: bytes read at a time. The shared buffer holds at least 20000
+  // bytes; keys 0 .. keyed - 1 (at most 1000) also keep the last chunk
+  // read for them, so that a key whose reads alternate with other keys'
+  // still finds its next record there.
+  explicit RecordWindow(unsigned long chunk, int keyed = 0);
   // The record at offset of the file (descriptor fd, size bytes) known as
-  // key; a key other than the last one's never uses what the buffer holds.
+  // key; a key never uses what was read for another key.
+  // fd may be -1 when the record is held already (see holds).
   DatabaseRecord read(int key, int fd, unsigned long size,
                       unsigned long offset);
-  // Forgets what the buffer holds (the file of a key changes).
-  void forget() { len_ = 0; }
+  // Whether read would judge the record at offset from what is held,
+  // without reading the file.
+  bool holds(int key, unsigned long size, unsigned long offset) const;
+  // Forgets everything read (the file of a key changes).
+  void forget();
 
  private:
-  bool covers(int key, unsigned long offset, unsigned long n) const;
-  bool fill(int key, int fd, unsigned long offset, unsigned long n);
+  struct Piece {
+    unsigned char* data;
+    unsigned long capacity;
+    int key = -1;
+    unsigned long start = 0;  // file offset of data[0]
+    unsigned long len = 0;    // valid bytes at data
+  };
+  static bool covers(const Piece& p, int key, unsigned long offset,
+                     unsigned long n);
+  static bool fill(Piece& p, int key, int fd, unsigned long offset,
+                   unsigned long n);
 
-  std::vector<unsigned char> buf_;
+  std::unique_ptr<unsigned char[]> storage_;  // pages touched only when used
+  std::vector<Piece> pieces_;  // [0] shared, [1 + k] kept for key k
   unsigned long chunk_;
-  int key_ = -1;
-  unsigned long start_ = 0;  // file offset of buf_[0]
-  unsigned long len_ = 0;    // valid bytes in buf_
 };
 // The descriptor of a slot's file, -1 when it has none.
 int slot_descriptor(const INPUT_FILES& slot);

@@ -169,34 +169,46 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
   return rec;
 }
 
-RecordWindow::RecordWindow(unsigned long chunk)
-    : buf_(chunk > static_cast<unsigned long>(kBufferSize)
-               ? chunk
-               : static_cast<unsigned long>(kBufferSize)),
-      chunk_(chunk) {}
-
-bool RecordWindow::covers(int key, unsigned long offset,
-                          unsigned long n) const {
-  return key == key_ && offset >= start_ && offset - start_ <= len_ &&
-         n <= len_ - (offset - start_);
+RecordWindow::RecordWindow(unsigned long chunk, int keyed)
+    : chunk_(chunk) {
+  const unsigned long shared = chunk > static_cast<unsigned long>(kBufferSize)
+                                   ? chunk
+                                   : static_cast<unsigned long>(kBufferSize);
+  const unsigned long kept =
+      static_cast<unsigned long>(keyed < 0 ? 0 : (keyed > 1000 ? 1000 : keyed));
+  storage_.reset(new unsigned char[shared + kept * chunk]);
+  pieces_.push_back(Piece{storage_.get(), shared});
+  for (unsigned long k = 0; k < kept; ++k)
+    pieces_.push_back(Piece{storage_.get() + shared + k * chunk, chunk});
 }
 
-bool RecordWindow::fill(int key, int fd, unsigned long offset,
+void RecordWindow::forget() {
+  for (Piece& p : pieces_) p.len = 0;
+}
+
+bool RecordWindow::covers(const Piece& p, int key, unsigned long offset,
+                          unsigned long n) {
+  return key == p.key && offset >= p.start && offset - p.start <= p.len &&
+         n <= p.len - (offset - p.start);
+}
+
+bool RecordWindow::fill(Piece& p, int key, int fd, unsigned long offset,
                         unsigned long n) {
-  key_ = key;
-  start_ = offset;
-  len_ = 0;
-  if (n > buf_.size()) n = buf_.size();
-  while (len_ < n) {
-    const ssize_t got = pread(fd, buf_.data() + len_, n - len_,
-                              static_cast<off_t>(offset + len_));
+  p.key = key;
+  p.start = offset;
+  p.len = 0;
+  if (fd < 0) return false;
+  if (n > p.capacity) n = p.capacity;
+  while (p.len < n) {
+    const ssize_t got = pread(fd, p.data + p.len, n - p.len,
+                              static_cast<off_t>(offset + p.len));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
-      len_ = 0;
+      p.len = 0;
       return false;
     }
     if (got == 0) break;  // the file is shorter than it was
-    len_ += static_cast<unsigned long>(got);
+    p.len += static_cast<unsigned long>(got);
   }
   return true;
 }
@@ -204,27 +216,38 @@ bool RecordWindow::fill(int key, int fd, unsigned long offset,
 DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
                                   unsigned long offset) {
   DatabaseRecord rec;
-  if (fd < 0 || offset >= size ||
-      offset > static_cast<unsigned long>(LONG_MAX))
+  if (offset >= size || offset > static_cast<unsigned long>(LONG_MAX))
     return rec;
   // What the 20000-byte read from the record's start would hold.
   unsigned long n = size - offset;
   if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
   const unsigned long ahead = size - offset < chunk_ ? size - offset : chunk_;
-  // Makes the buffer hold `need` bytes from offset (need is at most n),
+  Piece* kept = key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
+                    ? &pieces_[static_cast<std::size_t>(key) + 1]
+                    : nullptr;
+  Piece* at = &pieces_[0];
+  // Makes a piece hold `need` bytes from offset (need is at most n),
   // reading at least a chunk; a read that finds the file shorter than it
   // was holds less, as the 20000-byte read would.
   auto ensure = [&](unsigned long need) {
-    if (covers(key, offset, need)) return true;
+    if (kept != nullptr && covers(*kept, key, offset, need)) {
+      at = kept;
+      return true;
+    }
+    if (covers(pieces_[0], key, offset, need)) {
+      at = &pieces_[0];
+      return true;
+    }
     const unsigned long amount = need > ahead ? need : ahead;
-    if (!fill(key, fd, offset, amount)) return false;
-    if (len_ < amount && len_ < n) n = len_;
+    at = kept != nullptr && amount <= kept->capacity ? kept : &pieces_[0];
+    if (!fill(*at, key, fd, offset, amount)) return false;
+    if (at->len < amount && at->len < n) n = at->len;
     return true;
   };
   if (!ensure(n < 7 ? n : 7)) return rec;
   rec.avail = n;
   if (n < 7) return rec;
-  rec.length = be24(buf_.data() + (offset - start_) + 4);
+  rec.length = be24(at->data + (offset - at->start) + 4);
   auto plausible = [&] {
     return rec.length >= kMinRecordLength &&
            rec.length <= static_cast<unsigned long>(kMaxRecordLength) &&
@@ -236,12 +259,37 @@ DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
   rec.avail = n;
   if (!plausible()) return rec;
   const unsigned long want = rec.length + 24 < n ? rec.length + 24 : n;
-  const unsigned long held = len_ - (offset - start_);
+  const unsigned long held = at->len - (offset - at->start);
   if (held < want) return rec;
-  rec.data = buf_.data() + (offset - start_);
+  rec.data = at->data + (offset - at->start);
   rec.held = held;
   rec.ok = true;
   return rec;
+}
+
+bool RecordWindow::holds(int key, unsigned long size,
+                         unsigned long offset) const {
+  if (offset >= size || offset > static_cast<unsigned long>(LONG_MAX))
+    return true;  // judged without reading
+  unsigned long n = size - offset;
+  if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
+  const Piece* kept =
+      key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
+          ? &pieces_[static_cast<std::size_t>(key) + 1]
+          : nullptr;
+  auto held = [&](unsigned long need) -> const Piece* {
+    if (kept != nullptr && covers(*kept, key, offset, need)) return kept;
+    if (covers(pieces_[0], key, offset, need)) return &pieces_[0];
+    return nullptr;
+  };
+  if (n < 7) return held(n) != nullptr;
+  const Piece* at = held(7);
+  if (at == nullptr) return false;
+  const unsigned long length = be24(at->data + (offset - at->start) + 4);
+  if (length < kMinRecordLength ||
+      length > static_cast<unsigned long>(kMaxRecordLength) || length > n)
+    return true;  // refused from its first bytes
+  return held(length + 24 < n ? length + 24 : n) != nullptr;
 }
 
 int slot_descriptor(const INPUT_FILES& slot) {

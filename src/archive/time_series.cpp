@@ -86,9 +86,9 @@ class YearFiles {
   SlotState state[kSlots];
   // The selected catalogue entries of each slot's station.
   std::vector<std::vector<short>> entries;
-  // Records are read one at a time (1 KB holds most of them with the next
-  // one's hour), whichever slot they come from; the buffer does not grow
-  // with the number of stations.
+  // Records are read a chunk at a time: 1 KB mostly holds a record and the
+  // next one's hour, and each slot keeps its last chunk, so that the later
+  // records of a day that the chunk holds need no read of their own.
   RecordWindow window{1024};
 };
 
@@ -134,10 +134,16 @@ void write_sounding(Request& rq, long date, const std::vector<short>& entries,
 }
 
 // Reads the slot's records of day d up to hour hr, writing those of hour hr.
-void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
-               long date) {
+void read_hour(Request& rq, YearFiles& files, short yr, short file_num, int d,
+               int hr, long date) {
   INPUT_FILES& slot = Input_File[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
+    // A slot of the group that shares a descriptor takes it only when the
+    // record is not already in memory.
+    if (!files.window.holds(file_num, slot.size, slot.bytenum[d])) {
+      files.swap_if_needed(yr, file_num);
+      if (slot.cnt[d] == 0) break;  // it could not be reopened
+    }
     const DatabaseRecord rec = files.window.read(
         file_num, slot_descriptor(slot), slot.size, slot.bytenum[d]);
     if (!rec.ok) {  // the later records of the day hang on this one
@@ -184,6 +190,7 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
     files.entries.push_back(station_entries(Input_File[k].wban));
     ++files.nfiles;
   }
+  files.window = RecordWindow(1024, files.nfiles);
   if (files.nfiles > files.nfiles_open) {
     // The last opened slot and every slot left without a stream share one
     // descriptor; the last opened slot holds it now.
@@ -262,8 +269,10 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
           if (!hour_wanted(stim, hr)) continue;
           for (short k = 0; k < files.nfiles; ++k) {
             if (timesort == 5 && outloc == 1) rq.new_output_file = true;
-            files.swap_if_needed(yr, k);
-            read_hour(rq, files, k, dy - 1, hr, date);
+            // The diagnostic setting traces every turn of the shared
+            // descriptor, as each slot is visited.
+            if (Max_Lines == -1) files.swap_if_needed(yr, k);
+            read_hour(rq, files, yr, k, dy - 1, hr, date);
           }
         }
       }

@@ -91,6 +91,48 @@ TEST(RecordWindow, JudgesRecordsAsTheWholeReadDoes) {
   }
 }
 
+// Keys that keep their own chunk, their reads taking turns with another
+// key's, as the slots of the synoptic order do; and a key beyond those
+// that keep a chunk. A record the window holds is read without the file.
+TEST(RecordWindow, KeysTakingTurnsJudgeRecordsAsTheWholeReadDoes) {
+  TempDir dir;
+  std::vector<unsigned long> starts;
+  const std::string bytes = damaged_file(starts);
+  testing_support::write_file(dir / "f.buf", bytes);
+  FileHandle f(std::fopen((dir / "f.buf").c_str(), "rb"));
+  ASSERT_TRUE(f);
+  const int fd = fileno(f.get());
+  std::vector<unsigned char> buf(kBufferSize);
+  for (unsigned long chunk : {64ul, 1024ul}) {
+    RecordWindow window(chunk, 2);
+    for (std::size_t i = 0; i + 1 < starts.size(); ++i) {
+      // Key 0 walks the records forwards, key 1 backwards, key 5 (no chunk
+      // of its own) reads every third one.
+      const unsigned long offs[3] = {starts[i], starts[starts.size() - 1 - i],
+                                     starts[(3 * i) % starts.size()]};
+      const int keys[3] = {0, 1, 5};
+      for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("chunk " + std::to_string(chunk) + " key " +
+                     std::to_string(keys[k]) + " offset " +
+                     std::to_string(offs[k]));
+        const DatabaseRecord want =
+            read_database_record(f.get(), offs[k], buf.data());
+        // What the window says it holds it judges without the file.
+        const bool held = window.holds(keys[k], bytes.size(), offs[k]);
+        const DatabaseRecord got =
+            window.read(keys[k], held ? -1 : fd, bytes.size(), offs[k]);
+        ASSERT_EQ(got.ok, want.ok);
+        if (!want.ok) continue;
+        EXPECT_EQ(got.length, want.length);
+        EXPECT_EQ(got.avail, want.avail);
+        const unsigned long n = std::min(want.length + 24, want.avail);
+        ASSERT_GE(got.held, n);
+        EXPECT_EQ(std::memcmp(got.data, buf.data(), n), 0);
+      }
+    }
+  }
+}
+
 TEST(RecordWindow, AnotherFileUnderTheSameKeyIsReadAfresh) {
   TempDir dir;
   const auto rec =
@@ -103,7 +145,7 @@ TEST(RecordWindow, AnotherFileUnderTheSameKeyIsReadAfresh) {
   testing_support::write_file(dir / "b", b);
   FileHandle fa(std::fopen((dir / "a").c_str(), "rb"));
   FileHandle fb(std::fopen((dir / "b").c_str(), "rb"));
-  RecordWindow window(4096);
+  RecordWindow window(4096, 2);
   DatabaseRecord r = window.read(0, fileno(fa.get()), a.size(), 34);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.data[23], 0);
@@ -114,7 +156,12 @@ TEST(RecordWindow, AnotherFileUnderTheSameKeyIsReadAfresh) {
   r = window.read(1, fileno(fa.get()), a.size(), 34);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.data[23], 0);
-  // No descriptor, or an offset at the end: nothing is read.
+  // What is held needs no descriptor; after forget nothing is held, and
+  // without a descriptor nothing is read. An offset at the end is no record.
+  EXPECT_TRUE(window.holds(1, a.size(), 34));
+  EXPECT_TRUE(window.read(1, -1, a.size(), 34).ok);
+  window.forget();
+  EXPECT_FALSE(window.holds(1, a.size(), 34));
   EXPECT_FALSE(window.read(1, -1, a.size(), 34).ok);
   EXPECT_FALSE(window.read(1, fileno(fa.get()), a.size(), a.size()).ok);
 }
