@@ -145,9 +145,15 @@ void write_uacdf_file(long nstat, short indx) {
   // slots left over hold the fill value the library would have put there.
   // Each quantity of a class takes one call.
   long counters[kClassCount] = {};
+  // The rows hold the fill value between records: the slots a record uses
+  // are put back after it.
   static float values[kClassCount][kQuantityCount][kSigTLevels];
-  for (auto& cls : values)
-    for (auto& row : cls) std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
+  static bool filled = false;
+  if (!filled) {
+    for (auto& cls : values)
+      for (auto& row : cls) std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
+    filled = true;
+  }
   const long levels =
       std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
   for (long i = 0; i < levels; ++i) {
@@ -171,8 +177,10 @@ void write_uacdf_file(long nstat, short indx) {
   }
   for (int cls = 0; cls < kClassCount; ++cls) {
     const long count[2] = {1, kClassSlots[cls]};
-    for (int q = 0; q < kQuantityCount; ++q)
+    for (int q = 0; q < kQuantityCount; ++q) {
       ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, values[cls][q]);
+      std::fill(values[cls][q], values[cls][q] + counters[cls], NC_FILL_FLOAT);
+    }
   }
 
   for (const CountVar& v : kCountVars) put_int(*v.id, mindex, counters[v.cls]);
