@@ -377,6 +377,8 @@ short choose_station_entry(long wban, long day) {
 }
 
 short choose_station_entry(const std::vector<short>& entries, long day) {
+  // A station with one selected entry: it covers the day or is the nearest.
+  if (entries.size() == 1) return entries[0];
   short covering = -1;
   short nearest = -1;
   // Catalogue dates are whatever the file held: distances are taken in

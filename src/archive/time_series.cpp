@@ -140,12 +140,14 @@ void read_hour(Request& rq, YearFiles& files, short yr, short file_num, int d,
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
     // A slot of the group that shares a descriptor takes it only when the
     // record is not already in memory.
-    if (!files.window.holds(file_num, slot.size, slot.bytenum[d])) {
+    const bool held = files.window.holds(file_num, slot.size, slot.bytenum[d]);
+    if (!held) {
       files.swap_if_needed(yr, file_num);
       if (slot.cnt[d] == 0) break;  // it could not be reopened
     }
-    const DatabaseRecord rec = files.window.read(
-        file_num, slot_descriptor(slot), slot.size, slot.bytenum[d]);
+    const DatabaseRecord rec =
+        files.window.read(file_num, held ? -1 : slot_descriptor(slot),
+                          slot.size, slot.bytenum[d]);
     if (!rec.ok) {  // the later records of the day hang on this one
       files.warn_once(file_num);
       slot.cnt[d] = 0;
