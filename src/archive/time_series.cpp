@@ -1,5 +1,6 @@
 // Synoptic (time-series) retrieval: time runs from the first to the last
 // requested hour and, at each hour, every selected station is visited.
+#include <algorithm>
 #include <cstdio>
 
 #include "rawinq/archive.h"
@@ -86,9 +87,9 @@ class YearFiles {
   SlotState state[kSlots];
   // The selected catalogue entries of each slot's station.
   std::vector<std::vector<short>> entries;
-  // Records are read a chunk at a time: 1 KB mostly holds a record and the
-  // next one's hour, and each slot keeps its last chunk, so that the later
-  // records of a day that the chunk holds need no read of their own.
+  // Records are read a chunk at a time (at least 1 KB, which mostly holds a
+  // record and the next one's hour), and each slot keeps its last chunk, so
+  // that the records that follow in the chunk need no read of their own.
   RecordWindow window{1024};
 };
 
@@ -192,7 +193,15 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
     files.entries.push_back(station_entries(Input_File[k].wban));
     ++files.nfiles;
   }
-  files.window = RecordWindow(1024, files.nfiles);
+  // Each slot keeps its last chunk; the chunks share 512 KB, whatever the
+  // number of stations (1 to 8 KB a slot, for at most 512 slots).
+  const unsigned long budget = 512 * 1024;
+  const unsigned long per_slot = std::clamp<unsigned long>(
+      budget / static_cast<unsigned long>(files.nfiles > 0 ? files.nfiles : 1),
+      1024, 8192);
+  files.window = RecordWindow(
+      per_slot, static_cast<int>(std::min<unsigned long>(
+                    static_cast<unsigned long>(files.nfiles), budget / per_slot)));
   if (files.nfiles > files.nfiles_open) {
     // The last opened slot and every slot left without a stream share one
     // descriptor; the last opened slot holds it now.
