@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "rawinq/records.h"
 
@@ -37,23 +39,80 @@ struct DatabaseRecord {
   bool ok = false;          // a whole, plausible record is in the buffer
   unsigned long length = 0; // its length (bytes 4..6)
   unsigned long avail = 0;  // bytes read from its first byte on
+  // The record's bytes (read through a RecordWindow): at least the record
+  // and, when avail holds them, the first 24 bytes of the next record.
+  const unsigned char* data = nullptr;
+  unsigned long held = 0;   // valid bytes at data
 };
 // Seeks to offset and reads up to 20000 bytes into buf. Not ok when the
 // seek fails, the read fails, the offset lies beyond the end of the file,
 // or the length is below 52, above 19976 or runs past the end of the file.
 DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
                                     unsigned char* buf);
+// Reads the records of station-year files through one buffer, so that a
+// file read from start to end costs a few large reads rather than a read of
+// 20000 bytes per record. Every record is judged exactly as
+// read_database_record judges it from its 20000-byte read: avail is what
+// such a read would hold, so the index window and the record limits stay
+// the same. The buffers have a fixed size for a given number of keys.
+class RecordWindow {
+ public:
+  // chunk: bytes read at a time. The shared buffer holds at least 20000
+  // bytes; keys 0 .. keyed - 1 (at most 1000) also keep the last chunk
+  // read for them, so that a key whose reads alternate with other keys'
+  // still finds its next record there.
+  explicit RecordWindow(unsigned long chunk, int keyed = 0);
+  // The record at offset of the file (descriptor fd, size bytes) known as
+  // key; a key never uses what was read for another key.
+  // fd may be -1 when the record is held already (see holds).
+  DatabaseRecord read(int key, int fd, unsigned long size,
+                      unsigned long offset);
+  // Whether read would judge the record at offset from what is held,
+  // without reading the file.
+  bool holds(int key, unsigned long size, unsigned long offset) const;
+  // Forgets everything read (the file of a key changes).
+  void forget();
+
+ private:
+  struct Piece {
+    unsigned char* data;
+    unsigned long capacity;
+    int key = -1;
+    unsigned long start = 0;  // file offset of data[0]
+    unsigned long len = 0;    // valid bytes at data
+  };
+  static bool covers(const Piece& p, int key, unsigned long offset,
+                     unsigned long n);
+  static bool fill(Piece& p, int key, int fd, unsigned long offset,
+                   unsigned long n);
+
+  std::unique_ptr<unsigned char[]> storage_;  // pages touched only when used
+  std::vector<Piece> pieces_;  // [0] shared, [1 + k] kept for key k
+  unsigned long chunk_;
+};
+// The descriptor of a slot's file, -1 when it has none.
+int slot_descriptor(const INPUT_FILES& slot);
+// Reads up to 20000 bytes from the start of the slot's file into buf (the
+// head with the day index); false when the read fails.
+bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
+                    unsigned long* n);
+
 // " WARNING:  unable to read database file: %s\n"
 void warn_unreadable(const std::string& path);
+
+// Writes the progress line `a` + first + `b` + second + "\r" (second
+// left out when b is null) on standard output, as printf with "%ld"
+// would, without its cost: the drivers write such a line for every
+// sounding.
+void print_progress(const char* a, long first, const char* b, long second);
 
 // " STATUS:  number of soundings written: %ld" closed by puts of `tail`
 // (blanks and a line end).
 void print_sounding_count(long nsound, const char* tail);
-// Decodes the record read into buf and hands it to the writer; 1 when a
-// writer got it.
-short decode_record(const unsigned char* buf, const DatabaseRecord& rec,
-                    short ltype, short wformat, short oformat, short indx,
-                    long nsound);
+// Decodes the record read through a RecordWindow and hands it to the
+// writer; 1 when a writer got it.
+short decode_record(const DatabaseRecord& rec, short ltype, short wformat,
+                    short oformat, short indx, long nsound);
 
 // Whether the sounding hour hr passes the hours choice stim.
 bool hour_wanted(short stim, int hr);
@@ -62,6 +121,15 @@ bool hour_wanted(short stim, int hr);
 // the one whose period lies nearest (the later on a tie); -1 when the
 // station has no selected entry.
 short choose_station_entry(long wban, long day);
+// The same over the selected entries of one station (Stn_His indexes in
+// Stn_Index order), for drivers that look them up once per request.
+short choose_station_entry(const std::vector<short>& entries, long day);
+// The selected entries (Stn_His indexes in Stn_Index order) of station wban.
+std::vector<short> station_entries(long wban);
+
+// The height in metres of a stored 17-bit height code that is not missing:
+// the integer part of ((code - 400) / 0.98 + 0.5).
+long decoded_height_metres(long code);
 
 // What became of the record of the last io_sounding call.
 enum class SoundingCheck {

@@ -33,6 +33,9 @@ void screen_control();
 void emit_line(const std::string& text);
 // The same without counting the line for paging.
 void emit_uncounted_line(const std::string& text);
+// Writes `lines` whole lines (each ended by its line end) as emit_line
+// would one by one; without paging they go to the stream in one write.
+void emit_lines(const std::string& text, int lines);
 
 void ksc_format(short wformat, short ltype, short ind);
 void faa_format(short ltype, short ind);

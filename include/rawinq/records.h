@@ -62,6 +62,7 @@ struct DATA_TYPE {
 // One open database file with the day index of one month.
 struct INPUT_FILES {
   FileHandle infile;            // empty when the file exists but is not open
+  unsigned long size = 0;       // bytes in the file when it was opened
   unsigned long bytenum[31]{};  // per day: offset of the next unread record
   long wban = 0;                // station number of the file
   short cnt[31]{};              // per day: records not yet consumed

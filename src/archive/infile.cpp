@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "rawinq/archive.h"
 #include "rawinq/upack.h"
@@ -69,8 +72,9 @@ std::string database_path(int variant, short iyr, long wban) {
   if (variant < 0 || variant > 2) variant = 2;
   std::string station = std::to_string(wban);
   if (wban > 900000) station[0] = 'I';
-  char two_digit[8];
-  std::snprintf(two_digit, sizeof two_digit, "%02d", (iyr % 100 + 100) % 100);
+  const int yy = (iyr % 100 + 100) % 100;
+  const char two_digit[3] = {static_cast<char>('0' + yy / 10),
+                             static_cast<char>('0' + yy % 10), '\0'};
   return Data_Loc + kPrefix[variant] + edition::year_dir_text(iyr) + "/" +
          station + "_" + two_digit + kSuffix[variant];
 }
@@ -99,12 +103,21 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     const int err = errno;
     Input_File[file_num].infile = FileHandle(f);
     if (f != nullptr) {
+      // A swap reopens the file the slot has held this year: its size is
+      // known already (0 when it was never opened).
+      INPUT_FILES& slot = Input_File[file_num];
+      struct stat st {};
+      if (!swap_open || slot.size == 0)
+        slot.size = fstat(fileno(f), &st) == 0
+                        ? static_cast<unsigned long>(st.st_size)
+                        : 0;
       *file_status = 1;
       Infile_Errno = 0;
       Input_File_Path[file_num] = path;
       return;
     }
     Infile_Errno = err;
+    if (!swap_open) Input_File[file_num].size = 0;
     *file_status = access(path.c_str(), F_OK) == 0 ? 2 : 0;
     if (*file_status == 2) {
       Input_File_Path[file_num] = path;
@@ -170,6 +183,8 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
     return rec;
   }
   rec.avail = n;
+  rec.data = buf;
+  rec.held = n;
   if (n < 7) return rec;
   rec.length = be24(buf + 4);
   if (rec.length < kMinRecordLength ||
@@ -181,8 +196,173 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
   return rec;
 }
 
+RecordWindow::RecordWindow(unsigned long chunk, int keyed)
+    : chunk_(chunk) {
+  const unsigned long shared = chunk > static_cast<unsigned long>(kBufferSize)
+                                   ? chunk
+                                   : static_cast<unsigned long>(kBufferSize);
+  const unsigned long kept =
+      static_cast<unsigned long>(keyed < 0 ? 0 : (keyed > 1000 ? 1000 : keyed));
+  storage_.reset(new unsigned char[shared + kept * chunk]);
+  pieces_.push_back(Piece{storage_.get(), shared});
+  for (unsigned long k = 0; k < kept; ++k)
+    pieces_.push_back(Piece{storage_.get() + shared + k * chunk, chunk});
+}
+
+void RecordWindow::forget() {
+  for (Piece& p : pieces_) p.len = 0;
+}
+
+bool RecordWindow::covers(const Piece& p, int key, unsigned long offset,
+                          unsigned long n) {
+  return key == p.key && offset >= p.start && offset - p.start <= p.len &&
+         n <= p.len - (offset - p.start);
+}
+
+bool RecordWindow::fill(Piece& p, int key, int fd, unsigned long offset,
+                        unsigned long n) {
+  p.key = key;
+  p.start = offset;
+  p.len = 0;
+  if (fd < 0) return false;
+  if (n > p.capacity) n = p.capacity;
+  while (p.len < n) {
+    const ssize_t got = pread(fd, p.data + p.len, n - p.len,
+                              static_cast<off_t>(offset + p.len));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      p.len = 0;
+      return false;
+    }
+    if (got == 0) break;  // the file is shorter than it was
+    p.len += static_cast<unsigned long>(got);
+  }
+  return true;
+}
+
+DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
+                                  unsigned long offset) {
+  DatabaseRecord rec;
+  if (offset >= size || offset > static_cast<unsigned long>(LONG_MAX))
+    return rec;
+  // What the 20000-byte read from the record's start would hold.
+  unsigned long n = size - offset;
+  if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
+  const unsigned long ahead = size - offset < chunk_ ? size - offset : chunk_;
+  Piece* kept = key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
+                    ? &pieces_[static_cast<std::size_t>(key) + 1]
+                    : nullptr;
+  Piece* at = &pieces_[0];
+  // Makes a piece hold `need` bytes from offset (need is at most n),
+  // reading at least a chunk; a read that finds the file shorter than it
+  // was holds less, as the 20000-byte read would.
+  auto ensure = [&](unsigned long need) {
+    if (kept != nullptr && covers(*kept, key, offset, need)) {
+      at = kept;
+      return true;
+    }
+    if (covers(pieces_[0], key, offset, need)) {
+      at = &pieces_[0];
+      return true;
+    }
+    const unsigned long amount = need > ahead ? need : ahead;
+    at = kept != nullptr && amount <= kept->capacity ? kept : &pieces_[0];
+    if (!fill(*at, key, fd, offset, amount)) return false;
+    if (at->len < amount && at->len < n) n = at->len;
+    return true;
+  };
+  if (!ensure(n < 7 ? n : 7)) return rec;
+  rec.avail = n;
+  if (n < 7) return rec;
+  rec.length = be24(at->data + (offset - at->start) + 4);
+  auto plausible = [&] {
+    return rec.length >= kMinRecordLength &&
+           rec.length <= static_cast<unsigned long>(kMaxRecordLength) &&
+           rec.length <= n;
+  };
+  if (!plausible()) return rec;
+  // The record and the hour of the next one, as far as the read reaches.
+  if (!ensure(rec.length + 24 < n ? rec.length + 24 : n)) return rec;
+  rec.avail = n;
+  if (!plausible()) return rec;
+  const unsigned long want = rec.length + 24 < n ? rec.length + 24 : n;
+  const unsigned long held = at->len - (offset - at->start);
+  if (held < want) return rec;
+  rec.data = at->data + (offset - at->start);
+  rec.held = held;
+  rec.ok = true;
+  return rec;
+}
+
+bool RecordWindow::holds(int key, unsigned long size,
+                         unsigned long offset) const {
+  if (offset >= size || offset > static_cast<unsigned long>(LONG_MAX))
+    return true;  // judged without reading
+  unsigned long n = size - offset;
+  if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
+  const Piece* kept =
+      key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
+          ? &pieces_[static_cast<std::size_t>(key) + 1]
+          : nullptr;
+  auto held = [&](unsigned long need) -> const Piece* {
+    if (kept != nullptr && covers(*kept, key, offset, need)) return kept;
+    if (covers(pieces_[0], key, offset, need)) return &pieces_[0];
+    return nullptr;
+  };
+  if (n < 7) return held(n) != nullptr;
+  const Piece* at = held(7);
+  if (at == nullptr) return false;
+  const unsigned long length = be24(at->data + (offset - at->start) + 4);
+  if (length < kMinRecordLength ||
+      length > static_cast<unsigned long>(kMaxRecordLength) || length > n)
+    return true;  // refused from its first bytes
+  return held(length + 24 < n ? length + 24 : n) != nullptr;
+}
+
+int slot_descriptor(const INPUT_FILES& slot) {
+  return slot.infile ? fileno(slot.infile.get()) : -1;
+}
+
+bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
+                    unsigned long* n) {
+  *n = 0;
+  const int fd = slot_descriptor(slot);
+  if (fd < 0) return false;
+  while (*n < static_cast<unsigned long>(kBufferSize)) {
+    const ssize_t got = pread(fd, buf + *n, kBufferSize - *n,
+                              static_cast<off_t>(*n));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return false;
+    if (got == 0) break;
+    *n += static_cast<unsigned long>(got);
+  }
+  return true;
+}
+
 void warn_unreadable(const std::string& path) {
   std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
+}
+
+void print_progress(const char* a, long first, const char* b, long second) {
+  char line[160];
+  char* end = line;
+  auto text = [&](const char* t) {
+    const std::size_t n = std::strlen(t);
+    if (n > sizeof line - 48 - static_cast<std::size_t>(end - line)) return;
+    std::memcpy(end, t, n);
+    end += n;
+  };
+  auto number = [&](long v) {
+    end = std::to_chars(end, line + sizeof line, v).ptr;
+  };
+  text(a);
+  number(first);
+  if (b != nullptr) {
+    text(b);
+    number(second);
+  }
+  *end++ = '\r';
+  std::fwrite(line, 1, static_cast<std::size_t>(end - line), stdout);
 }
 
 void print_sounding_count(long nsound, const char* tail) {
@@ -190,11 +370,13 @@ void print_sounding_count(long nsound, const char* tail) {
   std::puts(tail);
 }
 
-short decode_record(const unsigned char* buf, const DatabaseRecord& rec,
-                    short ltype, short wformat, short oformat, short indx,
-                    long nsound) {
-  set_unpack_buffer(buf, rec.avail);
-  return io_sounding(buf, rec.avail, ltype, wformat, oformat, indx, nsound);
+short decode_record(const DatabaseRecord& rec, short ltype, short wformat,
+                    short oformat, short indx, long nsound) {
+  // The decoder reads nothing beyond the record's own length, which the
+  // held bytes always cover.
+  set_unpack_buffer(rec.data, rec.held);
+  return io_sounding(rec.data, rec.held, ltype, wformat, oformat, indx,
+                     nsound);
 }
 
 bool hour_wanted(short stim, int hr) {
@@ -207,17 +389,30 @@ bool hour_wanted(short stim, int hr) {
   }
 }
 
+std::vector<short> station_entries(long wban) {
+  std::vector<short> entries;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
+    const short i = Stn_Index[k];
+    if (i < 0 || i >= kMaxStations) continue;
+    if (Stn_His[i].wban == wban) entries.push_back(i);
+  }
+  return entries;
+}
+
 short choose_station_entry(long wban, long day) {
+  return choose_station_entry(station_entries(wban), day);
+}
+
+short choose_station_entry(const std::vector<short>& entries, long day) {
+  // A station with one selected entry: it covers the day or is the nearest.
+  if (entries.size() == 1) return entries[0];
   short covering = -1;
   short nearest = -1;
   // Catalogue dates are whatever the file held: distances are taken in
   // unsigned arithmetic, exact for any two longs, so none can overflow.
   unsigned long best = 0;
-  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
-    const short i = Stn_Index[k];
-    if (i < 0 || i >= kMaxStations) continue;
+  for (const short i : entries) {
     const STATREC& e = Stn_His[i];
-    if (e.wban != wban) continue;
     if (e.bdate <= day && day <= e.edate) {
       covering = i;
       continue;

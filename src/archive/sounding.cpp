@@ -1,6 +1,7 @@
 // Decoding of a packed sounding record into Snd_Hdr and Snd_Data, and its
 // hand-off to the writer of the chosen output format.
 #include <cstddef>
+#include <cstdint>
 
 #include "rawinq/archive.h"
 #include "rawinq/cdf.h"
@@ -47,6 +48,43 @@ class FieldReader {
 
  private:
   short bit_ = 7;
+};
+
+// Reads fields of up to 25 bits, most significant bit first, from a bit
+// position onwards: the same values as UnpackData, without its per-byte
+// steps. Bytes at or beyond the end read as zero bits.
+class LevelBits {
+ public:
+  LevelBits(const unsigned char* begin, const unsigned char* end)
+      : begin_(begin), end_(end) {}
+  unsigned long raw(int width) {
+    const unsigned char* p = begin_ + (pos_ >> 3);
+    const unsigned shift = static_cast<unsigned>(pos_ & 7);
+    std::uint32_t v;
+    if (end_ - p >= 4) {
+      v = static_cast<std::uint32_t>(p[0]) << 24 |
+          static_cast<std::uint32_t>(p[1]) << 16 |
+          static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+    } else {
+      v = 0;
+      for (int k = 0; k < 4; ++k) {
+        v <<= 8;
+        if (p + k < end_) v |= p[k];
+      }
+    }
+    pos_ += static_cast<unsigned long>(width);
+    return (v << shift) >> (32 - width);
+  }
+  // The field, or 99999 when it holds its all-ones missing code.
+  long value(int width) {
+    const unsigned long v = raw(width);
+    return v == (1ul << width) - 1 ? kMissingValue : static_cast<long>(v);
+  }
+
+ private:
+  const unsigned char* begin_;
+  const unsigned char* end_;
+  unsigned long pos_ = 0;  // bits from begin_
 };
 
 long level_type(unsigned long flag) {
@@ -120,6 +158,14 @@ void faa604_cut(long& levels) {
 
 SoundingCheck Sounding_Check = SoundingCheck::decoded;
 
+long decoded_height_metres(long code) {
+  // (code - 400) / 0.98 + 0.5, cut toward zero, is (100 code - 40000 + 49)
+  // / 98 in whole numbers: the exact quotient is never within 1/98 of a
+  // whole number, far more than the rounding of the division in double
+  // precision, so both cut to the same value.
+  return (100 * code - 40000 + 49) / 98;
+}
+
 short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
                   short wformat, short oformat, short ind, long nsound) {
   Sounding_Check = SoundingCheck::past_bytes_read;
@@ -176,28 +222,26 @@ short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
   Snd_Hdr.maxwind = in.value(8);
   Snd_Hdr.wban = static_cast<long>(in.raw(17));
 
-  // Level bit blocks.
+  // Level bit blocks: they lie within the bytes held (checked above), so
+  // their fields are taken straight from the buffer.
   if (Snd_Data.size() < static_cast<std::size_t>(levels))
     Snd_Data.resize(static_cast<std::size_t>(levels));
+  LevelBits bits(Ibuff_Ptr, Ibuff + len);
   for (long i = 0; i < levels; ++i) {
     DATA_TYPE& d = Snd_Data[static_cast<std::size_t>(i)];
-    d.pr = in.value(14);
-    d.fr = level_type(in.raw(7));
+    d.pr = bits.value(14);
+    d.fr = level_type(bits.raw(7));
     if (d.fr == kLevelMandatory && !is_mandatory_pressure(d.pr))
       d.fr = kLevelSigTemperature;
-    const long ht = in.value(17);
-    d.ht = ht == kMissingValue
-               ? kMissingValue
-               : static_cast<long>((static_cast<double>(ht) - 400.0) / 0.98 +
-                                   0.5);
-    d.tp = in.value(12);
+    const long ht = bits.value(17);
+    d.ht = ht == kMissingValue ? kMissingValue : decoded_height_metres(ht);
+    d.tp = bits.value(12);
     if (d.tp != kMissingValue) d.tp -= 2731;
-    d.dp = in.value(12);
+    d.dp = bits.value(12);
     if (d.dp != kMissingValue) d.dp -= 2731;
-    d.wd = in.value(9);
-    d.ws = in.value(12);
+    d.wd = bits.value(9);
+    d.ws = bits.value(12);
   }
-  if (Unpack_Overrun) return 0;
 
   // Level pointers name levels as stored, before any is removed.
   Snd_Hdr.maxwind = resolve_pointer(Snd_Hdr.maxwind, levels);

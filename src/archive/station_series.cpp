@@ -34,9 +34,10 @@ struct SlotZeroCloser {
   ~SlotZeroCloser() { Input_File[0].infile.close(); }
 };
 
-void write_sounding(Request& rq, int si, long wban, long date,
+void write_sounding(Request& rq, int si, long wban,
+                    const std::vector<short>& entries, long date,
                     const DatabaseRecord& rec) {
-  const short indx = choose_station_entry(wban, date / 100);
+  const short indx = choose_station_entry(entries, date / 100);
   if (indx < 0) return;  // a station outside the selection
   if (rq.outloc == 1 &&
       (!rq.output_opened || rq.statsort == 2 ||
@@ -51,23 +52,29 @@ void write_sounding(Request& rq, int si, long wban, long date,
     rq.prev_stat = wban;
   }
   rq.first = 0;
-  if (decode_record(Ibuff, rec, rq.ltype, rq.wformat, rq.oformat, indx,
+  if (decode_record(rec, rq.ltype, rq.wformat, rq.oformat, indx,
                     rq.nsound) != 0)
     ++rq.nsound;
   if (rq.outloc == 1 && rq.oformat != 3) {
     const int column = Stn_Type == 1 ? 1 : 0;
-    std::printf(" STATUS:  processing station: %ld date: %ld\r",
-                User_Stations[si][column], date);
+    print_progress(" STATUS:  processing station: ", User_Stations[si][column],
+                   " date: ", date);
   }
 }
 
 // Reads one station-year file already opened into slot 0.
-void read_year(Request& rq, int si, long wban, short yr, short byr,
+// The file is read from start to end through the window: the days are
+// walked in the order their records are stored.
+void read_year(Request& rq, RecordWindow& window, int si, long wban,
+               const std::vector<short>& entries, short yr, short byr,
                short bmo, short bdy, short eyr, short emo, short edy) {
-  std::FILE* f = Input_File[0].infile.get();
+  const int fd = slot_descriptor(Input_File[0]);
+  const unsigned long size = Input_File[0].size;
   const std::string& path = Input_File_Path[0];
-  const unsigned long n = std::fread(Ibuff, 1, kBufferSize, f);
-  if (std::ferror(f) || !read_day_index(Ibuff, n, 0, 11, Input_File)) {
+  window.forget();
+  unsigned long n = 0;
+  if (!read_file_head(Input_File[0], Ibuff, &n) ||
+      !read_day_index(Ibuff, n, 0, 11, Input_File)) {
     warn_unreadable(path);
     return;
   }
@@ -84,20 +91,19 @@ void read_year(Request& rq, int si, long wban, short yr, short byr,
       if (dy < 1 || dy > 31) continue;
       const int d = dy - 1;
       for (int j = 0; j < month.cnt[d]; ++j) {
-        const DatabaseRecord rec = read_database_record(f, month.bytenum[d],
-                                                        Ibuff);
+        const DatabaseRecord rec = window.read(0, fd, size, month.bytenum[d]);
         if (!rec.ok) {  // the later records of the day hang on this one
           if (!warned) warn_unreadable(path);
           warned = true;
           break;
         }
-        const int hour = Ibuff[23];
+        const int hour = rec.data[23];
         month.hour[d] = static_cast<short>(hour);
         const long date = yr * 1000000L + mo * 10000L + dy * 100L + hour;
         bool found = hour_wanted(rq.stim, hour);
         if (date / 100 == rq.bdate / 100 && hour < rq.bhr) found = false;
         if (date / 100 == rq.edate / 100 && hour > rq.ehr) found = false;
-        if (found) write_sounding(rq, si, wban, date, rec);
+        if (found) write_sounding(rq, si, wban, entries, date, rec);
         month.bytenum[d] += rec.length;
       }
     }
@@ -127,15 +133,20 @@ long station_series(const std::string& bdat, const std::string& edat,
     Screen_Scroll = 0;
   }
 
+  // Read ahead in large pieces: one file at a time is read from start to
+  // end.
+  RecordWindow window(256 * 1024);
   for (int si = 0; si < Usr_Stn_Count && si < kMaxStations; ++si) {
     const long wban = User_Stations[si][1];
+    const std::vector<short> entries = station_entries(wban);
     for (short yr = byr; yr <= eyr; ++yr) {
       short status = 0;
       open_infile(yr, wban, &status, 0, 0);
       SlotZeroCloser closer;
       if (status != 1) continue;
       rq.files_open = true;
-      read_year(rq, si, wban, yr, byr, bmo, bdy, eyr, emo, edy);
+      read_year(rq, window, si, wban, entries, yr, byr, bmo, bdy, eyr, emo,
+                edy);
     }
   }
 

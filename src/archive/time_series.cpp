@@ -1,5 +1,6 @@
 // Synoptic (time-series) retrieval: time runs from the first to the last
 // requested hour and, at each hour, every selected station is visited.
+#include <algorithm>
 #include <cstdio>
 
 #include "rawinq/archive.h"
@@ -70,20 +71,10 @@ class YearFiles {
   // or whose index does not fit takes no part this month.
   void load_month(short file_num, int mo) {
     INPUT_FILES& slot = Input_File[file_num];
-    std::FILE* f = state[file_num].lost ? nullptr : slot.infile.get();
     bool ok = false;
-    if (f != nullptr) {
-      if (std::fseek(f, 0L, SEEK_SET) != 0) {
-        std::perror(" Fseek failed! \n");
-      } else {
-        const unsigned long n = std::fread(Ibuff, 1, kBufferSize, f);
-        if (std::ferror(f)) {
-          std::clearerr(f);
-        } else {
-          ok = read_day_index(Ibuff, n, mo - 1, mo - 1, &slot);
-        }
-      }
-    }
+    unsigned long n = 0;
+    if (!state[file_num].lost && read_file_head(slot, Ibuff, &n))
+      ok = read_day_index(Ibuff, n, mo - 1, mo - 1, &slot);
     if (!ok) {
       for (short& c : slot.cnt) c = 0;
       warn_once(file_num);
@@ -102,6 +93,12 @@ class YearFiles {
   short nfiles_open = 0;
   short file_swap = 0;
   SlotState state[kSlots];
+  // The selected catalogue entries of each slot's station.
+  std::vector<std::vector<short>> entries;
+  // Records are read a chunk at a time (at least 1 KB, which mostly holds a
+  // record and the next one's hour), and each slot keeps its last chunk, so
+  // that the records that follow in the chunk need no read of their own.
+  RecordWindow window{1024};
 };
 
 struct Request {
@@ -117,15 +114,15 @@ struct Request {
 
 void status_line(long date, short indx) {
   const STATREC& e = Stn_His[indx];
-  std::printf(" STATUS:  processing date: %ld station: %ld\r", date,
-              Stn_Type == 1 ? e.wban : e.wmo);
+  print_progress(" STATUS:  processing date: ", date, " station: ",
+                 Stn_Type == 1 ? e.wban : e.wmo);
 }
 
 // Hands the record in Ibuff to the decoder, opening a new output file first
 // when one is due.
-void write_sounding(Request& rq, long date, long wban,
+void write_sounding(Request& rq, long date, const std::vector<short>& entries,
                     const DatabaseRecord& rec) {
-  const short indx = choose_station_entry(wban, date / 100);
+  const short indx = choose_station_entry(entries, date / 100);
   if (indx < 0) return;  // a station outside the selection
   if (rq.outloc == 1) status_line(date, indx);
   if (rq.outloc == 1 && rq.new_output_file) {
@@ -139,25 +136,34 @@ void write_sounding(Request& rq, long date, long wban,
     rq.new_output_file = false;
   }
   rq.first = 0;
-  if (decode_record(Ibuff, rec, rq.ltype, rq.wformat, rq.oformat, indx,
+  if (decode_record(rec, rq.ltype, rq.wformat, rq.oformat, indx,
                     rq.nsound) != 0)
     ++rq.nsound;
   if (rq.outloc == 1 && rq.oformat != 3) status_line(date, indx);
 }
 
 // Reads the slot's records of day d up to hour hr, writing those of hour hr.
-void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
-               long date) {
+void read_hour(Request& rq, YearFiles& files, short yr, short file_num, int d,
+               int hr, long date) {
   INPUT_FILES& slot = Input_File[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
+    // A slot of the group that shares a descriptor takes it only when the
+    // record is not already in memory.
+    const bool held = files.window.holds(file_num, slot.size, slot.bytenum[d]);
+    if (!held) {
+      files.swap_if_needed(yr, file_num);
+      if (slot.cnt[d] == 0) break;  // it could not be reopened
+    }
     const DatabaseRecord rec =
-        read_database_record(slot.infile.get(), slot.bytenum[d], Ibuff);
+        files.window.read(file_num, held ? -1 : slot_descriptor(slot),
+                          slot.size, slot.bytenum[d]);
     if (!rec.ok) {  // the later records of the day hang on this one
       files.warn_once(file_num);
       slot.cnt[d] = 0;
       break;
     }
-    if (slot.hour[d] == hr) write_sounding(rq, date, slot.wban, rec);
+    if (slot.hour[d] == hr)
+      write_sounding(rq, date, files.entries[file_num], rec);
     --slot.cnt[d];
     if (slot.cnt[d] > 0) {
       if (rec.length + 23 >= rec.avail) {  // the next record is not there
@@ -165,7 +171,7 @@ void read_hour(Request& rq, YearFiles& files, short file_num, int d, int hr,
         slot.cnt[d] = 0;
         break;
       }
-      const short next = Ibuff[rec.length + 23];
+      const short next = rec.data[rec.length + 23];
       if (next > 23) {  // no such hour: the chain is broken here
         files.warn_once(file_num);
         slot.cnt[d] = 0;
@@ -202,8 +208,18 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
     }
     Input_File[k].wban = User_Stations[si][1];
     files.state[k] = SlotState{};
+    files.entries.push_back(station_entries(Input_File[k].wban));
     ++files.nfiles;
   }
+  // Each slot keeps its last chunk; the chunks share 512 KB, whatever the
+  // number of stations (1 to 8 KB a slot, for at most 512 slots).
+  const unsigned long budget = 512 * 1024;
+  const unsigned long per_slot = std::clamp<unsigned long>(
+      budget / static_cast<unsigned long>(files.nfiles > 0 ? files.nfiles : 1),
+      1024, 8192);
+  files.window = RecordWindow(
+      per_slot, static_cast<int>(std::min<unsigned long>(
+                    static_cast<unsigned long>(files.nfiles), budget / per_slot)));
   if (files.nfiles > files.nfiles_open) {
     // The last opened slot and every slot left without a stream share one
     // descriptor; the last opened slot holds it now.
@@ -276,14 +292,16 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
         for (int hr = hr_first; hr <= hr_last; ++hr) {
           const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
           if (outloc == 1) {
-            std::printf(" STATUS:  processing date: %ld\r", date);
+            print_progress(" STATUS:  processing date: ", date, nullptr, 0);
           }
           if (timesort == 4 && outloc == 1) rq.new_output_file = true;
           if (!hour_wanted(stim, hr)) continue;
           for (short k = 0; k < files.nfiles; ++k) {
             if (timesort == 5 && outloc == 1) rq.new_output_file = true;
-            files.swap_if_needed(yr, k);
-            read_hour(rq, files, k, dy - 1, hr, date);
+            // The diagnostic setting traces every turn of the shared
+            // descriptor, as each slot is visited.
+            if (Max_Lines == -1) files.swap_if_needed(yr, k);
+            read_hour(rq, files, yr, k, dy - 1, hr, date);
           }
         }
       }

@@ -277,5 +277,8 @@ void make_uacdf_file() {
     }
   }
 
+  // The writer writes every value of every record, slots left over with
+  // the fill value included: the library need not fill new records first.
+  ncsetfill(cdfid, NC_NOFILL);
   ncendef(cdfid);
 }

@@ -92,6 +92,10 @@ void put_int(int varid, const long* index, long value) {
   ncvarput1(cdfid, varid, index, &v);
 }
 
+static_assert(kSigTLevels >= kManLevels && kSigTLevels >= kSigWLevels &&
+                  kSigTLevels >= kTropLevels && kSigTLevels >= kMaxWLevels,
+              "the significant temperature class has the most slots");
+
 void put_float(int varid, const long* index, float value) {
   ncvarput1(cdfid, varid, index, &value);
 }
@@ -135,16 +139,25 @@ void write_uacdf_file(long nstat, short indx) {
   put_float(sta_lon_id, mindex, station.lon);
   put_float(sta_elev_id, mindex, static_cast<float>(station.elev));
 
-  // Each level goes to the next free slot of its class, value by value.
+  // Each level goes to the next free slot of its class. The file is
+  // written without the library's filling of new records (see
+  // make_uacdf_file), so every slot of every class is written here: the
+  // slots left over hold the fill value the library would have put there.
+  // Each quantity of a class takes one call.
   long counters[kClassCount] = {};
+  // The rows hold the fill value between records: the slots a record uses
+  // are put back after it.
+  static float values[kClassCount][kQuantityCount][kSigTLevels];
+  static bool filled = false;
+  if (!filled) {
+    for (auto& cls : values)
+      for (auto& row : cls) std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
+    filled = true;
+  }
   const long levels =
       std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
   for (long i = 0; i < levels; ++i) {
     const DATA_TYPE& lev = Snd_Data[static_cast<std::size_t>(i)];
-    const float converted[kQuantityCount] = {
-        tenths(lev.pr), whole(lev.ht),
-        kelvin(lev.tp), depression(lev.tp, lev.dp),
-        whole(lev.wd),  tenths(lev.ws)};
     const int cls = class_of(lev.fr);
     if (cls < 0) continue;
     long& counter = counters[cls];
@@ -154,10 +167,20 @@ void write_uacdf_file(long nstat, short indx) {
       std::printf("%s\n", kClassFull[cls]);
       continue;
     }
-    const long slot[2] = {nstat, counter};
+    const float converted[kQuantityCount] = {
+        tenths(lev.pr), whole(lev.ht),
+        kelvin(lev.tp), depression(lev.tp, lev.dp),
+        whole(lev.wd),  tenths(lev.ws)};
     for (int q = 0; q < kQuantityCount; ++q)
-      put_float(*kLevelIds[cls][q], slot, converted[q]);
+      values[cls][q][counter] = converted[q];
     ++counter;
+  }
+  for (int cls = 0; cls < kClassCount; ++cls) {
+    const long count[2] = {1, kClassSlots[cls]};
+    for (int q = 0; q < kQuantityCount; ++q) {
+      ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, values[cls][q]);
+      std::fill(values[cls][q], values[cls][q] + counters[cls], NC_FILL_FLOAT);
+    }
   }
 
   for (const CountVar& v : kCountVars) put_int(*v.id, mindex, counters[v.cls]);

@@ -7,6 +7,7 @@
 // stored tenths are put back when the writer returns, however it returns.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -79,10 +80,51 @@ long find_level(long from, long frame) {
   return -1;
 }
 
+// The decimal text of value left-padded with '0' to width characters (the
+// padding goes before a minus sign, as zero_pad does).
 std::string padded(long value, std::size_t width) {
-  std::string text = std::to_string(value);
-  zero_pad(width, text);
+  char digits[24];
+  const std::size_t n = static_cast<std::size_t>(
+      std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  std::string text;
+  text.reserve(n < width ? width : n);
+  if (n < width) text.append(width - n, '0');
+  text.append(digits, n);
   return text;
+}
+
+// The lines of the sounding being written. Without paging they are
+// gathered and written together when the sounding is done; with paging
+// each goes out at once, counted or not.
+struct Lines {
+  std::string text;
+  int count = 0;
+};
+Lines pending;
+
+void put_line(const std::string& line, bool counted) {
+  if (Screen_Scroll == 1) {
+    if (counted)
+      emit_line(line);
+    else
+      emit_uncounted_line(line);
+    return;
+  }
+  pending.text += line;
+  pending.text += '\n';
+  ++pending.count;
+}
+
+void flush_lines() {
+  // Emptied however the write ends (a write error ends the program by an
+  // exception).
+  struct Empty {
+    ~Empty() {
+      pending.text.clear();
+      pending.count = 0;
+    }
+  } empty;
+  if (pending.count > 0) emit_lines(pending.text, pending.count);
 }
 
 // The mandatory pressure (whole mb) an indicator stands for.
@@ -120,13 +162,13 @@ class MessageLine {
   void add(const std::string& group) {
     text_ += group;
     if (++groups_ == kGroupsPerLine) {
-      emit_line(text_);
+      put_line(text_, true);
       text_.clear();
       groups_ = 0;
     }
   }
   // Writes what the line holds, even nothing.
-  void finish() const { emit_line(text_); }
+  void finish() const { put_line(text_, true); }
 
  private:
   std::string text_;
@@ -167,7 +209,7 @@ long wind_indicator() {
 }
 
 void write_ttaa(const std::string& init, const std::string& station) {
-  emit_line(init + "MAN" + init);
+  put_line(init + "MAN" + init, true);
   const long date = Snd_Hdr.day * 1000L + Snd_Hdr.hour * 10L +
                     wind_indicator() + 50000L;
   MessageLine line(station + " TTAA  " + padded(date, 5) + " " + station + " ",
@@ -197,7 +239,7 @@ void write_ttaa(const std::string& init, const std::string& station) {
 long ttbb_date() { return Snd_Hdr.day * 100L + Snd_Hdr.hour + 5000L; }
 
 void write_ttbb(const std::string& init, const std::string& station) {
-  emit_line(init + "SGL" + init);
+  put_line(init + "SGL" + init, true);
   MessageLine line(
       station + " TTBB  " + padded(ttbb_date(), 4) + "/ " + station + " ", 4);
 
@@ -381,6 +423,9 @@ short fwind(short seq, long& windx, long frame, std::string& cgrp) {
 }
 
 void faa_format(short ltype, short ind) {
+  // Nothing left over from a sounding whose writing was cut short.
+  pending.text.clear();
+  pending.count = 0;
   const WholeMillibars whole_mb;
   const bool known_station = ind >= 0 && ind < kMaxStations;
   if (known_station && level_count() > 0 && Snd_Data[0].fr == kLevelSurface) {
@@ -392,5 +437,6 @@ void faa_format(short ltype, short ind) {
     if (ltype != 1) write_ttbb(init, station);
     if (ltype == 0) write_ppbb(station);
   }
-  emit_uncounted_line("");
+  put_line("", false);
+  flush_lines();
 }

@@ -128,12 +128,25 @@ int failure_reason(std::FILE* f, int err) {
   end_program(1);
 }
 
+// Large writes for the output files: the buffer (never freed, so that it
+// outlives any stream) serves one open stream at a time; a stream opened
+// while another still holds it keeps the library's own buffer.
+char large_buffer[256 * 1024];
+std::FILE* large_buffer_owner = nullptr;
+
+void give_large_buffer(std::FILE* f) {
+  if (large_buffer_owner != nullptr) return;
+  if (std::setvbuf(f, large_buffer, _IOFBF, sizeof large_buffer) == 0)
+    large_buffer_owner = f;
+}
+
 // Closes the text output file; false when the close reported an error
 // (what was still buffered did not reach the file). Nothing is closed twice.
 bool close_text_output() {
   if (!outbuf_is_file()) return true;
   std::FILE* f = outbuf;
   outbuf = nullptr;
+  if (f == large_buffer_owner) large_buffer_owner = nullptr;
   return std::fclose(f) == 0;
 }
 
@@ -231,6 +244,7 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
 
     outbuf = std::fopen(path.c_str(), "w");
     if (outbuf != nullptr) {
+      give_large_buffer(outbuf);
       request_paths.add(path);
       break;
     }
@@ -288,11 +302,11 @@ void screen_control() {
   Screen_Lines = 0;
 }
 
-void emit_uncounted_line(const std::string& text) {
-  if (outbuf == nullptr) return;
-  errno = 0;
-  std::fwrite(text.data(), 1, text.size(), outbuf);
-  std::fputc('\n', outbuf);
+namespace {
+
+// Ends the program with "Write error" when a write to the text output
+// failed.
+void check_text_output() {
   if (std::ferror(outbuf)) {
     const int reason = failure_reason(outbuf, errno);
     close_text_output();
@@ -300,8 +314,34 @@ void emit_uncounted_line(const std::string& text) {
   }
 }
 
+}  // namespace
+
+void emit_uncounted_line(const std::string& text) {
+  if (outbuf == nullptr) return;
+  errno = 0;
+  std::fwrite(text.data(), 1, text.size(), outbuf);
+  std::fputc('\n', outbuf);
+  check_text_output();
+}
+
 void emit_line(const std::string& text) {
   emit_uncounted_line(text);
   screen_control();
 }
 
+void emit_lines(const std::string& text, int lines) {
+  if (Screen_Scroll == 1) {  // paging: every line is counted in turn
+    std::size_t from = 0;
+    for (int k = 0; k < lines && from < text.size(); ++k) {
+      std::size_t end = text.find('\n', from);
+      if (end == std::string::npos) end = text.size();
+      emit_line(text.substr(from, end - from));
+      from = end + 1;
+    }
+    return;
+  }
+  if (outbuf == nullptr) return;
+  errno = 0;
+  std::fwrite(text.data(), 1, text.size(), outbuf);
+  check_text_output();
+}

@@ -549,3 +549,17 @@ TEST_F(Decoder, ArbitraryBytesNeverReadOutsideTheBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every 17-bit height code but the missing one decodes to the integer part
+// of ((code - 400) / 0.98 + 0.5) computed in double precision.
+TEST(HeightCodes, EveryCodeDecodesAsTheDoubleFormula) {
+  for (long code = 0; code < 131071; ++code) {
+    const long want =
+        static_cast<long>((static_cast<double>(code) - 400.0) / 0.98 + 0.5);
+    ASSERT_EQ(decoded_height_metres(code), want) << "code " << code;
+  }
+}
+
+}  // namespace

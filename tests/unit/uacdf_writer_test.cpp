@@ -146,6 +146,43 @@ TEST(UacdfWriter, FullClassReportsEveryExtraLevelAndGoesOn) {
   }
 }
 
+// Records are written whole, so the file is byte for byte the one the
+// library gives when it fills every new record with fill values first:
+// slots left over, a full class, a missing release time, a record of a
+// single class.
+TEST(UacdfWriter, EveryByteOfARecordIsWrittenAsTheFilledFileHasIt) {
+  TempDir dir;
+  set_station(1, "BIS", 72764, 24011, 46.77f, -100.75f, 503);
+  auto write_records = [&](const std::string& path, bool library_fills) {
+    OutputFile out(path);
+    testing_support::CaptureStdout cap;
+    for (long rec = 0; rec < 3; ++rec) {
+      set_header(1996, 7, static_cast<short>(14 + rec), 12,
+                 rec == 1 ? 99999 : 1100);
+      if (rec == 0) {
+        for (long k = 0; k < 23; ++k)
+          add_level(4, 10000 - 400 * k, 100 * k, 0, 0, 0, 0);
+        add_level(5, 8000, 2000, 50, 40, 99999, 99999);
+        add_level(6, 7500, 2500, 99999, 99999, 250, 300);
+        add_level(8, 3000, 9000, -450, -500, 250, 400);
+      } else if (rec == 1) {
+        add_level(9, 9800, 300, 150, 100, 180, 50);
+      } else {
+        for (long k = 0; k < 6; ++k)
+          add_level(7, 2000 - k, 12000 + k, -600, -700, 10, 20);
+      }
+      netcdf_format(1, rec);
+      if (rec == 0 && library_fills) ncsetfill(cdfid, NC_FILL);
+    }
+  };
+  write_records(dir / "written.cdf", false);
+  write_records(dir / "filled.cdf", true);
+  const std::string written = testing_support::read_file(dir / "written.cdf");
+  EXPECT_EQ(written.size(),
+            testing_support::read_file(dir / "filled.cdf").size());
+  EXPECT_TRUE(written == testing_support::read_file(dir / "filled.cdf"));
+}
+
 // Library failures keep the library's own handling: one line on standard
 // error and exit status 3.
 TEST(UacdfWriterDeathTest, RecordWithoutSchemaEndsWithStatusThree) {

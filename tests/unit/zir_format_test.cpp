@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -250,6 +251,79 @@ TEST_F(ZirFormat, WriteErrorEndsWithStatusOne) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, std::string("Write error: ") + std::strerror(ENOSPC) + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::string printf_line(const char* fmt, long a, long b, long c, long d,
+                        long e, long f, long g) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf, fmt, a, b, c, d, e, f, g);
+  return std::string(buf) + "\n";
+}
+
+TEST_F(ZirFormat, NumbersOfAnyWidthAndSignAreLaidOutAsPrintfDoes) {
+  // Values wider than their fields, negative ones, zero and the extremes.
+  const std::vector<long> values = {0,      -1,       7,       -99999,
+                                    999999, -100000,  1000000, 123456789,
+                                    LONG_MIN, LONG_MAX, -2731,  99999};
+  std::vector<DATA_TYPE> levels;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    const long v = values[k];
+    const long w = values[(k + 5) % values.size()];
+    levels.push_back(level(5, v, w, -v, v / 7, w % 1000, 4095));
+  }
+  set_levels(levels);
+  Snd_Hdr.hour = -3;
+  Snd_Hdr.year = 32000;
+  Snd_Hdr.top_hyd = LONG_MIN;
+  Snd_Hdr.reltime = 1234567;
+  Snd_Hdr.sondtype = LONG_MAX;
+  Snd_Hdr.source = -5;
+
+  const std::vector<std::string> got = lines(zir(1, 0));
+  ASSERT_EQ(got.size(), levels.size() + 4);
+  char buf[256];
+  std::snprintf(buf, sizeof buf, "%7d %6d %6d %8s %7d", 254, -3, 1, " JAN",
+                32000);
+  EXPECT_EQ(got[0], buf);
+  // Longitudes of 100 degrees and more take the narrower layout.
+  std::snprintf(buf, sizeof buf, "%7d %6ld %6ld %6.2f%c%5.2f%c %5d %6ld", 1,
+                23062l, 72469l, 39.77f * 1.0, 'N', 104.87f * 1.0, 'W', 1611,
+                1234567l);
+  EXPECT_EQ(got[1], buf);
+  EXPECT_EQ(got[2] + "\n",
+            printf_line("%7ld %6ld %6ld %6ld %6ld %6ld %6ld", 2, LONG_MIN,
+                        Snd_Hdr.maxwind, Snd_Hdr.troplv,
+                        static_cast<long>(levels.size()) + 4, Snd_Hdr.tropind,
+                        -5));
+  std::snprintf(buf, sizeof buf, "%7d %13s %20ld %6s", 3, "DEN", LONG_MAX,
+                "ms");
+  EXPECT_EQ(got[3], buf);
+  for (std::size_t k = 0; k < levels.size(); ++k) {
+    const DATA_TYPE& l = levels[k];
+    EXPECT_EQ(got[k + 4] + "\n",
+              printf_line("%7ld %6ld %6ld %6ld %6ld %6ld %6ld", l.fr, l.pr,
+                          l.ht, l.tp, l.dp, l.wd, l.ws));
+  }
+}
+
+TEST_F(ZirFormat, StationLineFollowsAChangedCatalogueEntry) {
+  set_levels({level(9, 8370, 1611, 52, -23, 350, 26),
+              level(4, 7000, 3012, -41, -90, 99999, 99999)});
+  EXPECT_EQ(lines(zir(1, 0))[1],
+            "      1  23062  72469  39.77N104.87W  1611   1115");
+  // The same index now holds another station, south and east.
+  STATREC& s = Stn_His[kDen];
+  s.wmo = 12345;
+  s.lat = 12.5f;
+  s.Clat = 'S';
+  s.lon = 7.25f;
+  s.Clon = 'E';
+  EXPECT_EQ(lines(zir(1, 0))[1],
+            "      1  23062  12345 -12.50S  7.25E  1611   1115");
 }
 
 }  // namespace

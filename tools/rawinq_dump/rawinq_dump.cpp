@@ -205,7 +205,7 @@ class Dump {
   // Decodes the record with the programs' decoder and lists its header.
   void decode(const std::string& at, const DatabaseRecord& rec, int month,
               int day, unsigned hour) {
-    decode_record(buf_.data(), rec, 0, 0, kDecodeOnly, 0, 0);
+    decode_record(rec, 0, 0, kDecodeOnly, 0, 0);
     const HEADER_TYPE& h = Snd_Hdr;
     switch (Sounding_Check) {
       case SoundingCheck::past_record_length:

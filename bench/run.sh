@@ -1,0 +1,33 @@
+#!/bin/sh
+# Runs every benchmark and prints the tables:
+#
+#   bench/run.sh          the full size (some 220,000 soundings per request)
+#   bench/run.sh smoke    a tiny size that only checks everything runs
+#
+# Builds the project into build/ (the benchmarks need Google Benchmark,
+# package libbenchmark-dev), generates the synthetic benchmark archive into
+# build/bench-archive (build/bench-smoke) when it is not there yet, runs the
+# end-to-end benchmarks (bench_e2e: soundings per second, output bytes per
+# second, user+system CPU, peak resident memory, and the ratio to the floor
+# of cat reading the same files and writing the same bytes) and then the
+# micro-benchmarks (micro_bench).
+set -eu
+cd "$(dirname "$0")/.."
+size=${1:-full}
+case "$size" in
+  full) dir=build/bench-archive; sizes="30 10 300"; repeats=3; min_time=0.5 ;;
+  smoke) dir=build/bench-smoke; sizes="2 2 4"; repeats=1; min_time=0.01 ;;
+  *) echo "usage: bench/run.sh [full|smoke]" >&2; exit 2 ;;
+esac
+if [ ! -f build/CMakeCache.txt ]; then
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build build -j2 --target rawinq make_bench_archive bench_e2e micro_bench
+if [ ! -f "$dir/bench.conf" ]; then
+  echo "generating the benchmark archive in $dir ..."
+  # shellcheck disable=SC2086
+  build/bench/make_bench_archive "$dir" $sizes
+fi
+build/bench/bench_e2e build/rawinq "$dir" "$dir-work" "$repeats"
+echo
+build/bench/micro_bench --benchmark_min_time="$min_time"
