@@ -23,10 +23,13 @@ if [ ! -f build/CMakeCache.txt ]; then
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build build -j2 --target rawinq make_bench_archive bench_e2e micro_bench
-if [ ! -f "$dir/bench.conf" ]; then
+# The archive is made again when it is missing or of other sizes.
+if [ ! -f "$dir/bench.conf" ] || [ "$(cat "$dir.sizes" 2>/dev/null)" != "$sizes" ]; then
   echo "generating the benchmark archive in $dir ..."
+  rm -f "$dir.sizes"
   # shellcheck disable=SC2086
   build/bench/make_bench_archive "$dir" $sizes
+  echo "$sizes" > "$dir.sizes"
 fi
 build/bench/bench_e2e build/rawinq "$dir" "$dir-work" "$repeats"
 echo
