@@ -273,7 +273,8 @@ TEST_F(ZirFormat, NumbersOfAnyWidthAndSignAreLaidOutAsPrintfDoes) {
   for (std::size_t k = 0; k < values.size(); ++k) {
     const long v = values[k];
     const long w = values[(k + 5) % values.size()];
-    levels.push_back(level(5, v, w, -v, v / 7, w % 1000, 4095));
+    const long minus_v = v == LONG_MIN ? LONG_MAX : -v;  // -LONG_MIN overflows
+    levels.push_back(level(5, v, w, minus_v, v / 7, w % 1000, 4095));
   }
   set_levels(levels);
   Snd_Hdr.hour = -3;
