@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-60}"
 [ $# -gt 0 ] && shift
-targets="${*:-sounding_record station_year catalogue_text help_file session}"
+targets="${*:-sounding_record station_year catalogue_text help_file session session_na}"
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DRAWINQ_FUZZERS=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -25,15 +25,19 @@ for t in $targets; do
   run="$root/$t"
   rm -rf "$run"
   mkdir -p "$run/corpus"
-  cp tests/fuzz/corpus/"$t"/* "$run/corpus/"
+  # Both editions' sessions start from the same answer scripts.
+  corpus="$t"
+  [ "$t" = session_na ] && corpus=session
+  cp tests/fuzz/corpus/"$corpus"/* "$run/corpus/"
   # A station-year file holds a 20000-byte head window and more; a session
   # needs whole answer scripts from the start.
   options="-max_len=8192"
   [ "$t" = station_year ] && options="-max_len=24000 -len_control=0"
-  [ "$t" = session ] && options="-max_len=2048 -len_control=0"
+  case "$t" in session*) options="-max_len=2048 -len_control=0" ;; esac
   echo "==== fuzzing $t for $seconds s"
   # Words of the input's language, where there is a list of them.
-  [ -f tests/fuzz/"$t".dict ] && options="$options -dict=tests/fuzz/$t.dict"
+  [ -f tests/fuzz/"$corpus".dict ] &&
+    options="$options -dict=tests/fuzz/$corpus.dict"
   # shellcheck disable=SC2086
   if ! build-fuzz/tests/fuzz/"${t}_fuzzer" "$run/corpus" \
       -max_total_time="$seconds" $options -timeout=30 \

@@ -1,5 +1,5 @@
-// Fuzz entry point: the input is the whole standard input of a session of
-// the global edition against a small archive (two stations, 1995 and 1996)
+// Fuzz entry point: the input is the whole standard input of a session (of
+// the edition the program is linked with) against a small archive (two stations, 1995 and 1996)
 // and the project's own support files. The session runs in this process:
 // the run-wide tables and settings are put back to their start-up values
 // before each input, standard input is the input file, the working
@@ -31,6 +31,7 @@
 #include "fuzz_setup.h"
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
+#include "rawinq/edition.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/upack.h"
@@ -98,7 +99,8 @@ const World& world() {
             for (int hour : {0, 12})
               soundings.push_back(sounding(year, month, day, hour, wban));
         archive_writer::write_station_year(made.archive, year, wban,
-                                           soundings);
+                                           soundings, 2,
+                                           edition::kNorthAmerican);
       }
     }
     fs::create_directories(made.support);
