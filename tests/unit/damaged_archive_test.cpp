@@ -502,6 +502,51 @@ void put_be(std::string& bytes, unsigned long at, int n, unsigned long value) {
     bytes.at(at + static_cast<unsigned long>(i)) = static_cast<char>(value & 0xFF);
 }
 
+TEST_F(DamagedArchive, EveryBitFlipOfARecordWithTheOptionalBlock) {
+  // The last record of 1 January carries the optional block with three
+  // station entries (6 bytes, the count, 15 bytes, a padding byte) before
+  // the 11 bytes, the level count, 7 bytes, the header and 8 levels.
+  const Span target = spans[1];
+  const unsigned long header = 24 + 6 + 2 + 15 + 1 + 11 + 2 + 7;
+  ASSERT_EQ(header, archive_writer::header_block_offset(soundings[1]));
+  ASSERT_EQ(target.end - target.begin, header + (64 + 8 * 83 + 7) / 8);
+  const SweepResult r = run_sweep(
+      static_cast<int>((target.end - target.begin) * 8),
+      [&](int n) -> std::string {
+        const unsigned long bit =
+            target.begin * 8 + static_cast<unsigned long>(n);
+        const unsigned long at = bit / 8 - target.begin;
+        const bool unread =
+            at <= 3 || (at >= 7 && at <= 14) || (at >= 16 && at <= 19) ||
+            (at >= 24 && at <= 29) || (at >= 32 && at <= 58) ||
+            (at >= 61 && at <= 67) ||
+            static_cast<unsigned long>(n) >= header * 8 + 64 + 8 * 83;
+        const std::string bytes = flip(sound, bit);
+        for (Driver d : {Driver::kSynoptic, Driver::kClimatological}) {
+          const Extraction x = extract(d, bytes);
+          std::string p = sane(d, x);
+          if (p.empty() && unread) {
+            p = exactly(d, x, {0, 1, 2, 3, 4, 5, 6});
+            if (p.empty() && warnings(x) != 0) p = "a warning:\n" + x.screen;
+          }
+          if (!p.empty()) return p;
+          // The last record of its day: whatever the flip did to it, every
+          // other sounding is there as it was; it is whole or absent.
+          const std::vector<std::string>& ref =
+              reference[static_cast<int>(d)];
+          std::vector<std::string> got;
+          for (const Block& b : x.blocks) got.push_back(b.text);
+          if (got.size() == 7) got.erase(got.begin() + 1);
+          const std::vector<std::string> others = {ref[0], ref[2], ref[3],
+                                                   ref[4], ref[5], ref[6]};
+          if (got != others)
+            return std::string(name_of(d)) + ": other soundings changed";
+        }
+        return "";
+      });
+  expect_clean(r);
+}
+
 TEST_F(DamagedArchive, RecordOffsetsPastTheEndSkipTheDayWithAWarning) {
   // The index entry of 2 January: its first offset.
   unsigned long entry = 0;
