@@ -13,7 +13,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "archive_writer.h"
@@ -135,7 +137,8 @@ const char* name_of(Driver d) {
 
 // What one retrieval did.
 struct Extraction {
-  std::vector<Block> blocks;  // of the output file, in order
+  std::string file;           // the output file, when one was written
+  std::vector<Block> blocks;  // of a ZIR output file, in order
   std::string screen;         // standard output
   long result = 0;
   std::string ended;  // how the program was ended, when it was
@@ -163,10 +166,12 @@ class DamagedArchive : public RetrievalTest {
     RetrievalTest::SetUp();
     // The files live in memory when the system has a memory file system.
     Data_Loc = mem.path() + "/db/";
-    pname = mem.path() + "/";
+    testing_support::make_dir(mem / "out");
+    pname = mem.path() + "/out/";
     Usr_Stn_Count = 1;
     to_files(0);
-    std::vector<Sounding> s = {
+    std::vector<Sounding>& s = soundings;
+    s = {
         sounding(1995, 1, 1, 0, kA, 6), sounding(1995, 1, 1, 12, kA, 8),
         sounding(1995, 1, 2, 0, kA, 7), sounding(1995, 1, 2, 6, kA, 6),
         sounding(1995, 1, 2, 12, kA, 8), sounding(1995, 2, 1, 0, kA, 6),
@@ -222,26 +227,34 @@ class DamagedArchive : public RetrievalTest {
   }
 
   // Runs a retrieval of January and February 1995 over the file holding
-  // `bytes`, all levels, into one output file.
-  Extraction extract(Driver d, const std::string& bytes) {
+  // `bytes`, all levels, into one output file: ZIR text (oformat 0), FAA604
+  // (1) or NetCDF (2).
+  Extraction extract(Driver d, const std::string& bytes, short oformat = 0) {
     write_file(path, bytes);
-    std::remove(out_path.c_str());
+    for (const std::string& f : testing_support::dir_entries(mem / "out"))
+      std::remove((mem / ("out/" + f)).c_str());
     outbuf = nullptr;
     cdfid = -1;
     Extraction x;
     x.screen = terminal.run([&] {
       try {
         x.result = d == Driver::kSynoptic
-                       ? time_series("1995010100", "1995022823", 0, 0, 1, 0,
-                                     0, 1, pname)
+                       ? time_series("1995010100", "1995022823", 0, 0, 1,
+                                     oformat, 0, 1, pname)
                        : station_series("1995010100", "1995022823", 0, 0, 1,
-                                        0, 0, 1, pname);
+                                        oformat, 0, 1, pname);
       } catch (const ProgramExit& e) {
         x.ended = "ended with status " + std::to_string(e.status);
         close_output_at_exit();
       }
     });
-    if (file_exists(out_path)) x.blocks = zir_blocks(read_file(out_path));
+    const std::vector<std::string> files =
+        testing_support::dir_entries(mem / "out");
+    if (files.size() > 1) x.ended += " and wrote more than one file";
+    if (files.size() == 1) {
+      x.file = read_file(mem / ("out/" + files[0]));
+      if (oformat == 0) x.blocks = zir_blocks(x.file);
+    }
     return x;
   }
 
@@ -287,6 +300,7 @@ class DamagedArchive : public RetrievalTest {
     return "";
   }
 
+  std::vector<Sounding> soundings;  // of the sound file
   TempDir mem{"/dev/shm"};
   Terminal terminal;
   std::string path, out_path, sound;
@@ -335,6 +349,54 @@ TEST_F(DamagedArchive, EveryTruncationWritesTheWholeRecordsAndWarns) {
             p = std::string(name_of(d)) + ": " + std::to_string(warnings(x)) +
                 " warnings, not " + std::to_string(want) + "\n" + x.screen;
           if (!p.empty()) return p;
+        }
+        return "";
+      });
+  expect_clean(r);
+}
+
+TEST_F(DamagedArchive, EveryTruncationInTheCodedAndNetcdfFormats) {
+  // A cut file gives the records that lie whole before the cut: always the
+  // first k of the file. Its output must be exactly that of a sound file
+  // holding those k soundings alone, in every format.
+  std::vector<Sounding> all = soundings;
+  // (k, format) -> the output file and the count of soundings written (the
+  // coded format drops the five-level sounding: its cut leaves four).
+  std::map<std::pair<int, int>, std::string> want;
+  std::map<std::pair<int, int>, long> want_count;
+  for (size_t k = 0; k <= all.size(); ++k) {
+    const auto packed = archive_writer::pack_station_year(
+        std::vector<Sounding>(all.begin(), all.begin() + static_cast<long>(k)));
+    const std::string bytes(packed.begin(), packed.end());
+    for (short format : {1, 2}) {
+      const Extraction s = extract(Driver::kSynoptic, bytes, format);
+      const Extraction c = extract(Driver::kClimatological, bytes, format);
+      ASSERT_EQ(s.ended + c.ended, "");
+      ASSERT_EQ(s.result, c.result);
+      ASSERT_EQ(s.file.empty(), k == 0) << k << " " << format;
+      ASSERT_TRUE(s.file == c.file) << k << " " << format;
+      want[{static_cast<int>(k), format}] = s.file;
+      want_count[{static_cast<int>(k), format}] = s.result;
+    }
+  }
+  const SweepResult r =
+      run_sweep(static_cast<int>(sound.size()), [&](int size) -> std::string {
+        const auto s = static_cast<unsigned long>(size);
+        int k = 0;
+        for (const Span& span : spans)
+          if (s >= index_end && span.end <= s) ++k;
+        for (short format : {1, 2}) {
+          for (Driver d : {Driver::kSynoptic, Driver::kClimatological}) {
+            const Extraction x = extract(d, sound.substr(0, s), format);
+            const std::string who = std::string(name_of(d)) + " format " +
+                                    std::to_string(format) + ": ";
+            if (!x.ended.empty()) return who + x.ended;
+            if (x.result != want_count[{k, format}])
+              return who + std::to_string(x.result) + " soundings, not " +
+                     std::to_string(want_count[{k, format}]);
+            if (!(x.file == want[{k, format}]))
+              return who + "not the output of the whole records";
+          }
         }
         return "";
       });
@@ -438,6 +500,51 @@ TEST_F(DamagedArchive, EveryBitFlipOfOneRecord) {
 void put_be(std::string& bytes, unsigned long at, int n, unsigned long value) {
   for (int i = n - 1; i >= 0; --i, value >>= 8)
     bytes.at(at + static_cast<unsigned long>(i)) = static_cast<char>(value & 0xFF);
+}
+
+TEST_F(DamagedArchive, EveryBitFlipOfARecordWithTheOptionalBlock) {
+  // The last record of 1 January carries the optional block with three
+  // station entries (6 bytes, the count, 15 bytes, a padding byte) before
+  // the 11 bytes, the level count, 7 bytes, the header and 8 levels.
+  const Span target = spans[1];
+  const unsigned long header = 24 + 6 + 2 + 15 + 1 + 11 + 2 + 7;
+  ASSERT_EQ(header, archive_writer::header_block_offset(soundings[1]));
+  ASSERT_EQ(target.end - target.begin, header + (64 + 8 * 83 + 7) / 8);
+  const SweepResult r = run_sweep(
+      static_cast<int>((target.end - target.begin) * 8),
+      [&](int n) -> std::string {
+        const unsigned long bit =
+            target.begin * 8 + static_cast<unsigned long>(n);
+        const unsigned long at = bit / 8 - target.begin;
+        const bool unread =
+            at <= 3 || (at >= 7 && at <= 14) || (at >= 16 && at <= 19) ||
+            (at >= 24 && at <= 29) || (at >= 32 && at <= 58) ||
+            (at >= 61 && at <= 67) ||
+            static_cast<unsigned long>(n) >= header * 8 + 64 + 8 * 83;
+        const std::string bytes = flip(sound, bit);
+        for (Driver d : {Driver::kSynoptic, Driver::kClimatological}) {
+          const Extraction x = extract(d, bytes);
+          std::string p = sane(d, x);
+          if (p.empty() && unread) {
+            p = exactly(d, x, {0, 1, 2, 3, 4, 5, 6});
+            if (p.empty() && warnings(x) != 0) p = "a warning:\n" + x.screen;
+          }
+          if (!p.empty()) return p;
+          // The last record of its day: whatever the flip did to it, every
+          // other sounding is there as it was; it is whole or absent.
+          const std::vector<std::string>& ref =
+              reference[static_cast<int>(d)];
+          std::vector<std::string> got;
+          for (const Block& b : x.blocks) got.push_back(b.text);
+          if (got.size() == 7) got.erase(got.begin() + 1);
+          const std::vector<std::string> others = {ref[0], ref[2], ref[3],
+                                                   ref[4], ref[5], ref[6]};
+          if (got != others)
+            return std::string(name_of(d)) + ": other soundings changed";
+        }
+        return "";
+      });
+  expect_clean(r);
 }
 
 TEST_F(DamagedArchive, RecordOffsetsPastTheEndSkipTheDayWithAWarning) {
