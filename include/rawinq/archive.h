@@ -81,6 +81,8 @@ class RecordWindow {
     unsigned long start = 0;  // file offset of data[0]
     unsigned long len = 0;    // valid bytes at data
   };
+  // The index in pieces_ of the piece kept for key, 0 when it has none.
+  std::size_t kept_index(int key) const;
   static bool covers(const Piece& p, int key, unsigned long offset,
                      unsigned long n);
   static bool fill(Piece& p, int key, int fd, unsigned long offset,

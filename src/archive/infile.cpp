@@ -42,6 +42,13 @@ unsigned long be24(const unsigned char* p) {
          static_cast<unsigned long>(p[2]);
 }
 
+// Whether a record of this length (bytes 4..6) can be whole in the n bytes
+// read from its start: 52 to 19976 bytes, all of them read.
+bool plausible_record_length(unsigned long length, unsigned long n) {
+  return length >= kMinRecordLength &&
+         length <= static_cast<unsigned long>(kMaxRecordLength) && length <= n;
+}
+
 // Opens a station-year file for reading. Only a regular file is a
 // database file: opening a FIFO would wait for a writer that never comes,
 // and a device or a directory holds no archive. Anything else fails as an
@@ -187,11 +194,7 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
   rec.held = n;
   if (n < 7) return rec;
   rec.length = be24(buf + 4);
-  if (rec.length < kMinRecordLength ||
-      rec.length > static_cast<unsigned long>(kMaxRecordLength) ||
-      rec.length > n) {
-    return rec;
-  }
+  if (!plausible_record_length(rec.length, n)) return rec;
   rec.ok = true;
   return rec;
 }
@@ -207,6 +210,12 @@ RecordWindow::RecordWindow(unsigned long chunk, int keyed)
   pieces_.push_back(Piece{storage_.get(), shared});
   for (unsigned long k = 0; k < kept; ++k)
     pieces_.push_back(Piece{storage_.get() + shared + k * chunk, chunk});
+}
+
+std::size_t RecordWindow::kept_index(int key) const {
+  return key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
+             ? static_cast<std::size_t>(key) + 1
+             : 0;
 }
 
 void RecordWindow::forget() {
@@ -249,9 +258,8 @@ DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
   unsigned long n = size - offset;
   if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
   const unsigned long ahead = size - offset < chunk_ ? size - offset : chunk_;
-  Piece* kept = key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
-                    ? &pieces_[static_cast<std::size_t>(key) + 1]
-                    : nullptr;
+  const std::size_t k = kept_index(key);
+  Piece* kept = k != 0 ? &pieces_[k] : nullptr;
   Piece* at = &pieces_[0];
   // Makes a piece hold `need` bytes from offset (need is at most n),
   // reading at least a chunk; a read that finds the file shorter than it
@@ -275,16 +283,11 @@ DatabaseRecord RecordWindow::read(int key, int fd, unsigned long size,
   rec.avail = n;
   if (n < 7) return rec;
   rec.length = be24(at->data + (offset - at->start) + 4);
-  auto plausible = [&] {
-    return rec.length >= kMinRecordLength &&
-           rec.length <= static_cast<unsigned long>(kMaxRecordLength) &&
-           rec.length <= n;
-  };
-  if (!plausible()) return rec;
+  if (!plausible_record_length(rec.length, n)) return rec;
   // The record and the hour of the next one, as far as the read reaches.
   if (!ensure(rec.length + 24 < n ? rec.length + 24 : n)) return rec;
   rec.avail = n;
-  if (!plausible()) return rec;
+  if (!plausible_record_length(rec.length, n)) return rec;
   const unsigned long want = rec.length + 24 < n ? rec.length + 24 : n;
   const unsigned long held = at->len - (offset - at->start);
   if (held < want) return rec;
@@ -300,10 +303,8 @@ bool RecordWindow::holds(int key, unsigned long size,
     return true;  // judged without reading
   unsigned long n = size - offset;
   if (n > static_cast<unsigned long>(kBufferSize)) n = kBufferSize;
-  const Piece* kept =
-      key >= 0 && static_cast<std::size_t>(key) + 1 < pieces_.size()
-          ? &pieces_[static_cast<std::size_t>(key) + 1]
-          : nullptr;
+  const std::size_t k = kept_index(key);
+  const Piece* kept = k != 0 ? &pieces_[k] : nullptr;
   auto held = [&](unsigned long need) -> const Piece* {
     if (kept != nullptr && covers(*kept, key, offset, need)) return kept;
     if (covers(pieces_[0], key, offset, need)) return &pieces_[0];
@@ -313,8 +314,7 @@ bool RecordWindow::holds(int key, unsigned long size,
   const Piece* at = held(7);
   if (at == nullptr) return false;
   const unsigned long length = be24(at->data + (offset - at->start) + 4);
-  if (length < kMinRecordLength ||
-      length > static_cast<unsigned long>(kMaxRecordLength) || length > n)
+  if (!plausible_record_length(length, n))
     return true;  // refused from its first bytes
   return held(length + 24 < n ? length + 24 : n) != nullptr;
 }
