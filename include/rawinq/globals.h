@@ -13,7 +13,6 @@ constexpr int kMaxStations = 2000;    // catalogue, station list, selection
 constexpr int kBufferSize = 20000;    // record buffer and index window
 constexpr int kMaxRecordLength = kBufferSize - 24;  // 19976
 constexpr int kYearsSize = 201;       // Years[y - 1900], y = 1900..2099
-constexpr long kMissingValue = 99999;
 
 // Database directory, ending in "/" when not empty.
 extern std::string Data_Loc;

@@ -6,6 +6,9 @@
 
 #include "rawinq/file_handle.h"
 
+// Marks a missing value in HEADER_TYPE and DATA_TYPE.
+constexpr long kMissingValue = 99999;
+
 // One station-history entry of the catalogue.
 struct STATREC {
   char init[5];     // identifier of letters, terminated
