@@ -11,14 +11,17 @@ std::string output_file_name(long date, long bdate, short indx, short oformat,
 void open_outfile(long date, long bdate, std::string& pname, short indx,
                   short oformat, short sortype, short first);
 // Closes the current output at the end of a request (ncclose for oformat 2,
-// else outbuf when it is a file). Safe to call when nothing is open; this is
-// the way to close the output, so that nothing is closed twice. A failed
-// close of a text file ends the program ("Write error", status 1).
+// else outbuf when it is a file) and puts the finished file in place under
+// its name. Safe to call when nothing is open; this is the way to close the
+// output, so that nothing is closed twice. A failed close ends the program
+// ("Write error", status 1).
 void close_outfile(short oformat);
-// Closes whatever output is still open when the program ends early.
-// Returns 1 when closing the text output file failed ("Write error" has
-// been written to standard error), else 0.
-int close_output_at_exit();
+// Closes whatever output is still open when the program ends early. With
+// `keep` the files are put in place as complete; returns 1 when that failed
+// ("Write error" has been written to standard error), else 0. Without it
+// (a failed or interrupted run) they are removed, and each name keeps what
+// it held before.
+int close_output_at_exit(bool keep = true);
 // Flushes standard output, noting the reason of its first failure.
 void flush_standard_output();
 // At the end of the program: whether any output to standard output was

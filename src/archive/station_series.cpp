@@ -5,6 +5,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
+#include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/terminal.h"
 #include "rawinq/upack.h"
@@ -91,6 +92,7 @@ void read_year(Request& rq, RecordWindow& window, int si, long wban,
       if (dy < 1 || dy > 31) continue;
       const int d = dy - 1;
       for (int j = 0; j < month.cnt[d]; ++j) {
+        stop_if_interrupted();
         const DatabaseRecord rec = window.read(0, fd, size, month.bytenum[d]);
         if (!rec.ok) {  // the later records of the day hang on this one
           if (!warned) warn_unreadable(path);

@@ -6,6 +6,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
+#include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/terminal.h"
 #include "rawinq/upack.h"
@@ -290,6 +291,7 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
         const int hr_first = first_month && dy == bdy ? bhr : 0;
         const int hr_last = last_month && dy == edy ? ehr : 23;
         for (int hr = hr_first; hr <= hr_last; ++hr) {
+          stop_if_interrupted();
           const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
           if (outloc == 1) {
             print_progress(" STATUS:  processing date: ", date, nullptr, 0);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "rawinq/archive.h"
@@ -10,6 +11,7 @@
 #include "rawinq/edition.h"
 #include "rawinq/globals.h"
 #include "rawinq/installation.h"
+#include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
@@ -213,6 +215,7 @@ int rawinq_main(int argc, char** argv) {
   sigemptyset(&broken_pipe.sa_mask);
   broken_pipe.sa_flags = SA_RESTART;
   sigaction(SIGPIPE, &broken_pipe, nullptr);
+  catch_interruptions();
 
   int status;
   bool ended_early = false;
@@ -221,12 +224,26 @@ int rawinq_main(int argc, char** argv) {
   } catch (const ProgramExit& e) {
     status = e.status;
     ended_early = true;
-    // A file that cannot be closed completely is a write error.
-    if (close_output_at_exit() != 0 && status == 0) status = 1;
+    // The files of a run that ended normally (at end of input, or by an
+    // answer) are kept; those of a failed or interrupted run are not
+    // complete and are removed. A file that cannot be closed completely is
+    // a write error.
+    if (close_output_at_exit(status == 0) != 0 && status == 0) status = 1;
     if (e.end_of_input) std::putchar('\n');
+  } catch (const std::bad_alloc&) {
+    status = 1;
+    ended_early = true;
+    close_output_at_exit(false);
+    std::fflush(stdout);
+    std::fputs("Out of memory\n", stderr);
   }
   // Lost terminal output is a write error too: the run did not succeed,
-  // whatever it returned otherwise.
+  // whatever it returned otherwise. An interrupted write is no failure of
+  // the output.
+  if (interruption_signal() != 0) {
+    flush_standard_output();
+    return status;
+  }
   if (standard_output_failed() && (!ended_early || status == 0)) status = 1;
   return status;
 }

@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 
 std::string read_answer() {
+  stop_if_interrupted();
   flush_standard_output();
   // One line of at most 79 bytes, newline included; counted byte by byte so
   // that a NUL byte in the line cannot hide how much was read.
@@ -21,6 +23,8 @@ std::string read_answer() {
     line += static_cast<char>(c);
     if (c == '\n') break;
   }
+  // A signal during the read leaves standard input empty.
+  stop_if_interrupted();
   if (line.empty()) {
     // Input that cannot be read is no end of input: the run failed.
     if (std::ferror(stdin)) {

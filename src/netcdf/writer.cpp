@@ -16,6 +16,8 @@ namespace {
 
 using namespace uacdf;
 
+constexpr long kRecordsBetweenSyncs = 1000;
+
 // Level type codes and the class their levels are stored in; a level of any
 // other type is not written.
 struct LevelType {
@@ -109,6 +111,9 @@ void put_double(int varid, const long* index, double value) {
 void netcdf_format(short indx, long nstat) {
   if (nstat == 0) make_uacdf_file();
   write_uacdf_file(nstat, indx);
+  // The header's record count is brought up to date now and then, so that
+  // a run killed outright loses at most the records since.
+  if ((nstat + 1) % kRecordsBetweenSyncs == 0) nc_sync(cdfid);
 }
 
 void write_uacdf_file(long nstat, short indx) {

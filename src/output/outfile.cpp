@@ -1,9 +1,9 @@
 // Output destinations, file names and screen paging, and the one layer
 // through which the text writers put their lines.
+#include <fcntl.h>
 #include <netcdf.h>
 #include <unistd.h>
 
-#include <bitset>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +13,7 @@
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/staged_file.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 
@@ -25,52 +26,13 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
 
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
 
-// The paths of the output files created during the current request, kept
-// in a filter of fixed size, so that a request of a million files needs no
-// more memory than one of a single file. A path added is always found; a
-// path not added is taken for one by chance, about once in 100000 after
-// 30000 files (more often in far larger requests).
-class RequestPaths {
- public:
-  void clear() { bits_.reset(); }
-  void add(const std::string& path) {
-    for (int k = 0; k < kProbes; ++k) bits_.set(probe(path, k));
-  }
-  bool maybe_added(const std::string& path) const {
-    for (int k = 0; k < kProbes; ++k)
-      if (!bits_.test(probe(path, k))) return false;
-    return true;
-  }
+// The files the current request has written.
+RequestFiles request_files;
 
- private:
-  static constexpr std::size_t kBits = std::size_t{1} << 21;  // 256 kB
-  static constexpr int kProbes = 4;
-
-  // FNV-1a with two offsets, combined as h1 + k * h2.
-  static std::uint64_t fnv(const std::string& text, std::uint64_t hash) {
-    for (unsigned char c : text) {
-      hash ^= c;
-      hash *= 0x100000001b3ULL;
-    }
-    return hash;
-  }
-  static std::size_t probe(const std::string& path, int k) {
-    const std::uint64_t h1 = fnv(path, 0xcbf29ce484222325ULL);
-    const std::uint64_t h2 = fnv(path, 0x84222325cbf29ce4ULL) | 1;
-    return static_cast<std::size_t>((h1 + static_cast<std::uint64_t>(k) * h2) %
-                                    kBits);
-  }
-
-  std::bitset<kBits> bits_;
-};
-RequestPaths request_paths;
-
-// Whether path is a file this request created: one that the filter has
-// seen and that is there. A file that was there before the request is
-// replaced, as the user asked for that name; only when the filter errs is
-// such a file kept and the new one given another name.
+// Whether path is a file this request created. A file that was there
+// before the request is replaced, as the user asked for that name.
 bool created_by_request(const std::string& path) {
-  return request_paths.maybe_added(path) && access(path.c_str(), F_OK) == 0;
+  return request_files.created(path);
 }
 
 // A path not yet used by this request. Several stations can start a file at
@@ -140,21 +102,80 @@ void give_large_buffer(std::FILE* f) {
     large_buffer_owner = f;
 }
 
-// Closes the text output file; false when the close reported an error
-// (what was still buffered did not reach the file). Nothing is closed twice.
-bool close_text_output() {
+// The output files being written, each under its temporary name until it
+// is closed: the text output (outbuf) and the NetCDF file (cdfid).
+StagedFile text_file;
+StagedFile netcdf_file;
+
+// A new text output file for path; nullptr with errno set when it cannot
+// be made.
+std::FILE* open_text_file(const std::string& path) {
+  int fd = -1;
+  const bool made = text_file.begin(path, [&fd](const std::string& temporary) {
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd >= 0;
+  });
+  if (!made) return nullptr;
+  std::FILE* f = fdopen(fd, "w");
+  if (f == nullptr) {
+    const int err = errno;
+    close(fd);
+    text_file.discard();
+    errno = err;
+  }
+  return f;
+}
+
+// A new NetCDF file for path; -1 with errno set when it cannot be made.
+int create_netcdf_file(const std::string& path) {
+  int id = -1;
+  const bool made = netcdf_file.begin(path, [&id](const std::string& temporary) {
+    const int status = nc_create(temporary.c_str(), NC_NOCLOBBER, &id);
+    if (status == NC_NOERR) return true;
+    errno = status == NC_EEXIST ? EEXIST : status > 0 ? status : EIO;
+    return false;
+  });
+  return made ? id : -1;
+}
+
+// Closes the text output file and, when `keep` and all of it reached the
+// file, puts it in place; false when the close or the rename failed (errno
+// tells why). Nothing is closed twice.
+bool close_text_output(bool keep) {
   if (!outbuf_is_file()) return true;
   std::FILE* f = outbuf;
   outbuf = nullptr;
   if (f == large_buffer_owner) large_buffer_owner = nullptr;
-  return std::fclose(f) == 0;
+  if (std::ferror(f)) {  // a line was lost earlier
+    const int reason = failure_reason(f, 0);
+    std::fclose(f);
+    text_file.discard();
+    errno = reason;
+    return false;
+  }
+  if (std::fclose(f) != 0) {
+    text_file.discard();
+    return false;
+  }
+  if (keep) return text_file.commit();
+  text_file.discard();
+  return true;
 }
 
-void close_netcdf_output() {
-  if (cdfid == -1) return;
+// The same for the NetCDF file; the reason of a failure is then in errno.
+bool close_netcdf_output(bool keep) {
+  if (cdfid == -1) return true;
   const int id = cdfid;
   cdfid = -1;
-  ncclose(id);
+  const int status = nc_close(id);
+  if (status != NC_NOERR) {
+    netcdf_file.discard();
+    errno = status > 0 ? status : EIO;
+    return false;
+  }
+  if (keep) return netcdf_file.commit();
+  netcdf_file.discard();
+  return true;
 }
 
 // "WMO_INI_date" of the station at indx.
@@ -223,7 +244,7 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
   const std::string name =
       output_file_name(date, bdate, indx, oformat, sortype);
   std::string path;
-  if (first) request_paths.clear();
+  if (first) request_files.begin();
   for (;;) {
     if (outbuf != stdout && !first) close_outfile(oformat);
 
@@ -233,20 +254,19 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
     if (oformat != 3) path = unused_request_path(path, indx);
 
     if (oformat == 2) {
-      const int id = nccreate(path.c_str(), NC_CLOBBER);
-      // With the library's default error options a failure has already
-      // ended the program; with others it still must not go unnoticed.
-      if (id == -1) end_program(3);
-      cdfid = id;
-      request_paths.add(path);
-      break;
-    }
-
-    outbuf = std::fopen(path.c_str(), "w");
-    if (outbuf != nullptr) {
-      give_large_buffer(outbuf);
-      request_paths.add(path);
-      break;
+      const int id = create_netcdf_file(path);
+      if (id != -1) {
+        cdfid = id;
+        request_files.add(path);
+        break;
+      }
+    } else {
+      outbuf = open_text_file(path);
+      if (outbuf != nullptr) {
+        give_large_buffer(outbuf);
+        request_files.add(path);
+        break;
+      }
     }
     directory_recovery(path, pname);
   }
@@ -255,18 +275,23 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
 }
 
 void close_outfile(short oformat) {
-  if (oformat == 2) {
-    close_netcdf_output();
-    return;
-  }
-  if (!close_text_output()) write_error(errno);
+  const bool closed =
+      oformat == 2 ? close_netcdf_output(true) : close_text_output(true);
+  if (!closed) write_error(errno);
 }
 
-int close_output_at_exit() {
-  close_netcdf_output();
-  if (close_text_output()) return 0;
-  report_write_error(errno);
-  return 1;
+int close_output_at_exit(bool keep) {
+  const bool netcdf_closed = close_netcdf_output(keep);
+  const int netcdf_errno = errno;
+  if (!close_text_output(keep) && keep) {
+    report_write_error(errno);
+    return 1;
+  }
+  if (!netcdf_closed && keep) {
+    report_write_error(netcdf_errno);
+    return 1;
+  }
+  return 0;
 }
 
 void flush_standard_output() {
@@ -309,7 +334,7 @@ namespace {
 void check_text_output() {
   if (std::ferror(outbuf)) {
     const int reason = failure_reason(outbuf, errno);
-    close_text_output();
+    close_text_output(false);
     write_error(reason);
   }
 }

@@ -1,6 +1,6 @@
-// Output that cannot be written: an output file that is a link to a full
-// device, a file that grows past the file size limit, a terminal that is a
-// full device. The run ends with "Write error" and the system's reason on
+// Output that cannot be written: an output file that grows past the file
+// size limit, at once or only when it is closed, a terminal that is a full
+// device. The run ends with "Write error" and the system's reason on
 // standard error and exit status 1 (a failing NetCDF library call ends it
 // with 3); it never reports success. An error that only shows when the
 // file is closed counts the same.
@@ -94,18 +94,30 @@ class WriteErrors : public ::testing::Test {
     return run_program(bin, {dir / db, dir / "sup", "500"}, input, o);
   }
 
-  // Makes the output file `name` of out/ a link to the full device.
-  void full_device_at(const std::string& name) {
-    std::remove((dir / ("work/" + name)).c_str());
-    ASSERT_EQ(symlink("/dev/full", (dir / ("work/" + name)).c_str()), 0);
+  // Puts a file of an earlier run at `name` (of work/).
+  void earlier_file_at(const std::string& name) {
+    write_file(dir / ("work/" + name), "an earlier run's file\n");
+  }
+
+  // After a failed run: the earlier file is untouched and no temporary file
+  // of the failed one is left.
+  void expect_earlier_file_kept(const std::string& name,
+                                const std::string& at) {
+    EXPECT_EQ(read_file(dir / ("work/" + name)), "an earlier run's file\n")
+        << at;
+    for (const char* d : {"work", "work/out"})
+      for (const std::string& entry : dir_entries(dir / d))
+        EXPECT_EQ(entry.find(".tmp"), std::string::npos) << at << " " << entry;
   }
 
   RunDir dir{"GENERAL_INFO\nwelcome\nEND.\n", catalogue({kDenEntry})};
 };
 
-TEST_F(WriteErrors, TextOutputFileOnAFullDevice) {
-  // One sounding stays in the stream's buffer until the file is closed; a
-  // month fills the buffer and fails while the request is running.
+TEST_F(WriteErrors, OutputFileFailingAtItsClose) {
+  // The soundings stay in the stream's buffer until the file is closed: the
+  // error only shows then. The file of the failed run is not put in place.
+  RunOptions o;
+  o.file_size_limit = 40;
   struct Case {
     const char* format;
     const char* file;
@@ -114,32 +126,28 @@ TEST_F(WriteErrors, TextOutputFileOnAFullDevice) {
                        Case{"faa", "out/JA019500.skt"}}) {
     for (const Span& end : {kOneSounding, kAMonth}) {
       for (const std::string& bin : {rawinq_bin(), rawinq_na_bin()}) {
-        full_device_at(c.file);
-        const RunResult r = run(bin, request(c.format, end));
+        earlier_file_at(c.file);
+        const RunResult r = run(bin, request(c.format, end), o);
         const std::string at = std::string(c.format) + " " + end.end + " " + bin;
         EXPECT_EQ(r.status, 1) << at;
-        EXPECT_EQ(r.err, kNoSpace) << at;
+        EXPECT_EQ(r.err, kTooLarge) << at;
         EXPECT_EQ(r.out.find(kContinue), std::string::npos) << at;
+        expect_earlier_file_kept(c.file, at);
       }
     }
   }
 }
 
-TEST_F(WriteErrors, PlotDataFileOnAFullDevice) {
-  full_device_at("raob_soundings.zonder");
-  const RunResult r = run(rawinq_bin(), request("plot", kOneSounding));
+TEST_F(WriteErrors, PlotDataFileFailingAtItsClose) {
+  RunOptions o;
+  o.file_size_limit = 40;
+  earlier_file_at("raob_soundings.zonder");
+  const RunResult r = run(rawinq_bin(), request("plot", kOneSounding), o);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, kNoSpace);
+  EXPECT_EQ(r.err, kTooLarge);
   // Nothing is plotted from a plot data file that was not written.
   EXPECT_EQ(r.out.find("SKEWT PLOT WINDOW"), std::string::npos);
-}
-
-TEST_F(WriteErrors, NetcdfFileOnAFullDeviceIsALibraryFailure) {
-  full_device_at("out/1995010100.cdf");
-  const RunResult r = run(rawinq_bin(), request("netcdf", kAMonth));
-  EXPECT_EQ(r.status, 3);
-  EXPECT_NE(r.err.find(std::strerror(ENOSPC)), std::string::npos) << r.err;
-  EXPECT_EQ(r.out.find(kContinue), std::string::npos);
+  expect_earlier_file_kept("raob_soundings.zonder", "plot");
 }
 
 TEST_F(WriteErrors, OutputFileGrowingPastTheFileSizeLimit) {
@@ -151,9 +159,11 @@ TEST_F(WriteErrors, OutputFileGrowingPastTheFileSizeLimit) {
     EXPECT_EQ(r.err, kTooLarge) << format;
     EXPECT_EQ(r.out.find(kContinue), std::string::npos) << format;
   }
+  earlier_file_at("out/1995010100.cdf");
   const RunResult r = run(rawinq_bin(), request("netcdf", kAMonth), o);
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.err.find(std::strerror(EFBIG)), std::string::npos) << r.err;
+  expect_earlier_file_kept("out/1995010100.cdf", "netcdf");
 }
 
 TEST_F(WriteErrors, TerminalOnAFullDevice) {

@@ -161,20 +161,33 @@ RunResult run_program(const std::string& program,
   size_t written = 0;
   int in_fd = in_pipe[1];
   if (input.empty()) {
-    close(in_fd);
+    if (!options.keep_input_open) close(in_fd);
     in_fd = -1;
   }
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration<double>(options.timeout_seconds);
   bool out_open = true, err_open = true;
+  bool signal_due = options.signal_number != 0;
   while (out_open || err_open) {
+    if (signal_due &&
+        (options.signal_after_output.empty()
+             ? since_start() >= options.signal_after_seconds
+             : r.out.find(options.signal_after_output) != std::string::npos)) {
+      kill(pid, options.signal_number);
+      signal_due = false;
+    }
     struct pollfd fds[3];
     int n = 0;
     int out_i = -1, err_i = -1, in_i = -1;
     if (out_open) { fds[n] = {out_pipe[0], POLLIN, 0}; out_i = n++; }
     if (err_open) { fds[n] = {err_pipe[0], POLLIN, 0}; err_i = n++; }
     if (in_fd >= 0) { fds[n] = {in_fd, POLLOUT, 0}; in_i = n++; }
-    const int rc = poll(fds, static_cast<nfds_t>(n), 100);
+    int wait_ms = 100;
+    if (signal_due && options.signal_after_output.empty())
+      wait_ms = std::clamp(
+          static_cast<int>((options.signal_after_seconds - since_start()) * 1000),
+          0, 100);
+    const int rc = poll(fds, static_cast<nfds_t>(n), wait_ms);
     if (std::chrono::steady_clock::now() > deadline) {
       kill(pid, SIGKILL);
       break;
@@ -201,19 +214,19 @@ RunResult run_program(const std::string& program,
                             : -1;
       if (k > 0) written += static_cast<size_t>(k);
       if (k <= 0 || written == input.size()) {
-        close(in_fd);
+        if (!options.keep_input_open) close(in_fd);
         in_fd = -1;
       }
     }
   }
-  if (in_fd >= 0) close(in_fd);
+  if (in_fd >= 0 || options.keep_input_open) close(in_pipe[1]);
   close(out_pipe[0]);
   close(err_pipe[0]);
   int wstatus = 0;
   waitpid(pid, &wstatus, 0);
   r.seconds = since_start();
   if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-  else if (WIFSIGNALED(wstatus)) r.status = 128 + WTERMSIG(wstatus);
+  else if (WIFSIGNALED(wstatus)) r.status = 128 + (r.killed_by = WTERMSIG(wstatus));
   return r;
 }
 

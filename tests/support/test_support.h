@@ -55,6 +55,7 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
   int status = -1;  // exit status, or 128 + signal
+  int killed_by = 0;  // the signal that ended the process, 0 when it exited
   double seconds = 0;  // from the start to the end of the process
   // When each piece of standard output arrived: (size of out after it,
   // seconds from the start).
@@ -75,6 +76,15 @@ struct RunOptions {
   // Standard output goes to this file (for instance /dev/full) instead of
   // being collected; "" = collected.
   std::string stdout_path;
+  // A signal sent to the program (0 = none): `signal_after_seconds` after
+  // its start, or once its standard output holds `signal_after_output` when
+  // that is not empty.
+  int signal_number = 0;
+  double signal_after_seconds = 0;
+  std::string signal_after_output;
+  // Standard input stays open after `input`, without more of it, so that
+  // the program waits at its next question.
+  bool keep_input_open = false;
 };
 
 // Runs a program with arguments, feeding `input` to its standard input

@@ -2,15 +2,20 @@
 // dialogue, screen paging and write errors of the output line layer.
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/staged_file.h"
 #include "request_texts.h"
 #include "run_in_child.h"
 #include "test_support.h"
@@ -137,6 +142,7 @@ TEST_F(OutputFiles, FileNameRepeatedInOneRequestNeverReplacesAnEarlierFile) {
     emit_line("BIS");
     open_outfile(1995010100, 1995010100, pname, 4, 0, 5, 0);
     emit_line("BIS again");
+    close_outfile(0);
     // A new request starts afresh and replaces what an earlier one wrote.
     open_outfile(1995010100, 1995010100, pname, 4, 0, 5, 1);
     emit_line("next request");
@@ -433,6 +439,178 @@ TEST(OutputWriteErrors, EarlierErrorOfStandardOutputGivesItsOwnReason) {
     std::fprintf(stderr, "%d\n", standard_output_failed());
   });
   EXPECT_EQ(fine.err, "0\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The temporary files left in a directory (none once a file is complete
+// or given up).
+std::vector<std::string> temporaries(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& e : testing_support::dir_entries(dir))
+    if (e.find(".tmp") != std::string::npos) found.push_back(e);
+  return found;
+}
+
+// A file is written under a temporary name beside its own and put in place
+// when closed: until then the name shows the earlier file whole.
+TEST_F(OutputFiles, NameShowsTheEarlierFileUntilTheNewOneIsComplete) {
+  TempDir dir;
+  for (short oformat : {0, 2}) {
+    const std::string path =
+        dir / (oformat == 2 ? "1995010100.cdf" : "1995010100.txt");
+    write_file(path, "earlier\n");
+    const ChildRun r = run_in_child("", [&] {
+      Sort_Type = 0;
+      std::string pname = dir.path() + "/";
+      open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
+      if (oformat == 2) ncdimdef(cdfid, "recNum", NC_UNLIMITED);
+      else emit_line("new");
+      std::printf("[%s] %zu\n", read_file(path).c_str(),
+                  temporaries(dir.path()).size());
+      close_outfile(oformat);
+    });
+    EXPECT_EQ(r.out, status_line(path) + "[earlier\n] 1\n") << oformat;
+    EXPECT_TRUE(temporaries(dir.path()).empty()) << oformat;
+    if (oformat == 0) {
+      EXPECT_EQ(read_file(path), "new\n");
+    } else {
+      int id = -1;
+      EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR);
+      if (id != -1) nc_close(id);
+    }
+  }
+}
+
+// A run that fails or is interrupted removes the file it was writing and
+// the name keeps the earlier file; one that ends normally (end of input,
+// EXIT) keeps what it wrote.
+TEST_F(OutputFiles, RunEndingEarlyRemovesItsTemporaryFile) {
+  TempDir dir;
+  const struct {
+    int status;
+    bool kept;
+  } rows[] = {{0, true}, {1, false}, {3, false}, {130, false}, {143, false}};
+  for (const auto& row : rows) {
+    for (short oformat : {0, 2}) {
+      const std::string path =
+          dir / (oformat == 2 ? "1995010100.cdf" : "1995010100.txt");
+      write_file(path, "earlier\n");
+      const ChildRun r = run_in_child("", [&] {
+        Sort_Type = 0;
+        std::string pname = dir.path() + "/";
+        open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
+        if (oformat == 2) ncdimdef(cdfid, "recNum", NC_UNLIMITED);
+        else emit_line("new");
+        end_program(row.status);
+      });
+      const std::string at =
+          std::to_string(row.status) + " " + std::to_string(oformat);
+      EXPECT_EQ(r.status, row.status) << at;
+      EXPECT_TRUE(temporaries(dir.path()).empty()) << at;
+      EXPECT_EQ(read_file(path) == "earlier\n", !row.kept) << at;
+    }
+  }
+}
+
+// A name that is no regular file, or that cannot be written, is refused as
+// an open that failed: the recovery dialogue. Nothing is written through
+// it, nor put in its place.
+TEST_F(OutputFiles, NameThatIsNoWritableFileTakesTheRecoveryPath) {
+  TempDir dir;
+  // Each case puts its kind of thing at the name of the request's file.
+  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>>
+      cases = {
+          {"fifo", [](const std::string& p) { mkfifo(p.c_str(), 0600); }},
+          {"directory", [](const std::string& p) { testing_support::make_dir(p); }},
+          {"device", [](const std::string& p) { symlink("/dev/full", p.c_str()); }},
+          {"loop", [](const std::string& p) { symlink(p.c_str(), p.c_str()); }},
+          // Permission bits bind everyone but the superuser.
+          {"readonly", [](const std::string& p) {
+             write_file(p, "kept\n");
+             chmod(p.c_str(), 0444);
+           }},
+      };
+  for (const auto& c : cases) {
+    if (c.first == "readonly" && geteuid() == 0) continue;
+    for (short oformat : {0, 2}) {
+      const std::string sub = dir / (c.first + std::to_string(oformat));
+      testing_support::make_dir(sub);
+      const std::string path =
+          sub + (oformat == 2 ? "/1995010100.cdf" : "/1995010100.txt");
+      c.second(path);
+      struct stat before {};
+      ASSERT_EQ(lstat(path.c_str(), &before), 0) << path;
+      const ChildRun r = run_in_child("EXIT\n", [&] {
+        Sort_Type = 0;
+        std::string pname = sub + "/";
+        open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
+      });
+      EXPECT_EQ(r.out, recovery_error(path) + "\n\n Exiting raob database ...")
+          << path;
+      struct stat after {};
+      ASSERT_EQ(lstat(path.c_str(), &after), 0) << path;
+      EXPECT_EQ(after.st_ino, before.st_ino) << path;
+      EXPECT_EQ(after.st_mode, before.st_mode) << path;
+      EXPECT_TRUE(temporaries(sub).empty()) << path;
+    }
+  }
+}
+
+// A name that is a symbolic link is written through the link: the link
+// stays, and the file it leads to (made when missing) is replaced, its
+// temporary file beside it.
+TEST_F(OutputFiles, SymbolicLinkIsWrittenThrough) {
+  TempDir dir;
+  testing_support::make_dir(dir / "out");
+  testing_support::make_dir(dir / "store");
+  for (const bool target_exists : {true, false}) {
+    const std::string link = dir / "out/1995010100.txt";
+    std::remove(link.c_str());
+    std::remove((dir / "store/day.txt").c_str());
+    if (target_exists) write_file(dir / "store/day.txt", "earlier\n");
+    ASSERT_EQ(symlink("../store/day.txt", link.c_str()), 0);
+    const ChildRun r = run_in_child("", [&] {
+      Sort_Type = 0;
+      std::string pname = dir / "out/";
+      open_outfile(1995010100, 1995010100, pname, 3, 0, 0, 1);
+      emit_line("through the link");
+      std::printf("%zu\n", temporaries(dir / "store").size());
+      close_outfile(0);
+    });
+    EXPECT_EQ(r.out, status_line(link) + "1\n");
+    struct stat st {};
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_file(dir / "store/day.txt"), "through the link\n");
+    EXPECT_TRUE(temporaries(dir / "store").empty());
+    EXPECT_TRUE(temporaries(dir / "out").empty());
+  }
+}
+
+// The filter of a request's files errs for some paths it never saw; a file
+// of an earlier run is still replaced, as the file's change time tells.
+// A filter of 64 bits filled with 200 paths errs for every path.
+TEST(RequestFileRecord, FilterHitIsConfirmedByTheFileChangeTime) {
+  TempDir dir;
+  const std::string earlier = dir / "earlier.txt";
+  const std::string mine = dir / "mine.txt";
+  write_file(earlier, "an earlier run\n");
+  // Past the clock's granularity, which the file times share.
+  usleep(20000);
+  RequestFiles files(64);
+  files.begin();
+  for (int k = 0; k < 200; ++k) files.add(dir / std::to_string(k));
+  write_file(mine, "this request\n");
+  files.add(mine);
+  EXPECT_FALSE(files.created(earlier));
+  EXPECT_TRUE(files.created(mine));
+  EXPECT_FALSE(files.created(dir / "never-written.txt"));
+  // A new request owns none of them.
+  files.begin();
+  EXPECT_FALSE(files.created(mine));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Soundings written as records of the NetCDF output file.
 #include "stdio_redirect.h"
+#include "run_in_child.h"
 #include "uacdf_test_support.h"
 
 namespace {
@@ -196,6 +197,27 @@ TEST(UacdfWriterDeathTest, RecordWithoutSchemaEndsWithStatusThree) {
         netcdf_format(0, 1);
       },
       testing::ExitedWithCode(3), "^ncvarput: ncid [0-9]+: .+\n$");
+}
+
+// A run killed outright never closes its file: the header's record count
+// is what was last brought up to date, never more than 1000 records behind.
+TEST(UacdfWriter, RecordCountIsKeptUpToDateForAKilledRun) {
+  TempDir dir;
+  const std::string path = dir / "killed.cdf";
+  const ChildRun r = run_in_child("", [&] {
+    cdfid = nccreate(path.c_str(), NC_CLOBBER);
+    set_station(0, "DEN", 72469, 23062, 39.77f, -104.87f, 1611);
+    set_header(1995, 1, 1, 0, 2300);
+    add_level(9, 8370, 1611, 0, -562, 155, 155);
+    for (long n = 0; n < 2500; ++n) netcdf_format(0, n);
+    _exit(0);  // as if killed: nothing is closed
+  });
+  ASSERT_EQ(r.status, 0) << r.err;
+  Reader reader(path);
+  size_t records = 0;
+  nc_inq_dimlen(reader.id(), 0, &records);
+  EXPECT_GE(records, 2000u);
+  EXPECT_LE(records, 2500u);
 }
 
 }  // namespace

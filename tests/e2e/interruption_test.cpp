@@ -1,0 +1,168 @@
+// Runs ended by a signal. SIGINT, SIGTERM and SIGHUP end the program as end
+// of input would, with status 128 + the signal's number, and leave no
+// temporary file; the output files are whole or absent whatever moment a
+// run is interrupted or killed at.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string sample_archive() { return source_dir() + "/data/sample-archive"; }
+std::string support_files() { return source_dir() + "/data/support"; }
+
+// Ten stations of the sample archive, January to June 1995, into out/:
+// ZIR in one file per day, or NetCDF in one file.
+std::string extraction(const std::string& station_list, bool netcdf) {
+  const std::string head = "\n1995010100\n1995063012\n0\n0\n0\nY\n" +
+                           station_list + "\n";
+  return head + (netcdf ? "2\ny\n0\n0\nout\n0\nN\nN\n"
+                        : "0\nY\n0\n0\n0\n1\nout\n3\nN\nN\n");
+}
+
+const char kStations[] =
+    "72469\n72520\n72764\n72250\n72293\n72403\n72501\n72357\n72649\n72202\n";
+
+RunResult run_extraction(const TempDir& dir, bool netcdf, RunOptions o = {}) {
+  o.cwd = dir.path();
+  return run_program(rawinq_bin(), {sample_archive(), support_files()},
+                     extraction(dir / "stations.txt", netcdf), o);
+}
+
+void prepare(const TempDir& dir) {
+  make_dir(dir / "out");
+  write_file(dir / "stations.txt", kStations);
+}
+
+std::vector<std::string> temporaries(const std::string& dir) {
+  std::vector<std::string> found;
+  for (const std::string& e : dir_entries(dir))
+    if (e.find(".tmp") != std::string::npos) found.push_back(e);
+  return found;
+}
+
+TEST(Interruption, SignalAtAQuestionEndsWithItsStatus) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    prepare(dir);
+    RunOptions o;
+    o.signal_number = sig;
+    o.signal_after_output = "Your choice:  ";
+    o.keep_input_open = true;
+    o.timeout_seconds = 20;
+    o.cwd = dir.path();
+    const RunResult r =
+        run_program(rawinq_bin(), {sample_archive(), support_files()}, "", o);
+    EXPECT_EQ(r.killed_by, 0) << sig;
+    EXPECT_EQ(r.status, 128 + sig);
+    EXPECT_EQ(r.err, "") << sig;
+    // As at end of input, the dialogue ends with one line end.
+    EXPECT_EQ(r.out.substr(r.out.size() - 15), "Your choice:  \n") << sig;
+  }
+}
+
+// Fault injection: extractions killed outright at random moments, and
+// interrupted with SIGINT at as many more. Every output file under its own
+// name is absent, the earlier run's whole file or equal to the file of an
+// uninterrupted run; an interrupted run leaves no temporary file.
+TEST(Interruption, KilledOrInterruptedExtractionLeavesOnlyWholeFiles) {
+  const auto test_start = std::chrono::steady_clock::now();
+  const auto elapsed = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                         test_start)
+        .count();
+  };
+  // The uninterrupted runs.
+  struct Reference {
+    std::map<std::string, std::string> files;
+    double seconds = 0;
+    int status = 0;
+  } reference[2];
+  for (const bool netcdf : {false, true}) {
+    TempDir dir;
+    prepare(dir);
+    const RunResult r = run_extraction(dir, netcdf);
+    ASSERT_EQ(r.err, "");
+    Reference& ref = reference[netcdf];
+    ref.seconds = r.seconds;
+    ref.status = r.status;
+    for (const std::string& name : dir_entries(dir / "out"))
+      ref.files[name] = read_file(dir / ("out/" + name));
+    ASSERT_EQ(ref.files.size(), netcdf ? 1u : 181u);
+  }
+
+  const unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  const std::string earlier = "an earlier run's file\n";
+  int runs[2] = {}, ended_by_signal[2] = {};
+  int complete = 0, kept_earlier = 0, absent = 0, temporaries_after_kill = 0;
+  for (int trial = 0; trial < 100 && elapsed() < 50; ++trial) {
+    const bool kill_outright = trial % 2 == 0;
+    const bool netcdf = trial % 4 >= 2;
+    const Reference& ref = reference[netcdf];
+    TempDir dir;
+    prepare(dir);
+    // Some names hold an earlier run's file.
+    int k = 0;
+    for (const auto& file : ref.files)
+      if (k++ % 3 == trial % 3) write_file(dir / ("out/" + file.first), earlier);
+
+    RunOptions o;
+    o.signal_number = kill_outright ? SIGKILL : SIGINT;
+    o.signal_after_seconds = std::uniform_real_distribution<double>(
+        0, ref.seconds * 1.25)(random);
+    const RunResult r = run_extraction(dir, netcdf, o);
+    const std::string at = "seed " + std::to_string(seed) + " trial " +
+                           std::to_string(trial) + " after " +
+                           std::to_string(o.signal_after_seconds) + " s";
+    ++runs[kill_outright];
+    if (r.status != ref.status || r.killed_by != 0) {
+      ++ended_by_signal[kill_outright];
+      // SIGINT ends the program by its own hand, unless it came before the
+      // program could catch it.
+      if (!kill_outright && r.killed_by == 0) {
+        EXPECT_EQ(r.status, 130) << at;
+      }
+    }
+    for (const std::string& name : dir_entries(dir / "out")) {
+      const auto expected = ref.files.find(name);
+      if (expected == ref.files.end()) {
+        EXPECT_TRUE(kill_outright && name.find(".tmp") != std::string::npos)
+            << at << ": " << name;
+        ++temporaries_after_kill;
+        continue;
+      }
+      const std::string text = read_file(dir / ("out/" + name));
+      if (text == expected->second) {
+        ++complete;
+      } else {
+        EXPECT_EQ(text, earlier) << at << ": " << name << " is torn";
+        ++kept_earlier;
+      }
+    }
+    for (const auto& file : ref.files)
+      if (!file_exists(dir / ("out/" + file.first))) ++absent;
+    if (!kill_outright) {
+      EXPECT_TRUE(temporaries(dir / "out").empty()) << at;
+    }
+  }
+  EXPECT_GE(runs[0] + runs[1], 40) << "too few runs in the time allowed";
+  std::printf(
+      "seed %u: killed %d (%d before the end), interrupted %d (%d before the "
+      "end); files whole %d, earlier kept %d, absent %d; temporary files "
+      "left by killed runs %d\n",
+      seed, runs[1], ended_by_signal[1], runs[0], ended_by_signal[0], complete,
+      kept_earlier, absent, temporaries_after_kill);
+}
+
+}  // namespace
