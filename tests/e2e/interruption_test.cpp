@@ -1,7 +1,8 @@
-// Runs ended by a signal. SIGINT, SIGTERM and SIGHUP end the program as end
-// of input would, with status 128 + the signal's number, and leave no
+// Runs cut short. SIGINT, SIGTERM and SIGHUP end the program as end of
+// input would, with status 128 + the signal's number, and leave no
 // temporary file; the output files are whole or absent whatever moment a
-// run is interrupted or killed at.
+// run is interrupted or killed at. Running out of memory ends it with "Out
+// of memory" and status 1, its unfinished file removed.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -49,6 +50,53 @@ std::vector<std::string> temporaries(const std::string& dir) {
   for (const std::string& e : dir_entries(dir))
     if (e.find(".tmp") != std::string::npos) found.push_back(e);
   return found;
+}
+
+// The address checker needs far more address space than the program.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressChecker = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressChecker = true;
+#else
+constexpr bool kAddressChecker = false;
+#endif
+#else
+constexpr bool kAddressChecker = false;
+#endif
+
+// Under limits of the address space from too small for the program to load
+// to enough for the request: each run either loads not at all, ends with
+// "Out of memory", or does the whole request; never a crash, never a torn
+// or temporary file.
+TEST(Interruption, OutOfMemoryEndsWithStatusOne) {
+  if (kAddressChecker) GTEST_SKIP() << "address space under the checker";
+  TempDir ref_dir;
+  prepare(ref_dir);
+  const RunResult whole = run_extraction(ref_dir, false);
+  int out_of_memory = 0;
+  for (long mb = 40; mb <= 96; mb += 4) {
+    TempDir dir;
+    prepare(dir);
+    RunOptions o;
+    o.address_space_limit = mb << 20;
+    const RunResult r = run_extraction(dir, false, o);
+    const std::string at = std::to_string(mb) + " MB";
+    EXPECT_EQ(r.killed_by, 0) << at;
+    if (r.status == 127) continue;  // the loader found no room
+    EXPECT_TRUE(temporaries(dir / "out").empty()) << at;
+    if (r.status == 1) {
+      EXPECT_EQ(r.err, "Out of memory\n") << at;
+      ++out_of_memory;
+    } else {
+      EXPECT_EQ(r.status, whole.status) << at << " " << r.err;
+    }
+    for (const std::string& name : dir_entries(dir / "out"))
+      EXPECT_EQ(read_file(dir / ("out/" + name)),
+                read_file(ref_dir / ("out/" + name)))
+          << at << " " << name;
+  }
+  EXPECT_GT(out_of_memory, 0);
 }
 
 TEST(Interruption, SignalAtAQuestionEndsWithItsStatus) {

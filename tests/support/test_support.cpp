@@ -131,6 +131,12 @@ RunResult run_program(const std::string& program,
       setrlimit(RLIMIT_FSIZE, &rl);
       signal(SIGXFSZ, SIG_IGN);
     }
+    if (options.address_space_limit >= 0) {
+      struct rlimit rl;
+      rl.rlim_cur = rl.rlim_max =
+          static_cast<rlim_t>(options.address_space_limit);
+      setrlimit(RLIMIT_AS, &rl);
+    }
     if (!options.stdout_path.empty()) {
       const int fd = open(options.stdout_path.c_str(),
                           O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -73,6 +73,8 @@ struct RunOptions {
   // RLIMIT_FSIZE for the child, -1 = as is; SIGXFSZ is then ignored, so a
   // write past the limit fails with EFBIG as on a full file system.
   long file_size_limit = -1;
+  // RLIMIT_AS for the child in bytes, -1 = as is.
+  long address_space_limit = -1;
   // Standard output goes to this file (for instance /dev/full) instead of
   // being collected; "" = collected.
   std::string stdout_path;
