@@ -22,6 +22,8 @@ class FileHandle {
 
   std::FILE* get() const { return f_; }
   explicit operator bool() const { return f_ != nullptr; }
+  // Gives up ownership of the stream.
+  std::FILE* release() { return std::exchange(f_, nullptr); }
   // Closes the stream; returns fclose's result (0 when there was none).
   int close() {
     int rc = 0;

@@ -5,7 +5,29 @@
 // removed, and the status is 128 + the signal's number.
 #pragma once
 
-// Installs the handlers of the three signals.
+#include <signal.h>
+
+// The signals that interrupt a run.
+constexpr int kInterruptionSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Makes handler the handler of the three signals (with the sigaction
+// flags given), each blocking the others while it runs. A signal ignored
+// by whoever started the program (nohup, a background job) stays ignored.
+inline void install_interruption_handler(void (*handler)(int), int flags) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (int s : kInterruptionSignals) sigaddset(&action.sa_mask, s);
+  action.sa_flags = flags;
+  for (int s : kInterruptionSignals) {
+    struct sigaction before {};
+    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+      continue;
+    sigaction(s, &action, nullptr);
+  }
+}
+
+// Installs the program's handlers of the three signals.
 void catch_interruptions();
 
 // The signal that interrupted the program; 0 when none did.

@@ -14,6 +14,7 @@
 #include "rawinq/upack.h"
 #include "rawinq/edition.h"
 #include "rawinq/globals.h"
+#include "rawinq/regular_file.h"
 
 INPUT_FILES Input_File[2000];
 std::string Input_File_Path[2000];
@@ -54,23 +55,12 @@ bool plausible_record_length(unsigned long length, unsigned long n) {
 // and a device or a directory holds no archive. Anything else fails as an
 // open that is not for want of descriptors.
 std::FILE* open_database_file(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = ENXIO;
+  OpenedFile opened = open_regular_file(path, "rb");
+  if (!opened.file) {
+    errno = opened.error == EISDIR || opened.not_regular ? ENXIO : opened.error;
     return nullptr;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags != -1) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE* f = fdopen(fd, "rb");
-  if (f == nullptr) {
-    const int err = errno;
-    close(fd);
-    errno = err;
-  }
-  return f;
+  return opened.file.release();
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // requested hour and, at each hour, every selected station is visited.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
@@ -195,6 +196,7 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
     reserve = FileHandle(std::tmpfile());
     if (!reserve) std::perror(" tmpfile failed\n");
   }
+  int short_of_descriptors = 0;  // errno when files waited for descriptors
   for (int si = 0; si < Usr_Stn_Count && si < kMaxStations; ++si) {
     const short k = files.nfiles;
     short status = 0;
@@ -206,6 +208,8 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
       ++files.nfiles_open;
     } else if (status != 2 || !out_of_descriptors(Infile_Errno)) {
       continue;  // no file, or one that cannot be read at all
+    } else {
+      short_of_descriptors = Infile_Errno;
     }
     Input_File[k].wban = User_Stations[si][1];
     files.state[k] = SlotState{};
@@ -235,7 +239,13 @@ bool open_year(Request& rq, YearFiles& files, short yr) {
   }
   reserve.close();
   if (files.nfiles_open == 0) {
-    std::printf(" WARNING:  Unable to open any database files for %d\n", yr);
+    // Files that are there but found no descriptor are not said to be
+    // missing.
+    if (short_of_descriptors != 0)
+      std::printf(" WARNING:  Unable to open any database files for %d (%s)\n",
+                  yr, std::strerror(short_of_descriptors));
+    else
+      std::printf(" WARNING:  Unable to open any database files for %d\n", yr);
     return false;
   }
   return true;

@@ -12,6 +12,7 @@
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/regular_file.h"
 #include "rawinq/terminal.h"
 
 namespace {
@@ -210,13 +211,20 @@ void load_catalogue(const std::string& support_dir) {
   for (STATREC& e : Stn_His) e = STATREC{};
   Stn_His_Num = 0;
 
-  FileHandle stat2000(
-      std::fopen((support_dir + "stat2000.txt").c_str(), "r"));
+  OpenedFile stat2000_file = open_regular_file(support_dir + "stat2000.txt");
+  FileHandle& stat2000 = stat2000_file.file;
   if (!stat2000) {
     const std::string shown =
         support_dir.empty() ? std::string("<current directory>") : support_dir;
-    std::printf(" ERROR: the station file: stat2000.txt was not in: %s \n ",
-                shown.c_str());
+    // A file that is there but cannot be read is not said to be missing.
+    if (stat2000_file.missing())
+      std::printf(" ERROR: the station file: stat2000.txt was not in: %s \n ",
+                  shown.c_str());
+    else
+      std::printf(
+          " ERROR: the station file: stat2000.txt could not be opened in: %s "
+          "(%s) \n ",
+          shown.c_str(), stat2000_file.reason().c_str());
     std::putchar(kBell);
     std::puts("   Type HELP for more information ");
     if (get_help(read_answer(), "SOFTWARE_LOCATION")) end_program(0);
@@ -229,12 +237,19 @@ void load_catalogue(const std::string& support_dir) {
   stat2000.close();
   if (!edition::kReadsInternationalSites) return;
 
-  FileHandle international(
-      std::fopen((support_dir + "international_sites.txt").c_str(), "r"));
+  const OpenedFile international_file =
+      open_regular_file(support_dir + "international_sites.txt");
+  const FileHandle& international = international_file.file;
   if (!international) {
-    std::printf(
-        " ERROR: the file international_sites.txt was not found in: %s \n ",
-        support_dir.c_str());
+    if (international_file.missing())
+      std::printf(
+          " ERROR: the file international_sites.txt was not found in: %s \n ",
+          support_dir.c_str());
+    else
+      std::printf(
+          " ERROR: the file international_sites.txt could not be opened in: "
+          "%s (%s) \n ",
+          support_dir.c_str(), international_file.reason().c_str());
     return;
   }
   if (room)

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-
 volatile std::sig_atomic_t caught = 0;
 
 // Notes the first signal. A read of standard input under way, or to come,
@@ -35,21 +33,9 @@ extern "C" void on_interruption(int signal_number) {
 }  // namespace
 
 void catch_interruptions() {
-  struct sigaction action {};
-  action.sa_handler = on_interruption;
-  sigemptyset(&action.sa_mask);
-  for (int s : kInterruptions) sigaddset(&action.sa_mask, s);
   // Other calls go on as if nothing happened; only reads of standard input
   // are cut short, by the handler.
-  action.sa_flags = SA_RESTART;
-  for (int s : kInterruptions) {
-    // A signal ignored by whoever started the program (nohup, a background
-    // job) stays ignored.
-    struct sigaction before {};
-    if (sigaction(s, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
-      continue;
-    sigaction(s, &action, nullptr);
-  }
+  install_interruption_handler(on_interruption, SA_RESTART);
 }
 
 int interruption_signal() { return caught; }

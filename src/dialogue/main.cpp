@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "rawinq/archive.h"
 #include "rawinq/dialogue.h"
@@ -14,6 +15,7 @@
 #include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/regular_file.h"
 #include "rawinq/terminal.h"
 #include "rawinq/upack.h"
 
@@ -30,10 +32,16 @@ std::string shown_dir(const std::string& dir) {
 
 void open_help_file(const std::string& support_dir) {
   const std::string path = support_dir + "raobhelp.txt";
-  helpfile = FileHandle(std::fopen(path.c_str(), "r"));
+  OpenedFile opened = open_regular_file(path);
+  helpfile = std::move(opened.file);
   if (helpfile) return;
-  std::printf(" ERROR: the file raobhelp.txt was not found in: %s \n ",
-              shown_dir(support_dir).c_str());
+  // A file that is there but cannot be read is not said to be missing.
+  if (opened.missing())
+    std::printf(" ERROR: the file raobhelp.txt was not found in: %s \n ",
+                shown_dir(support_dir).c_str());
+  else
+    std::printf(" ERROR: the file raobhelp.txt could not be opened in: %s (%s) \n ",
+                shown_dir(support_dir).c_str(), opened.reason().c_str());
   std::putchar(7);
   std::puts("\n  Enter HELP for more information ");
   std::puts("        <return> to exit this process");

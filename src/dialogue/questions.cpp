@@ -13,6 +13,7 @@
 #include "rawinq/edition.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
+#include "rawinq/regular_file.h"
 #include "rawinq/terminal.h"
 
 namespace {
@@ -263,10 +264,16 @@ bool stations_from_file() {
     const std::string name = ask_with_help("STATFILE_NAME", [] {
       std::printf("\n  Enter the full name of this file: ");
     });
-    FileHandle f(std::fopen(name.c_str(), "r"));
+    const OpenedFile opened = open_regular_file(name);
+    const FileHandle& f = opened.file;
     if (!f) {
-      std::printf("\n  ERROR -  station file: %s does not exist \n",
-                  name.c_str());
+      // A file that is there but cannot be read is not said to be missing.
+      if (opened.missing())
+        std::printf("\n  ERROR -  station file: %s does not exist \n",
+                    name.c_str());
+      else
+        std::printf("\n  ERROR -  station file: %s could not be opened (%s) \n",
+                    name.c_str(), opened.reason().c_str());
       bell();
       continue;
     }

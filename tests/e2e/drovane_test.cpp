@@ -1,7 +1,12 @@
 // The plotter program: a ZIR block in, the metafile gmeta out.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -77,6 +82,8 @@ TEST(Drovane, RefusesUnreadableInputAndRemovesAnOldMetafile) {
   const std::string truncated(kBlock, std::string(kBlock).find("      4   7000"));
   write_file(dir / "short", truncated);
   write_file(dir / "junk", "not a sounding\n");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  opt.timeout_seconds = 10;
   struct Case {
     std::vector<std::string> args;
     int status;
@@ -86,7 +93,11 @@ TEST(Drovane, RefusesUnreadableInputAndRemovesAnOldMetafile) {
       {{"missing"}, 1, "missing: No such file or directory"},
       {{"short"}, 1, "the block ends after 3 of 7 level lines"},
       {{"junk"}, 1, "junk: not a sounding block"},
-      {{"."}, 1, "is a directory"},
+      {{"."}, 1, std::string(".: ") + std::strerror(EISDIR)},
+      // Files that are no files are refused at once, never read or waited
+      // on.
+      {{"fifo"}, 1, "fifo: not a regular file"},
+      {{"/dev/zero"}, 1, "/dev/zero: not a regular file"},
       {{}, 2, "usage: drovane FILE"},
   };
   for (const Case& c : cases) {
@@ -127,6 +138,42 @@ TEST(Drovane, ReportsADrawingThatFailed) {
   EXPECT_NE(r.err.find("fatal:Undefined identifier"), std::string::npos)
       << r.err;
   EXPECT_EQ(dir_entries(dir.path()).size(), 2u);
+}
+
+// A signal while NCL draws stops NCL and ends the run with 128 + the
+// signal's number; nothing is left: no metafile, no private directory.
+TEST(Drovane, SignalWhileDrawingLeavesNothingBehind) {
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    TempDir dir;
+    write_file(dir / "in", kBlock);
+    make_dir(dir / "bin");
+    make_dir(dir / "tmp");
+    // An NCL that starts its metafile and then takes its time.
+    write_file(dir / "bin/ncl",
+               "#!/bin/sh\n"
+               "echo $$ > ncl.pid\n"
+               "echo partial > drovane_$PPID.ncgm\n"
+               "exec sleep 30\n");
+    chmod((dir / "bin/ncl").c_str(), 0755);
+    RunOptions opt;
+    opt.cwd = dir.path();
+    opt.extra_env = {"PATH=" + (dir / "bin") + ":/usr/bin:/bin",
+                     "TMPDIR=" + (dir / "tmp")};
+    opt.signal_number = sig;
+    opt.signal_after_seconds = 0.5;
+    opt.timeout_seconds = 20;
+    const RunResult r = run_program(drovane_bin(), {"in"}, "", opt);
+    EXPECT_EQ(r.killed_by, 0) << sig;
+    EXPECT_EQ(r.status, 128 + sig) << r.err;
+    EXPECT_LT(r.seconds, 10) << sig;
+    EXPECT_EQ(dir_entries(dir.path()),
+              (std::vector<std::string>{"bin", "in", "ncl.pid", "tmp"}))
+        << sig;
+    EXPECT_TRUE(dir_entries(dir / "tmp").empty()) << sig;
+    const int ncl = std::atoi(read_file(dir / "ncl.pid").c_str());
+    ASSERT_GT(ncl, 0);
+    EXPECT_NE(kill(ncl, 0), 0) << "ncl still runs";
+  }
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // rawinq-dump: the listing of a station-year file and every fault it names,
 // on files made with the archive writer and then damaged byte by byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -262,6 +265,22 @@ TEST(RawinqDumpFiles, SampleArchiveIsSoundAndUnreadableFilesAreNamed) {
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err.rfind("rawinq-dump: cannot read /nonexistent/x.buf: ", 0),
             0u);
+  // Files that are no files are refused at once, never waited on.
+  TempDir dir_of_fifo;
+  const std::string fifo = dir_of_fifo / "fifo.buf";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path, reason;
+  } refused[] = {{fifo, "not a regular file"},
+                 {"/dev/zero", "not a regular file"},
+                 {dir_of_fifo.path(), std::strerror(EISDIR)}};
+  for (const auto& c : refused) {
+    RunOptions o;
+    o.timeout_seconds = 10;
+    const RunResult r = run_program(dump_bin(), {c.path}, "", o);
+    EXPECT_EQ(r.status, 2) << c.path;
+    EXPECT_EQ(r.err, "rawinq-dump: cannot read " + c.path + ": " + c.reason + "\n");
+  }
   const RunResult usage = run_program(dump_bin(), {}, "");
   EXPECT_EQ(usage.status, 2);
   EXPECT_EQ(usage.err.rfind("usage: rawinq-dump", 0), 0u);

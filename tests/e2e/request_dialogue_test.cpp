@@ -3,6 +3,10 @@
 // refusals, HELP and station list files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -276,6 +280,29 @@ TEST_F(RequestDialogue, StationListFile) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << bin << r.out;
     EXPECT_EQ(r.out.find(kCountQ), std::string::npos) << bin;
     EXPECT_TRUE(ends_with(r.out, kMore)) << bin;
+  }
+}
+
+// A station list that is no file to read is refused at once with the
+// system's reason, not said to be missing, and the question comes back.
+TEST_F(RequestDialogue, StationListThatIsNoFileIsRefusedWithTheReason) {
+  const std::string fifo = dir_ / "list-fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string directory = dir_ / "list-directory";
+  make_dir(directory);
+  const struct {
+    std::string name, reason;
+  } cases[] = {{fifo, "not a regular file"},
+               {directory, std::strerror(EISDIR)},
+               {"/dev/zero", "not a regular file"}};
+  for (const auto& c : cases) {
+    const RunResult r =
+        run(rawinq_bin(), kTwoDates + "0\n0\n0\ny\n" + c.name + "\nn\n");
+    EXPECT_NE(r.out.find(kNameQ + "\n  ERROR -  station file: " + c.name +
+                         " could not be opened (" + c.reason + ") \n" + BELL +
+                         kListFileQ),
+              std::string::npos)
+        << c.name << r.out;
   }
 }
 

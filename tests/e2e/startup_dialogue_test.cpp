@@ -3,6 +3,12 @@
 // input at the prompts of start-up.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <string>
 
 #include "dialogue_texts.h"
@@ -219,6 +225,63 @@ TEST_F(Startup, OneArgumentLooksForSupportFilesInTheWorkingDirectory) {
   in_support.cwd = support.path();
   const RunResult r = run_program(rawinq_bin(), {db.path()}, "", in_support);
   EXPECT_EQ(r.out, opening() + "\n");
+}
+
+// A support file that is there but is no file to read (a FIFO, a device, a
+// directory), or that finds no descriptor, is refused at once with the
+// system's reason; it is never said to be missing, and nothing waits.
+TEST_F(Startup, SupportFileThatCannotBeReadIsRefusedWithTheReason) {
+  const auto fifo = [](const std::string& p) { mkfifo(p.c_str(), 0600); };
+  const auto directory = [](const std::string& p) { make_dir(p); };
+  const auto device = [](const std::string& p) {
+    symlink("/dev/zero", p.c_str());
+  };
+  const std::string help = " ERROR: the file raobhelp.txt could not be opened in: ";
+  const std::string stations =
+      " ERROR: the station file: stat2000.txt could not be opened in: ";
+  const std::string international =
+      " ERROR: the file international_sites.txt could not be opened in: ";
+  const struct Case {
+    const char* file;
+    std::function<void(const std::string&)> make;
+    std::string message;
+  } cases[] = {
+      {"raobhelp.txt", fifo, help + support_dir + " (not a regular file) \n "},
+      {"raobhelp.txt", directory, help + support_dir + " (Is a directory) \n "},
+      {"raobhelp.txt", device, help + support_dir + " (not a regular file) \n "},
+      {"stat2000.txt", fifo, stations + support_dir + " (not a regular file) \n "},
+      {"stat2000.txt", directory, stations + support_dir + " (Is a directory) \n "},
+      {"stat2000.txt", device, stations + support_dir + " (not a regular file) \n "},
+      {"international_sites.txt", fifo,
+       international + support_dir + " (not a regular file) \n "},
+  };
+  for (const Case& c : cases) {
+    write_support_files(support.path(), "GENERAL_INFO\nAbout.\nEND.\n",
+                        kSmallStat2000, kSmallInternational);
+    const std::string path = support / c.file;
+    remove_file(path);
+    c.make(path);
+    RunOptions o;
+    o.timeout_seconds = 10;
+    const RunResult r =
+        run_program(rawinq_bin(), {db_dir, support_dir}, "\n", o);
+    EXPECT_EQ(r.killed_by, 0) << c.file;
+    EXPECT_EQ(r.status, 0) << c.file;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << c.file << r.out;
+    rmdir(path.c_str());
+    remove_file(path);
+  }
+  write_support_files(support.path(), "GENERAL_INFO\nAbout.\nEND.\n",
+                      kSmallStat2000, kSmallInternational);
+  // Four descriptors: the help file takes the last one.
+  RunOptions o;
+  o.nofile_limit = 4;
+  const RunResult r = run_program(rawinq_bin(), {db_dir, support_dir}, "\n", o);
+  EXPECT_NE(r.out.find(stations + support_dir + " (" +
+                       std::strerror(EMFILE) + ") \n "),
+            std::string::npos)
+      << r.err << r.out;
+  EXPECT_EQ(r.out.find("was not"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -266,4 +266,25 @@ TEST_F(WriteErrors, ReaderOfTheTerminalOutputGoesAway) {
   EXPECT_TRUE(file == whole);
 }
 
+// Every program and tool whose output cannot be written says so and fails,
+// --help and --version included.
+TEST(ToolWriteErrors, OutputOnAFullDeviceFails) {
+  const std::string dump = binary_dir() + "/rawinq-dump";
+  const std::string pack = binary_dir() + "/rawinq-pack";
+  const std::string station_year =
+      source_dir() + "/data/sample-archive/Raob1995/23062_95.buf";
+  const std::vector<std::vector<std::string>> runs = {
+      {rawinq_bin(), "--help"},    {rawinq_na_bin(), "--help"},
+      {rawinq_bin(), "--version"}, {dump, "--help"},
+      {dump, "--version"},         {dump, station_year},
+      {pack, "--help"},            {pack, "--version"}};
+  RunOptions o;
+  o.stdout_path = "/dev/full";
+  for (const auto& run : runs) {
+    const RunResult r = run_program(run[0], {run[1]}, "", o);
+    EXPECT_EQ(r.status, 1) << run[0] << " " << run[1];
+    EXPECT_EQ(r.err, kNoSpace) << run[0] << " " << run[1];
+  }
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include "archive_writer.h"
 #include "item_text.h"
 #include "zir_text.h"
+#include "rawinq/standard_output.h"
 
 namespace {
 
@@ -160,9 +161,7 @@ int run(const Options& o) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int pack_main(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -203,4 +202,10 @@ int main(int argc, char** argv) {
     std::cerr << "rawinq-pack: " << e.what() << "\n";
     return 1;
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return checked_exit_status(pack_main(argc, argv));
 }

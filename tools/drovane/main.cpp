@@ -6,12 +6,16 @@
 // gmeta is removed first, so that a failed run never leaves the diagram of
 // another sounding behind. Exit status 0 when gmeta was written, 1 when the
 // input cannot be read or the drawing failed, 2 on a wrong command line.
+// SIGINT, SIGTERM or SIGHUP stop NCL and end the run with status 128 + the
+// signal's number, leaving nothing behind (no directory, no metafile).
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,12 +26,43 @@
 #include <vector>
 
 #include "ncl_script.h"
+#include "rawinq/interruption.h"
+#include "rawinq/regular_file.h"
 #include "skewt_plot.h"
 #include "zir_block.h"
 
 namespace {
 
 const char kMetafile[] = "gmeta";
+// A sounding block is a few kB; no more than this is read.
+constexpr std::size_t kMaxInput = 16 << 20;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void on_interruption(int signal_number) {
+  if (interrupted == 0) interrupted = signal_number;
+}
+
+// The signals waited for while NCL draws: its end, and the interruptions.
+sigset_t waited_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGCHLD);
+  for (int s : kInterruptionSignals) sigaddset(&set, s);
+  return set;
+}
+
+// Stops NCL: asked to end, then, after two seconds, killed.
+void stop_child(pid_t pid, int* status) {
+  kill(pid, SIGTERM);
+  for (int k = 0; k < 20; ++k) {
+    if (waitpid(pid, status, WNOHANG) == pid) return;
+    usleep(100000);
+  }
+  kill(pid, SIGKILL);
+  while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+  }
+}
 
 // A private directory for the NCL program and its messages, removed with
 // its files.
@@ -79,12 +114,25 @@ std::string read_all(const std::string& path) {
 
 // Runs NCL on the script with standard input from /dev/null and both output
 // streams into the log; returns its wait status, or -1 when it could not be
-// started.
+// started or the run was interrupted (NCL is then stopped).
 int run_ncl(const std::string& script, const std::string& log) {
   std::cout.flush();
+  // The signals stay pending until waited for, so that none is missed
+  // between the start of NCL and the wait.
+  const sigset_t waited = waited_signals();
+  sigset_t before;
+  sigprocmask(SIG_BLOCK, &waited, &before);
+  if (interrupted != 0) {
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return -1;
+  }
   const pid_t pid = fork();
-  if (pid < 0) return -1;
+  if (pid < 0) {
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    return -1;
+  }
   if (pid == 0) {
+    sigprocmask(SIG_SETMASK, &before, nullptr);
     const int in = open("/dev/null", O_RDONLY);
     const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0) _exit(126);
@@ -96,10 +144,47 @@ int run_ncl(const std::string& script, const std::string& log) {
     _exit(127);
   }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) {
+      status = -1;
+      break;
+    }
+    const int sig = sigwaitinfo(&waited, nullptr);
+    if (sig > 0 && sig != SIGCHLD) {
+      interrupted = sig;
+      stop_child(pid, &status);
+      status = -1;
+      break;
+    }
   }
+  sigprocmask(SIG_SETMASK, &before, nullptr);
   return status;
+}
+
+// The text of the input file: a regular file, opened without waiting (a
+// FIFO would wait for a writer) and read up to kMaxInput bytes.
+bool read_input(const std::string& input, std::string& text) {
+  const OpenedFile opened = open_regular_file(input);
+  if (!opened.file) {
+    std::cerr << "drovane: " << input << ": " << opened.reason() << "\n";
+    return false;
+  }
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, opened.file.get())) > 0) {
+    text.append(buf, n);
+    if (text.size() > kMaxInput) {
+      std::cerr << "drovane: " << input << ": too large for a sounding block\n";
+      return false;
+    }
+  }
+  if (std::ferror(opened.file.get())) {
+    std::cerr << "drovane: " << input << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  return true;
 }
 
 int draw(const std::string& input) {
@@ -108,20 +193,9 @@ int draw(const std::string& input) {
               << std::strerror(errno) << "\n";
     return 1;
   }
-  struct stat st;
-  if (stat(input.c_str(), &st) != 0) {
-    std::cerr << "drovane: " << input << ": " << std::strerror(errno) << "\n";
-    return 1;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    std::cerr << "drovane: " << input << ": is a directory\n";
-    return 1;
-  }
-  std::ifstream in(input);
-  if (!in) {
-    std::cerr << "drovane: " << input << ": " << std::strerror(errno) << "\n";
-    return 1;
-  }
+  std::string text;
+  if (!read_input(input, text)) return 1;
+  std::istringstream in(text);
   drovane::SkewtPlot plot;
   try {
     plot = drovane::build_skewt_plot(drovane::parse_zir_block(in));
@@ -146,6 +220,10 @@ int draw(const std::string& input) {
     }
   }
   const int status = run_ncl(script, log);
+  if (interrupted != 0) {  // the directory goes with `work`
+    unlink(drawn.c_str());
+    return 128 + interrupted;
+  }
   const std::string messages = read_all(log);
   const bool ok = status >= 0 && WIFEXITED(status) &&
                   WEXITSTATUS(status) == 0 && non_empty_file(done) &&
@@ -171,6 +249,7 @@ int main(int argc, char** argv) {
                  "metafile gmeta\n";
     return 2;
   }
+  install_interruption_handler(on_interruption, SA_RESTART);
   try {
     return draw(argv[1]);
   } catch (const std::exception& e) {

@@ -21,6 +21,8 @@
 #include "rawinq/globals.h"
 #include "rawinq/installation.h"
 #include "rawinq/records.h"
+#include "rawinq/regular_file.h"
+#include "rawinq/standard_output.h"
 #include "rawinq/upack.h"
 
 namespace {
@@ -55,11 +57,18 @@ class Dump {
 
   // Returns 0 (no fault), 1 (faults) or 2 (cannot be read).
   int run() {
-    FileHandle f(std::fopen(path_.c_str(), "rb"));
+    // Opened without waiting, and only when it is a regular file: a FIFO
+    // or a device holds no station-year file.
+    OpenedFile opened = open_regular_file(path_, "rb");
+    FileHandle& f = opened.file;
     struct stat st {};
-    if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (f && fstat(fileno(f.get()), &st) != 0) {
+      opened.error = errno;
+      f.close();
+    }
+    if (!f) {
       std::fprintf(stderr, "rawinq-dump: cannot read %s: %s\n", path_.c_str(),
-                   f ? "not a file" : std::strerror(errno));
+                   opened.reason().c_str());
       return 2;
     }
     size_ = static_cast<unsigned long>(st.st_size);
@@ -268,7 +277,9 @@ class Dump {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int dump_main(int argc, char** argv) {
   BuildUnpackTable();
   for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
   bool quiet = false;
@@ -302,4 +313,10 @@ int main(int argc, char** argv) {
     if (s > status) status = s;
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return checked_exit_status(dump_main(argc, argv));
 }
