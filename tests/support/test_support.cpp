@@ -120,10 +120,11 @@ RunResult run_program(const std::string& program,
                    err_pipe[0], err_pipe[1]})
       close(fd);
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    // The program starts with the standard streams alone: nothing the test
+    // runner left open takes a descriptor of its own (descriptor limits
+    // count from 3).
+    for (int fd = 3; fd < 1024; ++fd) close(fd);
     if (options.nofile_limit >= 0) {
-      // The limit counts from the standard streams alone: nothing the test
-      // runner left open takes a descriptor of the program's.
-      for (int fd = 3; fd < 1024; ++fd) close(fd);
       struct rlimit rl;
       rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(options.nofile_limit);
       setrlimit(RLIMIT_NOFILE, &rl);
