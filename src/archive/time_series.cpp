@@ -149,6 +149,7 @@ void read_hour(Request& rq, YearFiles& files, short yr, short file_num, int d,
                int hr, long date) {
   INPUT_FILES& slot = Input_File[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
+    stop_if_interrupted();
     // A slot of the group that shares a descriptor takes it only when the
     // record is not already in memory.
     const bool held = files.window.holds(file_num, slot.size, slot.bytenum[d]);
