@@ -52,19 +52,6 @@ std::vector<std::string> temporaries(const std::string& dir) {
   return found;
 }
 
-// The address checker needs far more address space than the program.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressChecker = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressChecker = true;
-#else
-constexpr bool kAddressChecker = false;
-#endif
-#else
-constexpr bool kAddressChecker = false;
-#endif
-
 // Under limits of the address space from too small for the program to load
 // to enough for the request: each run either loads not at all, ends with
 // "Out of memory", or does the whole request; never a crash, never a torn

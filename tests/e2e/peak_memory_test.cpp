@@ -57,20 +57,6 @@ struct Outcome {
   size_t files;
 };
 
-// The address checker keeps freed blocks in quarantine and maps shadow
-// memory beside every block, so a run's peak then measures the checker.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressChecker = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressChecker = true;
-#else
-constexpr bool kAddressChecker = false;
-#endif
-#else
-constexpr bool kAddressChecker = false;
-#endif
-
 void expect_flat(const std::string& what, const std::string& output,
                  Outcome small_outcome, Outcome large_outcome) {
   if (kAddressChecker) GTEST_SKIP() << "peak memory under the address checker";

@@ -8,6 +8,21 @@
 
 namespace testing_support {
 
+// Whether the tests run under the address checker, which keeps freed blocks
+// in quarantine and maps shadow memory beside every block: the memory a
+// run takes, and the address space it needs, then measure the checker.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kAddressChecker = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kAddressChecker = true;
+#else
+inline constexpr bool kAddressChecker = false;
+#endif
+#else
+inline constexpr bool kAddressChecker = false;
+#endif
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes away.
 class TempDir {

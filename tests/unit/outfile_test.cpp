@@ -455,44 +455,18 @@ std::vector<std::string> temporaries(const std::string& dir) {
 }
 
 // A file is written under a temporary name beside its own and put in place
-// when closed: until then the name shows the earlier file whole.
-TEST_F(OutputFiles, NameShowsTheEarlierFileUntilTheNewOneIsComplete) {
+// when closed: until then the name shows the earlier file whole. A run
+// that fails or is interrupted removes the file it was writing and the
+// name keeps the earlier file; one that ends normally (end of input, EXIT)
+// keeps what it wrote.
+TEST_F(OutputFiles, FileReachesItsNameOnlyWhenComplete) {
   TempDir dir;
-  for (short oformat : {0, 2}) {
-    const std::string path =
-        dir / (oformat == 2 ? "1995010100.cdf" : "1995010100.txt");
-    write_file(path, "earlier\n");
-    const ChildRun r = run_in_child("", [&] {
-      Sort_Type = 0;
-      std::string pname = dir.path() + "/";
-      open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
-      if (oformat == 2) ncdimdef(cdfid, "recNum", NC_UNLIMITED);
-      else emit_line("new");
-      std::printf("[%s] %zu\n", read_file(path).c_str(),
-                  temporaries(dir.path()).size());
-      close_outfile(oformat);
-    });
-    EXPECT_EQ(r.out, status_line(path) + "[earlier\n] 1\n") << oformat;
-    EXPECT_TRUE(temporaries(dir.path()).empty()) << oformat;
-    if (oformat == 0) {
-      EXPECT_EQ(read_file(path), "new\n");
-    } else {
-      int id = -1;
-      EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR);
-      if (id != -1) nc_close(id);
-    }
-  }
-}
-
-// A run that fails or is interrupted removes the file it was writing and
-// the name keeps the earlier file; one that ends normally (end of input,
-// EXIT) keeps what it wrote.
-TEST_F(OutputFiles, RunEndingEarlyRemovesItsTemporaryFile) {
-  TempDir dir;
+  const int kClosed = -1;  // the request closes its file
   const struct {
     int status;
     bool kept;
-  } rows[] = {{0, true}, {1, false}, {3, false}, {130, false}, {143, false}};
+  } rows[] = {{kClosed, true}, {0, true},    {1, false},
+              {3, false},      {130, false}, {143, false}};
   for (const auto& row : rows) {
     for (short oformat : {0, 2}) {
       const std::string path =
@@ -504,13 +478,27 @@ TEST_F(OutputFiles, RunEndingEarlyRemovesItsTemporaryFile) {
         open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
         if (oformat == 2) ncdimdef(cdfid, "recNum", NC_UNLIMITED);
         else emit_line("new");
-        end_program(row.status);
+        std::printf("[%s] %zu\n", read_file(path).c_str(),
+                    temporaries(dir.path()).size());
+        if (row.status != kClosed) end_program(row.status);
+        close_outfile(oformat);
       });
       const std::string at =
           std::to_string(row.status) + " " + std::to_string(oformat);
-      EXPECT_EQ(r.status, row.status) << at;
+      EXPECT_EQ(r.status, row.status == kClosed ? 0 : row.status) << at;
+      EXPECT_EQ(r.out.substr(0, status_line(path).size() + 14),
+                status_line(path) + "[earlier\n] 1\n")
+          << at;
       EXPECT_TRUE(temporaries(dir.path()).empty()) << at;
       EXPECT_EQ(read_file(path) == "earlier\n", !row.kept) << at;
+      if (!row.kept) continue;
+      if (oformat == 0) {
+        EXPECT_EQ(read_file(path), "new\n") << at;
+      } else {
+        int id = -1;
+        EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &id), NC_NOERR) << at;
+        if (id != -1) nc_close(id);
+      }
     }
   }
 }
