@@ -246,9 +246,10 @@ int rawinq_main(int argc, char** argv) {
     std::fputs("Out of memory\n", stderr);
   }
   // Lost terminal output is a write error too: the run did not succeed,
-  // whatever it returned otherwise. An interrupted write is no failure of
-  // the output.
-  if (interruption_signal() != 0) {
+  // whatever it returned otherwise. A run ended by a signal says so by its
+  // status alone.
+  if (ended_early && interruption_signal() != 0 &&
+      status == 128 + interruption_signal()) {
     flush_standard_output();
     return status;
   }

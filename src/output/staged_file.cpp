@@ -96,8 +96,8 @@ bool StagedFile::begin(const std::string& path, const Create& create) {
     if (create(temporary)) {
       target_ = target;
       temporary_ = temporary;
-      // The file replaced keeps its permissions.
-      if (exists) chmod(temporary_.c_str(), st.st_mode & 07777);
+      // The file replaced keeps its permission bits.
+      if (exists) chmod(temporary_.c_str(), st.st_mode & 0777);
       unfinished().push_back(this);
       return true;
     }
