@@ -1,8 +1,9 @@
-// Runs cut short. SIGINT, SIGTERM and SIGHUP end the program as end of
+// Runs cut short, and runs side by side. SIGINT, SIGTERM and SIGHUP end the program as end of
 // input would, with status 128 + the signal's number, and leave no
 // temporary file; the output files are whole or absent whatever moment a
 // run is interrupted or killed at. Running out of memory ends it with "Out
-// of memory" and status 1, its unfinished file removed.
+// of memory" and status 1, its unfinished file removed. Two runs writing
+// the same file at once leave one of them whole.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -198,6 +200,48 @@ TEST(Interruption, KilledOrInterruptedExtractionLeavesOnlyWholeFiles) {
       "left by killed runs %d\n",
       seed, runs[1], ended_by_signal[1], runs[0], ended_by_signal[0], complete,
       kept_earlier, absent, temporaries_after_kill);
+}
+
+// Two requests writing the same file (all of their data in one file named
+// after the begin date) at the same time: the file is always one run's
+// whole file, never a mix (the last one finished wins).
+TEST(Interruption, TwoRunsWritingOneFileLeaveOneWholeFile) {
+  const std::string answers[2] = {
+      "\n1995010100\n1995063012\n0\n0\n0\nY\nfirst.txt\n"
+      "0\nY\n0\n0\n0\n1\nout\n0\nN\nN\n",
+      "\n1995010100\n1995063012\n0\n0\n0\nY\nsecond.txt\n"
+      "0\nY\n0\n0\n0\n1\nout\n0\nN\nN\n"};
+  const auto run = [&](const TempDir& dir, int k) {
+    RunOptions o;
+    o.cwd = dir.path();
+    return run_program(rawinq_bin(), {sample_archive(), support_files()},
+                       answers[k], o);
+  };
+  const auto prepare_both = [](const TempDir& dir) {
+    make_dir(dir / "out");
+    write_file(dir / "first.txt", "72469\n72520\n72764\n72250\n72293\n");
+    write_file(dir / "second.txt", "72403\n72501\n72357\n72649\n72202\n");
+  };
+  std::string alone[2];
+  for (int k = 0; k < 2; ++k) {
+    TempDir dir;
+    prepare_both(dir);
+    ASSERT_EQ(run(dir, k).err, "");
+    alone[k] = read_file(dir / "out/1995010100.txt");
+  }
+  ASSERT_NE(alone[0], alone[1]);
+  for (int round = 0; round < 5; ++round) {
+    TempDir dir;
+    prepare_both(dir);
+    std::thread other([&] { run(dir, 1); });
+    run(dir, 0);
+    other.join();
+    const std::string text = read_file(dir / "out/1995010100.txt");
+    EXPECT_TRUE(text == alone[0] || text == alone[1])
+        << "round " << round << ": " << text.size() << " bytes";
+    EXPECT_EQ(dir_entries(dir / "out"),
+              std::vector<std::string>{"1995010100.txt"});
+  }
 }
 
 }  // namespace
