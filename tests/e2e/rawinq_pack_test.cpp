@@ -52,7 +52,8 @@ TEST(RawinqPack, RoundTripGivesIdenticalZirText) {
     // Files in the order their stations first appear in the text.
     EXPECT_EQ(p.out, dir / "db/Raob1995/I03005_95.buf: 722 soundings\n" +
                          dir / "db/Raob1995/I10868_95.buf: 726 soundings\n" +
-                         dir / "db/Raob1995/23062_95.buf: 721 soundings\n");
+                         dir / "db/Raob1995/23062_95.buf: 721 soundings\n" +
+                         "2169 soundings read, 2169 packed, 0 skipped\n");
     const std::string again = extract(dir / "db", dir, "b", wind, sort);
     EXPECT_TRUE(again == first) << "wind " << wind << " sort " << sort;
     // Packed from tenths of m/s, the files are those of the sample archive
@@ -83,13 +84,16 @@ const char kBlock[] =
     "      4   5000   5600   -180   -260    260    250\n"
     "      6   4500   6400  99999  99999    255    260\n";
 
+// The summary that ends the report of a run of one sounding.
+const std::string kOne = "1 sounding read, 1 packed, 0 skipped\n";
+
 TEST(RawinqPack, OwnSoundingsFromStandardInputAndFileNames) {
   TempDir dir;
   // Standard input; the North-American edition's directory name, the
   // upper-case name form.
   RunResult p = run_program(pack_bin(), {"--na", "-v", "1", dir / "db"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/RAOB96/23062_96.BUF;1: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/RAOB96/23062_96.BUF;1: 1 sounding\n" + kOne);
   // Both editions read a file packed so.
   p = run_program(pack_bin(), {dir / "db2"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
@@ -117,7 +121,8 @@ TEST(RawinqPack, FaultsWriteNothingAndFilesAreKeptUnlessReplaced) {
   // Packing the same sounding twice into one file: both are kept.
   p = run_program(pack_bin(), {dir / "db", dir / "good.txt", "-"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 2 soundings\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 2 soundings\n" +
+                       "2 soundings read, 2 packed, 0 skipped\n");
   const std::string before = read_file(dir / "db/Raob1996/23062_96.buf");
   p = run_program(pack_bin(), {dir / "db", dir / "good.txt"}, "");
   EXPECT_EQ(p.status, 1);
@@ -126,7 +131,7 @@ TEST(RawinqPack, FaultsWriteNothingAndFilesAreKeptUnlessReplaced) {
   EXPECT_TRUE(read_file(dir / "db/Raob1996/23062_96.buf") == before);
   p = run_program(pack_bin(), {"--replace", dir / "db", dir / "good.txt"}, "");
   EXPECT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n" + kOne);
   EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
             std::vector<std::string>{"23062_96.buf"});
   // More soundings in a day than the index can hold.
@@ -158,7 +163,7 @@ TEST(RawinqPack, ItemTextStaysAnOption) {
   const RunResult p = run_program(
       pack_bin(), {"--items", dir / "db", "1996", "23062", "-"}, items);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n" + kOne);
   const RunResult d =
       run_program(dump_bin(), {dir / "db/Raob1996/23062_96.buf"}, "");
   EXPECT_NE(d.out.find("  1996010200  wban 23062  levels 5  reltime 2315  "
