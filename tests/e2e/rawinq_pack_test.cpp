@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <zip.h>
+#include <zlib.h>
+
+#include "igra2_text.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -173,6 +177,263 @@ TEST(RawinqPack, ItemTextStaysAnOption) {
       << d.out;
   const RunResult v = run_program(pack_bin(), {"--version"}, "");
   EXPECT_EQ(v.out, std::string("rawinq-pack ") + RAWINQ_VERSION_TEXT + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+using testing_support::igra_header;
+using testing_support::igra_level;
+
+void write_zip(const std::string& path, const std::string& member,
+               const std::string& text) {
+  int error = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(z, nullptr);
+  zip_source_t* src = zip_source_buffer(z, text.data(), text.size(), 0);
+  ASSERT_GE(zip_file_add(z, member.c_str(), src, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(z), 0);
+}
+
+void write_gzip(const std::string& path, const std::string& text) {
+  gzFile f = gzopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(gzwrite(f, text.data(), static_cast<unsigned>(text.size())),
+            static_cast<int>(text.size()));
+  EXPECT_EQ(gzclose(f), Z_OK);
+}
+
+// Two soundings of Lerwick (an international site) and one of Denver (WBAN
+// 23062 in the catalogue given), in IGRA2 records.
+std::string igra_soundings() {
+  std::string t = igra_header("UKM00003005", 1996, 1, 2, 0, 2315, 6);
+  t += igra_level("21", 99580, 82, -119, 800, 51, 180, 52);
+  t += igra_level("10", 85000, 1274, -197, 700, 70, 358, 109, 'A');
+  t += igra_level("20", 80120, -9999, -221, -9999, -8888, -9999, -9999);
+  t += igra_level("10", 70000, 2688, -289, 500, 102, 261, 157);
+  t += igra_level("22", 24470, 9500, -731, -9999, -9999, 258, 459);
+  t += igra_level("30", -9999, 4431, -9999, -9999, -9999, 250, 261);
+  // Hour 99: the release hour.
+  t += igra_header("UKM00003005", 1996, 1, 3, 99, 1121, 5);
+  t += igra_level("21", 100100, 82, -79, 900, 42, 175, 16);
+  t += igra_level("10", 100000, 90, -79, 900, 52, 170, 16);
+  t += igra_level("10", 92500, 691, -117, 800, 60, 200, 21);
+  t += igra_level("10", 85000, 1333, -159, 700, 80, 220, 52);
+  t += igra_level("10", 70000, 2768, -253, 500, 100, 280, 140);
+  t += igra_header("USM00072469", 1996, 1, 2, 12, 1115, 5);
+  t += igra_level("21", 83500, 1611, 43, 700, 27, 140, 51);
+  t += igra_level("10", 70000, 3052, -62, 500, 100, 300, 206);
+  t += igra_level("10", 50000, 5600, -180, -9999, 80, 260, 250);
+  t += igra_level("20", 45000, -9999, -230, -9999, -9999, -9999, -9999);
+  t += igra_level("10", 40000, 7180, -290, -9999, -9999, 255, 300);
+  return t;
+}
+
+// The IGRA2 station list in its columns.
+std::string igra_station_list() {
+  struct Entry {
+    const char* id;
+    double lat, lon, elev;
+    const char* state;
+    const char* name;
+  };
+  std::string out;
+  for (const Entry& e : {Entry{"UKM00003005", 60.1333, -1.1833, 82.0, "", "LERWICK"},
+                         Entry{"USM00072469", 39.7667, -104.8667, 1611.0, "CO",
+                               "DENVER/STAPLETON"},
+                         Entry{"USM00072520", 40.5333, -80.2333, 360.0, "PA",
+                               "PITTSBURGH"}}) {
+    char line[120];
+    std::snprintf(line, sizeof line, "%-11s %8.4f %9.4f %6.1f %-2s %-30s %4d %4d %6d\n",
+                  e.id, e.lat, e.lon, e.elev, e.state, e.name, 1946, 2024, 60000);
+    out += line;
+  }
+  return out;
+}
+
+// ZIR text of all levels, data above 100 mb, tenths of m/s, from db with
+// the support files of support_dir for the stations given.
+std::string zir_of(const std::string& db, const std::string& support_dir,
+                   const TempDir& dir, const std::string& out,
+                   const std::vector<std::string>& stations) {
+  make_dir(dir / out);
+  std::string answers = "\n1996010100\n1996010312\n0\n0\n0\nN\n" +
+                        std::to_string(stations.size()) + "\n";
+  for (const std::string& s : stations) answers += s + "\n";
+  answers += "0\nY\n0\n1\n0\n1\n" + out + "\n0\nN\nN\n";
+  RunOptions o;
+  o.cwd = dir.path();
+  run_program(rawinq_bin(), {db, support_dir}, answers, o);
+  const std::vector<std::string> files = dir_entries(dir / out);
+  return files.size() == 1 ? read_file(dir / (out + "/" + files[0])) : "";
+}
+
+TEST(RawinqPack, Igra2FilesPlainZippedAndGzippedGiveOneArchiveAndCatalogues) {
+  TempDir dir;
+  const std::string text = igra_soundings();
+  write_file(dir / "UKM00003005-data.txt", text);
+  write_zip(dir / "UKM00003005-data.txt.zip", "UKM00003005-data.txt", text);
+  write_gzip(dir / "UKM00003005-data.txt.gz", text);
+  write_file(dir / "igra2-station-list.txt", igra_station_list());
+  // A support directory that holds one entry already.
+  make_dir(dir / "support");
+  write_file(dir / "support/stat2000.txt",
+             "1\nPIT  94823 72520  40.53   80.23   360 19480101 20991231 "
+             "PITTSBURGH                PA US\n");
+  const std::string stat2000 = support() + "/stat2000.txt";
+  RunResult p = run_program(
+      pack_bin(),
+      {"--from", "igra2", "--catalogue", stat2000, "--stations",
+       dir / "igra2-station-list.txt", "--support", dir / "support", dir / "db",
+       dir / "UKM00003005-data.txt"},
+      "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.out,
+            dir / "db/Raob1996/I03005_96.buf: 2 soundings\n" +
+                dir / "db/Raob1996/23062_96.buf: 1 sounding\n" +
+                "3 soundings read, 3 packed, 0 skipped\n" +
+                dir / "support/stat2000.txt: 1 entry added, 2 in all\n" +
+                dir / "support/international_sites.txt: 1 entry added, 1 in "
+                      "all\n" +
+                dir / "support/raobhelp.txt: copied from " + support() +
+                "/raobhelp.txt\n");
+  EXPECT_EQ(read_file(dir / "support/stat2000.txt"),
+            "2\nPIT  94823 72520  40.53   80.23   360 19480101 20991231 "
+            "PITTSBURGH                PA US\n"
+            "DEN  23062 72469  39.77  104.87  1611 19460101 20241231 "
+            "DENVER/STAPLETON          CO US\n");
+  EXPECT_EQ(read_file(dir / "support/international_sites.txt"),
+            "1\nLER  03005  60.13N   1.18W    82 19460101 20241231 "
+            "LERWICK                       UK\n");
+  EXPECT_TRUE(read_file(dir / "support/raobhelp.txt") ==
+              read_file(support() + "/raobhelp.txt"));
+
+  // The zipped and the gzipped file give the same files.
+  for (const char* packed : {"UKM00003005-data.txt.zip", "UKM00003005-data.txt.gz"}) {
+    TempDir other;
+    p = run_program(pack_bin(),
+                    {"--from", "igra2", "--catalogue", stat2000, other / "db",
+                     dir / packed},
+                    "");
+    ASSERT_EQ(p.status, 0) << packed << p.err;
+    for (const char* f : {"Raob1996/I03005_96.buf", "Raob1996/23062_96.buf"})
+      EXPECT_TRUE(read_file(other / ("db/" + std::string(f))) ==
+                  read_file(dir / ("db/" + std::string(f))))
+          << packed << " " << f;
+  }
+
+  // The programs read the archive with the catalogues made: each value as
+  // the IGRA2 records give it (pressure Pa -> tenths of mb, dew point =
+  // temperature - depression, -9999 and -8888 missing).
+  const std::string zir = zir_of(dir / "db", dir / "support/", dir, "out",
+                                 {"3005", "72469"});
+  EXPECT_EQ(zir,
+            "    254      0      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82   2315\n"
+            "      2  99999  99999   2447     10  99999  99999\n"
+            "      3           LER                99999     ms\n"
+            "      9   9958     82   -119   -170    180     52\n"
+            "      4   8500   1274   -197   -267    358    109\n"
+            "      5   8012  99999   -221  99999  99999  99999\n"
+            "      4   7000   2688   -289   -391    261    157\n"
+            "      7   2447   9500   -731  99999    258    459\n"
+            "      6  99999   4431  99999  99999    250    261\n"
+            "    254     12      2      JAN    1996\n"
+            "      1  23062  72469  39.77N104.87W  1611   1115\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           DEN                99999     ms\n"
+            "      9   8350   1611     43     16    140     51\n"
+            "      4   7000   3052    -62   -162    300    206\n"
+            "      4   5000   5600   -180   -260    260    250\n"
+            "      5   4500  99999   -230  99999  99999  99999\n"
+            "      4   4000   7180   -290  99999    255    300\n"
+            "    254     11      3      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82   1121\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LER                99999     ms\n"
+            "      9  10010     82    -79   -121    175     16\n"
+            "      4  10000     90    -79   -131    170     16\n"
+            "      4   9250    691   -117   -177    200     21\n"
+            "      4   8500   1333   -159   -239    220     52\n"
+            "      4   7000   2768   -253   -353    280    140\n");
+}
+
+// A value that cannot be stored is a fault naming the file and line, and
+// nothing is written; one that comes back changed is a warning.
+TEST(RawinqPack, UnstorableValuesAreFaultsNamingFileAndLine) {
+  struct Row {
+    std::string year, items, error;
+  };
+  const std::string head = "sounding 01 02 00";
+  const std::string level = "level 1 8370 1611 52 -23 350 50\n";
+  const std::vector<Row> rows = {
+      {"1996", head + "\nlevel 1 8370 -5000 52 -23 350 50\n",
+       "in.txt:1: height cannot be stored: -5000 m"},
+      {"1996", head + " reltime=4095\n" + level,
+       "in.txt:1: value out of range: reltime"},
+      {"1996", head + " tropind=15\n" + level,
+       "in.txt:1: value out of range: tropind"},
+      {"1996", head + " source=7\n" + level, "in.txt:1: value out of range: source"},
+      {"1996", head + "\nlevel 1 8370 1611 9223372036854775807 -23 350 50\n",
+       "in.txt:1: value out of range: tp"},
+      {"1996", head + "\nlevel 4294967297 8370 1611 52 -23 350 50\n",
+       "in.txt:2: flag 4294967297 cannot be stored (0 to 127)"},
+      {"1996", "sounding 4294967297 02 00\n" + level,
+       "in.txt:1: month 4294967297 cannot be stored (1 to 12)"},
+      {"4294969291", head + "\n" + level,
+       "year 4294969291 cannot be stored (1900 to 2155)"},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir / "in.txt", r.items);
+    const RunResult p = run_program(
+        pack_bin(), {"--items", dir / "db", r.year, "23062", dir / "in.txt"}, "");
+    EXPECT_EQ(p.status, 1) << r.items;
+    const std::string want = r.error.rfind("in.txt", 0) == 0 ? dir / r.error : r.error;
+    EXPECT_EQ(p.err, "rawinq-pack: " + want + "\n") << r.items;
+    EXPECT_FALSE(file_exists(dir / "db")) << r.items;
+  }
+  // 2975 m has no code of its own: stored as 2976 m, with a warning.
+  TempDir dir;
+  write_file(dir / "in.txt", head + "\nlevel 1 8370 2975 52 -23 350 50\n");
+  const RunResult p = run_program(
+      pack_bin(), {"--items", dir / "db", "1996", "23062", dir / "in.txt"}, "");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.err, "rawinq-pack: warning: " + dir / "in.txt" +
+                       ":1: level 1: the height 2975 m is stored as 2976 m\n");
+}
+
+// A fault found when the second year's file is made writes no file at
+// all, and a file that cannot be renamed into place leaves no temporary
+// file behind.
+TEST(RawinqPack, AFailedRunLeavesNoFileAndNoTemporaryFile) {
+  TempDir dir;
+  std::string text = kBlock;
+  text.replace(text.find("1996"), 4, "1995");
+  for (int i = 0; i < 256; ++i) text += kBlock;
+  RunResult p = run_program(pack_bin(), {dir / "db"}, text);
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.err, "rawinq-pack: station WBAN 23062, year 1996: more than 255 "
+                   "soundings a day\n");
+  EXPECT_FALSE(file_exists(dir / "db"));
+
+  // The second file's name is a directory that holds a file: its rename
+  // fails after the first file was made.
+  std::string two = kBlock;
+  two.replace(two.find("1996"), 4, "1995");
+  two += kBlock;
+  make_dir(dir / "db/Raob1996/23062_96.buf");
+  write_file(dir / "db/Raob1996/23062_96.buf/keep", "");
+  p = run_program(pack_bin(), {"--replace", dir / "db"}, two);
+  EXPECT_EQ(p.status, 1);
+  EXPECT_NE(p.err.find("cannot write " + dir / "db/Raob1996/23062_96.buf"),
+            std::string::npos)
+      << p.err;
+  EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
+            std::vector<std::string>{"23062_96.buf"});
+  EXPECT_FALSE(file_exists(dir / "db/Raob1995/23062_95.buf.tmp"));
+  EXPECT_EQ(dir_entries(dir / "db/Raob1995").size(), 1u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "igra2_text.h"
 #include "import.h"
 #include "line_source.h"
 
@@ -77,23 +78,8 @@ void run_cases(const std::vector<Case>& cases, Read read) {
   }
 }
 
-// IGRA2 records in their columns.
-std::string igra_header(const char* id, int y, int m, int d, int h, int rel,
-                        int n) {
-  char t[100];
-  std::snprintf(t, sizeof t,
-                "#%-11s %4d %02d %02d %02d %04d %4d ncdc6310 ncdc6310  397700 "
-                "-1048700\n",
-                id, y, m, d, h, rel, n);
-  return t;
-}
-std::string igra_level(const char* type, long p, long gph, long t, long rh,
-                       long dpd, long wd, long ws, char flags = ' ') {
-  char x[80];
-  std::snprintf(x, sizeof x, "%s %5d %6ld%c%5ld%c%5ld%c%5ld %5ld %5ld %5ld\n",
-                type, 0, p, flags, gph, flags, t, flags, rh, dpd, wd, ws);
-  return x;
-}
+using testing_support::igra_header;
+using testing_support::igra_level;
 
 TEST(SoundingImport, Igra2SoundingFiles) {
   const char* den = "USM00072469";

@@ -44,7 +44,9 @@ long item_value(const std::string& text, int line, long lo, long hi,
                 const char* what) {
   const long v = item_value(text, line);
   if (v < lo || v > hi)
-    throw std::runtime_error("line " + std::to_string(line) + ": " + what +
+    throw std::runtime_error((line > 0 ? "line " + std::to_string(line) + ": "
+                                       : std::string()) +
+                             what +
                              " " + text + " cannot be stored (" +
                              std::to_string(lo) + " to " + std::to_string(hi) +
                              ")");

@@ -86,12 +86,19 @@ void from_items(const std::vector<std::string>& args,
   const std::string name = args[2];
   std::vector<int> lines;
   std::vector<archive_writer::Sounding> soundings;
-  if (name == "-") {
-    soundings = archive_writer::read_items(std::cin, year, station, &lines);
-  } else {
-    std::ifstream in(name);
-    if (!in) throw std::runtime_error("cannot read " + name);
-    soundings = archive_writer::read_items(in, year, station, &lines);
+  try {
+    if (name == "-") {
+      soundings = archive_writer::read_items(std::cin, year, station, &lines);
+    } else {
+      std::ifstream in(name);
+      if (!in) throw std::runtime_error("cannot read " + name);
+      soundings = archive_writer::read_items(in, year, station, &lines);
+    }
+  } catch (const std::runtime_error& e) {
+    // "line N: what" -> "name:N: what"
+    const std::string what = e.what();
+    if (what.compare(0, 5, "line ") == 0) throw std::runtime_error(name + ":" + what.substr(5));
+    throw;
   }
   for (std::size_t k = 0; k < soundings.size(); ++k) {
     archive_writer::Imported i;
