@@ -21,11 +21,15 @@ class BitWriter {
     if (width < 32 && value >> width != 0)
       throw std::out_of_range(std::string("value does not fit its field: ") +
                               what);
-    for (int b = width - 1; b >= 0; --b) {
+    // As many bits at a time as the last byte has room for.
+    while (width > 0) {
       if (used_ == 0) out_.push_back(0);
-      if ((value >> b) & 1u)
-        out_.back() = static_cast<std::uint8_t>(out_.back() | (0x80u >> used_));
-      used_ = (used_ + 1) % 8;
+      const int n = std::min(8 - used_, width);
+      const unsigned long chunk = (value >> (width - n)) & ((1ul << n) - 1);
+      out_.back() = static_cast<std::uint8_t>(out_.back() |
+                                              (chunk << (8 - used_ - n)));
+      used_ = (used_ + n) % 8;
+      width -= n;
     }
   }
   // Whole bytes, big-endian; only at a byte boundary.

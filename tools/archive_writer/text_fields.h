@@ -22,6 +22,21 @@ inline std::string_view trimmed(std::string_view s) {
 // A whole number, blanks around it allowed; false when the text is blank or
 // no number (or more than 9 digits).
 inline bool whole_number(std::string_view s, long& value) {
+  // The common case first: blanks, an optional minus and digits, then at
+  // most blanks.
+  std::size_t k = 0;
+  const std::size_t n = s.size();
+  while (k < n && s[k] == ' ') ++k;
+  const bool minus = k < n && s[k] == '-';
+  if (minus) ++k;
+  const std::size_t first = k;
+  long quick = 0;
+  while (k < n && s[k] >= '0' && s[k] <= '9' && k - first < 9)
+    quick = quick * 10 + (s[k++] - '0');
+  if (k > first && k == n) {
+    value = minus ? -quick : quick;
+    return true;
+  }
   s = trimmed(s);
   bool negative = false;
   if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
