@@ -3,6 +3,9 @@
 // write nothing; existing files are kept unless replaced.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -475,6 +478,84 @@ TEST(RawinqPack, PeakMemoryDoesNotGrowWithTheInput) {
   const long large = pack_peak_kb(25000);
   ASSERT_GT(small, 0);
   EXPECT_LT(large, small + 2048) << small << " kB, then " << large << " kB";
+}
+
+}  // namespace
+
+namespace {
+
+// The coded messages of 1995 for WMO 72469, 10868 and 3005, all levels,
+// in one file (JA019500.skt) under dir/out_dir; returns its text.
+std::string coded_messages(const std::string& db, const TempDir& dir,
+                           const std::string& out_dir) {
+  make_dir(dir / out_dir);
+  std::string answers;
+  for (const std::string& a :
+       std::vector<std::string>{"", "1995010100", "1995123112", "0", "0", "0",
+                                "N", "3", "72469", "10868", "3005", "1", "0",
+                                "0", "1", out_dir, "0", "N", "N"})
+    answers += a + "\n";
+  RunOptions o;
+  o.cwd = dir.path();
+  run_program(rawinq_bin(), {db, support()}, answers, o);
+  return read_file(dir / (out_dir + "/JA019500.skt"));
+}
+
+// The words of each sounding's messages; each sounding starts with the
+// heading of its TTAA ("DENMANDEN").
+std::vector<std::vector<std::string>> soundings(const std::string& text) {
+  std::vector<std::vector<std::string>> out;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) {
+    if (word.size() == 9 && word.compare(3, 3, "MAN") == 0) out.emplace_back();
+    if (!out.empty()) out.back().push_back(word);
+  }
+  return out;
+}
+
+// Groups in one message and not the other (by the longest common
+// subsequence).
+std::size_t differing_groups(const std::vector<std::string>& a,
+                             const std::vector<std::string>& b) {
+  std::vector<std::vector<std::size_t>> l(a.size() + 1,
+                                          std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = a.size(); i-- > 0;)
+    for (std::size_t j = b.size(); j-- > 0;)
+      l[i][j] = a[i] == b[j] ? l[i + 1][j + 1] + 1
+                             : std::max(l[i + 1][j], l[i][j + 1]);
+  return a.size() + b.size() - 2 * l[0][0];
+}
+
+// The coded messages rawinq writes pack back into the soundings they came
+// from: extracted again, each message is the same but for what the coded
+// format itself leaves out of a sounding packed from it. The format drops
+// every sounding's last level, which for a sounding of parts A and B is its
+// highest one (the 100 mb level's groups, or the highest wind by height,
+// and with it the wind indicator of the date group).
+TEST(RawinqPack, CodedMessagesPackBackIntoTheirSoundings) {
+  TempDir dir;
+  const std::string first = coded_messages(sample(), dir, "a");
+  ASSERT_GT(first.size(), 100000u);
+  const RunResult p = run_program(
+      pack_bin(), {"--from", "temp", "--catalogue", support() + "/stat2000.txt",
+                   dir / "db", dir / "a/JA019500.skt"},
+      "");
+  ASSERT_EQ(p.status, 0) << p.err.substr(0, 2000);
+  EXPECT_EQ(p.out, dir / "db/Raob1995/I03005_95.buf: 722 soundings\n" +
+                       dir / "db/Raob1995/I10868_95.buf: 726 soundings\n" +
+                       dir / "db/Raob1995/23062_95.buf: 721 soundings\n" +
+                       "2169 soundings read, 2169 packed, 0 skipped\n");
+  const std::string again = coded_messages(dir / "db", dir, "b");
+  const auto a = soundings(first);
+  const auto b = soundings(again);
+  ASSERT_EQ(a.size(), b.size());
+  std::vector<std::size_t> count(64);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const std::size_t d = differing_groups(a[k], b[k]);
+    ++count[std::min<std::size_t>(d, 63)];
+  }
+  for (std::size_t d = 0; d < 64; ++d)
+    if (count[d] > 0) std::printf("%zu groups differ: %zu soundings\n", d, count[d]);
 }
 
 }  // namespace
