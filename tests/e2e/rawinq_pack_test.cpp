@@ -559,3 +559,67 @@ TEST(RawinqPack, CodedMessagesPackBackIntoTheirSoundings) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Wyoming listing and a standard TEMP message of Lerwick reach the
+// archive and the programs read them.
+TEST(RawinqPack, WyomingListingsAndTempMessagesReachTheArchive) {
+  TempDir dir;
+  const std::string rule(77, '-');
+  write_file(dir / "listing.html",
+             "<H2>03005 Lerwick Observations at 00Z 02 Jan 1996</H2>\n<PRE>\n" +
+                 rule +
+                 "\n   PRES   HGHT   TEMP   DWPT   RELH   MIXR   DRCT   SKNT"
+                 "   THTA   THTE   THTV\n"
+                 "    hPa     m      C      C      %    g/kg    deg   knot"
+                 "     K      K      K \n" +
+                 rule +
+                 "\n  995.8     82  -11.9  -17.0     66   1.00    180     10\n"
+                 "  850.0   1274  -19.7  -26.7     54   0.50    358     21\n"
+                 "  801.2   1700  -22.1                                   \n"
+                 "  700.0   2688  -28.9  -39.1     36   0.20    261     30\n"
+                 "  650.0   3200                                255     35\n"
+                 "</PRE><H3>Station information and sounding indices</H3>"
+                 "<PRE>\n                             Station number: 03005\n"
+                 "                           Observation time: 960102/0000\n"
+                 "</PRE>\n");
+  write_file(dir / "bulletin.txt",
+             "USUK01 EGRR 021200\n"
+             "TTAA 52121 03005 99001 05324 24509 00090 05332 24509 92697 "
+             "09343 24515 85345 13544 25015 70794 22957 24529 88999 77999=\n");
+  RunResult p = run_program(
+      pack_bin(), {"--from", "wyoming", dir / "db", dir / "listing.html"}, "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  p = run_program(pack_bin(),
+                  {"--from", "temp", "--date", "199601", dir / "db2",
+                   dir / "bulletin.txt"},
+                  "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  const std::string wyoming =
+      zir_of(dir / "db", support() + "/", dir, "w", {"3005"});
+  EXPECT_EQ(wyoming,
+            "    254      0      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82  99999\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LWK                99999     ms\n"
+            "      9   9958     82   -119   -170    180     52\n"
+            "      4   8500   1274   -197   -267    358    109\n"
+            "      5   8012   1700   -221  99999  99999  99999\n"
+            "      4   7000   2688   -289   -391    261    156\n"
+            "      6   6500   3200  99999  99999    255    182\n");
+  const std::string temp =
+      zir_of(dir / "db2", support() + "/", dir, "t", {"3005"});
+  EXPECT_EQ(temp,
+            "    254     12      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82  99999\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LWK                99999     ms\n"
+            "      9  10010  99999    -53    -77    245     47\n"
+            "      4  10000     90    -53    -85    245     47\n"
+            "      4   9250    697    -93   -136    245     78\n"
+            "      4   8500   1345   -135   -179    250     78\n"
+            "      4   7000   2794   -229   -299    245    151\n");
+}
+
+}  // namespace
