@@ -141,14 +141,7 @@ class TempReader {
     std::string_view line;
     std::vector<std::string_view> words;
     while (in_.next(line)) {
-      words.clear();
-      std::size_t k = 0;
-      while (k < line.size()) {
-        while (k < line.size() && (line[k] == ' ' || line[k] == '\t')) ++k;
-        const std::size_t start = k;
-        while (k < line.size() && line[k] != ' ' && line[k] != '\t') ++k;
-        if (k > start) words.push_back(line.substr(start, k - start));
-      }
+      split_words(line, words);
       for (std::size_t i = 0; i < words.size(); ++i) {
         std::string_view w = words[i];
         // The station number written before a part's name belongs to it.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 namespace archive_writer {
 
@@ -78,6 +79,20 @@ inline bool scaled_number(std::string_view s, int decimals, long& value) {
   for (int k = after < 0 ? 0 : after; k < decimals; ++k) v *= 10;
   value = negative ? -v : v;
   return true;
+}
+
+// The words of a line, separated by blanks and tabs, appended to `words`
+// (views or strings) after it is emptied.
+template <typename Word>
+void split_words(std::string_view line, std::vector<Word>& words) {
+  words.clear();
+  std::size_t k = 0;
+  while (k < line.size()) {
+    while (k < line.size() && (line[k] == ' ' || line[k] == '\t')) ++k;
+    const std::size_t start = k;
+    while (k < line.size() && line[k] != ' ' && line[k] != '\t') ++k;
+    if (k > start) words.emplace_back(line.substr(start, k - start));
+  }
 }
 
 }  // namespace archive_writer

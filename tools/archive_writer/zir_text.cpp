@@ -7,6 +7,7 @@
 
 #include "import.h"
 #include "line_source.h"
+#include "text_fields.h"
 
 namespace archive_writer {
 namespace {
@@ -50,14 +51,7 @@ class Reader {
     std::string_view text;
     while (in_.next(text)) {
       line_ = static_cast<int>(in_.line());
-      words.clear();
-      std::size_t k = 0;
-      while (k < text.size()) {
-        while (k < text.size() && (text[k] == ' ' || text[k] == '\t')) ++k;
-        const std::size_t start = k;
-        while (k < text.size() && text[k] != ' ' && text[k] != '\t') ++k;
-        if (k > start) words.emplace_back(text.substr(start, k - start));
-      }
+      split_words(text, words);
       if (!words.empty()) return true;
     }
     return false;
