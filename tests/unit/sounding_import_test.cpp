@@ -17,7 +17,6 @@ using archive_writer::InputError;
 using archive_writer::Level;
 using archive_writer::LineSource;
 using archive_writer::WbanOfWmo;
-constexpr long M = archive_writer::kMissing;
 
 struct Collect : archive_writer::ImportSink {
   std::vector<Imported> got;
