@@ -326,6 +326,24 @@ TEST(RawinqPack, Igra2FilesPlainZippedAndGzippedGiveOneArchiveAndCatalogues) {
           << packed << " " << f;
   }
 
+  // A second sounding of a station, date and hour is skipped and counted;
+  // the first is kept.
+  {
+    TempDir other;
+    p = run_program(pack_bin(),
+                    {"--from", "igra2", "--catalogue", stat2000, other / "db",
+                     dir / "UKM00003005-data.txt", dir / "UKM00003005-data.txt.gz"},
+                    "");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(p.out, other / "db/Raob1996/I03005_96.buf: 2 soundings\n" +
+                         other / "db/Raob1996/23062_96.buf: 1 sounding\n" +
+                         "6 soundings read, 3 packed, 3 skipped\n"
+                         "  3 skipped: a second sounding of the same station, "
+                         "date and hour (the first is kept)\n");
+    EXPECT_TRUE(read_file(other / "db/Raob1996/I03005_96.buf") ==
+                read_file(dir / "db/Raob1996/I03005_96.buf"));
+  }
+
   // The programs read the archive with the catalogues made: each value as
   // the IGRA2 records give it (pressure Pa -> tenths of mb, dew point =
   // temperature - depression, -9999 and -8888 missing).
