@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "catalogues.h"
 #include "igra2_text.h"
 #include "import.h"
 #include "line_source.h"
+#include "test_support.h"
 
 namespace {
 
@@ -280,6 +283,45 @@ TEST(SoundingImport, MonthAndYearOfCodedMessageFiles) {
   EXPECT_EQ(archive_writer::coded_file_month("XX019512.skt"), 0);
   EXPECT_EQ(archive_writer::coded_file_month("JA019512.txt"), 0);
   EXPECT_EQ(archive_writer::coded_file_month("JA01951.skt"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The catalogues made from the station list keep the entries they hold,
+// and a note says when the programs will not load them all.
+TEST(SoundingImport, CataloguesGrowPastWhatTheProgramsLoadWithANote) {
+  testing_support::TempDir dir;
+  std::string stat2000 = "2000\n";
+  for (int k = 0; k < 2000; ++k)
+    stat2000 += archive_writer::stat2000_entry("ABC", 10000 + k, 99999, 40.0,
+                                               -100.0, 100, 1950, 2000,
+                                               "SOMEWHERE", "CO", "US") +
+                "\n";
+  testing_support::write_file(dir / "stat2000.txt", stat2000);
+  testing_support::write_file(dir / "raobhelp.txt", "help\n");
+  char line[120];
+  std::snprintf(line, sizeof line, "%-11s %8.4f %9.4f %6.1f %-2s %-30s %4d %4d %6d\n",
+                "UKM00003005", 60.1333, -1.1833, 82.0, "", "LERWICK", 1930,
+                2024, 5);
+  testing_support::write_file(dir / "list.txt", line);
+  const auto update = archive_writer::igra2_catalogues(
+      dir / "list.txt", dir.path(), {903005, 903808}, {});
+  std::ostringstream out;
+  archive_writer::write_catalogues(update, out);
+  EXPECT_EQ(out.str(),
+            dir / "stat2000.txt" + ": 0 entries added, 2000 in all\n" +
+                dir / "international_sites.txt" +
+                ": 1 entry added, 1 in all\n"
+                "rawinq-pack: warning: the catalogues hold 2001 entries; "
+                "rawinq loads the first 2000 (those of stat2000.txt first)\n"
+                "rawinq-pack: warning: the station list does not name "
+                "station WMO 3808; it has no catalogue entry\n");
+  EXPECT_EQ(testing_support::read_file(dir / "stat2000.txt"), stat2000);
+  EXPECT_EQ(testing_support::read_file(dir / "international_sites.txt"),
+            "1\nLER  03005  60.13N   1.18W    82 19300101 20241231 LERWICK"
+            "                       UK\n");
 }
 
 }  // namespace
