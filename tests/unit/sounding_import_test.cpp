@@ -204,6 +204,11 @@ TEST(SoundingImport, WyomingListings) {
        "in.txt:15: not an observation time (YYMMDD/HHMM): 9601020000"},
       {"a value that is no number", bad_number, {},
        "in.txt:9: not a number in column TEMP: -4.x"},
+      {"a row that is not one of the table", [&] {
+         std::string t = whole;
+         t.replace(t.find("  552.0"), 7, " 552.05");
+         return t;
+       }(), {}, "in.txt:10: not a row of the level table: 552.05   5030  -22.1"},
       {"a table without its station block",
        std::string(kListingHead) + kListingLevels, {},
        "in.txt:4: a listing without its station number and observation time"},

@@ -57,11 +57,16 @@ class WyomingReader {
       }
       if (state_ == kLevels) {
         if (!line.empty() && line[0] == '-') continue;
-        if (units_ && level(line)) continue;
         if (!units_) {  // the row of units under the names
           units_ = true;
           continue;
         }
+        if (level(line)) continue;
+        // The table ends at a blank line or the HTML after it; any other
+        // line there is a fault rather than the silent end of the levels.
+        const std::string_view t = trimmed(line);
+        if (!t.empty() && t[0] != '<' && t.find("Station") == std::string_view::npos)
+          in_.fail("not a row of the level table: " + std::string(t.substr(0, 40)));
         state_ = kInfo;
       }
       if (state_ == kInfo) info(line);
