@@ -23,7 +23,6 @@
 #include "line_source.h"
 #include "packer.h"
 #include "zir_text.h"
-#include "rawinq/standard_output.h"
 
 namespace {
 
@@ -167,7 +166,9 @@ int run(const Options& o) {
   return 0;
 }
 
-int pack_main(int argc, char** argv) {
+}  // namespace
+
+int main(int argc, char** argv) {
   Options o;
   bool from_given = false;
   auto usage = [] {
@@ -251,10 +252,4 @@ int pack_main(int argc, char** argv) {
     std::cerr << "rawinq-pack: " << e.what() << "\n";
     return 1;
   }
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  return checked_exit_status(pack_main(argc, argv));
 }
