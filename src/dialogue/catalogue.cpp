@@ -12,6 +12,7 @@
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/retrieval.h"
 #include "rawinq/terminal.h"
 
 namespace {
@@ -316,4 +317,13 @@ void get_stations(float blat, float elat, float blong, float elong,
       }
     }
   }
+}
+
+int choose_station_entry(long wban, long day) {
+  Selection sel;
+  sel.catalogue = Stn_His;
+  sel.catalogue_size = kMaxStations;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k)
+    sel.entries.push_back(Stn_Index[k]);
+  return choose_station_entry(Stn_His, station_entries(sel, wban), day);
 }
