@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "rawinq/output_session.h"
 #include "rawinq/records.h"
 
 // ---- entry point -------------------------------------------------------
@@ -43,6 +44,11 @@ void ask_output_questions(RequestSettings& s);
 long time_series(const std::string& bdat, const std::string& edat, short stim,
                  short ltype, short wformat, short oformat, short timesort,
                  short outloc, std::string& pname);
+// The output session of the dialogue for format, destination outloc (0
+// screen, 1 files) and the directory pname (changed by the recovery
+// dialogue).
+SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
+                                      std::string& pname, bool by_station);
 long station_series(const std::string& bdat, const std::string& edat,
                     short stim, short ltype, short wformat, short oformat,
                     short statsort, short outloc, std::string& pname);

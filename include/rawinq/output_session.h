@@ -70,7 +70,8 @@ class OutputSession final : public OutputUnit {
   const std::string& dir() const { return config_.dir; }
 
   // Closes the unit open (if any) and opens a new one for the sounding at
-  // date of station; whole: all data of the request go into it.
+  // date of station; whole: all data of the request go into it. A session
+  // that writes no files has standard output as its only unit.
   void open_unit(long date, long bdate, const STATREC* station, bool whole);
   // Writes one sounding to the open unit (standard output when the session
   // writes no files).

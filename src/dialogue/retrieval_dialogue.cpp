@@ -27,7 +27,6 @@ class ScreenPager final : public Pager {
 // The status lines, as the dialogue writes them on standard output.
 class DialogueProgress final : public Progress {
  public:
-  explicit DialogueProgress(Order order) : order_(order) {}
   void begin() override { std::putchar('\n'); }
   void opening_files() override {
     std::printf(" STATUS:  opening database files ...\r");
@@ -56,10 +55,37 @@ class DialogueProgress final : public Progress {
   void no_data() override {
     std::puts(" STATUS:  No data was available to meet your request.\n");
   }
-
- private:
-  Order order_;
 };
+
+}  // namespace
+
+SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
+                                      std::string& pname, bool by_station) {
+  static ScreenPager pager;
+  SessionConfig config;
+  config.format = format;
+  config.to_files = outloc == 1;
+  config.dir = pname;
+  config.by_station = by_station;
+  config.announce_files = true;
+  config.pager = &pager;
+  config.on_open_failure = [&pname](const std::string& path) {
+    return directory_recovery(path, pname);
+  };
+  config.on_write_error = [](int err, const std::string&) { write_error(err); };
+  config.on_netcdf_create_failure = [] { end_program(3); };
+  // A failure of the NetCDF library is reported as the library reports
+  // it, and ends the program with status 3.
+  config.on_netcdf_error = [](int status, const std::string& path) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), nc_strerror(status));
+    end_program(3);
+  };
+  config.hand_off = [] { plot_skewt_data(); };
+  return config;
+}
+
+namespace {
 
 // The request of the dialogue's answers and tables.
 RetrievalRequest dialogue_request(const std::string& bdat,
@@ -108,29 +134,9 @@ RetrievalResult run_retrieval(const RetrievalRequest& rq, short oformat,
   }
   const OutputFormat* format = format_by_choice(oformat);
   if (format == nullptr) format = format_by_choice(0);
-  ScreenPager pager;
-  SessionConfig config;
-  config.format = format;
-  config.to_files = outloc == 1;
-  config.dir = pname;
-  config.by_station = rq.order == Order::station;
-  config.announce_files = true;
-  config.pager = &pager;
-  config.on_open_failure = [&pname](const std::string& path) {
-    return directory_recovery(path, pname);
-  };
-  config.on_write_error = [](int err, const std::string&) { write_error(err); };
-  config.on_netcdf_create_failure = [] { end_program(3); };
-  // A failure of the NetCDF library is reported as the library reports
-  // it, and ends the program with status 3.
-  config.on_netcdf_error = [](int status, const std::string& path) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), nc_strerror(status));
-    end_program(3);
-  };
-  config.hand_off = [] { plot_skewt_data(); };
-  OutputSession session(std::move(config));
-  DialogueProgress progress(rq.order);
+  OutputSession session(dialogue_session_config(format, outloc, pname,
+                                                rq.order == Order::station));
+  DialogueProgress progress;
   try {
     return retrieve(rq, session, progress);
   } catch (const ProgramExit&) {

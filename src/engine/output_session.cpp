@@ -133,7 +133,9 @@ std::string output_file_name(const OutputFormat& format, long date, long bdate,
 }
 
 OutputSession::OutputSession(SessionConfig config)
-    : config_(std::move(config)), paths_(std::make_unique<Paths>()) {
+    : config_(std::move(config)),
+      to_stdout_(!config_.to_files),
+      paths_(std::make_unique<Paths>()) {
   if (!config_.on_write_error) {
     config_.on_write_error = [](int err, const std::string& path) {
       throw OutputFailure{err, path};
@@ -145,6 +147,7 @@ OutputSession::~OutputSession() { close_quietly(); }
 
 void OutputSession::open_unit(long date, long bdate, const STATREC* station,
                               bool whole) {
+  if (!config_.to_files) return;  // standard output is the only unit
   const OutputFormat& f = *config_.format;
   const std::string name =
       output_file_name(f, date, bdate, station, whole, config_.by_station);
@@ -202,10 +205,8 @@ void OutputSession::finish_writer() {
 
 void OutputSession::write(const Sounding& sounding, const STATREC& station,
                           const WriteOptions& options) {
-  if (!unit_open()) {
-    if (config_.to_files) return;
-    to_stdout_ = true;
-    path_.clear();
+  if (!writer_) {
+    if (!unit_open()) return;  // no file has been opened
     start_writer();
   }
   writer_->write(*this, sounding, station, options);
@@ -239,17 +240,13 @@ void OutputSession::close_unit() {
     if (stat(path_.c_str(), &st) == 0)
       bytes_ += static_cast<unsigned long long>(st.st_size);
   }
-  if (to_stdout_) {
-    to_stdout_ = false;
-    std::fflush(stdout);
-  }
+  if (to_stdout_) std::fflush(stdout);
 }
 
 bool OutputSession::close_quietly() {
   writer_.reset();
   bool ok = close_stream();
   if (!close_netcdf()) ok = false;
-  to_stdout_ = false;
   return ok;
 }
 
