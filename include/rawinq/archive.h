@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,16 +24,22 @@ extern std::FILE* Archive_Messages;
 // Full path of a station-year file of the archive in data_dir under one of
 // the three name forms (variant 2 "Raob"/".buf", 1 "RAOB"/".BUF;1", 0
 // "raob"/".buf").
+// other_year_form: the year directory as the other edition names it.
 std::string database_path(const std::string& data_dir, int variant,
-                          short iyr, long wban);
+                          short iyr, long wban, bool other_year_form);
 std::string database_path(int variant, short iyr, long wban);
 // Opens the station-year file of wban for year iyr into slot file_num:
 // status 1 opened, 2 there but not opened, 0 not there. A status of -1 on
 // entry is a swap: slot file_swap gives up its stream first. trace lists
-// every attempt.
+// every attempt. both_year_forms: a file not found under the edition's
+// year directory is looked for under the other edition's.
 void open_station_file(const std::string& data_dir, short iyr, long wban,
                        short* file_status, int file_num, int file_swap,
-                       bool trace);
+                       bool trace, bool both_year_forms);
+// One year directory form.
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool, bool other_year_form);
 // The same in the dialogue's archive (Data_Loc), tracing when the page
 // length is -1.
 void open_infile(short iyr, long wban, short* file_status, short file_num,
@@ -50,6 +57,12 @@ bool out_of_descriptors(int err);
 // beyond the n bytes.
 bool read_day_index(const unsigned char* buf, unsigned long n,
                     int first_month, int last_month, INPUT_FILES* months);
+
+// Calls entry(month, day, hour) (month and day from 1) for every record the
+// day index at the head of a station-year file lists; false when the index
+// runs past the n bytes of buf.
+bool for_each_day_entry(const unsigned char* buf, unsigned long n,
+                        const std::function<void(int, int, int)>& entry);
 
 // One record read from a station-year file into a 20000-byte buffer.
 struct DatabaseRecord {

@@ -40,6 +40,7 @@ struct RetrievalRequest {
   Selection selection;
   std::string data_dir;       // the archive, "/"-terminated or ""
   bool trace_opens = false;   // list every attempt to open a station file
+  bool both_year_forms = false;  // year directories of either edition
   // Station files of one year that keep their own read-ahead (the others
   // share a buffer).
   int keyed_slots = 1000;

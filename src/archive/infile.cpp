@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "rawinq/archive.h"
 #include "rawinq/edition.h"
@@ -80,18 +81,24 @@ std::FILE* open_database_file(const std::string& path) {
 }  // namespace
 
 std::string database_path(int variant, short iyr, long wban) {
-  return database_path(Data_Loc, variant, iyr, wban);
+  return database_path(Data_Loc, variant, iyr, wban, false);
 }
 
 std::string database_path(const std::string& data_dir, int variant,
-                          short iyr, long wban) {
+                          short iyr, long wban, bool other_year_form) {
   if (variant < 0 || variant > 2) variant = 2;
   std::string station = std::to_string(wban);
   if (wban > 900000) station[0] = 'I';
   const int yy = (iyr % 100 + 100) % 100;
   const char two_digit[3] = {static_cast<char>('0' + yy / 10),
                              static_cast<char>('0' + yy % 10), '\0'};
-  return data_dir + kPrefix[variant] + edition::year_dir_text(iyr) + "/" +
+  // The editions name a year's directory by four digits, or (the
+  // North-American one) by year - 1900 up to 1999.
+  const bool short_form = edition::kNorthAmerican != other_year_form;
+  const std::string year =
+      short_form && iyr <= 1999 ? std::to_string(iyr - 1900)
+                                : std::to_string(iyr);
+  return data_dir + kPrefix[variant] + year + "/" +
          station + "_" + two_digit + kSuffix[variant];
 }
 
@@ -100,12 +107,24 @@ bool out_of_descriptors(int err) { return err == EMFILE || err == ENFILE; }
 void open_infile(short iyr, long wban, short* file_status, short file_num,
                  short file_swap) {
   open_station_file(Data_Loc, iyr, wban, file_status, file_num, file_swap,
-                    Max_Lines == -1);
+                    Max_Lines == -1, false);
 }
 
 void open_station_file(const std::string& data_dir, short iyr, long wban,
                        short* file_status, int file_num, int file_swap,
-                       bool trace) {
+                       bool trace, bool both_year_forms) {
+  const short entry = *file_status;
+  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
+                    trace, false, false);
+  if (*file_status != 0 || !both_year_forms || iyr > 1999) return;
+  *file_status = entry;
+  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
+                    trace, false, true);
+}
+
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool, bool other_year_form) {
   if (file_num < 0) {
     *file_status = 0;
     return;
@@ -116,7 +135,8 @@ void open_station_file(const std::string& data_dir, short iyr, long wban,
   // be read), once per file and month rather than at every turn.
   const bool swap_open = *file_status == -1;
   for (int variant = 2;; --variant) {
-    const std::string path = database_path(data_dir, variant, iyr, wban);
+    const std::string path =
+        database_path(data_dir, variant, iyr, wban, other_year_form);
     if (*file_status == -1 && file_swap >= 0 && file_swap < kSlots) {
       Input_File[file_swap].infile.close();
     }
@@ -189,6 +209,22 @@ bool read_day_index(const unsigned char* buf, unsigned long n,
     for (short& c : months[m - first_month].cnt) c = 0;
   }
   return false;
+}
+
+bool for_each_day_entry(const unsigned char* buf, unsigned long n,
+                        const std::function<void(int, int, int)>& entry) {
+  unsigned long pos = kHeadSize;
+  for (int m = 0; m < 12; ++m) {
+    for (int d = 0; d < 31; ++d) {
+      if (pos + 5 > n) return false;
+      const unsigned long count = buf[pos];
+      if (pos + 5 + 5 * count > n) return false;
+      for (unsigned long k = 0; k < count; ++k)
+        entry(m + 1, d + 1, buf[pos + 5 + 5 * k]);
+      pos += 5 + 5 * count;
+    }
+  }
+  return true;
 }
 
 DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,

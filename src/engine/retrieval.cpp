@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <set>
 
 #include "rawinq/archive.h"
 #include "rawinq/decoder.h"
@@ -58,10 +59,7 @@ class Run {
     out_.write(sounding_, station, rq_.write);
     ++result_.soundings;
     ++result_.unit_soundings;
-    if (wban != last_station_) {
-      ++result_.stations;
-      last_station_ = wban;
-    }
+    if (stations_.insert(wban).second) ++result_.stations;
     return true;
   }
 
@@ -72,7 +70,7 @@ class Run {
   RetrievalResult result_;
   DecodeOptions options_;
   Sounding sounding_;
-  long last_station_ = -1;
+  std::set<long> stations_;  // those with a sounding written
 };
 
 // ---- synoptic order --------------------------------------------------------
@@ -116,7 +114,7 @@ class YearFiles {
     short status = -1;
     open_station_file(rq_.data_dir, static_cast<short>(yr),
                       Input_File[file_num].wban, &status, file_num, file_swap,
-                      rq_.trace_opens);
+                      rq_.trace_opens, rq_.both_year_forms);
     file_swap = file_num;
     if (status != 1) {
       state[file_num].lost = true;
@@ -261,7 +259,7 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
     const int k = files.nfiles;
     short status = 0;
     open_station_file(rq.data_dir, static_cast<short>(yr), row.wban, &status,
-                      k, 0, rq.trace_opens);
+                      k, 0, rq.trace_opens, rq.both_year_forms);
     if (status == 1) {
       if (files.nfiles == 0) run_.progress().opening_files();
       ++files.nfiles_open;
@@ -478,7 +476,8 @@ void StationOrder::run() {
     for (int yr = byr; yr <= eyr; ++yr) {
       short status = 0;
       open_station_file(rq.data_dir, static_cast<short>(yr), row.wban,
-                        &status, 0, 0, rq.trace_opens);
+                        &status, 0, 0, rq.trace_opens,
+                        rq.both_year_forms);
       SlotZeroCloser closer;
       if (status != 1) continue;
       run_.result().files_found = true;
