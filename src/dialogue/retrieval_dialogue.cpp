@@ -27,7 +27,11 @@ class ScreenPager final : public Pager {
 // The status lines, as the dialogue writes them on standard output.
 class DialogueProgress final : public Progress {
  public:
-  void begin() override { std::putchar('\n'); }
+  explicit DialogueProgress(Order order) : order_(order) {}
+  // An empty line; in synoptic order the line end of puts makes it two.
+  void begin() override {
+    std::fputs(order_ == Order::synoptic ? "\n\n" : "\n", stdout);
+  }
   void opening_files() override {
     std::printf(" STATUS:  opening database files ...\r");
   }
@@ -55,6 +59,9 @@ class DialogueProgress final : public Progress {
   void no_data() override {
     std::puts(" STATUS:  No data was available to meet your request.\n");
   }
+
+ private:
+  Order order_;
 };
 
 }  // namespace
@@ -136,7 +143,7 @@ RetrievalResult run_retrieval(const RetrievalRequest& rq, short oformat,
   if (format == nullptr) format = format_by_choice(0);
   OutputSession session(dialogue_session_config(format, outloc, pname,
                                                 rq.order == Order::station));
-  DialogueProgress progress;
+  DialogueProgress progress(rq.order);
   try {
     return retrieve(rq, session, progress);
   } catch (const ProgramExit&) {

@@ -183,6 +183,26 @@ long wind_indicator(const Sounding& s) {
   return lpress;
 }
 
+// True when the mandatory step of `indicator` lies below the ground (its
+// pressure greater than the surface's) and no mandatory level at its
+// pressure follows `from` before a lower pressure: the step is then written
+// as missing and the walk goes on above it.
+bool below_ground_without_level(const Sounding& s, short indicator,
+                                long from) {
+  if (indicator == kSurfaceIndicator || level_count(s) == 0) return false;
+  const long p = indicator_pressure(indicator);
+  const long surface = s.levels[0].pr;
+  if (missing(surface) || p <= surface) return false;
+  const long n = level_count(s);
+  for (long i = from < 0 ? 0 : from; i < n; ++i) {
+    const DATA_TYPE& l = s.levels[i];
+    if (missing(l.pr)) continue;
+    if (l.pr < p) break;
+    if (l.fr == kLevelMandatory && l.pr == p) return false;
+  }
+  return true;
+}
+
 void write_ttaa(const Sounding& s, Lines& lines, const std::string& init,
                 const std::string& station) {
   lines.put(init + "MAN" + init, true);
@@ -198,6 +218,12 @@ void write_ttaa(const Sounding& s, Lines& lines, const std::string& init,
   cursor = 1;
   for (short indicator : mand) {
     if (indicator == kIndicator925 && !mand_925) continue;
+    if (below_ground_without_level(s, indicator, cursor)) {
+      line.add(padded(indicator, 2) + "/// ");
+      line.add("///// ");
+      line.add("///// ");
+      continue;
+    }
     if (!add_level(s, line, kMandatorySet, indicator, cursor, kLevelMandatory)) break;
     ++cursor;
   }
