@@ -36,10 +36,10 @@ std::string database_path(int variant, short iyr, long wban);
 void open_station_file(const std::string& data_dir, short iyr, long wban,
                        short* file_status, int file_num, int file_swap,
                        bool trace, bool both_year_forms);
-// One year directory form.
-void open_station_file(const std::string& data_dir, short iyr, long wban,
-                       short* file_status, int file_num, int file_swap,
-                       bool trace, bool, bool other_year_form);
+// The same under one year directory form only.
+void open_station_file_in(const std::string& data_dir, short iyr, long wban,
+                          short* file_status, int file_num, int file_swap,
+                          bool trace, bool other_year_form);
 // The same in the dialogue's archive (Data_Loc), tracing when the page
 // length is -1.
 void open_infile(short iyr, long wban, short* file_status, short file_num,

@@ -57,6 +57,9 @@ enum class FileNameRule {
   plot_data,      // the fixed plot data file in the working directory
 };
 
+// A row says what the dialogue asks for the format and what the command
+// line allows: file_only formats need --out; one_file_per_sounding formats
+// begin a new output unit for every sounding.
 struct OutputFormat {
   short choice;            // the dialogue's format menu choice, -1: none
   const char* name;        // the command line's --format value, null: none
@@ -72,6 +75,9 @@ struct OutputFormat {
   bool one_file_per_sounding;  // a new unit for every sounding
   bool cut_at_100mb;       // the decoder keeps the levels up to 100 mb only
   bool hands_off;          // the dialogue's plot hand-off after each sounding
+  // The dialogue's note in place of the destination question (a format
+  // written to files only), or null.
+  const char* file_only_note;
   std::unique_ptr<SoundingWriter> (*make_writer)();
 };
 

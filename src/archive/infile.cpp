@@ -114,17 +114,17 @@ void open_station_file(const std::string& data_dir, short iyr, long wban,
                        short* file_status, int file_num, int file_swap,
                        bool trace, bool both_year_forms) {
   const short entry = *file_status;
-  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
-                    trace, false, false);
+  open_station_file_in(data_dir, iyr, wban, file_status, file_num,
+                       file_swap, trace, false);
   if (*file_status != 0 || !both_year_forms || iyr > 1999) return;
   *file_status = entry;
-  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
-                    trace, false, true);
+  open_station_file_in(data_dir, iyr, wban, file_status, file_num,
+                       file_swap, trace, true);
 }
 
-void open_station_file(const std::string& data_dir, short iyr, long wban,
-                       short* file_status, int file_num, int file_swap,
-                       bool trace, bool, bool other_year_form) {
+void open_station_file_in(const std::string& data_dir, short iyr, long wban,
+                          short* file_status, int file_num, int file_swap,
+                          bool trace, bool other_year_form) {
   if (file_num < 0) {
     *file_status = 0;
     return;
