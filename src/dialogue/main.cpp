@@ -17,7 +17,6 @@
 #include "rawinq/program_exit.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/terminal.h"
-#include "rawinq/upack.h"
 
 namespace {
 
@@ -149,9 +148,6 @@ int run(int argc, char** argv) {
   }
   std::printf("\033[2J");
 
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
-
   std::string support_dir;
   if (argc == 4 || argc == 3) {
     Data_Loc = argv[1];
@@ -236,12 +232,12 @@ int rawinq_main(int argc, char** argv) {
     // answer) are kept; those of a failed or interrupted run are not
     // complete and are removed. A file that cannot be closed completely is
     // a write error.
-    if (close_output_at_exit(status == 0) != 0 && status == 0) status = 1;
+    if (close_output_at_exit() != 0 && status == 0) status = 1;
     if (e.end_of_input) std::putchar('\n');
   } catch (const std::bad_alloc&) {
     status = 1;
     ended_early = true;
-    close_output_at_exit(false);
+    close_output_at_exit();
     std::fflush(stdout);
     std::fputs("Out of memory\n", stderr);
   }

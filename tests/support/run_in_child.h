@@ -55,7 +55,7 @@ inline ChildRun run_child_for_status(const std::string& input,
 }
 
 // A ProgramExit out of body ends the child as the program ends: open output
-// closed (and kept only when the status is 0), a line end after end of input, and the exit status; a body that
+// closed, a line end after end of input, and the exit status; a body that
 // returns ends it with 0.
 inline ChildRun run_in_child(const std::string& input,
                              const std::function<void()>& body) {
@@ -63,7 +63,7 @@ inline ChildRun run_in_child(const std::string& input,
     try {
       body();
     } catch (const ProgramExit& e) {
-      close_output_at_exit(e.status == 0);
+      close_output_at_exit();
       if (e.end_of_input) std::putchar('\n');
       return e.status;
     }

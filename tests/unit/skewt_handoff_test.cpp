@@ -1,14 +1,17 @@
 // The plot hand-off: closing the plot data file, the instruction texts, the
 // plotter, the display and the PostScript question, in that order.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "rawinq/output_session.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
@@ -47,8 +50,8 @@ std::string before_question(const std::string& display_output) {
 }
 
 // Child exit codes.
-constexpr int kReturnedClosed = 0;    // returned, outbuf null
-constexpr int kReturnedOpen = 99;     // returned, outbuf still set
+constexpr int kReturnedClosed = 0;    // returned, plot data file closed
+constexpr int kReturnedOpen = 99;     // returned, plot data file open
 constexpr int kEnded = 100;           // + status of end_program
 constexpr int kEndOfInput = 200;      // standard input ended
 
@@ -60,13 +63,14 @@ struct Handoff {
 
 struct HandoffSetup {
   bool stand_in = true;       // a recording ctrans first on PATH
-  std::string data_file = "raob_soundings.zonder";
+  long file_size_limit = 0;   // bytes a file may hold, 0: no limit
   std::string help_text;      // raobhelp.txt contents, if any
 };
 
-// Runs plot_skewt_data in a child process with the working directory
-// dir/work, the given answers on standard input and outbuf the plot data
-// file holding kBlock. The child's exit code tells how it ended.
+// Runs the plot hand-off in a child process with the working directory
+// dir/work and the given answers on standard input: the dialogue's output
+// session of the plot writes kBlock to the plot data file (under the
+// file-size limit when one is set), closes it and hands it off. The child's exit code tells how it ended.
 Handoff run_handoff(const TempDir& dir, const std::string& answers,
                     const HandoffSetup& setup = HandoffSetup()) {
   make_dir(dir / "work");
@@ -91,14 +95,23 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
     }
     if (!setup.help_text.empty())
       helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
-    outbuf = std::fopen(setup.data_file.c_str(), "w");
-    if (outbuf == nullptr) return 92;
-    std::fputs(kBlock, outbuf);
+    if (setup.file_size_limit > 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(setup.file_size_limit),
+                         static_cast<rlim_t>(setup.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 92;
+    }
+    std::string pname;
+    OutputSession session(
+        dialogue_session_config(format_by_choice(3), 1, pname, false));
     try {
+      session.open_unit(1995010112, 1995010112, &Stn_His[0], false);
+      session.put_lines(kBlock, 1);
+      session.close_unit();
       plot_skewt_data();
-      return outbuf == nullptr ? kReturnedClosed : kReturnedOpen;
+      return session.unit_open() ? kReturnedOpen : kReturnedClosed;
     } catch (const ProgramExit& e) {
-      return outbuf != nullptr
+      return session.unit_open()
                  ? kReturnedOpen
                  : (e.end_of_input ? kEndOfInput : kEnded) + e.status;
     }
@@ -149,10 +162,10 @@ TEST(SkewtHandoff, AFailedCloseOfThePlotDataFileIsAWriteError) {
   // The block is still in the stream's buffer; writing it out fails.
   TempDir dir;
   HandoffSetup s;
-  s.data_file = "/dev/full";
+  s.file_size_limit = 64;
   const Handoff h = run_handoff(dir, "Y\n", s);
   EXPECT_EQ(h.code, kEnded + 1);
-  EXPECT_EQ(h.err, "Write error: No space left on device\n");
+  EXPECT_EQ(h.err, "Write error: File too large\n");
   EXPECT_EQ(h.out, "");
   EXPECT_EQ(h.calls, "");
 }
