@@ -97,7 +97,7 @@ Lcl lcl(double p_hpa, double t_k, double td_k) {
 
 double equivalent_potential_temperature(double p_hpa, double t_k,
                                         double td_k) {
-  const double e = saturation_vapour_pressure(std::fmin(td_k, t_k));
+  const double e = saturation_vapour_pressure(td_k > t_k ? t_k : td_k);
   const double r = mixing_ratio(p_hpa, e);
   const double tl = lcl_temperature(t_k, td_k);
   if (std::isnan(r) || std::isnan(tl)) return kNaN;
