@@ -80,6 +80,18 @@ struct SoundingIndices {
 
 SoundingIndices compute_indices(const Sounding& sounding);
 
+// The quantities of one level, NaN where its pressure, temperature or (for
+// all but theta) dew point is missing.
+struct LevelQuantities {
+  double theta_k;                // potential temperature
+  double theta_e_k;              // equivalent potential temperature (Bolton)
+  double theta_v_k;              // virtual potential temperature
+  double mixing_ratio_g_kg;      // of the dew point
+  double relative_humidity_pct;  // over water
+};
+
+LevelQuantities level_quantities(const DATA_TYPE& level);
+
 // The ascent of one parcel from its start to the top of the environment,
 // at the environment's levels, the LCL and intermediate pressures (steps of
 // at most 0.005 in ln p); empty when the parcel cannot be formed.

@@ -367,6 +367,16 @@ SoundingIndices compute_indices(const Sounding& sounding) {
   return out;
 }
 
+LevelQuantities level_quantities(const DATA_TYPE& level) {
+  const double p = pressure_hpa(level.pr), t = kelvin(level.tp);
+  const double td = capped(kelvin(level.dp), t);
+  const double r = thermo::mixing_ratio_from_dewpoint(p, td);
+  return {thermo::potential_temperature(p, t),
+          thermo::equivalent_potential_temperature(p, t, td),
+          thermo::virtual_potential_temperature(p, t, r), 1000.0 * r,
+          thermo::relative_humidity(t, td)};
+}
+
 std::vector<TracePoint> parcel_trace(const Sounding& sounding, ParcelKind kind) {
   const Environment env(sounding);
   const Start s = parcel_start(env, kind);
