@@ -94,7 +94,7 @@ LevelQuantities level_quantities(const DATA_TYPE& level);
 
 // The ascent of one parcel from its start to the top of the environment,
 // at the environment's levels, the LCL and intermediate pressures (steps of
-// at most 0.005 in ln p); empty when the parcel cannot be formed.
+// at most 0.02 in ln p); empty when the parcel cannot be formed.
 std::vector<TracePoint> parcel_trace(const Sounding& sounding, ParcelKind kind);
 
 }  // namespace rawinq::indices

@@ -105,7 +105,9 @@ double equivalent_potential_temperature(double p_hpa, double t_k, double td_k);
 //   dT/dp = (1/p) (Rd T + Lv rs) / (cp + Lv^2 rs epsilon / (Rd T^2))
 // (Bakhshaii and Stull 2013, eq. 8; rs = saturation_mixing_ratio(p, T)),
 // integrated in ln p by fourth-order Runge-Kutta with steps of at most
-// 0.002 in ln p (about 2 hPa at 1000 hPa). Works upwards and downwards.
+// 0.02 in ln p (about 20 hPa at 1000 hPa, 2 hPa at 100 hPa;
+// the result then agrees with that of steps ten times smaller within
+// 1e-5 K). Works upwards and downwards.
 double moist_adiabat_temperature(double p0_hpa, double t0_k, double p_hpa);
 
 // Temperature, K, on the saturation mixing-ratio line r (kg/kg) at p:

@@ -15,7 +15,7 @@ using thermo::Lcl;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Largest step in ln p between the points of a parcel's ascent.
-constexpr double kMaxLogStep = 0.005;
+constexpr double kMaxLogStep = 0.02;
 // Depths of the mixed layer and of the layer searched for the most unstable
 // parcel, hPa.
 constexpr double kMixedLayerDepth = 100.0;
@@ -349,10 +349,14 @@ std::pair<double, double> bulk_shear(const Sounding& s) {
 SoundingIndices compute_indices(const Sounding& sounding) {
   const Environment env(sounding);
   SoundingIndices out{};
-  out.surface_based = analyse(env, parcel_start(env, ParcelKind::kSurfaceBased));
+  const Start sb = parcel_start(env, ParcelKind::kSurfaceBased);
+  out.surface_based = analyse(env, sb);
   const Start ml = parcel_start(env, ParcelKind::kMixedLayer);
   out.mixed_layer = analyse(env, ml);
-  out.most_unstable = analyse(env, parcel_start(env, ParcelKind::kMostUnstable));
+  // The most unstable parcel is often the surface one.
+  const Start mu = parcel_start(env, ParcelKind::kMostUnstable);
+  const bool same = mu.p == sb.p && mu.t == sb.t && mu.td == sb.td;
+  out.most_unstable = same ? out.surface_based : analyse(env, mu);
   out.precipitable_water_mm = env.valid() ? precipitable_water(env) : kNaN;
   out.lifted_index_k = env.valid() ? lifted_difference(env, ml) : kNaN;
   const double t850 = env.valid() ? env.temperature(850.0) : kNaN;

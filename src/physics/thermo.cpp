@@ -16,7 +16,7 @@ constexpr double kEsA = 17.67;
 constexpr double kEsB = 243.5;   // degC
 
 // Largest step in ln p of the pseudo-adiabat integration.
-constexpr double kMaxLogStep = 0.002;
+constexpr double kMaxLogStep = 0.02;
 
 bool usable(double x) { return std::isfinite(x) && x > 0.0; }
 
