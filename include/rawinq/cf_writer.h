@@ -4,6 +4,7 @@
 // variable row_size over the sample dimension obs).
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,26 +51,37 @@ class NcFile {
 
 // Writes the soundings of one output file. Levels are appended along the
 // unlimited obs dimension as the soundings come; the per-profile variables
-// are kept and written by finish(). Every netCDF status is checked: a
-// failure throws CfError.
+// are kept and written by finish(). Every netCDF status is checked.
 class CfWriter {
  public:
+  // Checks a netCDF status; does not return when it is a failure.
+  using StatusCheck = std::function<void(int status, const char* what)>;
+
+  // Creates (or replaces) the file at path, netCDF-4 classic model, and
+  // owns it; a failure throws CfError naming the file.
   CfWriter(const std::string& path, CfOptions options);
+  // Writes into a file the caller created (netCDF-4 classic model, still
+  // in define mode), which the caller closes after finish(); every status
+  // goes to check.
+  CfWriter(int ncid, StatusCheck check, CfOptions options);
   // Appends the sounding's selected levels as one profile (nothing when
   // none is selected); returns the number of levels written.
   long write(const Sounding& sounding, const STATREC& station);
-  // Writes the per-profile variables and closes the file.
+  // Writes the per-profile variables, and closes the file when it is this
+  // writer's own.
   void finish();
   long profiles() const { return static_cast<long>(time_.size()); }
 
  private:
-  void check(int status, const char* what) const;
-  void define_levels();
+  void check(int status, const char* what) const { check_(status, what); }
+  void define_file();
   void define_and_write_profiles();
 
-  std::string path_;
   CfOptions options_;
-  NcFile file_;
+  NcFile owned_;  // open when the writer created the file
+  int ncid_ = -1;
+  StatusCheck check_;
+  bool finished_ = false;
   int obs_dim_ = -1;
   std::vector<int> obs_vars_;  // the level variables, in kObs order
   std::vector<int> derived_vars_;

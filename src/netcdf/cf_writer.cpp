@@ -84,17 +84,25 @@ int NcFile::close() {
   return nc_close(release());
 }
 
-void CfWriter::check(int status, const char* what) const {
-  if (status != NC_NOERR)
-    throw CfError(path_ + ": " + what + ": " + nc_strerror(status));
+CfWriter::CfWriter(const std::string& path, CfOptions options)
+    : options_(std::move(options)) {
+  check_ = [path](int status, const char* what) {
+    if (status != NC_NOERR)
+      throw CfError(path + ": " + what + ": " + nc_strerror(status));
+  };
+  check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid_),
+        "cannot create the file");
+  owned_ = NcFile(ncid_);
+  define_file();
 }
 
-CfWriter::CfWriter(const std::string& path, CfOptions options)
-    : path_(path), options_(std::move(options)) {
-  int ncid = -1;
-  check(nc_create(path_.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid),
-        "cannot create the file");
-  file_ = NcFile(ncid);
+CfWriter::CfWriter(int ncid, StatusCheck check, CfOptions options)
+    : options_(std::move(options)), ncid_(ncid), check_(std::move(check)) {
+  define_file();
+}
+
+void CfWriter::define_file() {
+  const int ncid = ncid_;
   int old_mode = 0;
   check(nc_set_fill(ncid, NC_NOFILL, &old_mode), "nc_set_fill");
   const auto global = [&](const char* name, const std::string& text) {
@@ -110,12 +118,6 @@ CfWriter::CfWriter(const std::string& path, CfOptions options)
            "Bolton, D., 1980: The computation of equivalent potential temperature. "
            "Mon. Wea. Rev., 108, 1046-1053 (saturation vapour pressure, LCL, "
            "equivalent potential temperature); see rawinq-extract(1) for every formula");
-  define_levels();
-  check(nc_enddef(ncid), "nc_enddef");
-}
-
-void CfWriter::define_levels() {
-  const int ncid = file_.get();
   check(nc_def_dim(ncid, "obs", NC_UNLIMITED, &obs_dim_), "defining obs");
   const auto def = [&](const char* name, nc_type type, const char* units,
                        const char* standard_name, const char* long_name,
@@ -159,6 +161,7 @@ void CfWriter::define_levels() {
         "level_type");
   columns_.resize(kObsCount + derived_vars_.size());
   if (options_.derived) indices_.resize(kIndexFieldCount);
+  check(nc_enddef(ncid), "nc_enddef");
 }
 
 long CfWriter::write(const Sounding& sounding, const STATREC& station) {
@@ -179,7 +182,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   const size_t n = level_types_.size();
   if (n == 0) return 0;
 
-  const int ncid = file_.get();
+  const int ncid = ncid_;
   const size_t start = obs_written_;
   for (size_t k = 0; k < columns_.size(); ++k) {
     const int var = k < kObsCount ? obs_vars_[k] : derived_vars_[k - kObsCount];
@@ -212,7 +215,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
 }
 
 void CfWriter::define_and_write_profiles() {
-  const int ncid = file_.get();
+  const int ncid = ncid_;
   const size_t count = time_.size();
   check(nc_redef(ncid), "nc_redef");
   int profile_dim = -1, strlen_dim = -1;
@@ -287,7 +290,8 @@ void CfWriter::define_and_write_profiles() {
 }
 
 void CfWriter::finish() {
-  if (!file_.is_open()) return;
+  if (finished_) return;
+  finished_ = true;
   define_and_write_profiles();
-  check(file_.close(), "closing the file");
+  if (owned_.is_open()) check(owned_.close(), "closing the file");
 }
