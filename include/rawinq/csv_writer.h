@@ -3,7 +3,6 @@
 // derived quantities a second table of one row per sounding.
 #pragma once
 
-#include <ostream>
 #include <string>
 
 #include "rawinq/records.h"
@@ -15,23 +14,23 @@ struct CsvOptions {
   bool derived = false;       // the theta, mixing ratio and humidity columns
 };
 
-// Writes soundings as rows of CSV text to `levels` and, when given, their
-// indices to `indices`. The header rows are written by the constructor.
-// Missing values are empty fields. The streams' states are the caller's to
-// check.
+// Makes the rows of CSV text of soundings: the selected levels, and with
+// the derived quantities a row of indices per sounding. Missing values are
+// empty fields. Each row ends with "\n".
 class CsvWriter {
  public:
-  CsvWriter(std::ostream& levels, std::ostream* indices, CsvOptions options);
-  // Writes the sounding's selected levels (nothing when none is selected)
-  // and, with an indices stream, its row of indices. Returns the number of
-  // level rows written.
-  long write(const Sounding& sounding, const STATREC& station);
+  explicit CsvWriter(CsvOptions options) : options_(options) {}
+  // The header rows of the two tables.
+  std::string levels_header() const;
+  std::string indices_header() const;
+  // Appends the sounding's selected level rows to levels (nothing when none
+  // is selected) and, when indices is given and a level was selected, its
+  // row of indices. Returns the number of level rows.
+  long write(const Sounding& sounding, const STATREC& station,
+             std::string& levels, std::string* indices) const;
 
  private:
-  std::ostream& levels_;
-  std::ostream* indices_;
   CsvOptions options_;
-  std::string row_;  // reused from row to row
 };
 
 // The station and time columns shared by both tables:

@@ -41,53 +41,53 @@ std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
   return key;
 }
 
-CsvWriter::CsvWriter(std::ostream& levels, std::ostream* indices,
-                     CsvOptions options)
-    : levels_(levels), indices_(indices), options_(options) {
-  levels_ << "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,"
-             "temperature_C,dewpoint_C,wind_direction_deg,"
-          << (options_.knots ? "wind_speed_kt" : "wind_speed_m_s");
+std::string CsvWriter::levels_header() const {
+  std::string h =
+      "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,"
+      "temperature_C,dewpoint_C,wind_direction_deg,";
+  h += options_.knots ? "wind_speed_kt" : "wind_speed_m_s";
   if (options_.derived)
-    for (const LevelField& f : kLevelFields) levels_ << ',' << f.csv_name;
-  levels_ << '\n';
-  if (indices_) {
-    *indices_ << "station_wmo,station_wban,time";
-    for (const IndexField& f : kIndexFields) *indices_ << ',' << f.csv_name;
-    *indices_ << '\n';
-  }
+    for (const LevelField& f : kLevelFields) (h += ',') += f.csv_name;
+  return h + '\n';
 }
 
-long CsvWriter::write(const Sounding& sounding, const STATREC& station) {
+std::string CsvWriter::indices_header() const {
+  std::string h = "station_wmo,station_wban,time";
+  for (const IndexField& f : kIndexFields) (h += ',') += f.csv_name;
+  return h + '\n';
+}
+
+long CsvWriter::write(const Sounding& sounding, const STATREC& station,
+                      std::string& levels, std::string* indices) const {
   const std::string key = csv_sounding_key(sounding, station);
   long rows = 0;
   for (const DATA_TYPE& l : sounding.levels) {
     if (!level_selected(l.fr, options_.level_selection)) continue;
-    row_ = key;
-    row_ += ',';
-    row_ += level_type_info(l.fr)->word;
-    add(row_, scaled(l.pr, 10), 1);
-    add(row_, scaled(l.ht, 1), 0);
-    add(row_, scaled(l.tp, 10), 1);
-    add(row_, scaled(l.dp, 10), 1);
-    add(row_, scaled(l.wd, 1), 0);
+    std::string& row = levels;
+    row += key;
+    row += ',';
+    row += level_type_info(l.fr)->word;
+    add(row, scaled(l.pr, 10), 1);
+    add(row, scaled(l.ht, 1), 0);
+    add(row, scaled(l.tp, 10), 1);
+    add(row, scaled(l.dp, 10), 1);
+    add(row, scaled(l.wd, 1), 0);
     if (options_.knots)
-      add(row_, scaled(speed_in_knots(l.ws), 1), 0);
+      add(row, scaled(speed_in_knots(l.ws), 1), 0);
     else
-      add(row_, scaled(l.ws, 10), 1);
+      add(row, scaled(l.ws, 10), 1);
     if (options_.derived) {
       const auto q = rawinq::indices::level_quantities(l);
-      for (const LevelField& f : kLevelFields) add(row_, f.value(q), f.decimals);
+      for (const LevelField& f : kLevelFields) add(row, f.value(q), f.decimals);
     }
-    row_ += '\n';
-    levels_ << row_;
+    row += '\n';
     ++rows;
   }
-  if (indices_ && rows > 0) {
+  if (indices && rows > 0) {
     const auto ix = rawinq::indices::compute_indices(sounding);
-    row_ = key;
-    for (const IndexField& f : kIndexFields) add(row_, f.value(ix), f.decimals);
-    row_ += '\n';
-    *indices_ << row_;
+    *indices += key;
+    for (const IndexField& f : kIndexFields) add(*indices, f.value(ix), f.decimals);
+    *indices += '\n';
   }
   return rows;
 }

@@ -80,21 +80,21 @@ TEST(AnalysisWriters, CsvRows) {
        "10410,,1995-07-04T00:00:00Z,mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
   };
   for (const Case& c : cases) {
-    std::ostringstream out;
-    CsvWriter w(out, nullptr, c.options);
-    EXPECT_EQ(w.write(s, c.station), c.options.level_selection == 1 ? 2 : 4) << c.what;
-    EXPECT_EQ(out.str(), c.expected) << c.what;
+    const CsvWriter w(c.options);
+    std::string out = w.levels_header();
+    EXPECT_EQ(w.write(s, c.station, out, nullptr), c.options.level_selection == 1 ? 2 : 4) << c.what;
+    EXPECT_EQ(out, c.expected) << c.what;
   }
 
   // Derived columns and the indices table: the header names every column,
   // each row has as many fields, a level without dew point has empty
   // humidity fields but a potential temperature.
-  std::ostringstream levels, indices;
-  CsvWriter w(levels, &indices, {0, false, true});
-  w.write(s, den);
-  w.write(sounding(1995, 7, 4, 12, {}), den);  // no levels: no rows at all
+  const CsvWriter w({0, false, true});
+  std::string levels = w.levels_header(), indices = w.indices_header();
+  w.write(s, den, levels, &indices);
+  w.write(sounding(1995, 7, 4, 12, {}), den, levels, &indices);  // no rows at all
   std::vector<std::string> lines;
-  std::istringstream in(levels.str());
+  std::istringstream in(levels);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_NE(lines[0].find(",wind_speed_m_s,theta_K,theta_e_K,theta_v_K,mixing_ratio_g_kg,"
@@ -109,7 +109,7 @@ TEST(AnalysisWriters, CsvRows) {
   EXPECT_NE(lines[4].find(",343.45,"), std::string::npos) << lines[4];
   EXPECT_EQ(lines[4].substr(lines[4].size() - 4), ",,,,");
 
-  std::istringstream ix(indices.str());
+  std::istringstream ix(indices);
   std::vector<std::string> rows;
   for (std::string line; std::getline(ix, line);) rows.push_back(line);
   ASSERT_EQ(rows.size(), 2u);
