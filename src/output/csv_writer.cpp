@@ -18,9 +18,21 @@ void add(std::string& row, double v, int decimals) {
   if (n > 0 && static_cast<size_t>(n) < sizeof buf) row.append(buf, static_cast<size_t>(n));
 }
 
-// A stored integer scaled by 1/divisor; missing gives NaN.
-double scaled(long v, double divisor) {
-  return is_missing(v) ? std::nan("") : static_cast<double>(v) / divisor;
+// Appends ",v" of a stored integer (with one decimal for tenths), or ","
+// alone when missing; exact, as the archive holds it.
+void add_stored(std::string& row, long v, bool tenths) {
+  row += ',';
+  if (is_missing(v)) return;
+  if (v < 0) row += '-';
+  const unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
+                                : static_cast<unsigned long>(v);
+  if (!tenths) {
+    row += std::to_string(u);
+    return;
+  }
+  row += std::to_string(u / 10);
+  row += '.';
+  row += static_cast<char>('0' + u % 10);
 }
 
 }  // namespace
@@ -67,15 +79,15 @@ long CsvWriter::write(const Sounding& sounding, const STATREC& station,
     row += key;
     row += ',';
     row += level_type_info(l.fr)->word;
-    add(row, scaled(l.pr, 10), 1);
-    add(row, scaled(l.ht, 1), 0);
-    add(row, scaled(l.tp, 10), 1);
-    add(row, scaled(l.dp, 10), 1);
-    add(row, scaled(l.wd, 1), 0);
+    add_stored(row, l.pr, true);
+    add_stored(row, l.ht, false);
+    add_stored(row, l.tp, true);
+    add_stored(row, l.dp, true);
+    add_stored(row, l.wd, false);
     if (options_.knots)
-      add(row, scaled(speed_in_knots(l.ws), 1), 0);
+      add_stored(row, speed_in_knots(l.ws), false);
     else
-      add(row, scaled(l.ws, 10), 1);
+      add_stored(row, l.ws, true);
     if (options_.derived) {
       const auto q = rawinq::indices::level_quantities(l);
       for (const LevelField& f : kLevelFields) add(row, f.value(q), f.decimals);
