@@ -254,7 +254,8 @@ long time_series(const std::string& bdat, const std::string& edat, short stim,
   std::sscanf(edat.c_str(), "%ld\n", &edate);
   std::sscanf(edat.c_str(), "%4hd %2hd %2hd %2hd\n", &eyr, &emo, &edy, &ehr);
 
-  std::puts("");
+  // An empty line: with the line end puts adds, two on the terminal.
+  std::puts("\n");
   if (outloc == 0) {
     Screen_Lines = 0;
     Screen_Scroll = 1;

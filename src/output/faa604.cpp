@@ -208,6 +208,25 @@ long wind_indicator() {
   return lpress;
 }
 
+// True when the mandatory step of `indicator` lies below the ground (its
+// pressure greater than the surface's) and no mandatory level at its
+// pressure follows `from` before a lower pressure: the step is then written
+// as missing and the walk goes on above it.
+bool below_ground_without_level(short indicator, long from) {
+  if (indicator == kSurfaceIndicator) return false;
+  const long p = indicator_pressure(indicator);
+  const long surface = Snd_Data[0].pr;
+  if (missing(surface) || p <= surface) return false;
+  const long n = level_count();
+  for (long i = from < 0 ? 0 : from; i < n; ++i) {
+    const DATA_TYPE& l = Snd_Data[i];
+    if (missing(l.pr)) continue;
+    if (l.pr < p) break;
+    if (l.fr == kLevelMandatory && l.pr == p) return false;
+  }
+  return true;
+}
+
 void write_ttaa(const std::string& init, const std::string& station) {
   put_line(init + "MAN" + init, true);
   const long date = Snd_Hdr.day * 1000L + Snd_Hdr.hour * 10L +
@@ -222,6 +241,12 @@ void write_ttaa(const std::string& init, const std::string& station) {
   cursor = 1;
   for (short indicator : mand) {
     if (indicator == kIndicator925 && !mand_925) continue;
+    if (below_ground_without_level(indicator, cursor)) {
+      line.add(padded(indicator, 2) + "/// ");
+      line.add("///// ");
+      line.add("///// ");
+      continue;
+    }
     if (!add_level(line, kMandatorySet, indicator, cursor, kLevelMandatory)) break;
     ++cursor;
   }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,54 @@ TEST_F(FaaMessage, WalkEndsAtAMandatoryLevelOffItsStep) {
   l.push_back(DATA_TYPE{4, 700, 18500, -600, M, M, M});
   EXPECT_EQ(write(l, 1), kFullTTAA.substr(0, 254) +
                              "07850 88265 541// 30089 77250 527// 30104 \n\n");
+}
+
+// A station whose ground lies at 835 mb: a step below the ground that the
+// sounding carries no level for is written as missing and the walk goes on
+// above it; levels carried below the ground are written as they are; a gap
+// above the ground still ends the walk.
+TEST_F(FaaMessage, HighStationStepsBelowTheGround) {
+  const DATA_TYPE ground{9, 8350, 1611, 52, -23, 350, 50};
+  const Levels underground = {{4, 10000, 112, M, M, M, M},
+                              {4, 9250, 790, M, M, M, M},
+                              {4, 8500, 1476, M, M, M, M}};
+  const Levels aloft(kFull.begin() + 5, kFull.end());  // 780 mb up
+  const std::string head = "DENMANDEN 72469 TTAA 65121 72469 99835 05257 35010 ";
+  const std::string above_700 =
+      "70052 06360 30040 50565 22566 30554 40729 33162 30569 30928 467// "
+      "30084 25052 527// 30104 20197 557// 29584 15383 589// 29064 10640 "
+      "633// 28540 ";
+  const std::string specials = "88265 541// 30089 77250 527// 30104";
+  auto sounding = [&](const Levels& below, bool with_700) {
+    Levels l = {ground};
+    l.insert(l.end(), below.begin(), below.end());
+    l.insert(l.end(), aloft.begin(), aloft.end());
+    if (!with_700) l = without(l, 1 + below.size() + 1);
+    return l;
+  };
+  struct Case {
+    const char* what;
+    Levels levels;
+    std::string groups;
+  };
+  const Case cases[] = {
+      {"no levels below the ground", sounding({}, true),
+       head + "00/// ///// ///// 85/// ///// ///// " + above_700 + specials},
+      {"1000, 925 and 850 mb below the ground", sounding(underground, true),
+       head + "00112 ///// ///// 92790 ///// ///// 85476 ///// ///// " +
+           above_700 + specials},
+      {"no 700 mb level", sounding({}, false),
+       head + "00/// ///// ///// 85/// ///// ///// 50565 " + specials},
+  };
+  auto groups = [](const std::string& text) {
+    std::vector<std::string> g;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) g.push_back(w);
+    return g;
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(groups(write(c.levels, 1)), groups(c.groups)) << c.what;
+  }
 }
 
 TEST_F(FaaMessage, SignificantIndicatorsWrapAfter99) {
