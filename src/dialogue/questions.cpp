@@ -12,6 +12,7 @@
 #include "rawinq/dialogue.h"
 #include "rawinq/edition.h"
 #include "rawinq/file_handle.h"
+#include "rawinq/formats.h"
 #include "rawinq/globals.h"
 #include "rawinq/terminal.h"
 
@@ -412,7 +413,6 @@ void ask_above_100mb() {
 }
 
 void ask_output_directory(RequestSettings& s) {
-  outbuf = nullptr;
   const std::string answer = ask_with_help("OUTPUT_DIRECTORY", [&] {
     std::puts("\n Where do you want to write the output files?");
     std::printf("  Enter the disk and directory only: %s", s.pname.c_str());
@@ -464,34 +464,31 @@ void ask_request_questions(RequestSettings& s) {
 
 void ask_output_questions(RequestSettings& s) {
   s.oformat = ask_menu(kFormatMenu, s.oformat);
-  if (s.oformat == 0 || s.oformat == 2) ask_above_100mb();
-  if (s.oformat != 3) s.ltype = ask_menu(kLevelMenu, s.ltype);
-  if (s.oformat == 0 || s.oformat == 4) s.wformat = ask_menu(kWindMenu, s.wformat);
+  const OutputFormat& format = *format_by_choice(s.oformat);
+  if (format.asks_above_100mb) ask_above_100mb();
+  if (format.asks_levels) s.ltype = ask_menu(kLevelMenu, s.ltype);
+  if (format.asks_wind) s.wformat = ask_menu(kWindMenu, s.wformat);
 
   if (s.bdate == s.edate)
     Sort_Type = 1;
   else
     Sort_Type = ask_menu(kSortMenu, Sort_Type);
 
-  if (s.oformat == 3) {
-    // The plot hand-off writes its own files.
+  if (format.hands_off) {
+    // The plot hand-off writes its own files, one per sounding.
     s.outloc = 1;
     s.wformat = 1;
     s.statsort = 2;
     s.timesort = 5;
-    outbuf = nullptr;
     return;
   }
-  if (s.oformat == 2) {
+  if (format.file_only) {
     s.outloc = 1;
-    std::puts("\n NOTE: ALL NetCDF output is to a file");
+    if (format.file_only_note != nullptr) std::puts(format.file_only_note);
   } else {
     s.outloc = ask_menu(kDestinationMenu, s.outloc);
   }
-  if (s.outloc == 0) {
-    outbuf = stdout;
-    return;
-  }
+  if (s.outloc == 0) return;
 
   ask_output_directory(s);
   if (Sort_Type == 0) {

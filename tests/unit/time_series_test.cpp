@@ -116,7 +116,6 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
               0);
     out = cap.text();
   }
-  EXPECT_EQ(outbuf, nullptr);
   EXPECT_TRUE(testing_support::file_exists(dir / "raob_soundings.zonder"));
 }
 
