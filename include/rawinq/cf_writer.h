@@ -4,7 +4,6 @@
 // variable row_size over the sample dimension obs).
 #pragma once
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,11 +17,16 @@ struct CfOptions {
   std::string history;        // the global history attribute
 };
 
-// A NetCDF call that failed: what was being done, the file and the
-// library's message.
+// A NetCDF call that failed: its message names what was being done (and
+// the file, when the writer created it) and the library's reason.
 class CfError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  CfError(const std::string& what, int status)
+      : std::runtime_error(what), status_(status) {}
+  int status() const { return status_; }  // the library's status
+
+ private:
+  int status_;
 };
 
 // Owns one open netCDF id; closes it when destroyed.
@@ -50,20 +54,17 @@ class NcFile {
 };
 
 // Writes the soundings of one output file. Levels are appended along the
-// unlimited obs dimension as the soundings come; the per-profile variables
-// are kept and written by finish(). Every netCDF status is checked.
+// unlimited obs dimension a chunk at a time as the soundings come; the
+// per-profile variables are kept and written by finish(). Every netCDF status is checked: a
+// failure throws CfError.
 class CfWriter {
  public:
-  // Checks a netCDF status; does not return when it is a failure.
-  using StatusCheck = std::function<void(int status, const char* what)>;
-
   // Creates (or replaces) the file at path, netCDF-4 classic model, and
-  // owns it; a failure throws CfError naming the file.
+  // owns it.
   CfWriter(const std::string& path, CfOptions options);
   // Writes into a file the caller created (netCDF-4 classic model, still
-  // in define mode), which the caller closes after finish(); every status
-  // goes to check.
-  CfWriter(int ncid, StatusCheck check, CfOptions options);
+  // in define mode), which the caller closes after finish().
+  CfWriter(int ncid, CfOptions options);
   // Appends the sounding's selected levels as one profile (nothing when
   // none is selected); returns the number of levels written.
   long write(const Sounding& sounding, const STATREC& station);
@@ -73,14 +74,15 @@ class CfWriter {
   long profiles() const { return static_cast<long>(time_.size()); }
 
  private:
-  void check(int status, const char* what) const { check_(status, what); }
+  void check(int status, const char* what) const;
   void define_file();
+  void flush_levels();
   void define_and_write_profiles();
 
   CfOptions options_;
   NcFile owned_;  // open when the writer created the file
   int ncid_ = -1;
-  StatusCheck check_;
+  std::string path_;  // of the file the writer created, for messages
   bool finished_ = false;
   int obs_dim_ = -1;
   std::vector<int> obs_vars_;  // the level variables, in kObs order
@@ -93,7 +95,7 @@ class CfWriter {
   std::vector<double> time_;
   std::vector<float> lat_, lon_, alt_;
   std::vector<std::vector<float>> indices_;  // per index field
-  // One profile's levels, reused.
+  // The levels not yet written, up to a chunk of them.
   std::vector<std::vector<float>> columns_;
   std::vector<signed char> level_types_;
 };

@@ -158,14 +158,20 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     // The plot data file is meant to be replaced by every sounding.
     if (!plot) path = paths_->unused(path, station);
 
-    if (f.unit == UnitKind::netcdf) {
-      const int id = nccreate(path.c_str(), NC_CLOBBER);
-      if (id != -1) {
+    if (f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4) {
+      errno = 0;
+      int id = -1;
+      int status = NC_NOERR;
+      if (f.unit == UnitKind::netcdf)
+        id = nccreate(path.c_str(), NC_CLOBBER);
+      else
+        status = nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &id);
+      if (status == NC_NOERR && id != -1) {
         ncid_ = id;
         path_ = path;
         break;
       }
-      const int err = errno != 0 ? errno : EIO;
+      const int err = status > 0 ? status : errno != 0 ? errno : EIO;
       // The dialogue ends here with its own status; the command line
       // reports the file.
       if (config_.on_netcdf_create_failure) config_.on_netcdf_create_failure();

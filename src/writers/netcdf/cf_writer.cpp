@@ -84,20 +84,25 @@ int NcFile::close() {
   return nc_close(release());
 }
 
+void CfWriter::check(int status, const char* what) const {
+  if (status == NC_NOERR) return;
+  std::string message = path_.empty() ? "" : path_ + ": ";
+  message += what;
+  message += ": ";
+  message += nc_strerror(status);
+  throw CfError(message, status);
+}
+
 CfWriter::CfWriter(const std::string& path, CfOptions options)
-    : options_(std::move(options)) {
-  check_ = [path](int status, const char* what) {
-    if (status != NC_NOERR)
-      throw CfError(path + ": " + what + ": " + nc_strerror(status));
-  };
+    : options_(std::move(options)), path_(path) {
   check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid_),
         "cannot create the file");
   owned_ = NcFile(ncid_);
   define_file();
 }
 
-CfWriter::CfWriter(int ncid, StatusCheck check, CfOptions options)
-    : options_(std::move(options)), ncid_(ncid), check_(std::move(check)) {
+CfWriter::CfWriter(int ncid, CfOptions options)
+    : options_(std::move(options)), ncid_(ncid) {
   define_file();
 }
 
@@ -165,8 +170,7 @@ void CfWriter::define_file() {
 }
 
 long CfWriter::write(const Sounding& sounding, const STATREC& station) {
-  for (auto& c : columns_) c.clear();
-  level_types_.clear();
+  const size_t before = level_types_.size();
   for (const DATA_TYPE& l : sounding.levels) {
     if (!level_selected(l.fr, options_.level_selection)) continue;
     for (size_t k = 0; k < kObsCount; ++k) columns_[k].push_back(kObs[k].value(l));
@@ -179,18 +183,10 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
     }
     level_types_.push_back(static_cast<signed char>(l.fr));
   }
-  const size_t n = level_types_.size();
+  const size_t n = level_types_.size() - before;
   if (n == 0) return 0;
-
-  const int ncid = ncid_;
-  const size_t start = obs_written_;
-  for (size_t k = 0; k < columns_.size(); ++k) {
-    const int var = k < kObsCount ? obs_vars_[k] : derived_vars_[k - kObsCount];
-    check(nc_put_vara_float(ncid, var, &start, &n, columns_[k].data()), "writing levels");
-  }
-  check(nc_put_vara_schar(ncid, level_type_var_, &start, &n, level_types_.data()),
-        "writing levels");
-  obs_written_ += n;
+  // The levels go to the file a chunk at a time.
+  if (level_types_.size() >= kObsChunk) flush_levels();
 
   wmo_.push_back(static_cast<int>(station.wmo));
   // International sites carry WMO + 900000 in place of a WBAN number.
@@ -212,6 +208,22 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
     }
   }
   return static_cast<long>(n);
+}
+
+void CfWriter::flush_levels() {
+  const size_t n = level_types_.size();
+  if (n == 0) return;
+  const int ncid = ncid_;
+  const size_t start = obs_written_;
+  for (size_t k = 0; k < columns_.size(); ++k) {
+    const int var = k < kObsCount ? obs_vars_[k] : derived_vars_[k - kObsCount];
+    check(nc_put_vara_float(ncid, var, &start, &n, columns_[k].data()), "writing levels");
+    columns_[k].clear();
+  }
+  check(nc_put_vara_schar(ncid, level_type_var_, &start, &n, level_types_.data()),
+        "writing levels");
+  level_types_.clear();
+  obs_written_ += n;
 }
 
 void CfWriter::define_and_write_profiles() {
@@ -292,6 +304,7 @@ void CfWriter::define_and_write_profiles() {
 void CfWriter::finish() {
   if (finished_) return;
   finished_ = true;
+  flush_levels();
   define_and_write_profiles();
   if (owned_.is_open()) check(owned_.close(), "closing the file");
 }
