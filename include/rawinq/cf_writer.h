@@ -75,6 +75,12 @@ class CfWriter {
 
  private:
   void check(int status, const char* what) const;
+  // A variable with its chunks, shuffle and deflate, and its text
+  // attributes (those given as "" are left out).
+  int define_variable(const char* name, int type, int ndims, const int* dims,
+                      const size_t* chunks, const char* units,
+                      const char* standard_name, const char* long_name) const;
+  void put_text(int var, const char* name, const char* text) const;
   void define_file();
   void flush_levels();
   void define_and_write_profiles();

@@ -127,25 +127,17 @@ void CfWriter::define_file() {
   const auto def = [&](const char* name, nc_type type, const char* units,
                        const char* standard_name, const char* long_name,
                        bool fill) {
-    int var = -1;
-    check(nc_def_var(ncid, name, type, 1, &obs_dim_, &var), name);
-    check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &kObsChunk), name);
-    check(nc_def_var_deflate(ncid, var, 1, 1, kDeflateLevel), name);
-    const auto att = [&](const char* a, const char* text) {
-      if (*text) check(nc_put_att_text(ncid, var, a, std::strlen(text), text), name);
-    };
-    att("standard_name", standard_name);
-    att("long_name", long_name);
-    att("units", units);
+    const int var = define_variable(name, type, 1, &obs_dim_, &kObsChunk, units,
+                                    standard_name, long_name);
     if (fill) check(nc_put_att_float(ncid, var, "_FillValue", NC_FLOAT, 1, &kFill), name);
     if (type == NC_FLOAT && std::strcmp(name, "air_pressure") != 0)
-      att("coordinates", "time latitude longitude air_pressure");
+      put_text(var, "coordinates", "time latitude longitude air_pressure");
     return var;
   };
   for (const ObsVar& v : kObs)
     obs_vars_.push_back(def(v.name, NC_FLOAT, v.units, v.standard_name, v.long_name, true));
-  check(nc_put_att_text(ncid, obs_vars_[0], "positive", 4, "down"), "air_pressure");
-  check(nc_put_att_text(ncid, obs_vars_[0], "axis", 1, "Z"), "air_pressure");
+  put_text(obs_vars_[0], "positive", "down");
+  put_text(obs_vars_[0], "axis", "Z");
   if (options_.derived)
     for (const LevelField& f : kLevelFields)
       derived_vars_.push_back(def(f.cf_name, NC_FLOAT, f.units, f.standard_name, f.long_name, true));
@@ -161,9 +153,7 @@ void CfWriter::define_file() {
   check(nc_put_att_schar(ncid, level_type_var_, "flag_values", NC_BYTE, flags.size(),
                          flags.data()),
         "level_type");
-  check(nc_put_att_text(ncid, level_type_var_, "flag_meanings", meanings.size(),
-                        meanings.c_str()),
-        "level_type");
+  put_text(level_type_var_, "flag_meanings", meanings.c_str());
   columns_.resize(kObsCount + derived_vars_.size());
   if (options_.derived) indices_.resize(kIndexFieldCount);
   check(nc_enddef(ncid), "nc_enddef");
@@ -210,6 +200,23 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   return static_cast<long>(n);
 }
 
+int CfWriter::define_variable(const char* name, int type, int ndims, const int* dims,
+                              const size_t* chunks, const char* units,
+                              const char* standard_name, const char* long_name) const {
+  int var = -1;
+  check(nc_def_var(ncid_, name, type, ndims, dims, &var), name);
+  check(nc_def_var_chunking(ncid_, var, NC_CHUNKED, chunks), name);
+  check(nc_def_var_deflate(ncid_, var, 1, 1, kDeflateLevel), name);
+  put_text(var, "standard_name", standard_name);
+  put_text(var, "long_name", long_name);
+  put_text(var, "units", units);
+  return var;
+}
+
+void CfWriter::put_text(int var, const char* name, const char* text) const {
+  if (*text) check(nc_put_att_text(ncid_, var, name, std::strlen(text), text), name);
+}
+
 void CfWriter::flush_levels() {
   const size_t n = level_types_.size();
   if (n == 0) return;
@@ -237,46 +244,34 @@ void CfWriter::define_and_write_profiles() {
 
   const auto def = [&](const char* name, nc_type type, const char* units,
                        const char* standard_name, const char* long_name) {
-    int var = -1;
-    check(nc_def_var(ncid, name, type, 1, &profile_dim, &var), name);
-    check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &chunk), name);
-    check(nc_def_var_deflate(ncid, var, 1, 1, kDeflateLevel), name);
-    const auto att = [&](const char* a, const char* text) {
-      if (*text) check(nc_put_att_text(ncid, var, a, std::strlen(text), text), name);
-    };
-    att("standard_name", standard_name);
-    att("long_name", long_name);
-    att("units", units);
-    return var;
+    return define_variable(name, type, 1, &profile_dim, &chunk, units, standard_name,
+                           long_name);
   };
   const int profile_var = def("profile", NC_INT, "", "", "profile number");
-  check(nc_put_att_text(ncid, profile_var, "cf_role", 10, "profile_id"), "profile");
+  put_text(profile_var, "cf_role", "profile_id");
   const int wmo_var = def("station_wmo", NC_INT, "", "", "WMO station number");
   const int wban_var = def("station_wban", NC_INT, "", "", "WBAN station number");
   const int wban_fill = NC_FILL_INT;
   check(nc_put_att_int(ncid, wban_var, "_FillValue", NC_INT, 1, &wban_fill), "station_wban");
-  int name_var = -1;
   const int name_dims[2] = {profile_dim, strlen_dim};
   const size_t name_chunk[2] = {chunk, kNameLen};
-  check(nc_def_var(ncid, "station_name", NC_CHAR, 2, name_dims, &name_var), "station_name");
-  check(nc_def_var_chunking(ncid, name_var, NC_CHUNKED, name_chunk), "station_name");
-  check(nc_def_var_deflate(ncid, name_var, 1, 1, kDeflateLevel), "station_name");
-  check(nc_put_att_text(ncid, name_var, "long_name", 12, "station name"), "station_name");
+  const int name_var = define_variable("station_name", NC_CHAR, 2, name_dims, name_chunk,
+                                       "", "", "station name");
   const int time_var = def("time", NC_DOUBLE, "seconds since 1970-01-01 00:00:00", "time",
                            "nominal (synoptic) time of the sounding, UTC");
-  check(nc_put_att_text(ncid, time_var, "calendar", 8, "standard"), "time");
-  check(nc_put_att_text(ncid, time_var, "axis", 1, "T"), "time");
+  put_text(time_var, "calendar", "standard");
+  put_text(time_var, "axis", "T");
   const int lat_var = def("latitude", NC_FLOAT, "degrees_north", "latitude", "station latitude");
   const int lon_var = def("longitude", NC_FLOAT, "degrees_east", "longitude", "station longitude");
   const int alt_var = def("altitude", NC_FLOAT, "m", "surface_altitude", "station elevation");
   const int rows_var = def("row_size", NC_INT, "", "", "number of levels in this profile");
-  check(nc_put_att_text(ncid, rows_var, "sample_dimension", 3, "obs"), "row_size");
+  put_text(rows_var, "sample_dimension", "obs");
   std::vector<int> index_vars;
   if (options_.derived)
     for (const IndexField& f : kIndexFields) {
       const int var = def(f.cf_name, NC_FLOAT, f.units, f.standard_name, f.long_name);
       check(nc_put_att_float(ncid, var, "_FillValue", NC_FLOAT, 1, &kFill), f.cf_name);
-      check(nc_put_att_text(ncid, var, "coordinates", 23, "time latitude longitude"), f.cf_name);
+      put_text(var, "coordinates", "time latitude longitude");
       index_vars.push_back(var);
     }
   check(nc_enddef(ncid), "nc_enddef");
