@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs whole sessions of build/rawinq and build/rawinq_na over the sample
+# Runs whole sessions of build/rawinq and build/rawinq_na, and runs of
+# build/rawinq-extract, over the sample
 # archive under valgrind's memcheck: ZIR output in both orders, FAA604,
 # NetCDF, the screen with paging, the skew-T plot, the station browser, the
 # help viewer, the recovery dialogue, a region request and input that ends
@@ -265,6 +266,35 @@ n
 session end-of-input rawinq_na 500 "${den_week}0
 y
 "
+
+# rawinq-extract: a box of stations in station order, one NetCDF file per
+# station; then the inventory of the whole archive.
+# extract NAME OPTIONS...
+extract() {
+  name=$1
+  shift
+  dir="$work/$name"
+  mkdir -p "$dir"
+  log="$dir/memcheck.log"
+  (cd "$dir" && valgrind --quiet --tool=memcheck --leak-check=full \
+    --errors-for-leak-kinds=definite,indirect --error-exitcode=201 \
+    --track-origins=yes --log-file="$log" "$root/build/rawinq-extract" \
+    "$@" "$root/data/sample-archive" "$root/data/support" \
+    >"$dir/stdout" 2>"$dir/stderr")
+  status=$?
+  if [ "$status" -eq 201 ] || [ -s "$log" ] || [ "$status" -ge 2 ]; then
+    failed=$((failed + 1))
+    echo "FAIL  $name (rawinq-extract, exit status $status)"
+    cat "$log" "$dir/stderr"
+  else
+    passed=$((passed + 1))
+    echo "ok    $name (rawinq-extract, exit status $status)"
+  fi
+}
+extract extract-netcdf --from 1995010100 --to 1995011012 --box 30,50,-110,-70 \
+  --order station --split station --format netcdf --out out
+extract extract-inventory --inventory --from 1995010100 --to 2003123123 \
+  --region global --hours all
 
 echo "memcheck: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -6,8 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 class BitReader {
+  static constexpr bool kLittleEndian =
+      __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+
  public:
   BitReader(const unsigned char* bytes, unsigned long len)
       : bytes_(bytes), len_(bytes == nullptr ? 0 : len) {}
@@ -19,6 +23,13 @@ class BitReader {
     const unsigned long byte = pos_ >> 3;
     const unsigned shift = static_cast<unsigned>(pos_ & 7);
     std::uint64_t v = 0;
+    if (byte + 8 <= len_) {
+      // Eight bytes at once; the field lies in their first 40 bits.
+      std::memcpy(&v, bytes_ + byte, 8);
+      if constexpr (kLittleEndian) v = __builtin_bswap64(v);
+      pos_ += static_cast<unsigned long>(width);
+      return static_cast<unsigned long>((v << shift) >> (64 - width));
+    }
     if (byte + 5 <= len_) {
       for (int k = 0; k < 5; ++k) v = v << 8 | bytes_[byte + k];
     } else {

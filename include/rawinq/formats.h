@@ -37,6 +37,19 @@ class OutputUnit {
   virtual void check(int status) = 0;
   // The path of the unit ("" for standard output).
   virtual const std::string& path() const = 0;
+
+ protected:
+  // Puts `lines` whole lines of text through put_line one by one, each
+  // counted (for paging).
+  void put_each_line(const std::string& text, int lines) {
+    std::size_t from = 0;
+    for (int k = 0; k < lines && from < text.size(); ++k) {
+      std::size_t end = text.find('\n', from);
+      if (end == std::string::npos) end = text.size();
+      put_line(text.substr(from, end - from), true);
+      from = end + 1;
+    }
+  }
 };
 
 // A writer lives as long as one output unit: begin when the unit has been

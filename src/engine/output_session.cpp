@@ -306,13 +306,7 @@ void OutputSession::put_line(const std::string& text, bool counted) {
 
 void OutputSession::put_lines(const std::string& text, int lines) {
   if (paging()) {  // every line is counted in turn
-    std::size_t from = 0;
-    for (int k = 0; k < lines && from < text.size(); ++k) {
-      std::size_t end = text.find('\n', from);
-      if (end == std::string::npos) end = text.size();
-      put_line(text.substr(from, end - from), true);
-      from = end + 1;
-    }
+    put_each_line(text, lines);
     return;
   }
   std::FILE* f = text_ ? text_.get() : (to_stdout_ ? stdout : nullptr);

@@ -4,6 +4,7 @@
 // inventory of the sample archive.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -233,6 +234,42 @@ TEST(Extract, ExitStatusesAndMessages) {
                        "/1995010100.txt: Is a directory"),
             std::string::npos)
       << w.err;
+}
+
+// No fixed limits: a catalogue of 2500 entries is read whole (the dialogue
+// reads the first 2000), so a station listed past them is found, with a
+// note; and a station-year directory named the North-American way is read.
+TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
+  TempDir dir;
+  std::string cat = "2500\n";
+  for (int k = 0; k < 2499; ++k) {
+    char line[128];
+    std::snprintf(line, sizeof line,
+                  "X%03d  %5d %5d  10.00  10.00   100 19000101 20991231 "
+                  "FILLER                    CO US\n",
+                  k % 1000, 50000 + k, 60000 + k);
+    cat += line;
+  }
+  cat += "DEN  23062 72469  39.77  104.87  1611 19960101 20991231 "
+         "DENVER/STAPLETON          CO US\n";
+  make_dir(dir / "support");
+  write_file(dir / "support/stat2000.txt", cat);
+  // Only the directory Raob99 of the year 1999.
+  make_dir(dir / "db/Raob99");
+  write_file(dir / "db/Raob99/23062_99.buf",
+             read_file(sample() + "/Raob1999/23062_99.buf"));
+  const RunResult r = run_program(
+      extract_bin(),
+      {"--from", "1999010100", "--to", "1999010212", "--wmo", "72469",
+       dir / "db", dir / "support"},
+      "");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.rfind("rawinq-extract: note: the catalogues hold 2500 "
+                        "entries",
+                        0),
+            0u)
+      << r.err;
+  EXPECT_EQ(count_of(r.out, "      JAN    1999\n"), 4);
 }
 
 // The inventory of the whole sample archive: twelve stations in three

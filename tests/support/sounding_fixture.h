@@ -44,13 +44,7 @@ class StreamUnit final : public OutputUnit {
   explicit StreamUnit(std::FILE* f) : f_(f) {}
   void put_lines(const std::string& text, int lines) override {
     if (paging()) {
-      std::size_t from = 0;
-      for (int k = 0; k < lines && from < text.size(); ++k) {
-        std::size_t end = text.find('\n', from);
-        if (end == std::string::npos) end = text.size();
-        put_line(text.substr(from, end - from), true);
-        from = end + 1;
-      }
+      put_each_line(text, lines);
       return;
     }
     if (f_ == nullptr) return;
