@@ -81,6 +81,9 @@ class OutputSession final : public OutputUnit {
   void close_unit();
   // Closes without reporting (at exit); false when the close failed.
   bool close_quietly();
+  // Closes the open file, unfinished, and removes it (the run was
+  // interrupted in the middle of it).
+  void abandon_unit();
 
   bool unit_open() const { return text_ || ncid_ >= 0 || to_stdout_; }
   long files_opened() const { return files_opened_; }

@@ -33,7 +33,7 @@ struct HEADER_TYPE {
   short month;
   short year;
   long wban;
-  long levels;    // valid entries of Snd_Data
+  long levels;    // the number of levels (Sounding::levels.size())
   long top_hyd;   // pressure (tenths of mb) of the highest humidity level
   long tropind;
   long troplv;    // pressure (tenths of mb) of the tropopause

@@ -51,6 +51,9 @@ class Progress {
  public:
   virtual ~Progress() = default;
   virtual void begin() {}
+  // Called between soundings, where the run can stop with nothing half
+  // done (an interruption ends it from here by an exception).
+  virtual void checkpoint() {}
   virtual void opening_files() {}
   virtual void reading_file(int /*k*/, int /*n*/) {}
   virtual void date(long /*date*/) {}
@@ -59,7 +62,9 @@ class Progress {
   // The soundings written to the file that has just ended; tail closes the
   // line.
   virtual void unit_count(long /*n*/, const char* /*tail*/) {}
-  virtual void no_files_for_year(int /*year*/) {}
+  // No station file of the year could be opened; err is the system's
+  // reason when files are there but no descriptor was free, else 0.
+  virtual void no_files_for_year(int /*year*/, int /*err*/) {}
   virtual void no_data() {}
 };
 

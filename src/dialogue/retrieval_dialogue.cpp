@@ -53,7 +53,7 @@ class DialogueProgress final : public Progress {
     std::printf(" STATUS:  number of soundings written: %ld", n);
     std::puts(tail);
   }
-  void no_files_for_year(int year) override {
+  void no_files_for_year(int year, int) override {
     std::printf(" WARNING:  Unable to open any database files for %d\n", year);
   }
   void no_data() override {

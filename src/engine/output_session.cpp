@@ -256,6 +256,12 @@ bool OutputSession::close_quietly() {
   return ok;
 }
 
+void OutputSession::abandon_unit() {
+  const bool file = text_ || ncid_ >= 0;
+  close_quietly();
+  if (file && !path_.empty()) std::remove(path_.c_str());
+}
+
 bool OutputSession::close_stream() {
   if (!text_) return true;
   const long pos = std::ftell(text_.get());

@@ -207,6 +207,7 @@ void Synoptic::read_hour(YearFiles& files, int yr, int file_num, int d, int hr,
                          long date) {
   INPUT_FILES& slot = Input_File[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
+    run_.progress().checkpoint();
     // A slot of the group that shares a descriptor takes it only when the
     // record is not already in memory.
     const bool held = files.window.holds(file_num, slot.size, slot.bytenum[d]);
@@ -255,6 +256,7 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
     reserve = FileHandle(std::tmpfile());
     if (!reserve) std::perror(" tmpfile failed\n");
   }
+  int short_of_descriptors = 0;  // errno when files waited for descriptors
   for (const StationRow& row : rq.selection.stations) {
     const int k = files.nfiles;
     short status = 0;
@@ -265,6 +267,8 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
       ++files.nfiles_open;
     } else if (status != 2 || !out_of_descriptors(Infile_Errno)) {
       continue;  // no file, or one that cannot be read at all
+    } else {
+      short_of_descriptors = Infile_Errno;
     }
     Input_File[k].wban = row.wban;
     files.state[k] = SlotState{};
@@ -295,7 +299,7 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
   }
   reserve.close();
   if (files.nfiles_open == 0) {
-    run_.progress().no_files_for_year(yr);
+    run_.progress().no_files_for_year(yr, short_of_descriptors);
     run_.result().years_without_files.push_back(yr);
     return false;
   }
@@ -337,6 +341,7 @@ void Synoptic::run() {
         const int hr_first = first_month && dy == b.dy ? b.hr : 0;
         const int hr_last = last_month && dy == e.dy ? e.hr : 23;
         for (int hr = hr_first; hr <= hr_last; ++hr) {
+          run_.progress().checkpoint();
           const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
           if (files) run_.progress().date(date);
           if (s == Split::time && files) new_output_file_ = true;
@@ -439,6 +444,7 @@ void StationOrder::read_year(RecordWindow& window, const StationRow& row,
       if (dy < 1 || dy > 31) continue;
       const int d = dy - 1;
       for (int j = 0; j < month.cnt[d]; ++j) {
+        run_.progress().checkpoint();
         const DatabaseRecord rec = window.read(0, fd, size, month.bytenum[d]);
         if (!rec.ok) {  // the later records of the day hang on this one
           if (!warned) warn_unreadable(path);

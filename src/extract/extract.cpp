@@ -4,12 +4,14 @@
 // nothing matched and 2 for a usage error or a failure.
 #include "rawinq/extract.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +34,14 @@
 namespace {
 
 constexpr const char* kProgram = "rawinq-extract";
+
+// The signal that interrupted the run (SIGINT, SIGTERM, SIGHUP); 0 when none.
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void on_interruption(int sig) { interrupted = sig; }
+
+struct Interrupted {
+  int signal;
+};
 
 // A usage error: the message names the option or value.
 struct UsageError : std::runtime_error {
@@ -401,10 +411,14 @@ std::vector<long> read_station_list_file(const std::string& path) {
   return numbers;
 }
 
-// Progress on standard error when it is a terminal.
+// Progress on standard error when it is a terminal; the run stops between
+// soundings when it has been interrupted.
 class TerminalProgress final : public Progress {
  public:
   explicit TerminalProgress(bool on) : on_(on) {}
+  void checkpoint() override {
+    if (interrupted != 0) throw Interrupted{interrupted};
+  }
   ~TerminalProgress() override {
     if (shown_) std::fputs("\r\033[K", stderr);
   }
@@ -613,7 +627,25 @@ int run(int argc, char** argv) {
   OutputSession session(config);
   TerminalProgress progress(!o.quiet && isatty(2) == 1);
   RetrievalResult r;
-  if (!rq.selection.stations.empty()) r = retrieve(rq, session, progress);
+  // An interruption ends the run between soundings; the file being written
+  // is removed, those finished stay.
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction before {};
+    if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+      continue;
+    struct sigaction action {};
+    action.sa_handler = on_interruption;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+  }
+  try {
+    if (!rq.selection.stations.empty()) r = retrieve(rq, session, progress);
+  } catch (const Interrupted& i) {
+    session.abandon_unit();
+    std::fprintf(stderr, "%s: interrupted (%s); the file being written was "
+                 "removed\n", kProgram, strsignal(i.signal));
+    return 128 + i.signal;
+  }
   std::fflush(stdout);
   if (!config.to_files && std::ferror(stdout))
     throw OutputFailure{errno != 0 ? errno : EIO, ""};
