@@ -14,6 +14,8 @@ struct WriteOptions {
   short levels = 0;        // 0 all, 1 mandatory, 2 mandatory and significant
   bool knots = true;       // wind speeds in knots, else tenths of m/s
   bool above_100mb = true; // false: whole mb, cut at 100 mb, 32767 missing
+  bool derived = false;    // the analysis formats' derived quantities
+  std::string history;     // what made the output (the CF history)
 };
 
 // The open output unit a writer writes to: a text stream or a NetCDF file.
@@ -61,7 +63,9 @@ class SoundingWriter {
   virtual void end(OutputUnit&) {}
 };
 
-enum class UnitKind { text, netcdf, none };
+// netcdf: the library's default (classic) format; netcdf4: NetCDF-4 in the
+// classic model.
+enum class UnitKind { text, netcdf, netcdf4, none };
 
 // How the name of a new output file is formed.
 enum class FileNameRule {
@@ -104,3 +108,5 @@ const OutputFormat* format_by_name(const std::string& name);
 std::unique_ptr<SoundingWriter> make_zir_writer();
 std::unique_ptr<SoundingWriter> make_faa604_writer();
 std::unique_ptr<SoundingWriter> make_netcdf_writer();
+std::unique_ptr<SoundingWriter> make_csv_writer();
+std::unique_ptr<SoundingWriter> make_cf_writer();

@@ -30,6 +30,13 @@ std::vector<OutputFormat> make_table() {
      UnitKind::text, FileNameRule::dated, ".cdf",
      false, true, true, false, true, false, false, false, nullptr,
      make_zir_writer},
+    // The analysis formats, on the command line only.
+    {-1, "csv", "CSV, one row per level; --derived adds a file of indices",
+     UnitKind::text, FileNameRule::dated, ".csv",
+     false, true, true, false, false, false, false, false, nullptr, make_csv_writer},
+    {-1, "cf", "NetCDF-4, CF-1.8 profiles as a contiguous ragged array",
+     UnitKind::netcdf4, FileNameRule::dated, ".nc",
+     false, true, false, true, false, false, false, false, nullptr, make_cf_writer},
   };
   // clang-format on
 }

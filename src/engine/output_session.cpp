@@ -127,7 +127,9 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     // The plot data file is meant to be replaced by every sounding.
     if (!plot) path = paths_->unused(path, station);
 
-    if (f.unit == UnitKind::netcdf ? create_netcdf(path) : create_text(path)) {
+    const bool netcdf =
+        f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4;
+    if (netcdf ? create_netcdf(path) : create_text(path)) {
       path_ = path;
       break;
     }
@@ -251,7 +253,11 @@ bool OutputSession::create_text(const std::string& path) {
 
 bool OutputSession::create_netcdf(const std::string& path) {
   int id = -1;
-  const int mode = NC_NOCLOBBER;
+  // The described file is of the library's classic format; the analysis
+  // files are NetCDF-4 in the classic model.
+  const int mode = config_.format->unit == UnitKind::netcdf4
+                       ? NC_NOCLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL
+                       : NC_NOCLOBBER;
   const bool made =
       paths_->staged.begin(path, [&id, mode](const std::string& temporary) {
         const int status = nc_create(temporary.c_str(), mode, &id);

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -66,6 +67,8 @@ struct Options {
   std::string out;
   bool inventory = false;
   bool quiet = false;
+  bool derived = false;
+  std::string history;  // the command line, for the CF history
 };
 
 void usage(std::FILE* f) {
@@ -96,7 +99,8 @@ void usage(std::FILE* f) {
       "  --format %s   (default zir)\n"
       "  --levels all|mandatory|mandatory+significant   (default all)\n"
       "  --above-100mb yes|no    ZIR levels above 100 mb (default yes)\n"
-      "  --wind knots|ms         ZIR wind speeds (default knots)\n"
+      "  --wind knots|ms         ZIR and CSV wind speeds (default knots)\n"
+      "  --derived               csv and cf: derived quantities and indices\n"
       "  --order synoptic|station   (default synoptic)\n"
       "  --split one|year|month|day|time|sounding   in synoptic order,\n"
       "          one|station|sounding               in station order\n"
@@ -178,6 +182,19 @@ void set_selection(Options& o, SelectionKind kind, const std::string& option) {
                      o.kind_option + " was)");
   o.kind = kind;
   o.kind_option = option;
+}
+
+// The CF history: when and by which command the file was made.
+std::string history_text(int argc, char** argv) {
+  char when[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  if (gmtime_r(&now, &utc) != nullptr)
+    std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ ", &utc);
+  std::string text = when;
+  text += kProgram;
+  for (int i = 1; i < argc; ++i) (text += ' ') += argv[i];
+  return text;
 }
 
 Options parse(int argc, char** argv) {
@@ -296,6 +313,9 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--quiet") {
       flag();
       o.quiet = true;
+    } else if (arg == "--derived") {
+      flag();
+      o.derived = true;
     } else {
       throw UsageError(arg + ": unknown option");
     }
@@ -335,6 +355,13 @@ Options parse(int argc, char** argv) {
   if (!o.inventory && o.format->file_only && o.out.empty())
     throw UsageError(std::string("--format ") + o.format->name +
                      ": needs --out, it is written to files only");
+  const std::string fmt = o.format->name;
+  if (o.derived && fmt != "csv" && fmt != "cf")
+    throw UsageError("--derived: only with --format csv or cf");
+  if (o.derived && fmt == "csv" && o.out.empty() && !o.inventory)
+    throw UsageError("--derived: with --format csv needs --out, the indices "
+                     "go to a file of their own");
+  o.history = history_text(argc, argv);
   return o;
 }
 
@@ -545,6 +572,8 @@ int run(int argc, char** argv) {
   rq.write.levels = o.levels;
   rq.write.knots = o.knots;
   rq.write.above_100mb = o.above_100mb;
+  rq.write.derived = o.derived;
+  rq.write.history = o.history;
   rq.selection = select_stations(cat.entries.data(), cat.entries.size(), c);
   rq.data_dir = data_dir;
   rq.both_year_forms = true;

@@ -186,6 +186,9 @@ TEST(Extract, ExitStatusesAndMessages) {
       {{"--from", "1995010100", "--box", "30,x,1,2"},
        2,
        "rawinq-extract: --box: 'x' is not a number of degrees\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--derived"},
+       2,
+       "rawinq-extract: --derived: only with --format csv or cf\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.options;
@@ -210,6 +213,15 @@ TEST(Extract, ExitStatusesAndMessages) {
   EXPECT_EQ(nc.err,
             "rawinq-extract: --format netcdf: needs --out, it is written to "
             "files only\nTry 'rawinq-extract --help'.\n");
+  // The indices of CSV go to a file of their own: no standard output.
+  const RunResult csv = run_program(
+      extract_bin(),
+      {"--from", "1995010100", "--wmo", "72469", "--format", "csv",
+       "--derived", sample(), support()},
+      "");
+  EXPECT_EQ(csv.status, 2);
+  EXPECT_EQ(csv.err.rfind("rawinq-extract: --derived: with --format csv "
+                          "needs --out", 0), 0u) << csv.err;
   // A write error: the output file cannot be replaced by a file.
   make_dir(dir / "blocked/1995010100.txt");
   const RunResult w = run_program(
@@ -316,6 +328,52 @@ TEST(Extract, InventoryOfTheSampleArchive) {
         "");
     EXPECT_EQ(x.err.rfind(row[4] + " soundings of 1 station", 0), 0u)
         << x.err;
+  }
+}
+
+// The analysis formats against the ZIR text of the same request, in both
+// orders: CSV and CF files hold the same soundings in the same order with
+// the same values (a script reads the ZIR text, the CSV file, and the CF
+// file through xarray with its default options), ncdump shows the
+// conventions, and the indices file has a row for every sounding.
+TEST(Extract, AnalysisFormatsHoldTheZirValues) {
+  for (const char* order : {"synoptic", "station"}) {
+    SCOPED_TRACE(order);
+    TempDir dir;
+    const std::vector<std::string> request = {
+        "--from", "1995070100", "--to", "1995071023", "--region", "global",
+        "--hours", "all", "--wind", "ms", "--order", order, "--quiet"};
+    for (const char* format : {"zir", "csv", "cf"}) {
+      std::vector<std::string> args = request;
+      for (const std::string& a :
+           {std::string("--format"), std::string(format), std::string("--out"),
+            dir / format, sample(), support()})
+        args.push_back(a);
+      if (std::string(format) != "zir") args.insert(args.begin(), "--derived");
+      const RunResult r = run_program(extract_bin(), args, "");
+      ASSERT_EQ(r.status, 0) << format << "\n" << r.err;
+    }
+    RunOptions slow;
+    slow.timeout_seconds = 120;
+    const RunResult check = run_program(
+        "/usr/bin/python3",
+        {source_dir() + "/tests/e2e/analysis_outputs_check.py",
+         dir / "zir/1995070100.txt", dir / "csv/1995070100.csv",
+         dir / "cf/1995070100.nc"},
+        "", slow);
+    EXPECT_EQ(check.status, 0) << check.err;
+    // "N soundings, L levels in CSV, L in CF" for the twelve stations.
+    const long soundings = std::atol(check.out.c_str());
+    EXPECT_GT(soundings, 12 * 19) << check.out;
+
+    const RunResult header = run_program("/usr/bin/ncdump", {"-h", dir / "cf/1995070100.nc"}, "");
+    EXPECT_NE(header.out.find(":Conventions = \"CF-1.8\" ;"), std::string::npos);
+    EXPECT_NE(header.out.find(":featureType = \"profile\" ;"), std::string::npos);
+    EXPECT_NE(header.out.find("row_size:sample_dimension = \"obs\" ;"), std::string::npos);
+    EXPECT_EQ(header.out.find("valid_range"), std::string::npos);
+
+    const std::string indices = read_file(dir / "csv/1995070100_indices.csv");
+    EXPECT_EQ(count_of(indices, "\n"), soundings + 1);
   }
 }
 

@@ -1,0 +1,123 @@
+// The analysis formats as rows of the format table: the CSV and CF writers
+// behind the writer interface of the output session.
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "rawinq/cf_writer.h"
+#include "rawinq/csv_writer.h"
+#include "rawinq/file_handle.h"
+#include "rawinq/formats.h"
+#include "rawinq/output_session.h"
+
+namespace {
+
+// The indices file beside a CSV file: "name.csv" gives "name_indices.csv".
+std::string indices_path(const std::string& path) {
+  const std::string ext = ".csv";
+  const bool has_ext = path.size() >= ext.size() &&
+                       path.compare(path.size() - ext.size(), ext.size(), ext) == 0;
+  return (has_ext ? path.substr(0, path.size() - ext.size()) : path) + "_indices.csv";
+}
+
+// Level rows go to the session's unit; with the derived quantities the
+// indices go to a file of their own beside it, owned and checked here (a
+// unit on standard output has none: the command line asks for files).
+class CsvSoundingWriter final : public SoundingWriter {
+ public:
+  void write(OutputUnit& out, const Sounding& sounding, const STATREC& station,
+             const WriteOptions& options) override {
+    if (!csv_) {
+      csv_ = std::make_unique<CsvWriter>(
+          CsvOptions{options.levels, options.knots, options.derived});
+      out.put_lines(csv_->levels_header(), 1);
+      if (options.derived && !out.path().empty()) open_indices(out.path());
+    }
+    rows_.clear();
+    index_row_.clear();
+    const long n = csv_->write(sounding, station, rows_, indices_ ? &index_row_ : nullptr);
+    if (n > 0) out.put_lines(rows_, static_cast<int>(n));
+    if (!index_row_.empty()) put_index(index_row_);
+  }
+
+  void end(OutputUnit&) override {
+    if (!indices_) return;
+    errno = 0;
+    const bool flushed = std::fflush(indices_.get()) == 0;
+    const int err = errno;
+    if (indices_.close() != 0 || !flushed) throw OutputFailure{err != 0 ? err : EIO, path_};
+  }
+
+ private:
+  void open_indices(const std::string& unit_path) {
+    path_ = indices_path(unit_path);
+    indices_ = FileHandle(std::fopen(path_.c_str(), "w"));
+    if (!indices_) throw OutputFailure{errno, path_};
+    put_index(csv_->indices_header());
+  }
+  void put_index(const std::string& text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), indices_.get()) != text.size() ||
+        std::ferror(indices_.get())) {
+      const int err = errno != 0 ? errno : EIO;
+      indices_.close();
+      throw OutputFailure{err, path_};
+    }
+  }
+
+  std::unique_ptr<CsvWriter> csv_;
+  FileHandle indices_;
+  std::string path_;
+  std::string rows_, index_row_;
+};
+
+// The CF writer on the unit's NetCDF-4 file; its statuses go to the unit's
+// check, which ends the unit on a failure.
+class CfSoundingWriter final : public SoundingWriter {
+ public:
+  void write(OutputUnit& out, const Sounding& sounding, const STATREC& station,
+             const WriteOptions& options) override {
+    guarded(out, [&] {
+      if (!cf_) start(out, options);
+      cf_->write(sounding, station);
+    });
+  }
+
+  void end(OutputUnit& out) override {
+    guarded(out, [&] {
+      if (!cf_) start(out, WriteOptions{});  // a file without profiles
+      cf_->finish();
+    });
+  }
+
+ private:
+  void start(OutputUnit& out, const WriteOptions& options) {
+    cf_ = std::make_unique<CfWriter>(
+        out.ncid(), CfOptions{options.levels, options.derived, options.history});
+  }
+  template <typename F>
+  void guarded(OutputUnit& out, F&& f) {
+    int status = 0;
+    try {
+      f();
+      return;
+    } catch (const CfError& e) {
+      status = e.status();
+    }
+    cf_.reset();
+    out.check(status);  // does not return
+  }
+
+  std::unique_ptr<CfWriter> cf_;
+};
+
+}  // namespace
+
+std::unique_ptr<SoundingWriter> make_csv_writer() {
+  return std::make_unique<CsvSoundingWriter>();
+}
+
+std::unique_ptr<SoundingWriter> make_cf_writer() {
+  return std::make_unique<CfSoundingWriter>();
+}
