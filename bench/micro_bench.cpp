@@ -13,6 +13,9 @@
 #include "bench_sounding.h"
 #include "rawinq/archive.h"
 #include "rawinq/cdf.h"
+#include "rawinq/cf_writer.h"
+#include "rawinq/csv_writer.h"
+#include "rawinq/indices.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/upack.h"
@@ -124,6 +127,83 @@ void BM_WriteNetCDF(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_WriteNetCDF);
+
+// The 64 synthetic soundings as decoded soundings, for the analysis
+// outputs (flag bits to level type codes as the decoder maps them).
+const std::vector<Sounding>& decoded() {
+  static const std::vector<Sounding> all = [] {
+    struct FlagType {
+      unsigned flag;
+      long fr;
+    };
+    constexpr FlagType kTypes[] = {{bench::kSurface, kLevelSurface}, {bench::kMand, kLevelMandatory},
+                                   {bench::kTrop, kLevelTropopause}, {bench::kMaxWind, kLevelMaxWind},
+                                   {bench::kSigT, kLevelSigTemperature}, {bench::kSigW, kLevelSigWind}};
+    std::vector<Sounding> out;
+    bench::Random r(7);
+    for (int k = 0; k < 64; ++k) {
+      const archive_writer::Sounding a =
+          bench::sounding_at(30001, 1995, 1 + k % 12, 1 + k % 28, k % 2 * 12, r);
+      Sounding s;
+      s.header.year = static_cast<short>(a.year);
+      s.header.month = static_cast<short>(a.month);
+      s.header.day = static_cast<short>(a.day);
+      s.header.hour = static_cast<short>(a.hour);
+      for (const archive_writer::Level& l : a.levels) {
+        long fr = 0;
+        for (const FlagType& t : kTypes)
+          if (t.flag == l.flag) fr = t.fr;
+        s.levels.push_back({fr, l.pr, l.ht, l.tp, l.dp, l.wd, l.ws});
+      }
+      s.header.levels = static_cast<long>(s.levels.size());
+      out.push_back(std::move(s));
+    }
+    return out;
+  }();
+  return all;
+}
+
+void BM_SoundingIndices(benchmark::State& state) {
+  setup();
+  std::size_t k = 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(rawinq::indices::compute_indices(decoded()[k++ % 64]));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SoundingIndices);
+
+// The CSV writer into /dev/null; Arg(1) with the derived quantities.
+void BM_WriteCSV(benchmark::State& state) {
+  setup();
+  const bool derived = state.range(0) != 0;
+  const CsvWriter w({0, false, derived});
+  std::string levels, indices;
+  std::size_t k = 0;
+  for (auto _ : state) {
+    levels.clear();
+    indices.clear();
+    benchmark::DoNotOptimize(
+        w.write(decoded()[k++ % 64], Stn_His[0], levels, derived ? &indices : nullptr));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteCSV)->Arg(0)->Arg(1);
+
+// The CF writer into a temporary file; Arg(1) with the derived quantities.
+void BM_WriteCF(benchmark::State& state) {
+  setup();
+  const std::string path = "/tmp/rawinq_micro_bench_" +
+                           std::to_string(static_cast<long>(getpid())) + ".nc";
+  {
+    CfWriter w(path, {0, state.range(0) != 0, "micro_bench"});
+    std::size_t k = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(w.write(decoded()[k++ % 64], Stn_His[0]));
+    w.finish();
+  }
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_WriteCF)->Arg(0)->Arg(1);
 
 }  // namespace
 

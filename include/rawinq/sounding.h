@@ -14,3 +14,10 @@ struct Sounding {
 };
 
 inline bool is_missing(long v) { return v == kMissingValue; }
+
+// A wind speed in tenths of m/s as whole knots, rounded as every text
+// output writes it (0.1925 knots to a tenth of m/s); missing stays missing.
+inline long speed_in_knots(long ws) {
+  if (is_missing(ws)) return ws;
+  return static_cast<long>(static_cast<double>(ws) * 0.1925 + 0.5);
+}

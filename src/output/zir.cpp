@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "rawinq/globals.h"
+#include "rawinq/level_types.h"
 #include "rawinq/output.h"
+#include "rawinq/sounding.h"
 
 namespace {
 
@@ -61,22 +63,6 @@ void to_original_layout(HEADER_TYPE& hdr, std::vector<DATA_TYPE>& levels) {
   if (hdr.maxwind <= 99) hdr.maxwind = 100;
   for (long* v : {&hdr.tropind, &hdr.source, &hdr.reltime, &hdr.sondtype})
     *v = missing_to_original(*v);
-}
-
-bool selected(long fr, short ltype) {
-  switch (fr) {
-    case kLevelSurface:
-    case kLevelMandatory:
-      return true;
-    case kLevelSigTemperature:
-      return ltype != 1;
-    case kLevelSigWind:
-    case kLevelTropopause:
-    case kLevelMaxWind:
-      return ltype == 0;
-    default:
-      return false;
-  }
 }
 
 
@@ -193,13 +179,13 @@ void ksc_format(short wformat, short ltype, short ind) {
   const bool knots = wformat == 0;
   const char* wsunits = knots ? "kt" : "ms";
   auto speed = [knots](long ws) {
-    if (!knots || ws == kMissingValue || ws == kOriginalMissing) return ws;
-    return static_cast<long>(static_cast<double>(ws) * 0.1925 + 0.5);
+    if (!knots || ws == kOriginalMissing) return ws;
+    return speed_in_knots(ws);
   };
 
   long nlevels = 0;
   for (const DATA_TYPE* d = first; d != last; ++d)
-    if (selected(d->fr, ltype)) ++nlevels;
+    if (level_selected(d->fr, ltype)) ++nlevels;
   if (nlevels == 0) return;
 
   if (ind < 0 || ind >= kMaxStations) return;
@@ -256,7 +242,7 @@ void ksc_format(short wformat, short ltype, short ind) {
 
   // "%7ld %6ld %6ld %6ld %6ld %6ld %6ld" for each selected level.
   for (const DATA_TYPE* d = first; d != last; ++d) {
-    if (!selected(d->fr, ltype)) continue;
+    if (!level_selected(d->fr, ltype)) continue;
     end = put_number(buf, d->fr, 7);
     for (long v : {d->pr, d->ht, d->tp, d->dp, d->wd, speed(d->ws)}) {
       *end++ = ' ';

@@ -1,0 +1,41 @@
+// Comma-separated output for analysis tools: one row per selected level
+// under a header row whose column names carry their units, and with the
+// derived quantities a second table of one row per sounding.
+#pragma once
+
+#include <string>
+
+#include "rawinq/records.h"
+#include "rawinq/sounding.h"
+
+struct CsvOptions {
+  short level_selection = 0;  // 0 all, 1 mandatory, 2 mandatory and significant
+  bool knots = true;          // wind_speed_kt (whole knots) or wind_speed_m_s
+  bool derived = false;       // the theta, mixing ratio and humidity columns
+};
+
+// Makes the rows of CSV text of soundings: the selected levels, and with
+// the derived quantities a row of indices per sounding. Missing values are
+// empty fields. Each row ends with "\n".
+class CsvWriter {
+ public:
+  explicit CsvWriter(CsvOptions options) : options_(options) {}
+  // The header rows of the two tables.
+  std::string levels_header() const;
+  std::string indices_header() const;
+  // Appends the sounding's selected level rows to levels (nothing when none
+  // is selected) and, when indices is given and a level was selected, its
+  // row of indices. Returns the number of level rows.
+  long write(const Sounding& sounding, const STATREC& station,
+             std::string& levels, std::string* indices) const;
+
+ private:
+  CsvOptions options_;
+};
+
+// The station and time columns shared by both tables:
+// "station_wmo,station_wban,time" values of one sounding.
+std::string csv_sounding_key(const Sounding& sounding, const STATREC& station);
+
+// The sounding's time as ISO 8601 UTC, "YYYY-MM-DDTHH:00:00Z".
+std::string iso8601_time(const HEADER_TYPE& header);

@@ -1,0 +1,297 @@
+// CF-1.8 profiles in the contiguous ragged array representation, written
+// through the netCDF C API (netCDF-4 classic model, shuffle and deflate).
+#include "rawinq/cf_writer.h"
+
+#include <netcdf.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "rawinq/derived_fields.h"
+#include "rawinq/level_types.h"
+
+namespace {
+
+constexpr int kDeflateLevel = 4;
+constexpr size_t kObsChunk = 32768;      // levels a chunk of obs variables
+constexpr size_t kProfileChunkMax = 65536;
+constexpr size_t kNameLen = sizeof STATREC{}.name;
+
+constexpr float kFill = NC_FILL_FLOAT;
+
+float stored(long v, double divisor, double offset = 0.0) {
+  return is_missing(v) ? kFill : static_cast<float>(v / divisor + offset);
+}
+
+// A level variable: its name, attributes and value of a level.
+struct ObsVar {
+  const char* name;
+  const char* units;
+  const char* standard_name;
+  const char* long_name;
+  float (*value)(const DATA_TYPE&);
+};
+
+const ObsVar kObs[] = {
+    {"air_pressure", "hPa", "air_pressure", "pressure",
+     [](const DATA_TYPE& l) { return stored(l.pr, 10.0); }},
+    {"geopotential_height", "m", "geopotential_height", "geopotential height",
+     [](const DATA_TYPE& l) { return stored(l.ht, 1.0); }},
+    {"air_temperature", "K", "air_temperature", "temperature",
+     [](const DATA_TYPE& l) { return stored(l.tp, 10.0, 273.15); }},
+    {"dew_point_temperature", "K", "dew_point_temperature", "dew point",
+     [](const DATA_TYPE& l) { return stored(l.dp, 10.0, 273.15); }},
+    {"wind_from_direction", "degree", "wind_from_direction", "wind direction",
+     [](const DATA_TYPE& l) { return stored(l.wd, 1.0); }},
+    {"wind_speed", "m s-1", "wind_speed", "wind speed",
+     [](const DATA_TYPE& l) { return stored(l.ws, 10.0); }},
+};
+constexpr size_t kObsCount = sizeof kObs / sizeof kObs[0];
+constexpr size_t kLevelFieldCount = sizeof kLevelFields / sizeof kLevelFields[0];
+constexpr size_t kIndexFieldCount = sizeof kIndexFields / sizeof kIndexFields[0];
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+long days_from_civil(long y, long m, long d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+}  // namespace
+
+double epoch_seconds(const HEADER_TYPE& h) {
+  return static_cast<double>(days_from_civil(h.year, h.month, h.day)) * 86400.0 +
+         h.hour * 3600.0;
+}
+
+NcFile& NcFile::operator=(NcFile&& o) noexcept {
+  if (this != &o) {
+    close();
+    ncid_ = o.release();
+  }
+  return *this;
+}
+
+NcFile::~NcFile() { close(); }
+
+int NcFile::close() {
+  if (ncid_ < 0) return NC_NOERR;
+  return nc_close(release());
+}
+
+CfWriter::CfWriter(const std::string& path, CfOptions options)
+    : options_(std::move(options)) {
+  check_ = [path](int status, const char* what) {
+    if (status != NC_NOERR)
+      throw CfError(path + ": " + what + ": " + nc_strerror(status));
+  };
+  check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid_),
+        "cannot create the file");
+  owned_ = NcFile(ncid_);
+  define_file();
+}
+
+CfWriter::CfWriter(int ncid, StatusCheck check, CfOptions options)
+    : options_(std::move(options)), ncid_(ncid), check_(std::move(check)) {
+  define_file();
+}
+
+void CfWriter::define_file() {
+  const int ncid = ncid_;
+  int old_mode = 0;
+  check(nc_set_fill(ncid, NC_NOFILL, &old_mode), "nc_set_fill");
+  const auto global = [&](const char* name, const std::string& text) {
+    check(nc_put_att_text(ncid, NC_GLOBAL, name, text.size(), text.c_str()), name);
+  };
+  global("Conventions", "CF-1.8");
+  global("featureType", "profile");
+  global("title", "Upper-air soundings");
+  global("source", "radiosonde and rawinsonde soundings of a station-year archive");
+  global("history", options_.history);
+  if (options_.derived)
+    global("references",
+           "Bolton, D., 1980: The computation of equivalent potential temperature. "
+           "Mon. Wea. Rev., 108, 1046-1053 (saturation vapour pressure, LCL, "
+           "equivalent potential temperature); see rawinq-extract(1) for every formula");
+  check(nc_def_dim(ncid, "obs", NC_UNLIMITED, &obs_dim_), "defining obs");
+  const auto def = [&](const char* name, nc_type type, const char* units,
+                       const char* standard_name, const char* long_name,
+                       bool fill) {
+    int var = -1;
+    check(nc_def_var(ncid, name, type, 1, &obs_dim_, &var), name);
+    check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &kObsChunk), name);
+    check(nc_def_var_deflate(ncid, var, 1, 1, kDeflateLevel), name);
+    const auto att = [&](const char* a, const char* text) {
+      if (*text) check(nc_put_att_text(ncid, var, a, std::strlen(text), text), name);
+    };
+    att("standard_name", standard_name);
+    att("long_name", long_name);
+    att("units", units);
+    if (fill) check(nc_put_att_float(ncid, var, "_FillValue", NC_FLOAT, 1, &kFill), name);
+    if (type == NC_FLOAT && std::strcmp(name, "air_pressure") != 0)
+      att("coordinates", "time latitude longitude air_pressure");
+    return var;
+  };
+  for (const ObsVar& v : kObs)
+    obs_vars_.push_back(def(v.name, NC_FLOAT, v.units, v.standard_name, v.long_name, true));
+  check(nc_put_att_text(ncid, obs_vars_[0], "positive", 4, "down"), "air_pressure");
+  check(nc_put_att_text(ncid, obs_vars_[0], "axis", 1, "Z"), "air_pressure");
+  if (options_.derived)
+    for (const LevelField& f : kLevelFields)
+      derived_vars_.push_back(def(f.cf_name, NC_FLOAT, f.units, f.standard_name, f.long_name, true));
+
+  level_type_var_ = def("level_type", NC_BYTE, "", "", "level type", false);
+  std::vector<signed char> flags;
+  std::string meanings;
+  for (const LevelTypeInfo& t : kLevelTypeTable) {
+    flags.push_back(static_cast<signed char>(t.code));
+    if (!meanings.empty()) meanings += ' ';
+    meanings += t.word;
+  }
+  check(nc_put_att_schar(ncid, level_type_var_, "flag_values", NC_BYTE, flags.size(),
+                         flags.data()),
+        "level_type");
+  check(nc_put_att_text(ncid, level_type_var_, "flag_meanings", meanings.size(),
+                        meanings.c_str()),
+        "level_type");
+  columns_.resize(kObsCount + derived_vars_.size());
+  if (options_.derived) indices_.resize(kIndexFieldCount);
+  check(nc_enddef(ncid), "nc_enddef");
+}
+
+long CfWriter::write(const Sounding& sounding, const STATREC& station) {
+  for (auto& c : columns_) c.clear();
+  level_types_.clear();
+  for (const DATA_TYPE& l : sounding.levels) {
+    if (!level_selected(l.fr, options_.level_selection)) continue;
+    for (size_t k = 0; k < kObsCount; ++k) columns_[k].push_back(kObs[k].value(l));
+    if (options_.derived) {
+      const auto q = rawinq::indices::level_quantities(l);
+      for (size_t k = 0; k < kLevelFieldCount; ++k) {
+        const double v = kLevelFields[k].value(q);
+        columns_[kObsCount + k].push_back(std::isfinite(v) ? static_cast<float>(v) : kFill);
+      }
+    }
+    level_types_.push_back(static_cast<signed char>(l.fr));
+  }
+  const size_t n = level_types_.size();
+  if (n == 0) return 0;
+
+  const int ncid = ncid_;
+  const size_t start = obs_written_;
+  for (size_t k = 0; k < columns_.size(); ++k) {
+    const int var = k < kObsCount ? obs_vars_[k] : derived_vars_[k - kObsCount];
+    check(nc_put_vara_float(ncid, var, &start, &n, columns_[k].data()), "writing levels");
+  }
+  check(nc_put_vara_schar(ncid, level_type_var_, &start, &n, level_types_.data()),
+        "writing levels");
+  obs_written_ += n;
+
+  wmo_.push_back(static_cast<int>(station.wmo));
+  // International sites carry WMO + 900000 in place of a WBAN number.
+  wban_.push_back(station.wban > 900000 ? NC_FILL_INT : static_cast<int>(station.wban));
+  const size_t name_len = strnlen(station.name, sizeof station.name);
+  std::string name(station.name, name_len);
+  name.erase(name.find_last_not_of(' ') + 1);
+  name_.push_back(name);
+  time_.push_back(epoch_seconds(sounding.header));
+  lat_.push_back(station.lat);
+  lon_.push_back(station.lon);
+  alt_.push_back(static_cast<float>(station.elev));
+  row_size_.push_back(static_cast<int>(n));
+  if (options_.derived) {
+    const auto ix = rawinq::indices::compute_indices(sounding);
+    for (size_t k = 0; k < kIndexFieldCount; ++k) {
+      const double v = kIndexFields[k].value(ix);
+      indices_[k].push_back(std::isfinite(v) ? static_cast<float>(v) : kFill);
+    }
+  }
+  return static_cast<long>(n);
+}
+
+void CfWriter::define_and_write_profiles() {
+  const int ncid = ncid_;
+  const size_t count = time_.size();
+  check(nc_redef(ncid), "nc_redef");
+  int profile_dim = -1, strlen_dim = -1;
+  check(nc_def_dim(ncid, "profile", count, &profile_dim), "defining profile");
+  check(nc_def_dim(ncid, "name_strlen", kNameLen, &strlen_dim), "defining name_strlen");
+  const size_t chunk = std::clamp<size_t>(count, 1, kProfileChunkMax);
+
+  const auto def = [&](const char* name, nc_type type, const char* units,
+                       const char* standard_name, const char* long_name) {
+    int var = -1;
+    check(nc_def_var(ncid, name, type, 1, &profile_dim, &var), name);
+    check(nc_def_var_chunking(ncid, var, NC_CHUNKED, &chunk), name);
+    check(nc_def_var_deflate(ncid, var, 1, 1, kDeflateLevel), name);
+    const auto att = [&](const char* a, const char* text) {
+      if (*text) check(nc_put_att_text(ncid, var, a, std::strlen(text), text), name);
+    };
+    att("standard_name", standard_name);
+    att("long_name", long_name);
+    att("units", units);
+    return var;
+  };
+  const int profile_var = def("profile", NC_INT, "", "", "profile number");
+  check(nc_put_att_text(ncid, profile_var, "cf_role", 10, "profile_id"), "profile");
+  const int wmo_var = def("station_wmo", NC_INT, "", "", "WMO station number");
+  const int wban_var = def("station_wban", NC_INT, "", "", "WBAN station number");
+  const int wban_fill = NC_FILL_INT;
+  check(nc_put_att_int(ncid, wban_var, "_FillValue", NC_INT, 1, &wban_fill), "station_wban");
+  int name_var = -1;
+  const int name_dims[2] = {profile_dim, strlen_dim};
+  const size_t name_chunk[2] = {chunk, kNameLen};
+  check(nc_def_var(ncid, "station_name", NC_CHAR, 2, name_dims, &name_var), "station_name");
+  check(nc_def_var_chunking(ncid, name_var, NC_CHUNKED, name_chunk), "station_name");
+  check(nc_def_var_deflate(ncid, name_var, 1, 1, kDeflateLevel), "station_name");
+  check(nc_put_att_text(ncid, name_var, "long_name", 12, "station name"), "station_name");
+  const int time_var = def("time", NC_DOUBLE, "seconds since 1970-01-01 00:00:00", "time",
+                           "nominal (synoptic) time of the sounding, UTC");
+  check(nc_put_att_text(ncid, time_var, "calendar", 8, "standard"), "time");
+  check(nc_put_att_text(ncid, time_var, "axis", 1, "T"), "time");
+  const int lat_var = def("latitude", NC_FLOAT, "degrees_north", "latitude", "station latitude");
+  const int lon_var = def("longitude", NC_FLOAT, "degrees_east", "longitude", "station longitude");
+  const int alt_var = def("altitude", NC_FLOAT, "m", "surface_altitude", "station elevation");
+  const int rows_var = def("row_size", NC_INT, "", "", "number of levels in this profile");
+  check(nc_put_att_text(ncid, rows_var, "sample_dimension", 3, "obs"), "row_size");
+  std::vector<int> index_vars;
+  if (options_.derived)
+    for (const IndexField& f : kIndexFields) {
+      const int var = def(f.cf_name, NC_FLOAT, f.units, f.standard_name, f.long_name);
+      check(nc_put_att_float(ncid, var, "_FillValue", NC_FLOAT, 1, &kFill), f.cf_name);
+      check(nc_put_att_text(ncid, var, "coordinates", 23, "time latitude longitude"), f.cf_name);
+      index_vars.push_back(var);
+    }
+  check(nc_enddef(ncid), "nc_enddef");
+  if (count == 0) return;
+
+  std::vector<int> numbers(count);
+  for (size_t i = 0; i < count; ++i) numbers[i] = static_cast<int>(i);
+  std::vector<char> names(count * kNameLen, '\0');
+  for (size_t i = 0; i < count; ++i)
+    std::memcpy(&names[i * kNameLen], name_[i].data(), std::min(name_[i].size(), kNameLen));
+  const size_t start[2] = {0, 0}, counts[2] = {count, kNameLen};
+  check(nc_put_var_int(ncid, profile_var, numbers.data()), "writing profile");
+  check(nc_put_var_int(ncid, wmo_var, wmo_.data()), "writing station_wmo");
+  check(nc_put_var_int(ncid, wban_var, wban_.data()), "writing station_wban");
+  check(nc_put_vara_text(ncid, name_var, start, counts, names.data()), "writing station_name");
+  check(nc_put_var_double(ncid, time_var, time_.data()), "writing time");
+  check(nc_put_var_float(ncid, lat_var, lat_.data()), "writing latitude");
+  check(nc_put_var_float(ncid, lon_var, lon_.data()), "writing longitude");
+  check(nc_put_var_float(ncid, alt_var, alt_.data()), "writing altitude");
+  check(nc_put_var_int(ncid, rows_var, row_size_.data()), "writing row_size");
+  for (size_t k = 0; k < index_vars.size(); ++k)
+    check(nc_put_var_float(ncid, index_vars[k], indices_[k].data()), "writing indices");
+}
+
+void CfWriter::finish() {
+  if (finished_) return;
+  finished_ = true;
+  define_and_write_profiles();
+  if (owned_.is_open()) check(owned_.close(), "closing the file");
+}

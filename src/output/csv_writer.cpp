@@ -1,0 +1,105 @@
+// CSV rows of levels and of per-sounding indices.
+#include "rawinq/csv_writer.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "rawinq/derived_fields.h"
+#include "rawinq/level_types.h"
+
+namespace {
+
+// Appends ",value" with the given decimals, or "," alone when missing.
+void add(std::string& row, double v, int decimals) {
+  row += ',';
+  if (std::isnan(v)) return;
+  char buf[40];
+  const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  if (n > 0 && static_cast<size_t>(n) < sizeof buf) row.append(buf, static_cast<size_t>(n));
+}
+
+// Appends ",v" of a stored integer (with one decimal for tenths), or ","
+// alone when missing; exact, as the archive holds it.
+void add_stored(std::string& row, long v, bool tenths) {
+  row += ',';
+  if (is_missing(v)) return;
+  if (v < 0) row += '-';
+  const unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
+                                : static_cast<unsigned long>(v);
+  if (!tenths) {
+    row += std::to_string(u);
+    return;
+  }
+  row += std::to_string(u / 10);
+  row += '.';
+  row += static_cast<char>('0' + u % 10);
+}
+
+}  // namespace
+
+std::string iso8601_time(const HEADER_TYPE& h) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:00:00Z", h.year, h.month,
+                h.day, h.hour);
+  return buf;
+}
+
+std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
+  // International sites carry WMO + 900000 in place of a WBAN number.
+  std::string key = std::to_string(station.wmo) + ',';
+  if (station.wban <= 900000) key += std::to_string(station.wban);
+  key += ',';
+  key += iso8601_time(sounding.header);
+  return key;
+}
+
+std::string CsvWriter::levels_header() const {
+  std::string h =
+      "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,"
+      "temperature_C,dewpoint_C,wind_direction_deg,";
+  h += options_.knots ? "wind_speed_kt" : "wind_speed_m_s";
+  if (options_.derived)
+    for (const LevelField& f : kLevelFields) (h += ',') += f.csv_name;
+  return h + '\n';
+}
+
+std::string CsvWriter::indices_header() const {
+  std::string h = "station_wmo,station_wban,time";
+  for (const IndexField& f : kIndexFields) (h += ',') += f.csv_name;
+  return h + '\n';
+}
+
+long CsvWriter::write(const Sounding& sounding, const STATREC& station,
+                      std::string& levels, std::string* indices) const {
+  const std::string key = csv_sounding_key(sounding, station);
+  long rows = 0;
+  for (const DATA_TYPE& l : sounding.levels) {
+    if (!level_selected(l.fr, options_.level_selection)) continue;
+    std::string& row = levels;
+    row += key;
+    row += ',';
+    row += level_type_info(l.fr)->word;
+    add_stored(row, l.pr, true);
+    add_stored(row, l.ht, false);
+    add_stored(row, l.tp, true);
+    add_stored(row, l.dp, true);
+    add_stored(row, l.wd, false);
+    if (options_.knots)
+      add_stored(row, speed_in_knots(l.ws), false);
+    else
+      add_stored(row, l.ws, true);
+    if (options_.derived) {
+      const auto q = rawinq::indices::level_quantities(l);
+      for (const LevelField& f : kLevelFields) add(row, f.value(q), f.decimals);
+    }
+    row += '\n';
+    ++rows;
+  }
+  if (indices && rows > 0) {
+    const auto ix = rawinq::indices::compute_indices(sounding);
+    *indices += key;
+    for (const IndexField& f : kIndexFields) add(*indices, f.value(ix), f.decimals);
+    *indices += '\n';
+  }
+  return rows;
+}

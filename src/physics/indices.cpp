@@ -1,0 +1,391 @@
+// Per-sounding derived quantities; definitions in rawinq/indices.h.
+#include "rawinq/indices.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <tuple>
+#include <utility>
+
+namespace rawinq::indices {
+namespace {
+
+using thermo::Lcl;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Largest step in ln p between the points of a parcel's ascent.
+constexpr double kMaxLogStep = 0.02;
+// Depths of the mixed layer and of the layer searched for the most unstable
+// parcel, hPa.
+constexpr double kMixedLayerDepth = 100.0;
+constexpr double kMostUnstableDepth = 300.0;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A dew point above the temperature counts as the temperature; a missing
+// one stays missing.
+double capped(double td, double t) { return td > t ? t : td; }
+
+double pressure_hpa(long pr) {
+  return is_missing(pr) || pr <= 0 ? kNaN : pr / 10.0;
+}
+double kelvin(long tenths_c) {
+  return is_missing(tenths_c) ? kNaN : tenths_c / 10.0 + thermo::kZeroCelsius;
+}
+
+// A quantity linear in its coordinate between points, NaN outside them.
+class Piecewise {
+ public:
+  void add(double x, double y) { points_.emplace_back(x, y); }
+  void sort() {
+    std::stable_sort(points_.begin(), points_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    points_.erase(std::unique(points_.begin(), points_.end(),
+                              [](const auto& a, const auto& b) {
+                                return a.first == b.first;
+                              }),
+                  points_.end());
+  }
+  double at(double x) const {
+    if (points_.empty() || !(x >= points_.front().first) ||
+        !(x <= points_.back().first))
+      return kNaN;
+    auto hi = std::lower_bound(
+        points_.begin(), points_.end(), x,
+        [](const auto& p, double v) { return p.first < v; });
+    if (hi->first == x) return hi->second;
+    auto lo = hi - 1;
+    const double f = (x - lo->first) / (hi->first - lo->first);
+    return lo->second + f * (hi->second - lo->second);
+  }
+  bool empty() const { return points_.empty(); }
+  const std::vector<std::pair<double, double>>& points() const { return points_; }
+
+ private:
+  std::vector<std::pair<double, double>> points_;
+};
+
+struct Start {
+  double p, t, td;
+};
+
+// The environment: temperature and dew point against ln p, from the
+// surface up.
+class Environment {
+ public:
+  explicit Environment(const Sounding& s) {
+    // The surface: the surface level with a temperature, else the level of
+    // highest pressure that has one.
+    for (const DATA_TYPE& l : s.levels) {
+      const double p = pressure_hpa(l.pr), t = kelvin(l.tp);
+      if (std::isnan(p) || std::isnan(t)) continue;
+      if (l.fr == kLevelSurface) {
+        surface_ = {p, t, kelvin(l.dp)};
+        break;
+      }
+      if (std::isnan(surface_.p) || p > surface_.p) surface_ = {p, t, kelvin(l.dp)};
+    }
+    if (std::isnan(surface_.p)) return;
+    surface_.td = capped(surface_.td, surface_.t);
+    for (const DATA_TYPE& l : s.levels) {
+      const double p = pressure_hpa(l.pr), t = kelvin(l.tp), td = kelvin(l.dp);
+      if (std::isnan(p) || std::isnan(t) || p > surface_.p) continue;
+      temperature_.add(std::log(p), t);
+      if (!std::isnan(td)) dewpoint_.add(std::log(p), capped(td, t));
+    }
+    temperature_.sort();
+    dewpoint_.sort();
+  }
+
+  bool valid() const { return !temperature_.empty(); }
+  const Start& surface() const { return surface_; }
+  double top_pressure() const { return std::exp(temperature_.points().front().first); }
+
+  double temperature(double p) const { return temperature_.at(std::log(p)); }
+  double dewpoint(double p) const { return dewpoint_.at(std::log(p)); }
+  double mixing_ratio(double p) const {
+    const double r = thermo::mixing_ratio_from_dewpoint(p, dewpoint(p));
+    return std::isnan(r) ? 0.0 : r;
+  }
+  double virtual_temperature(double p) const {
+    return thermo::virtual_temperature(temperature(p), mixing_ratio(p));
+  }
+  // Pressures of the levels with a temperature, highest first.
+  std::vector<double> level_pressures() const {
+    std::vector<double> out;
+    for (auto it = temperature_.points().rbegin(); it != temperature_.points().rend(); ++it)
+      out.push_back(std::exp(it->first));
+    return out;
+  }
+  const Piecewise& dewpoints() const { return dewpoint_; }
+
+ private:
+  Start surface_{kNaN, kNaN, kNaN};
+  Piecewise temperature_;  // against ln p
+  Piecewise dewpoint_;
+};
+
+// The start of a parcel of the given kind, NaN where it cannot be formed.
+Start parcel_start(const Environment& env, ParcelKind kind) {
+  const Start none{kNaN, kNaN, kNaN};
+  if (!env.valid()) return none;
+  const Start& sfc = env.surface();
+  switch (kind) {
+    case ParcelKind::kSurfaceBased:
+      return std::isnan(sfc.td) ? none : sfc;
+    case ParcelKind::kMixedLayer: {
+      // Pressure-weighted means of theta and mixing ratio over the layer,
+      // by the trapezoid rule on the levels inside it and its top.
+      const double top = sfc.p - kMixedLayerDepth;
+      std::vector<double> ps;
+      for (double p : env.level_pressures())
+        if (p > top) ps.push_back(p);
+      ps.push_back(top);
+      double theta_sum = 0.0, r_sum = 0.0;
+      for (size_t i = 0; i + 1 < ps.size(); ++i) {
+        const double dp = ps[i] - ps[i + 1];
+        const double th0 = thermo::potential_temperature(ps[i], env.temperature(ps[i]));
+        const double th1 = thermo::potential_temperature(ps[i + 1], env.temperature(ps[i + 1]));
+        const double r0 = thermo::mixing_ratio_from_dewpoint(ps[i], env.dewpoint(ps[i]));
+        const double r1 = thermo::mixing_ratio_from_dewpoint(ps[i + 1], env.dewpoint(ps[i + 1]));
+        theta_sum += (th0 + th1) / 2 * dp;
+        r_sum += (r0 + r1) / 2 * dp;
+      }
+      const double theta = theta_sum / kMixedLayerDepth;
+      const double r = r_sum / kMixedLayerDepth;
+      if (std::isnan(theta) || std::isnan(r)) return none;
+      const double t = thermo::dry_adiabat_temperature(thermo::kP0, theta, sfc.p);
+      const double td = thermo::dewpoint_from_vapour_pressure(thermo::vapour_pressure(sfc.p, r));
+      return {sfc.p, t, capped(td, t)};
+    }
+    case ParcelKind::kMostUnstable: {
+      Start best = none;
+      double best_theta_e = -1.0;
+      for (const auto& [x, td] : env.dewpoints().points()) {
+        const double p = std::exp(x);
+        if (p < sfc.p - kMostUnstableDepth) continue;
+        const double t = env.temperature(p);
+        const double theta_e = thermo::equivalent_potential_temperature(p, t, td);
+        if (theta_e > best_theta_e) {
+          best_theta_e = theta_e;
+          best = {p, t, td};
+        }
+      }
+      return best;
+    }
+  }
+  return none;
+}
+
+std::vector<TracePoint> ascend(const Environment& env, const Start& s) {
+  std::vector<TracePoint> out;
+  const Lcl base = thermo::lcl(s.p, s.t, s.td);
+  if (std::isnan(base.pressure_hpa)) return out;
+  const double top = env.top_pressure();
+  if (!(top < s.p)) return out;
+  // Break points: the start, the LCL and the environment's levels above it.
+  std::vector<double> breaks{s.p};
+  for (double p : env.level_pressures())
+    if (p < s.p) breaks.push_back(p);
+  if (base.pressure_hpa < s.p && base.pressure_hpa > top) breaks.push_back(base.pressure_hpa);
+  std::sort(breaks.begin(), breaks.end(), std::greater<double>());
+  breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
+
+  const double r0 = thermo::mixing_ratio_from_dewpoint(s.p, s.td);
+  double moist_p = base.pressure_hpa, moist_t = base.temperature_k;
+  auto add = [&](double p) {
+    double t, r;
+    if (p >= base.pressure_hpa) {
+      t = thermo::dry_adiabat_temperature(s.p, s.t, p);
+      r = r0;
+    } else {
+      t = thermo::moist_adiabat_temperature(moist_p, moist_t, p);
+      moist_p = p;
+      moist_t = t;
+      r = thermo::saturation_mixing_ratio(p, t);
+    }
+    out.push_back({p, t, thermo::virtual_temperature(t, r), env.virtual_temperature(p)});
+  };
+  add(breaks.front());
+  for (size_t i = 0; i + 1 < breaks.size(); ++i) {
+    const double span = std::log(breaks[i] / breaks[i + 1]);
+    const int n = std::max(1, static_cast<int>(std::ceil(span / kMaxLogStep)));
+    for (int k = 1; k < n; ++k) add(breaks[i] * std::exp(-span * k / n));
+    add(breaks[i + 1]);
+  }
+  return out;
+}
+
+double buoyancy(const TracePoint& t) {
+  return t.virtual_temperature_k - t.environment_virtual_temperature_k;
+}
+
+// ln p where the buoyancy changes sign between two points.
+double crossing(const TracePoint& a, const TracePoint& b) {
+  const double ba = buoyancy(a), bb = buoyancy(b);
+  const double xa = std::log(a.pressure_hpa), xb = std::log(b.pressure_hpa);
+  return xa + (xb - xa) * ba / (ba - bb);
+}
+
+// Integral of the positive (sign > 0) or negative part of the buoyancy over
+// d(ln p) between ln p = lo and hi (lo < hi), buoyancy linear between points.
+double area(const std::vector<TracePoint>& tr, double lo, double hi, int sign) {
+  double sum = 0.0;
+  for (size_t i = 0; i + 1 < tr.size(); ++i) {
+    const double x1 = std::log(tr[i + 1].pressure_hpa), x0 = std::log(tr[i].pressure_hpa);
+    const double a = std::max(lo, x1), b = std::min(hi, x0);
+    if (!(a < b)) continue;
+    const double b1 = buoyancy(tr[i + 1]), b0 = buoyancy(tr[i]);
+    const auto at = [&](double x) { return b1 + (b0 - b1) * (x - x1) / (x0 - x1); };
+    double ya = sign * at(a), yb = sign * at(b);
+    if (ya <= 0 && yb <= 0) continue;
+    if (ya >= 0 && yb >= 0) {
+      sum += (ya + yb) / 2 * (b - a);
+    } else {
+      const double w = (b - a) * std::max(ya, yb) / std::fabs(ya - yb);
+      sum += std::max(ya, yb) / 2 * w;
+    }
+  }
+  return sign * sum;
+}
+
+Parcel analyse(const Environment& env, const Start& s) {
+  Parcel out{s.p, s.t, s.td, {kNaN, kNaN}, kNaN, kNaN, kNaN, kNaN};
+  if (std::isnan(s.p)) return out;
+  out.lcl = thermo::lcl(s.p, s.t, s.td);
+  const std::vector<TracePoint> tr = ascend(env, s);
+  if (tr.empty()) return out;
+  out.cape_j_kg = 0.0;
+  // The LFC: at the LCL when buoyant there, else the first crossing to
+  // positive buoyancy above it.
+  size_t i = 0;
+  while (i < tr.size() && tr[i].pressure_hpa > out.lcl.pressure_hpa) ++i;
+  double x_lfc = kNaN;
+  if (i < tr.size() && buoyancy(tr[i]) > 0) {
+    x_lfc = std::log(tr[i].pressure_hpa);
+  } else {
+    for (; i + 1 < tr.size(); ++i)
+      if (buoyancy(tr[i]) <= 0 && buoyancy(tr[i + 1]) > 0) {
+        x_lfc = crossing(tr[i], tr[i + 1]);
+        break;
+      }
+  }
+  if (std::isnan(x_lfc)) return out;
+  // The EL: the highest crossing to non-positive buoyancy above the LFC;
+  // none while the parcel is buoyant at the top.
+  double x_el = std::log(tr.back().pressure_hpa);
+  if (buoyancy(tr.back()) <= 0) {
+    for (size_t k = tr.size() - 1; k > 0; --k)
+      if (buoyancy(tr[k]) <= 0 && buoyancy(tr[k - 1]) > 0) {
+        x_el = crossing(tr[k - 1], tr[k]);
+        break;
+      }
+    out.el_pressure_hpa = std::exp(x_el);
+  }
+  out.lfc_pressure_hpa = std::exp(x_lfc);
+  out.cape_j_kg = thermo::kRd * area(tr, x_el, x_lfc, +1);
+  out.cin_j_kg = thermo::kRd * area(tr, x_lfc, std::log(s.p), -1) + 0.0;  // never -0
+  return out;
+}
+
+// Temperature at 500 hPa of a parcel lifted from a start, minus the
+// environment's.
+double lifted_difference(const Environment& env, const Start& s) {
+  const double t500 = env.temperature(500.0);
+  if (!(s.p > 500.0)) return kNaN;
+  return t500 - thermo::lifted_parcel_temperature(s.p, s.t, s.td, 500.0);
+}
+
+// Specific humidity integrated over pressure from the surface to the highest
+// dew point, the dew point linear in ln p between levels (steps of at most
+// kMaxLogStep, trapezoid rule).
+double precipitable_water(const Environment& env) {
+  const auto& pts = env.dewpoints().points();
+  if (pts.empty()) return kNaN;
+  const auto q = [](double p, double td) {
+    const double r = thermo::mixing_ratio_from_dewpoint(p, td);
+    return r / (1 + r);
+  };
+  double sum = 0.0;
+  for (size_t i = 0; i + 1 < pts.size(); ++i) {
+    const double x0 = pts[i].first, x1 = pts[i + 1].first;
+    const int n = std::max(1, static_cast<int>(std::ceil((x1 - x0) / kMaxLogStep)));
+    for (int k = 0; k < n; ++k) {
+      const double xa = x0 + (x1 - x0) * k / n;
+      const double xb = k + 1 == n ? x1 : x0 + (x1 - x0) * (k + 1) / n;
+      const double pa = std::exp(xa), pb = std::exp(xb);
+      const double qa = q(pa, env.dewpoints().at(xa)), qb = q(pb, env.dewpoints().at(xb));
+      sum += (qa + qb) / 2 * (pb - pa) * 100.0;  // hPa to Pa
+    }
+  }
+  return sum / thermo::kG;  // kg m-2, that is mm of water
+}
+
+// Bulk shear over the given depths above the surface.
+std::pair<double, double> bulk_shear(const Sounding& s) {
+  Piecewise u, v;
+  double bottom = kNaN;
+  for (const DATA_TYPE& l : s.levels) {
+    if (l.fr == kLevelSurface && !is_missing(l.ht)) bottom = l.ht;
+    if (is_missing(l.ht) || is_missing(l.wd) || is_missing(l.ws)) continue;
+    const double a = l.wd * kPi / 180.0, speed = l.ws / 10.0;
+    u.add(l.ht, -speed * std::sin(a));
+    v.add(l.ht, -speed * std::cos(a));
+  }
+  u.sort();
+  v.sort();
+  if (u.empty()) return {kNaN, kNaN};
+  if (std::isnan(bottom)) bottom = u.points().front().first;
+  const auto shear = [&](double depth) {
+    return std::hypot(u.at(bottom + depth) - u.at(bottom),
+                      v.at(bottom + depth) - v.at(bottom));
+  };
+  return {shear(1000.0), shear(6000.0)};
+}
+
+}  // namespace
+
+SoundingIndices compute_indices(const Sounding& sounding) {
+  const Environment env(sounding);
+  SoundingIndices out{};
+  const Start sb = parcel_start(env, ParcelKind::kSurfaceBased);
+  out.surface_based = analyse(env, sb);
+  const Start ml = parcel_start(env, ParcelKind::kMixedLayer);
+  out.mixed_layer = analyse(env, ml);
+  // The most unstable parcel is often the surface one.
+  const Start mu = parcel_start(env, ParcelKind::kMostUnstable);
+  const bool same = mu.p == sb.p && mu.t == sb.t && mu.td == sb.td;
+  out.most_unstable = same ? out.surface_based : analyse(env, mu);
+  out.precipitable_water_mm = env.valid() ? precipitable_water(env) : kNaN;
+  out.lifted_index_k = env.valid() ? lifted_difference(env, ml) : kNaN;
+  const double t850 = env.valid() ? env.temperature(850.0) : kNaN;
+  const double td850 = env.valid() ? env.dewpoint(850.0) : kNaN;
+  const double t700 = env.valid() ? env.temperature(700.0) : kNaN;
+  const double td700 = env.valid() ? env.dewpoint(700.0) : kNaN;
+  const double t500 = env.valid() ? env.temperature(500.0) : kNaN;
+  out.k_index_c = (t850 - t500) + (td850 - thermo::kZeroCelsius) - (t700 - td700);
+  out.total_totals_c = t850 + td850 - 2 * t500;
+  out.showalter_k = env.valid() ? lifted_difference(env, {850.0, t850, td850}) : kNaN;
+  std::tie(out.bulk_shear_0_1km_m_s, out.bulk_shear_0_6km_m_s) = bulk_shear(sounding);
+  return out;
+}
+
+LevelQuantities level_quantities(const DATA_TYPE& level) {
+  const double p = pressure_hpa(level.pr), t = kelvin(level.tp);
+  const double td = capped(kelvin(level.dp), t);
+  const double r = thermo::mixing_ratio_from_dewpoint(p, td);
+  return {thermo::potential_temperature(p, t),
+          thermo::equivalent_potential_temperature(p, t, td),
+          thermo::virtual_potential_temperature(p, t, r), 1000.0 * r,
+          thermo::relative_humidity(t, td)};
+}
+
+std::vector<TracePoint> parcel_trace(const Sounding& sounding, ParcelKind kind) {
+  const Environment env(sounding);
+  const Start s = parcel_start(env, kind);
+  if (std::isnan(s.p)) return {};
+  return ascend(env, s);
+}
+
+}  // namespace rawinq::indices

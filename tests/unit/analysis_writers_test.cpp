@@ -1,0 +1,227 @@
+// The CSV and CF writers on hand-made soundings: exact CSV text (header,
+// missing values as empty fields, level selection, knots, the WBAN of an
+// international site, the indices table), and a CF file read back through
+// the netCDF API and through xarray with its default options.
+#include <netcdf.h>
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "rawinq/cf_writer.h"
+#include "rawinq/csv_writer.h"
+#include "rawinq/derived_fields.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+constexpr long M = kMissingValue;
+
+STATREC station(long wmo, long wban, const char* name, float lat, float lon,
+                short elev) {
+  STATREC s{};
+  std::strncpy(s.init, "DEN", sizeof s.init - 1);
+  s.wmo = wmo;
+  s.wban = wban;
+  s.lat = lat;
+  s.lon = lon;
+  s.elev = elev;
+  std::snprintf(s.name, sizeof s.name, "%-29s", name);
+  return s;
+}
+
+Sounding sounding(short year, short month, short day, short hour,
+                  std::vector<DATA_TYPE> levels) {
+  Sounding s;
+  s.header.year = year;
+  s.header.month = month;
+  s.header.day = day;
+  s.header.hour = hour;
+  s.header.levels = static_cast<long>(levels.size());
+  s.levels = std::move(levels);
+  return s;
+}
+
+// Surface, a significant wind level without temperature, a mandatory
+// level, a level of an unknown type (never written), a tropopause.
+const std::vector<DATA_TYPE> kLevels = {
+    {9, 8400, 1611, 252, 31, 170, 51},  {6, 8000, 2010, M, M, 200, 100},
+    {4, 7000, 3150, 128, -75, 230, 150}, {0, 6500, 3700, 50, -150, M, M},
+    {7, 2000, 11800, -563, M, 260, 255}};
+
+TEST(AnalysisWriters, CsvRows) {
+  const STATREC den = station(72469, 23062, "DENVER", 39.77f, -104.87f, 1611);
+  const STATREC intl = station(10410, 910410, "ESSEN", 51.4f, 6.97f, 150);
+  const Sounding s = sounding(1995, 7, 4, 0, kLevels);
+
+  struct Case {
+    const char* what;
+    CsvOptions options;
+    const STATREC& station;
+    std::string expected;
+  } cases[] = {
+      {"all levels, knots", {0, true, false}, den,
+       "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,temperature_C,"
+       "dewpoint_C,wind_direction_deg,wind_speed_kt\n"
+       "72469,23062,1995-07-04T00:00:00Z,surface,840.0,1611,25.2,3.1,170,10\n"
+       "72469,23062,1995-07-04T00:00:00Z,significant_wind,800.0,2010,,,200,19\n"
+       "72469,23062,1995-07-04T00:00:00Z,mandatory,700.0,3150,12.8,-7.5,230,29\n"
+       "72469,23062,1995-07-04T00:00:00Z,tropopause,200.0,11800,-56.3,,260,49\n"},
+      {"mandatory levels, m/s, international site", {1, false, false}, intl,
+       "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,temperature_C,"
+       "dewpoint_C,wind_direction_deg,wind_speed_m_s\n"
+       "10410,,1995-07-04T00:00:00Z,surface,840.0,1611,25.2,3.1,170,5.1\n"
+       "10410,,1995-07-04T00:00:00Z,mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
+  };
+  for (const Case& c : cases) {
+    const CsvWriter w(c.options);
+    std::string out = w.levels_header();
+    EXPECT_EQ(w.write(s, c.station, out, nullptr), c.options.level_selection == 1 ? 2 : 4) << c.what;
+    EXPECT_EQ(out, c.expected) << c.what;
+  }
+
+  // Derived columns and the indices table: the header names every column,
+  // each row has as many fields, a level without dew point has empty
+  // humidity fields but a potential temperature.
+  const CsvWriter w({0, false, true});
+  std::string levels = w.levels_header(), indices = w.indices_header();
+  w.write(s, den, levels, &indices);
+  w.write(sounding(1995, 7, 4, 12, {}), den, levels, &indices);  // no rows at all
+  std::vector<std::string> lines;
+  std::istringstream in(levels);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_NE(lines[0].find(",wind_speed_m_s,theta_K,theta_e_K,theta_v_K,mixing_ratio_g_kg,"
+                          "relative_humidity_pct"),
+            std::string::npos);
+  for (const std::string& l : lines) {
+    EXPECT_EQ(testing_support::count_of(l, ","), 14) << l;
+  }
+  // 800 hPa, no temperature: all five empty; 200 hPa tropopause: theta only
+  // (216.85 K at 200 hPa is 343.45 K).
+  EXPECT_EQ(lines[2].substr(lines[2].size() - 5), ",,,,,");
+  EXPECT_NE(lines[4].find(",343.45,"), std::string::npos) << lines[4];
+  EXPECT_EQ(lines[4].substr(lines[4].size() - 4), ",,,,");
+
+  std::istringstream ix(indices);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(ix, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].rfind("station_wmo,station_wban,time,lcl_pressure_hPa,", 0), 0u);
+  EXPECT_EQ(testing_support::count_of(rows[0], ","), testing_support::count_of(rows[1], ","));
+  EXPECT_EQ(rows[1].rfind("72469,23062,1995-07-04T00:00:00Z,", 0), 0u);
+}
+
+// Reads a whole float variable.
+std::vector<float> floats(int ncid, const char* name) {
+  int var = -1, dim = -1;
+  size_t n = 0;
+  EXPECT_EQ(nc_inq_varid(ncid, name, &var), NC_NOERR) << name;
+  EXPECT_EQ(nc_inq_vardimid(ncid, var, &dim), NC_NOERR);
+  EXPECT_EQ(nc_inq_dimlen(ncid, dim, &n), NC_NOERR);
+  std::vector<float> v(n);
+  if (n) {
+    EXPECT_EQ(nc_get_var_float(ncid, var, v.data()), NC_NOERR) << name;
+  }
+  return v;
+}
+
+std::string text_att(int ncid, int var, const char* name) {
+  size_t len = 0;
+  if (nc_inq_attlen(ncid, var, name, &len) != NC_NOERR) return "(none)";
+  std::string s(len, '\0');
+  EXPECT_EQ(nc_get_att_text(ncid, var, name, s.data()), NC_NOERR);
+  return s;
+}
+
+TEST(AnalysisWriters, CfFileReadBack) {
+  TempDir dir;
+  const std::string path = dir / "out.nc";
+  const STATREC den = station(72469, 23062, "DENVER", 39.77f, -104.87f, 1611);
+  const STATREC intl = station(10410, 910410, "ESSEN", 51.4f, 6.97f, 150);
+  {
+    CfWriter w(path, {0, true, "test"});
+    EXPECT_EQ(w.write(sounding(1995, 7, 4, 0, kLevels), den), 4);
+    EXPECT_EQ(w.write(sounding(1995, 7, 4, 12, {}), den), 0);
+    EXPECT_EQ(w.write(sounding(1969, 12, 31, 12, {kLevels[0], kLevels[2]}), intl), 2);
+    w.finish();
+  }
+  int ncid = -1;
+  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  int format = 0;
+  EXPECT_EQ(nc_inq_format(ncid, &format), NC_NOERR);
+  EXPECT_EQ(format, NC_FORMAT_NETCDF4_CLASSIC);
+  EXPECT_EQ(text_att(ncid, NC_GLOBAL, "Conventions"), "CF-1.8");
+  EXPECT_EQ(text_att(ncid, NC_GLOBAL, "featureType"), "profile");
+  EXPECT_EQ(text_att(ncid, NC_GLOBAL, "history"), "test");
+
+  int var = -1;
+  ASSERT_EQ(nc_inq_varid(ncid, "row_size", &var), NC_NOERR);
+  EXPECT_EQ(text_att(ncid, var, "sample_dimension"), "obs");
+  int rows[2] = {};
+  EXPECT_EQ(nc_get_var_int(ncid, var, rows), NC_NOERR);
+  EXPECT_EQ(rows[0], 4);
+  EXPECT_EQ(rows[1], 2);
+  int shuffle = 0, deflate = 0, level = 0;
+  ASSERT_EQ(nc_inq_varid(ncid, "air_temperature", &var), NC_NOERR);
+  EXPECT_EQ(nc_inq_var_deflate(ncid, var, &shuffle, &deflate, &level), NC_NOERR);
+  EXPECT_EQ(shuffle * deflate * level, 4);
+  EXPECT_EQ(text_att(ncid, var, "valid_range"), "(none)");
+
+  const std::vector<float> t = floats(ncid, "air_temperature");
+  const std::vector<float> td = floats(ncid, "dew_point_temperature");
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_FLOAT_EQ(t[0], 25.2f + 273.15f);
+  EXPECT_EQ(t[1], NC_FILL_FLOAT);
+  EXPECT_FLOAT_EQ(t[3], -56.3f + 273.15f);
+  EXPECT_EQ(td[3], NC_FILL_FLOAT);
+  EXPECT_FLOAT_EQ(floats(ncid, "air_pressure")[5], 700.0f);
+  EXPECT_FLOAT_EQ(floats(ncid, "wind_speed")[1], 10.0f);
+
+  double times[2] = {};
+  ASSERT_EQ(nc_inq_varid(ncid, "time", &var), NC_NOERR);
+  EXPECT_EQ(nc_get_var_double(ncid, var, times), NC_NOERR);
+  EXPECT_DOUBLE_EQ(times[0], 804816000.0);  // 1995-07-04T00:00:00Z
+  EXPECT_DOUBLE_EQ(times[1], -43200.0);     // 1969-12-31T12:00:00Z
+  int wban[2] = {};
+  ASSERT_EQ(nc_inq_varid(ncid, "station_wban", &var), NC_NOERR);
+  EXPECT_EQ(nc_get_var_int(ncid, var, wban), NC_NOERR);
+  EXPECT_EQ(wban[0], 23062);
+  EXPECT_EQ(wban[1], NC_FILL_INT);
+  EXPECT_EQ(floats(ncid, "sb_cape").size(), 2u);
+  EXPECT_EQ(nc_close(ncid), NC_NOERR);
+
+  // xarray, default options: times decoded, the ragged levels as one obs
+  // dimension, fill values masked.
+  const std::string script =
+      "import sys, numpy as np, xarray as xr\n"
+      "ds = xr.open_dataset(sys.argv[1])\n"
+      "assert str(ds.time.values[0]) .startswith('1995-07-04T00:00:00'), ds.time.values\n"
+      "assert str(ds.time.values[1]).startswith('1969-12-31T12:00:00'), ds.time.values\n"
+      "assert ds.featureType == 'profile'\n"
+      "t = ds.air_temperature.values\n"
+      "assert abs(t[0] - 298.35) < 1e-3 and np.isnan(t[1])\n"
+      "assert np.isnan(ds.dew_point_temperature.values[3])\n"
+      "assert abs(float(ds.latitude[0]) - 39.77) < 1e-4 and abs(float(ds.longitude[0]) + 104.87) < 1e-4\n"
+      "assert np.isnan(ds.station_wban.values[1])\n"
+      "assert int(ds.row_size.sum()) == ds.sizes['obs'] == 6\n"
+      "assert list(ds.level_type.values) == [9, 6, 4, 7, 9, 4], ds.level_type.values\n"
+      "assert ds.sb_cape.dims == ('profile',)\n"
+      "print('ok')\n";
+  testing_support::write_file(dir / "check.py", script);
+  const auto r = testing_support::run_program("/usr/bin/python3", {dir / "check.py", path}, "");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+}
+
+TEST(AnalysisWriters, CfCreateFailureIsReported) {
+  EXPECT_THROW(CfWriter("/nonexistent-dir/x.nc", {}), CfError);
+}
+
+}  // namespace
