@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cairo_page.h"
+#include "fonts.h"
 #include "rawinq/indices.h"
 #include "rawinq/plot.h"
 #include "rawinq/skewt_layout.h"
@@ -29,7 +30,6 @@ constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
 constexpr double kPi = 3.14159265358979323846;
 // The vector pages: the drawing scaled to an A4 landscape width.
 constexpr double kPointsPerUnit = 842.0 / kPageWidth;
-constexpr const char* kFont = "DejaVu Sans";
 
 void set_colour(cairo_t* cr, const Colour& c) {
   cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
@@ -42,9 +42,8 @@ void stroke_style(cairo_t* cr, const LineStyle& s) {
 }
 
 void font(cairo_t* cr, double size, bool bold = false) {
-  cairo_select_font_face(cr, kFont, CAIRO_FONT_SLANT_NORMAL,
-                         bold ? CAIRO_FONT_WEIGHT_BOLD
-                              : CAIRO_FONT_WEIGHT_NORMAL);
+  const PlotFonts& f = plot_fonts();
+  cairo_set_font_face(cr, bold ? f.bold : f.regular);
   cairo_set_font_size(cr, size);
 }
 
