@@ -1,11 +1,13 @@
-// Micro-benchmarks: field unpacking, record decoding and each writer, per
+// Micro-benchmarks: field reading, record decoding and each writer, per
 // sounding, over the synthetic soundings of the benchmark archive.
 #include <benchmark/benchmark.h>
 #include <netcdf.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,19 +19,15 @@
 #include "rawinq/csv_writer.h"
 #include "rawinq/indices.h"
 #include "rawinq/globals.h"
-#include "rawinq/output.h"
-#include "rawinq/upack.h"
+#include "rawinq/bit_reader.h"
+#include "rawinq/decoder.h"
+#include "rawinq/output_session.h"
 
 namespace {
-
-// Output format code that decodes a record without handing it to a writer.
-constexpr short kDecodeOnly = 99;
 
 struct Setup {
   std::vector<std::vector<std::uint8_t>> records;
   Setup() {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
     STATREC& e = Stn_His[0];
     e = STATREC{};
     std::strcpy(e.init, "BNCH");
@@ -55,26 +53,40 @@ const Setup& setup() {
   return s;
 }
 
-// Decodes record k (of the 64) and, with a writer's format code, writes it.
-short handle(std::size_t k, short oformat, long nsound = 1) {
+// Decodes record k (of the 64) into out.
+bool decode(std::size_t k, Sounding& out, bool cut = false) {
   const std::vector<std::uint8_t>& rec = setup().records[k % 64];
-  return io_sounding(rec.data(), rec.size(), 0, 0, oformat, 0, nsound);
+  DecodeOptions options;
+  options.cut_at_100mb = cut;
+  return decode_sounding(rec.data(), rec.size(), options, out) ==
+         SoundingCheck::decoded;
 }
+
+// A directory whose output file of the benchmarks' date is the null device.
+struct NullDirectory {
+  std::string dir = "/tmp/rawinq_micro_bench_" +
+                    std::to_string(static_cast<long>(getpid())) + "/";
+  explicit NullDirectory(const char* name) {
+    mkdir(dir.c_str(), 0700);
+    link = dir + name;
+    if (symlink("/dev/null", link.c_str()) != 0) link.clear();
+  }
+  ~NullDirectory() {
+    std::remove(link.c_str());
+    rmdir(dir.c_str());
+  }
+  std::string link;
+};
 
 void BM_UnpackField(benchmark::State& state) {
   setup();
   const int width = static_cast<int>(state.range(0));
   std::vector<unsigned char> buf(4096, 0xA5);
   for (auto _ : state) {
-    set_unpack_buffer(buf.data(), buf.size());
-    short bit = 7;
+    BitReader in(buf.data(), buf.size());
     unsigned long sum = 0;
     // 83-bit level blocks: as many fields as fit the buffer.
-    for (int i = 0; i < 256; ++i) {
-      unsigned long v = 0;
-      bit = UnpackData(&v, 1, static_cast<short>(width), bit);
-      sum += v;
-    }
+    for (int i = 0; i < 256; ++i) sum += in.raw(width);
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * 256);
@@ -83,47 +95,67 @@ BENCHMARK(BM_UnpackField)->Arg(7)->Arg(12)->Arg(17);
 
 void BM_DecodeRecord(benchmark::State& state) {
   setup();
+  Sounding s;
   std::size_t k = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(handle(k++, kDecodeOnly));
+  for (auto _ : state) benchmark::DoNotOptimize(decode(k++, s));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_DecodeRecord);
 
-// A text writer into /dev/null, decoding included.
-void text_writer(benchmark::State& state, short oformat) {
+// A text writer into the null device through an output session, decoding
+// included.
+void text_writer(benchmark::State& state, short choice, const char* name) {
   setup();
-  std::FILE* f = std::fopen("/dev/null", "w");
-  outbuf = f;
-  Screen_Scroll = 0;
+  NullDirectory dir(name);
+  const OutputFormat* format = format_by_choice(choice);
+  SessionConfig config;
+  config.format = format;
+  config.to_files = true;
+  config.dir = dir.dir;
+  OutputSession out(config);
+  out.open_unit(1995010100, 1995010100, &Stn_His[0], true);
+  Sounding s;
+  const WriteOptions options;
   std::size_t k = 0;
-  for (auto _ : state) benchmark::DoNotOptimize(handle(k++, oformat));
-  outbuf = nullptr;
-  std::fclose(f);
+  for (auto _ : state)
+    if (decode(k++, s, format->cut_at_100mb)) out.write(s, Stn_His[0], options);
+  out.close_unit();
   state.SetItemsProcessed(state.iterations());
 }
 
-void BM_WriteZIR(benchmark::State& state) { text_writer(state, 0); }
+void BM_WriteZIR(benchmark::State& state) {
+  text_writer(state, 0, "1995010100.txt");
+}
 BENCHMARK(BM_WriteZIR);
 
-void BM_WriteFAA604(benchmark::State& state) { text_writer(state, 1); }
+void BM_WriteFAA604(benchmark::State& state) {
+  text_writer(state, 1, "JA019500.skt");
+}
 BENCHMARK(BM_WriteFAA604);
 
 void BM_WriteNetCDF(benchmark::State& state) {
   setup();
-  const std::string path = "/tmp/rawinq_micro_bench_" +
-                           std::to_string(static_cast<long>(getpid())) + ".cdf";
-  cdfid = nccreate(path.c_str(), NC_CLOBBER);
-  // Records 0 .. 999 are written over and over, so the file stays small.
-  long nsound = 0;
+  NullDirectory dir("unused");
+  SessionConfig config;
+  config.format = format_by_choice(2);
+  config.to_files = true;
+  config.dir = dir.dir;
+  std::optional<OutputSession> out;
+  Sounding s;
+  const WriteOptions options;
+  // The file is made afresh every 1000 soundings, so it stays small.
+  long n = 0;
   std::size_t k = 0;
-  handle(k++, 2, nsound++);  // defines the schema
   for (auto _ : state) {
-    benchmark::DoNotOptimize(handle(k++, 2, nsound));
-    nsound = nsound + 1 == 1000 ? 1 : nsound + 1;
+    if (n++ % 1000 == 0) {
+      out.reset();
+      out.emplace(config);
+      out->open_unit(1995010100, 1995010100, &Stn_His[0], true);
+    }
+    if (decode(k++, s)) out->write(s, Stn_His[0], options);
   }
-  ncclose(cdfid);
-  cdfid = -1;
-  std::remove(path.c_str());
+  out.reset();
+  std::remove((dir.dir + "1995010100.cdf").c_str());
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_WriteNetCDF);

@@ -64,6 +64,15 @@ cmp first.txt expected.txt || fail "the first sounding's lines differ"
   fail "the last file does not hold two soundings"
 echo "scripted session: 31 files, exit status 2"
 
+# The same month through the command line for scripts: the same files.
+rawinq-extract --quiet --from 1995010100 --to 1995013112 --wmo 72469 \
+  --split day --out cli "$data/sample-archive" "$data/support" ||
+  fail "rawinq-extract ended with status $?"
+diff -r out cli >/dev/null || fail "rawinq-extract wrote other files"
+rawinq-extract --from 1995010100 --wmo 99999 "$data/sample-archive" \
+  "$data/support" 2>/dev/null && fail "a station not in the catalogue matched"
+echo "rawinq-extract: the dialogue's 31 files"
+
 # The installed sample archive is sound.
 rawinq-dump -q "$data"/sample-archive/Raob1995/* >dump.txt ||
   fail "rawinq-dump finds faults in the sample archive"
@@ -97,7 +106,7 @@ head -n 1 plot/raob_soundings.zonder |
 echo "skew-T plot: gmeta drawn by the installed plotter"
 
 # The manual pages, as man finds them.
-for page in rawinq rawinq_na rawinq-pack rawinq-dump; do
+for page in rawinq rawinq_na rawinq-pack rawinq-dump rawinq-extract; do
   file=$(man -w "$page") || fail "man finds no page $page"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"

@@ -2,24 +2,48 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "rawinq/records.h"
 
-// Slots of open station-year files (one per selectable station).
-extern INPUT_FILES Input_File[2000];
-
-// Full path of a station-year file under one of the three name forms
-// (variant 2 "Raob"/".buf", 1 "RAOB"/".BUF;1", 0 "raob"/".buf").
-std::string database_path(int variant, short iyr, long wban);
-void open_infile(short iyr, long wban, short* file_status, short file_num,
-                 short file_swap);
-
+// Slots of open station-year files (one per station of a request).
+extern std::vector<INPUT_FILES> Input_File;
 // Path of the file last opened (or found unopenable) into each slot, for
 // messages.
-extern std::string Input_File_Path[2000];
+extern std::vector<std::string> Input_File_Path;
+// Makes room for n slots (they are never fewer than 2000).
+void prepare_slots(std::size_t n);
+
+// Where the archive layer writes its warnings (standard output unless the
+// caller says otherwise).
+extern std::FILE* Archive_Messages;
+
+// Full path of a station-year file of the archive in data_dir under one of
+// the three name forms (variant 2 "Raob"/".buf", 1 "RAOB"/".BUF;1", 0
+// "raob"/".buf").
+// other_year_form: the year directory as the other edition names it.
+std::string database_path(const std::string& data_dir, int variant,
+                          short iyr, long wban, bool other_year_form);
+std::string database_path(int variant, short iyr, long wban);
+// Opens the station-year file of wban for year iyr into slot file_num:
+// status 1 opened, 2 there but not opened, 0 not there. A status of -1 on
+// entry is a swap: slot file_swap gives up its stream first. trace lists
+// every attempt. both_year_forms: a file not found under the edition's
+// year directory is looked for under the other edition's.
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool both_year_forms);
+// One year directory form.
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool, bool other_year_form);
+// The same in the dialogue's archive (Data_Loc), tracing when the page
+// length is -1.
+void open_infile(short iyr, long wban, short* file_status, short file_num,
+                 short file_swap);
 // errno of the last failed open of open_infile (0 after a success).
 extern int Infile_Errno;
 // Whether an open failure only means the process ran out of descriptors
@@ -33,6 +57,12 @@ bool out_of_descriptors(int err);
 // beyond the n bytes.
 bool read_day_index(const unsigned char* buf, unsigned long n,
                     int first_month, int last_month, INPUT_FILES* months);
+
+// Calls entry(month, day, hour) (month and day from 1) for every record the
+// day index at the head of a station-year file lists; false when the index
+// runs past the n bytes of buf.
+bool for_each_day_entry(const unsigned char* buf, unsigned long n,
+                        const std::function<void(int, int, int)>& entry);
 
 // One record read from a station-year file into a 20000-byte buffer.
 struct DatabaseRecord {
@@ -103,58 +133,7 @@ bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
 void warn_unreadable(const std::string& path);
 
 // Writes the progress line `a` + first + `b` + second + "\r" (second
-// left out when b is null) on standard output, as printf with "%ld"
-// would, without its cost: the drivers write such a line for every
-// sounding.
-void print_progress(const char* a, long first, const char* b, long second);
-
-// " STATUS:  number of soundings written: %ld" closed by puts of `tail`
-// (blanks and a line end).
-void print_sounding_count(long nsound, const char* tail);
-// Decodes the record read through a RecordWindow and hands it to the
-// writer; 1 when a writer got it.
-short decode_record(const DatabaseRecord& rec, short ltype, short wformat,
-                    short oformat, short indx, long nsound);
-
-// Whether the sounding hour hr passes the hours choice stim.
-bool hour_wanted(short stim, int hr);
-// The selected catalogue entry (Stn_His index) of station wban for the day
-// YYYYMMDD: the last selected entry of that station covering the day, else
-// the one whose period lies nearest (the later on a tie); -1 when the
-// station has no selected entry.
-short choose_station_entry(long wban, long day);
-// The same over the selected entries of one station (Stn_His indexes in
-// Stn_Index order), for drivers that look them up once per request.
-short choose_station_entry(const std::vector<short>& entries, long day);
-// The selected entries (Stn_His indexes in Stn_Index order) of station wban.
-std::vector<short> station_entries(long wban);
-
-// The height in metres of a stored 17-bit height code that is not missing:
-// the integer part of ((code - 400) / 0.98 + 0.5).
-long decoded_height_metres(long code);
-
-// What became of the record of the last io_sounding call.
-enum class SoundingCheck {
-  written,             // handed to a writer
-  decoded,             // decoded whole; no writer (oformat kDecodeOnly)
-  few_levels,          // 4 levels or fewer left: dropped
-  past_bytes_read,     // its blocks run past the bytes read of the file
-  past_record_length,  // its level blocks run past its own length
-  bad_date,            // month, day or hour out of range
-};
-extern SoundingCheck Sounding_Check;
-// The oformat that decodes a record into Snd_Hdr and Snd_Data only.
-constexpr short kDecodeOnly = -1;
-
-// Decodes the record at Ibuff_Ptr and hands it to the writer of oformat.
-// len is the number of valid bytes of the buffer from the record's start.
-// Returns 1 when a writer got the sounding, 0 when it was dropped.
-short io_sounding(const unsigned char* Ibuff, unsigned long len, short ltype,
-                  short wformat, short oformat, short ind, long nsound);
-
-long time_series(const std::string& bdat, const std::string& edat, short stim,
-                 short ltype, short wformat, short oformat, short timesort,
-                 short outloc, std::string& pname);
-long station_series(const std::string& bdat, const std::string& edat,
-                    short stim, short ltype, short wformat, short oformat,
-                    short statsort, short outloc, std::string& pname);
+// left out when b is null) on f, as printf with "%ld" would, without its
+// cost: the drivers write such a line for every sounding.
+void print_progress(std::FILE* f, const char* a, long first, const char* b,
+                    long second);

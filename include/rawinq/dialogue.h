@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "rawinq/output_session.h"
 #include "rawinq/records.h"
 
 // ---- entry point -------------------------------------------------------
@@ -35,6 +36,23 @@ void ask_request_questions(RequestSettings& s);
 // Questions 12-20 (format, levels, units, sort, destination, files).
 void ask_output_questions(RequestSettings& s);
 
+// ---- retrievals ----------------------------------------------------------
+// Runs the request of the answers in synoptic (time_series) or station
+// order (station_series) with the dialogue's output, status lines and
+// messages. Returns the soundings written to the last output file;
+// station_series returns -1 when no station file could be opened.
+long time_series(const std::string& bdat, const std::string& edat, short stim,
+                 short ltype, short wformat, short oformat, short timesort,
+                 short outloc, std::string& pname);
+// The output session of the dialogue for format, destination outloc (0
+// screen, 1 files) and the directory pname (changed by the recovery
+// dialogue).
+SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
+                                      std::string& pname, bool by_station);
+long station_series(const std::string& bdat, const std::string& edat,
+                    short stim, short ltype, short wformat, short oformat,
+                    short statsort, short outloc, std::string& pname);
+
 // ---- catalogue and station selection ---------------------------------
 // Loads "stat2000.txt" (and, in the global edition, "international_sites.txt")
 // from the support directory, with the start-up failure dialogue.
@@ -47,6 +65,10 @@ void parse_international_line(const char* line, STATREC& e);
 // Reads a station list file into User_Stations[.][Stn_Type]; returns the
 // number of stations read (Usr_Stn_Count is set too).
 short read_station_list(std::FILE* f);
+// The selected catalogue entry (Stn_His index) of station wban for the day
+// YYYYMMDD among the selected entries (see choose_station_entry of the
+// retrieval); -1 when the station has none.
+int choose_station_entry(long wban, long day);
 void get_stations(float blat, float elat, float blong, float elong,
                   short access, long bdate, long edate);
 

@@ -18,8 +18,6 @@ constexpr int kYearsSize = 201;       // Years[y - 1900], y = 1900..2099
 extern std::string Data_Loc;
 // Lines per screen page; -1 also traces database file opens.
 extern long Max_Lines;
-// Missing[w] = 2^w - 1, the all-ones code of a w-bit field.
-extern unsigned long Missing[33];
 
 // Station catalogue and the stations of the current request.
 extern STATREC Stn_His[kMaxStations];
@@ -39,15 +37,6 @@ extern std::string Begin_Date;
 // The help file, open from start-up to the normal end.
 extern FileHandle helpfile;
 
-// Output destination: standard output, an open output file, or null.
-extern std::FILE* outbuf;
-// Id of the open NetCDF file, -1 when none is open.
-extern int cdfid;
 // Screen paging state.
 extern long Screen_Lines;
 extern short Screen_Scroll;
-
-// The current sounding. Snd_Data holds at least 350 levels and grows for
-// longer valid records.
-extern HEADER_TYPE Snd_Hdr;
-extern std::vector<DATA_TYPE> Snd_Data;

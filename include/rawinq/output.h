@@ -1,23 +1,22 @@
-// Text output: destinations, file naming, paging, the ZIR and FAA604
-// writers and the skew-T plot hand-off.
+// The dialogue's side of the output: write errors, the directory recovery,
+// the screen pager, the skew-T plot hand-off and standard output.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
-// Name of the output file (without directory) for a new file.
-std::string output_file_name(long date, long bdate, short indx, short oformat,
-                             short sortype);
-void open_outfile(long date, long bdate, std::string& pname, short indx,
-                  short oformat, short sortype, short first);
-// Closes the current output at the end of a request (ncclose for oformat 2,
-// else outbuf when it is a file). Safe to call when nothing is open; this is
-// the way to close the output, so that nothing is closed twice. A failed
-// close of a text file ends the program ("Write error", status 1).
-void close_outfile(short oformat);
-// Closes whatever output is still open when the program ends early.
-// Returns 1 when closing the text output file failed ("Write error" has
-// been written to standard error), else 0.
+// Writes "Write error" with the system's reason on standard error (once
+// reported, later failures of standard output are not reported again).
+void report_write_error(int err);
+// Reports a failed write or close of the output and ends the program
+// (status 1).
+[[noreturn]] void write_error(int err);
+// The directory recovery dialogue after a failed open of path: ends the
+// program or gives pname (and returns) a new directory.
+std::string directory_recovery(const std::string& path, std::string& pname);
+// An output file could not be closed completely as the run ended early:
+// "Write error" is written and close_output_at_exit then returns 1.
+void note_close_failure_at_exit(int err);
+// 1 when closing an output file failed as the program ended early.
 int close_output_at_exit();
 // Flushes standard output, noting the reason of its first failure.
 void flush_standard_output();
@@ -25,37 +24,13 @@ void flush_standard_output();
 // lost. "Write error" with the reason is then written to standard error,
 // unless a write error was reported already.
 bool standard_output_failed();
+// Counts a line written to the screen; at the end of a page asks whether
+// to go on.
 void screen_control();
 
-// Writes one line (text given without its newline) to outbuf, checks the
-// stream for a write error ("Write error", status 1) and counts it for
-// paging.
-void emit_line(const std::string& text);
-// The same without counting the line for paging.
-void emit_uncounted_line(const std::string& text);
-// Writes `lines` whole lines (each ended by its line end) as emit_line
-// would one by one; without paging they go to the stream in one write.
-void emit_lines(const std::string& text, int lines);
-
-void ksc_format(short wformat, short ltype, short ind);
-void faa_format(short ltype, short ind);
+// The plot hand-off: the plot data file just closed is drawn by the
+// plotter, shown, and saved on request.
 void plot_skewt_data();
 
 // Runs an outside program through the shell (standard output flushed first).
 int run_command(const std::string& command);
-
-// The FAA604 group formatters. Each searches Snd_Data, from the level at the
-// cursor to the last one, for the first level of type `frame`, sets the
-// cursor to it and puts its group and a blank into cgrp; 1 when a group was
-// formed, 0 when none could be (no such level, or a mandatory level whose
-// pressure is not the one its indicator `seq` stands for). They read the
-// pressures in whole mb, as faa_format holds them while it writes. fpress
-// with frame 0, 1 or 2 forms the 31313 groups from Snd_Hdr instead.
-using FaaFormatter = short (*)(short seq, long& indx, long frame,
-                               std::string& cgrp);
-short fpress(short seq, long& pindx, long frame, std::string& cgrp);
-short fhgt(short seq, long& hindx, long frame, std::string& cgrp);
-short ftemp(short seq, long& tindx, long frame, std::string& cgrp);
-short fwind(short seq, long& windx, long frame, std::string& cgrp);
-// Left-pads text with '0' to slen characters; longer text stays as it is.
-void zero_pad(std::size_t slen, std::string& text);

@@ -9,19 +9,24 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 
 #include "rawinq/archive.h"
-#include "rawinq/upack.h"
 #include "rawinq/edition.h"
 #include "rawinq/globals.h"
 
-INPUT_FILES Input_File[2000];
-std::string Input_File_Path[2000];
+std::vector<INPUT_FILES> Input_File(2000);
+std::vector<std::string> Input_File_Path(2000);
 int Infile_Errno = 0;
+std::FILE* Archive_Messages = stdout;
+
+void prepare_slots(std::size_t n) {
+  if (n > Input_File.size()) Input_File.resize(n);
+  if (n > Input_File_Path.size()) Input_File_Path.resize(n);
+}
 
 namespace {
 
-constexpr int kSlots = 2000;
 constexpr unsigned long kHeadSize = 34;  // bytes before the day index
 constexpr unsigned long kMinRecordLength = 52;
 
@@ -76,13 +81,24 @@ std::FILE* open_database_file(const std::string& path) {
 }  // namespace
 
 std::string database_path(int variant, short iyr, long wban) {
+  return database_path(Data_Loc, variant, iyr, wban, false);
+}
+
+std::string database_path(const std::string& data_dir, int variant,
+                          short iyr, long wban, bool other_year_form) {
   if (variant < 0 || variant > 2) variant = 2;
   std::string station = std::to_string(wban);
   if (wban > 900000) station[0] = 'I';
   const int yy = (iyr % 100 + 100) % 100;
   const char two_digit[3] = {static_cast<char>('0' + yy / 10),
                              static_cast<char>('0' + yy % 10), '\0'};
-  return Data_Loc + kPrefix[variant] + edition::year_dir_text(iyr) + "/" +
+  // The editions name a year's directory by four digits, or (the
+  // North-American one) by year - 1900 up to 1999.
+  const bool short_form = edition::kNorthAmerican != other_year_form;
+  const std::string year =
+      short_form && iyr <= 1999 ? std::to_string(iyr - 1900)
+                                : std::to_string(iyr);
+  return data_dir + kPrefix[variant] + year + "/" +
          station + "_" + two_digit + kSuffix[variant];
 }
 
@@ -90,20 +106,43 @@ bool out_of_descriptors(int err) { return err == EMFILE || err == ENFILE; }
 
 void open_infile(short iyr, long wban, short* file_status, short file_num,
                  short file_swap) {
-  if (file_num < 0 || file_num >= kSlots) {
+  open_station_file(Data_Loc, iyr, wban, file_status, file_num, file_swap,
+                    Max_Lines == -1, false);
+}
+
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool both_year_forms) {
+  const short entry = *file_status;
+  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
+                    trace, false, false);
+  if (*file_status != 0 || !both_year_forms || iyr > 1999) return;
+  *file_status = entry;
+  open_station_file(data_dir, iyr, wban, file_status, file_num, file_swap,
+                    trace, false, true);
+}
+
+void open_station_file(const std::string& data_dir, short iyr, long wban,
+                       short* file_status, int file_num, int file_swap,
+                       bool trace, bool, bool other_year_form) {
+  if (file_num < 0) {
     *file_status = 0;
     return;
   }
+  prepare_slots(static_cast<std::size_t>(file_num) + 1);
+  const int kSlots = static_cast<int>(Input_File.size());
   // A failed swap open is the caller's to report (as a file that cannot
   // be read), once per file and month rather than at every turn.
   const bool swap_open = *file_status == -1;
   for (int variant = 2;; --variant) {
-    const std::string path = database_path(variant, iyr, wban);
+    const std::string path =
+        database_path(data_dir, variant, iyr, wban, other_year_form);
     if (*file_status == -1 && file_swap >= 0 && file_swap < kSlots) {
       Input_File[file_swap].infile.close();
     }
-    if (Max_Lines == -1) {
-      std::printf("%d attempt to open file: \n%s \n\n", variant, path.c_str());
+    if (trace) {
+      std::fprintf(Archive_Messages, "%d attempt to open file: \n%s \n\n",
+                   variant, path.c_str());
     }
     errno = 0;
     std::FILE* f = open_database_file(path);
@@ -129,8 +168,9 @@ void open_infile(short iyr, long wban, short* file_status, short file_num,
     if (*file_status == 2) {
       Input_File_Path[file_num] = path;
       if (!swap_open && !out_of_descriptors(err)) {
-        std::printf(" WARNING:  unable to open database file: %s\n",
-                    path.c_str());
+        std::fprintf(Archive_Messages,
+                     " WARNING:  unable to open database file: %s\n",
+                     path.c_str());
       }
       return;
     }
@@ -171,6 +211,22 @@ bool read_day_index(const unsigned char* buf, unsigned long n,
   return false;
 }
 
+bool for_each_day_entry(const unsigned char* buf, unsigned long n,
+                        const std::function<void(int, int, int)>& entry) {
+  unsigned long pos = kHeadSize;
+  for (int m = 0; m < 12; ++m) {
+    for (int d = 0; d < 31; ++d) {
+      if (pos + 5 > n) return false;
+      const unsigned long count = buf[pos];
+      if (pos + 5 + 5 * count > n) return false;
+      for (unsigned long k = 0; k < count; ++k)
+        entry(m + 1, d + 1, buf[pos + 5 + 5 * k]);
+      pos += 5 + 5 * count;
+    }
+  }
+  return true;
+}
+
 DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
                                     unsigned char* buf) {
   DatabaseRecord rec;
@@ -205,7 +261,7 @@ RecordWindow::RecordWindow(unsigned long chunk, int keyed)
                                    ? chunk
                                    : static_cast<unsigned long>(kBufferSize);
   const unsigned long kept =
-      static_cast<unsigned long>(keyed < 0 ? 0 : (keyed > 1000 ? 1000 : keyed));
+      static_cast<unsigned long>(keyed < 0 ? 0 : keyed);
   storage_.reset(new unsigned char[shared + kept * chunk]);
   pieces_.push_back(Piece{storage_.get(), shared});
   for (unsigned long k = 0; k < kept; ++k)
@@ -340,10 +396,12 @@ bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
 }
 
 void warn_unreadable(const std::string& path) {
-  std::printf(" WARNING:  unable to read database file: %s\n", path.c_str());
+  std::fprintf(Archive_Messages,
+               " WARNING:  unable to read database file: %s\n", path.c_str());
 }
 
-void print_progress(const char* a, long first, const char* b, long second) {
+void print_progress(std::FILE* f, const char* a, long first, const char* b,
+                    long second) {
   char line[160];
   char* end = line;
   auto text = [&](const char* t) {
@@ -362,70 +420,6 @@ void print_progress(const char* a, long first, const char* b, long second) {
     number(second);
   }
   *end++ = '\r';
-  std::fwrite(line, 1, static_cast<std::size_t>(end - line), stdout);
+  std::fwrite(line, 1, static_cast<std::size_t>(end - line), f);
 }
 
-void print_sounding_count(long nsound, const char* tail) {
-  std::printf(" STATUS:  number of soundings written: %ld", nsound);
-  std::puts(tail);
-}
-
-short decode_record(const DatabaseRecord& rec, short ltype, short wformat,
-                    short oformat, short indx, long nsound) {
-  // The decoder reads nothing beyond the record's own length, which the
-  // held bytes always cover.
-  set_unpack_buffer(rec.data, rec.held);
-  return io_sounding(rec.data, rec.held, ltype, wformat, oformat, indx,
-                     nsound);
-}
-
-bool hour_wanted(short stim, int hr) {
-  switch (stim) {
-    case 0: return true;
-    case 1: return hr == 0 || hr == 12;
-    case 2: return hr == 0;
-    case 3: return hr == 12;
-    default: return false;
-  }
-}
-
-std::vector<short> station_entries(long wban) {
-  std::vector<short> entries;
-  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k) {
-    const short i = Stn_Index[k];
-    if (i < 0 || i >= kMaxStations) continue;
-    if (Stn_His[i].wban == wban) entries.push_back(i);
-  }
-  return entries;
-}
-
-short choose_station_entry(long wban, long day) {
-  return choose_station_entry(station_entries(wban), day);
-}
-
-short choose_station_entry(const std::vector<short>& entries, long day) {
-  // A station with one selected entry: it covers the day or is the nearest.
-  if (entries.size() == 1) return entries[0];
-  short covering = -1;
-  short nearest = -1;
-  // Catalogue dates are whatever the file held: distances are taken in
-  // unsigned arithmetic, exact for any two longs, so none can overflow.
-  unsigned long best = 0;
-  for (const short i : entries) {
-    const STATREC& e = Stn_His[i];
-    if (e.bdate <= day && day <= e.edate) {
-      covering = i;
-      continue;
-    }
-    const auto from = [](long a, long b) {  // a - b for a > b
-      return static_cast<unsigned long>(a) - static_cast<unsigned long>(b);
-    };
-    const unsigned long dist =
-        day < e.bdate ? from(e.bdate, day) : from(day, e.edate);
-    if (nearest < 0 || dist <= best) {
-      nearest = i;
-      best = dist;
-    }
-  }
-  return covering >= 0 ? covering : nearest;
-}

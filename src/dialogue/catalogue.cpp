@@ -1,4 +1,5 @@
 // Station catalogue loading, station list files and station selection.
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -12,6 +13,8 @@
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/retrieval.h"
+#include "rawinq/selection.h"
 #include "rawinq/terminal.h"
 
 namespace {
@@ -241,6 +244,25 @@ void load_catalogue(const std::string& support_dir) {
     load_entries(international.get(), parse_international_line, warned_full);
 }
 
+bool read_catalogue_file(const std::string& path, bool international,
+                         std::vector<STATREC>& out) {
+  FileHandle f(std::fopen(path.c_str(), "r"));
+  if (!f) return false;
+  std::string line;
+  if (!read_line(f.get(), kCatalogueLineRead, line)) return true;
+  const short count = catalogue_count(line);
+  for (short k = 0; k < count; ++k) {
+    if (!read_line(f.get(), kCatalogueLineRead, line)) break;
+    STATREC e{};
+    if (international)
+      parse_international_line(line.c_str(), e);
+    else
+      parse_stat2000_line(line.c_str(), e);
+    out.push_back(e);
+  }
+  return !std::ferror(f.get());
+}
+
 short read_station_list(std::FILE* f) {
   short count = 0;
   std::string line;
@@ -262,58 +284,40 @@ short read_station_list(std::FILE* f) {
 
 void get_stations(float blat, float elat, float blong, float elong,
                   short access, long bdate, long edate) {
-  // 1. Candidates: catalogue positions, at most kMaxStations of them.
-  short candidates[kMaxStations];
-  int ncand = 0;
-  if (access == 0) {
-    const int column = Stn_Type == 1 ? 1 : 0;
-    for (int i = 0; i < Usr_Stn_Count && ncand < kMaxStations; ++i) {
-      const long wanted = User_Stations[i][column];
-      for (short j = 0; j < Stn_His_Num && ncand < kMaxStations; ++j) {
-        const long have = column == 1 ? Stn_His[j].wban : Stn_His[j].wmo;
-        if (wanted == have) candidates[ncand++] = j;
-      }
-    }
-  } else {
-    for (short j = 0; j < Stn_His_Num; ++j) {
-      const STATREC& e = Stn_His[j];
-      if (e.lat >= blat && e.lat <= elat && e.lon >= blong && e.lon <= elong)
-        candidates[ncand++] = j;
-    }
-  }
-
-  // 2. Entries whose period overlaps the request, and their stations; only
-  // the row appended last is compared.
-  int nidx = 0, nrows = 0;
-  for (int k = 0; k < ncand; ++k) {
-    const short j = candidates[k];
-    const STATREC& e = Stn_His[j];
-    const bool overlaps = (e.bdate <= bdate && bdate <= e.edate) ||
-                          (e.bdate <= edate && edate <= e.edate) ||
-                          (bdate < e.bdate && e.edate < edate);
-    if (!overlaps) continue;
-    Stn_Index[nidx++] = j;
-    if (nrows == 0 || User_Stations[nrows - 1][1] != e.wban) {
-      User_Stations[nrows][0] = e.wmo;
-      User_Stations[nrows][1] = e.wban;
-      ++nrows;
-    }
+  StationCriteria c;
+  c.by_numbers = access == 0;
+  c.wban_numbers = Stn_Type == 1;
+  const int column = Stn_Type == 1 ? 1 : 0;
+  for (int i = 0; i < Usr_Stn_Count && i < kMaxStations; ++i)
+    c.numbers.push_back(User_Stations[i][column]);
+  c.blat = blat;
+  c.elat = elat;
+  c.blong = blong;
+  c.elong = elong;
+  c.bdate = bdate;
+  c.edate = edate;
+  c.max_candidates = kMaxStations;
+  const Selection sel = select_stations(
+      Stn_His, static_cast<std::size_t>(Stn_His_Num), c);
+  const std::size_t nidx =
+      std::min<std::size_t>(sel.entries.size(), kMaxStations);
+  for (std::size_t k = 0; k < nidx; ++k)
+    Stn_Index[k] = static_cast<short>(sel.entries[k]);
+  const std::size_t nrows =
+      std::min<std::size_t>(sel.stations.size(), kMaxStations);
+  for (std::size_t r = 0; r < nrows; ++r) {
+    User_Stations[r][0] = sel.stations[r].wmo;
+    User_Stations[r][1] = sel.stations[r].wban;
   }
   Stn_Count = static_cast<short>(nidx);
   Usr_Stn_Count = static_cast<short>(nrows);
+}
 
-  // 3. Bubble sort of the rows by WMO number, or by WBAN number when WBAN
-  // numbers were typed; equal keys keep their order.
-  const int key = (access == 0 && Stn_Type == 1) ? 1 : 0;
-  for (int pass = 0; pass < nrows - 1; ++pass) {
-    for (int r = 0; r + 1 < nrows; ++r) {
-      if (User_Stations[r][key] > User_Stations[r + 1][key]) {
-        for (int c = 0; c < 2; ++c) {
-          const long t = User_Stations[r][c];
-          User_Stations[r][c] = User_Stations[r + 1][c];
-          User_Stations[r + 1][c] = t;
-        }
-      }
-    }
-  }
+int choose_station_entry(long wban, long day) {
+  Selection sel;
+  sel.catalogue = Stn_His;
+  sel.catalogue_size = kMaxStations;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k)
+    sel.entries.push_back(Stn_Index[k]);
+  return choose_station_entry(Stn_His, station_entries(sel, wban), day);
 }

@@ -3,7 +3,6 @@
 
 std::string Data_Loc;
 long Max_Lines = 20;
-unsigned long Missing[33];
 
 STATREC Stn_His[kMaxStations];
 short Stn_His_Num = 0;
@@ -20,10 +19,6 @@ short Years[kYearsSize];
 std::string Begin_Date = "00000000";
 FileHandle helpfile;
 
-std::FILE* outbuf = nullptr;
-int cdfid = -1;
 long Screen_Lines = 0;
 short Screen_Scroll = 0;
 
-HEADER_TYPE Snd_Hdr;
-std::vector<DATA_TYPE> Snd_Data(350);

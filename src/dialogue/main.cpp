@@ -13,7 +13,6 @@
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
-#include "rawinq/upack.h"
 
 namespace {
 
@@ -138,9 +137,6 @@ int run(int argc, char** argv) {
     return 0;
   }
   std::printf("\033[2J");
-
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
 
   std::string support_dir;
   if (argc == 4 || argc == 3) {

@@ -412,7 +412,6 @@ void ask_above_100mb() {
 }
 
 void ask_output_directory(RequestSettings& s) {
-  outbuf = nullptr;
   const std::string answer = ask_with_help("OUTPUT_DIRECTORY", [&] {
     std::puts("\n Where do you want to write the output files?");
     std::printf("  Enter the disk and directory only: %s", s.pname.c_str());
@@ -479,7 +478,6 @@ void ask_output_questions(RequestSettings& s) {
     s.wformat = 1;
     s.statsort = 2;
     s.timesort = 5;
-    outbuf = nullptr;
     return;
   }
   if (s.oformat == 2) {
@@ -488,10 +486,7 @@ void ask_output_questions(RequestSettings& s) {
   } else {
     s.outloc = ask_menu(kDestinationMenu, s.outloc);
   }
-  if (s.outloc == 0) {
-    outbuf = stdout;
-    return;
-  }
+  if (s.outloc == 0) return;
 
   ask_output_directory(s);
   if (Sort_Type == 0) {

@@ -1,11 +1,8 @@
-// Output destinations, file names and screen paging, and the one layer
-// through which the text writers put their lines.
-#include <netcdf.h>
+// The dialogue's side of the output: the directory recovery after a failed
+// open, the screen pager, write errors and the state of standard output.
 #include <unistd.h>
 
-#include <bitset>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,90 +15,28 @@
 
 namespace {
 
-// Month codes of the coded-message file names, index 1 to 12.
-constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
-                                         "MY", "JU", "JL", "AG", "SE",
-                                         "OC", "NO", "DE"};
-
-constexpr const char* kPlotDataFile = "raob_soundings.zonder";
-
-// The paths of the output files created during the current request, kept
-// in a filter of fixed size, so that a request of a million files needs no
-// more memory than one of a single file. A path added is always found; a
-// path not added is taken for one by chance, about once in 100000 after
-// 30000 files (more often in far larger requests).
-class RequestPaths {
- public:
-  void clear() { bits_.reset(); }
-  void add(const std::string& path) {
-    for (int k = 0; k < kProbes; ++k) bits_.set(probe(path, k));
-  }
-  bool maybe_added(const std::string& path) const {
-    for (int k = 0; k < kProbes; ++k)
-      if (!bits_.test(probe(path, k))) return false;
-    return true;
-  }
-
- private:
-  static constexpr std::size_t kBits = std::size_t{1} << 21;  // 256 kB
-  static constexpr int kProbes = 4;
-
-  // FNV-1a with two offsets, combined as h1 + k * h2.
-  static std::uint64_t fnv(const std::string& text, std::uint64_t hash) {
-    for (unsigned char c : text) {
-      hash ^= c;
-      hash *= 0x100000001b3ULL;
-    }
-    return hash;
-  }
-  static std::size_t probe(const std::string& path, int k) {
-    const std::uint64_t h1 = fnv(path, 0xcbf29ce484222325ULL);
-    const std::uint64_t h2 = fnv(path, 0x84222325cbf29ce4ULL) | 1;
-    return static_cast<std::size_t>((h1 + static_cast<std::uint64_t>(k) * h2) %
-                                    kBits);
-  }
-
-  std::bitset<kBits> bits_;
-};
-RequestPaths request_paths;
-
-// Whether path is a file this request created: one that the filter has
-// seen and that is there. A file that was there before the request is
-// replaced, as the user asked for that name; only when the filter errs is
-// such a file kept and the new one given another name.
-bool created_by_request(const std::string& path) {
-  return request_paths.maybe_added(path) && access(path.c_str(), F_OK) == 0;
-}
-
-// A path not yet used by this request. Several stations can start a file at
-// the same date and hour (one file per sounding or per station, or the coded
-// message names); the later files then get the station's WMO number (and a
-// counter when even that is taken) before the extension, instead of
-// replacing a file of this request.
-std::string unused_request_path(const std::string& path, short indx) {
-  if (!created_by_request(path)) return path;
-  const size_t dot = path.rfind('.');
-  const size_t slash = path.rfind('/');
-  const bool has_ext = dot != std::string::npos &&
-                       (slash == std::string::npos || dot > slash);
-  const std::string stem = has_ext ? path.substr(0, dot) : path;
-  const std::string ext = has_ext ? path.substr(dot) : std::string();
-  const long wmo = (indx >= 0 && indx < kMaxStations) ? Stn_His[indx].wmo : 0;
-  std::string candidate = stem + "_" + std::to_string(wmo) + ext;
-  for (int n = 2; created_by_request(candidate); ++n)
-    candidate = stem + "_" + std::to_string(wmo) + "_" + std::to_string(n) + ext;
-  return candidate;
-}
-
-// Whether outbuf is an output file of ours (not the terminal, not none).
-bool outbuf_is_file() { return outbuf != nullptr && outbuf != stdout; }
-
 // A write error has been reported on standard error: it is reported once.
 bool write_error_reported = false;
 // The reason of the first failed flush of standard output.
 int stdout_errno = 0;
+// An output file could not be closed completely when the run ended early.
+bool close_failed_at_exit = false;
 
-// Reports a failed write or close with the system's reason `err`.
+// The system's reason for the error of standard output. `err` is errno as
+// the call that found the error left it (0 when unknown): when that call
+// only filled the buffer, a new attempt to write the buffer out tells the
+// reason.
+int stdout_failure_reason(int err) {
+  if (err != 0) return err;
+  errno = 0;
+  std::clearerr(stdout);
+  if (std::fflush(stdout) != 0 && errno != 0) return errno;
+  if (stdout_errno != 0) return stdout_errno;
+  return EIO;
+}
+
+}  // namespace
+
 void report_write_error(int err) {
   std::fflush(stdout);
   errno = err;
@@ -109,76 +44,12 @@ void report_write_error(int err) {
   write_error_reported = true;
 }
 
-// The system's reason for the error of stream f. `err` is errno as the
-// call that found the error left it (set to 0 before that call): when that
-// call only filled the buffer, the error is an earlier one, and a new
-// attempt to write the buffer out tells its reason.
-int failure_reason(std::FILE* f, int err) {
-  if (err != 0) return err;
-  errno = 0;
-  std::clearerr(f);
-  if (std::fflush(f) != 0 && errno != 0) return errno;
-  if (f == stdout && stdout_errno != 0) return stdout_errno;
-  return EIO;
-}
-
-// Reports a failed write or close of the text output and ends the program.
-[[noreturn]] void write_error(int err) {
+void write_error(int err) {
   report_write_error(err);
   end_program(1);
 }
 
-// Large writes for the output files: the buffer (never freed, so that it
-// outlives any stream) serves one open stream at a time; a stream opened
-// while another still holds it keeps the library's own buffer.
-char large_buffer[256 * 1024];
-std::FILE* large_buffer_owner = nullptr;
-
-void give_large_buffer(std::FILE* f) {
-  if (large_buffer_owner != nullptr) return;
-  if (std::setvbuf(f, large_buffer, _IOFBF, sizeof large_buffer) == 0)
-    large_buffer_owner = f;
-}
-
-// Closes the text output file; false when the close reported an error
-// (what was still buffered did not reach the file). Nothing is closed twice.
-bool close_text_output() {
-  if (!outbuf_is_file()) return true;
-  std::FILE* f = outbuf;
-  outbuf = nullptr;
-  if (f == large_buffer_owner) large_buffer_owner = nullptr;
-  return std::fclose(f) == 0;
-}
-
-void close_netcdf_output() {
-  if (cdfid == -1) return;
-  const int id = cdfid;
-  cdfid = -1;
-  ncclose(id);
-}
-
-// "WMO_INI_date" of the station at indx.
-std::string station_file_stem(short indx, long date) {
-  if (indx < 0 || indx >= kMaxStations) return std::to_string(date);
-  const STATREC& s = Stn_His[indx];
-  const std::string init(s.init, strnlen(s.init, sizeof s.init));
-  return std::to_string(s.wmo) + "_" + init + "_" + std::to_string(date);
-}
-
-// MMDDYYHH.skt: month code, day, last two digits of the year, hour.
-std::string coded_message_name(long date) {
-  const long month = (date / 10000) % 100;
-  const char* code = (month >= 1 && month <= 12) ? kMonthCodes[month]
-                                                 : kMonthCodes[0];
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%s%02ld%02ld%02ld.skt", code,
-                (date / 100) % 100, (date / 1000000) % 100, date % 100);
-  return buf;
-}
-
-// The directory recovery dialogue after a failed open of path: ends the
-// program or gives pname a new directory.
-void directory_recovery(const std::string& path, std::string& pname) {
+std::string directory_recovery(const std::string& path, std::string& pname) {
   std::printf("\n\n\n ERROR: unable to write files to: %s\n", path.c_str());
   std::putchar(7);
   std::string answer;
@@ -196,7 +67,6 @@ void directory_recovery(const std::string& path, std::string& pname) {
   }
 
   pname.clear();
-  outbuf = nullptr;
   do {
     std::puts("\n Where do you want to write the output files?");
     std::printf("  Enter the disk and directory only: ");
@@ -204,69 +74,18 @@ void directory_recovery(const std::string& path, std::string& pname) {
   } while (get_help(answer, "OUTPUT_DIRECTORY"));
   pname = first_word(answer);
   if (!pname.empty() && pname.back() != '/') pname += '/';
+  return pname;
 }
 
-}  // namespace
-
-std::string output_file_name(long date, long bdate, short indx,
-                             short oformat, short sortype) {
-  if (oformat == 3) return kPlotDataFile;
-  if (oformat == 1) return coded_message_name(date);
-  const char* ext = (oformat == 2 || oformat == 4) ? ".cdf" : ".txt";
-  if (sortype == 0) return std::to_string(bdate) + ext;
-  if (Sort_Type == 1) return station_file_stem(indx, date) + ext;
-  return std::to_string(date) + ext;
-}
-
-void open_outfile(long date, long bdate, std::string& pname, short indx,
-                  short oformat, short sortype, short first) {
-  const std::string name =
-      output_file_name(date, bdate, indx, oformat, sortype);
-  std::string path;
-  if (first) request_paths.clear();
-  for (;;) {
-    if (outbuf != stdout && !first) close_outfile(oformat);
-
-    path = oformat == 3 ? name : pname + name;
-    if (outbuf == stdout) return;
-    // The plot data file is meant to be replaced by every sounding.
-    if (oformat != 3) path = unused_request_path(path, indx);
-
-    if (oformat == 2) {
-      const int id = nccreate(path.c_str(), NC_CLOBBER);
-      // With the library's default error options a failure has already
-      // ended the program; with others it still must not go unnoticed.
-      if (id == -1) end_program(3);
-      cdfid = id;
-      request_paths.add(path);
-      break;
-    }
-
-    outbuf = std::fopen(path.c_str(), "w");
-    if (outbuf != nullptr) {
-      give_large_buffer(outbuf);
-      request_paths.add(path);
-      break;
-    }
-    directory_recovery(path, pname);
-  }
-  if (oformat != 3)
-    std::printf(" STATUS:  Writing output file: %s        \n", path.c_str());
-}
-
-void close_outfile(short oformat) {
-  if (oformat == 2) {
-    close_netcdf_output();
-    return;
-  }
-  if (!close_text_output()) write_error(errno);
+void note_close_failure_at_exit(int err) {
+  report_write_error(err);
+  close_failed_at_exit = true;
 }
 
 int close_output_at_exit() {
-  close_netcdf_output();
-  if (close_text_output()) return 0;
-  report_write_error(errno);
-  return 1;
+  const bool failed = close_failed_at_exit;
+  close_failed_at_exit = false;
+  return failed ? 1 : 0;
 }
 
 void flush_standard_output() {
@@ -280,7 +99,7 @@ bool standard_output_failed() {
   if (stdout_errno == 0 && !std::ferror(stdout)) return false;
   if (!write_error_reported)
     report_write_error(stdout_errno != 0 ? stdout_errno
-                                         : failure_reason(stdout, 0));
+                                         : stdout_failure_reason(0));
   return true;
 }
 
@@ -300,48 +119,4 @@ void screen_control() {
     return;
   }
   Screen_Lines = 0;
-}
-
-namespace {
-
-// Ends the program with "Write error" when a write to the text output
-// failed.
-void check_text_output() {
-  if (std::ferror(outbuf)) {
-    const int reason = failure_reason(outbuf, errno);
-    close_text_output();
-    write_error(reason);
-  }
-}
-
-}  // namespace
-
-void emit_uncounted_line(const std::string& text) {
-  if (outbuf == nullptr) return;
-  errno = 0;
-  std::fwrite(text.data(), 1, text.size(), outbuf);
-  std::fputc('\n', outbuf);
-  check_text_output();
-}
-
-void emit_line(const std::string& text) {
-  emit_uncounted_line(text);
-  screen_control();
-}
-
-void emit_lines(const std::string& text, int lines) {
-  if (Screen_Scroll == 1) {  // paging: every line is counted in turn
-    std::size_t from = 0;
-    for (int k = 0; k < lines && from < text.size(); ++k) {
-      std::size_t end = text.find('\n', from);
-      if (end == std::string::npos) end = text.size();
-      emit_line(text.substr(from, end - from));
-      from = end + 1;
-    }
-    return;
-  }
-  if (outbuf == nullptr) return;
-  errno = 0;
-  std::fwrite(text.data(), 1, text.size(), outbuf);
-  check_text_output();
 }

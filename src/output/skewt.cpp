@@ -36,12 +36,6 @@ std::string shell_word(const std::string& word) {
 }  // namespace
 
 void plot_skewt_data() {
-  // The plot data file must be complete on disk before the plotter reads
-  // it. Its buffered lines are written out here, so a failure here is a
-  // write error of the sounding block like any other; nothing closes it
-  // again.
-  close_outfile(3);
-
   std::puts(kRule);
   std::puts("                 SKEWT PLOT WINDOW INSTRUCTIONS          \n");
   std::puts("    Click once on the new window for a display");

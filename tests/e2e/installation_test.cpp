@@ -109,7 +109,8 @@ TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
         "share/rawinq/sample-archive/Raob1995/23062_95.buf",
         "share/rawinq/sample-archive/Raob95/23062_95.buf",
         "share/man/man1/rawinq.1", "share/man/man1/rawinq_na.1",
-        "share/man/man1/rawinq-pack.1", "share/man/man1/rawinq-dump.1"}) {
+        "share/man/man1/rawinq-pack.1", "share/man/man1/rawinq-dump.1",
+        "share/man/man1/rawinq-extract.1"}) {
     EXPECT_TRUE(file_exists(at(f))) << f;
   }
   // Installed files are those of the source and build trees.
@@ -119,7 +120,8 @@ TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
             read_file(source_dir() + "/data/sample-archive/Raob2003/I10868_03.buf"));
   // Nothing of the plotter or the developers' tools in bin/.
   EXPECT_EQ(dir_entries(at("bin")),
-            (std::vector<std::string>{"rawinq", "rawinq-dump", "rawinq-pack",
+            (std::vector<std::string>{"rawinq", "rawinq-dump",
+                                      "rawinq-extract", "rawinq-pack",
                                       "rawinq_na"}));
 }
 

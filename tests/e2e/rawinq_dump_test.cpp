@@ -256,7 +256,7 @@ TEST(RawinqDumpFiles, SampleArchiveIsSoundAndUnreadableFilesAreNamed) {
   const RunResult r = run_program(dump_bin(), args, "");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(count_of(r.out, "\n"), 12);
-  EXPECT_EQ(count_of(r.out, " on 365 days, 0 faults\n"), 12) << r.out;
+  EXPECT_EQ(count_of(r.out, " days, 0 faults\n"), 12) << r.out;
 
   const RunResult missing = run_program(dump_bin(), {"/nonexistent/x.buf"}, "");
   EXPECT_EQ(missing.status, 2);

@@ -123,7 +123,7 @@ TEST_F(Retrieval, SynopticOrderOneFilePerDayInBothEditions) {
     make_dir(dir / "out");
     archive(bin == rawinq_na_bin());
     const RunResult r = run(bin, kRequest + "0\n1\nout\n3\nn\nn\n");
-    std::string expect = "\n STATUS:  opening database files ...\r"
+    std::string expect = "\n\n STATUS:  opening database files ...\r"
                          " STATUS:  reading database file 1 of 2\r"
                          " STATUS:  reading database file 2 of 2\r";
     for (int hr = 0; hr <= 23; ++hr) {
@@ -160,7 +160,7 @@ TEST_F(Retrieval, SynopticOrderToTheScreen) {
   archive(false);
   const RunResult r = run(rawinq_bin(), kRequest + "0\n0\nn\nn\n");
   const std::string expect =
-      "\n STATUS:  opening database files ...\r"
+      "\n\n STATUS:  opening database files ...\r"
       " STATUS:  reading database file 1 of 2\r"
       " STATUS:  reading database file 2 of 2\r" +
       zir_block(kDen, 1995, 1, 1, 0) + zir_block(kLbf, 1995, 1, 1, 0) +

@@ -13,8 +13,9 @@
 #include <filesystem>
 #include <string>
 
+#include "rawinq/output_session.h"
+
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
 
 namespace fuzz_setup {
 
@@ -33,8 +34,6 @@ inline void remove_scratch() {
 // Prepares the process once; returns the scratch directory (no trailing /).
 inline const std::string& prepare() {
   static const bool done = [] {
-    BuildUnpackTable();
-    for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
     if (std::freopen("/dev/null", "r", stdin) == nullptr) std::abort();
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
     const char* tmp = std::getenv("TMPDIR");
@@ -49,15 +48,22 @@ inline const std::string& prepare() {
   return scratch_path();
 }
 
-// Points outbuf at an open stream on the null device (a writer that met
-// an error may have closed the previous one).
-inline void text_sink() {
-  static std::FILE* sink = nullptr;
-  if (sink == nullptr || outbuf != sink) {
-    sink = std::fopen("/dev/null", "w");
-    if (sink == nullptr) std::abort();
-  }
-  outbuf = sink;
+// The null device, for the warnings and status lines of a run.
+inline std::FILE* null_stream() {
+  static std::FILE* sink = std::fopen("/dev/null", "w");
+  if (sink == nullptr) std::abort();
+  return sink;
+}
+
+// A session writing files of the format into dir (each file a fresh one of
+// the same name, so that the scratch directory does not grow).
+inline SessionConfig file_session(const OutputFormat* format,
+                                  const std::string& dir) {
+  SessionConfig config;
+  config.format = format;
+  config.to_files = true;
+  config.dir = dir + "/";
+  return config;
 }
 
 inline void write_bytes(const std::string& path, const std::uint8_t* data,

@@ -34,7 +34,6 @@
 #include "rawinq/edition.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
-#include "rawinq/upack.h"
 
 // The plotter and the metafile translator are not started: the plot data
 // file is still written and closed, and the dialogue after the plot runs.
@@ -145,13 +144,18 @@ void reset_run_state() {
   for (short& y : Years) y = 0;
   Begin_Date = "00000000";
   helpfile.close();
-  outbuf = nullptr;
-  cdfid = -1;
   Screen_Lines = 0;
   Screen_Scroll = 0;
-  Snd_Hdr = HEADER_TYPE{};
-  Snd_Data.assign(350, DATA_TYPE{});
-  Unpack_Overrun = false;
+}
+
+// The descriptors open in the process.
+std::size_t open_descriptors() {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end;
+       it.increment(ec))
+    ++n;
+  return n;
 }
 
 void empty_work_directory(const fs::path& work) {
@@ -174,6 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   fuzz_setup::write_bytes(w.answers.string(), data, size);
   if (std::freopen(w.answers.c_str(), "r", stdin) == nullptr) std::abort();
   reset_run_state();
+  const std::size_t descriptors = open_descriptors();
 
   std::string prog = "rawinq";
   std::string archive = w.archive;
@@ -181,9 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   char* argv[] = {prog.data(), archive.data(), support.data(), nullptr};
   rawinq_main(3, argv);
 
-  // Whatever way the session ended, every output it opened is closed.
-  if (outbuf != nullptr && outbuf != stdout) std::abort();
-  if (cdfid != -1) std::abort();
   helpfile.close();
+  // Whatever way the session ended, every output it opened is closed.
+  if (open_descriptors() != descriptors) std::abort();
   return 0;
 }

@@ -11,6 +11,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/retrieval.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
@@ -23,25 +24,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       std::filesystem::path(path).parent_path());
   fuzz_setup::write_bytes(path, data, size);
 
-  const short oformat = static_cast<short>(size > 0 ? data[0] % 2 : 0);
+  const OutputFormat* format =
+      format_by_choice(static_cast<short>(size > 0 ? data[0] % 3 : 0));
   const short stim = static_cast<short>(size > 1 ? data[1] % 4 : 0);
-  const short ltype = static_cast<short>(size > 1 ? data[1] / 4 % 3 : 0);
   fuzz_setup::select_one_station(kWban, 72469);
-  Stn_Type = 0;
-  Sort_Type = 0;
-  Max_Lines = 0;
-  std::string pname = dir + "/";
-  fuzz_setup::text_sink();
-  try {
-    time_series("1995010100", "1995123123", stim, ltype, 1, oformat, 0, 0,
-                pname);
-  } catch (const ProgramExit&) {
-  }
-  fuzz_setup::text_sink();
-  try {
-    station_series("1995010100", "1995123123", stim, ltype, 0, oformat, 0,
-                   0, pname);
-  } catch (const ProgramExit&) {
+  Archive_Messages = fuzz_setup::null_stream();
+
+  RetrievalRequest rq;
+  rq.bdate = 1995010100;
+  rq.edate = 1995123123;
+  rq.hours = hours_of_choice(stim);
+  rq.write.levels = static_cast<short>(size > 1 ? data[1] / 4 % 3 : 0);
+  rq.selection.catalogue = Stn_His;
+  rq.selection.catalogue_size = 1;
+  rq.selection.entries = {0};
+  rq.selection.stations = {StationRow{72469, kWban}};
+  rq.data_dir = dir + "/";
+  Progress quiet;
+  for (const Order order : {Order::synoptic, Order::station}) {
+    rq.order = order;
+    rq.split = Split::one;
+    try {
+      OutputSession out(fuzz_setup::file_session(format, dir + "/out"));
+      retrieve(rq, out, quiet);
+    } catch (const OutputFailure&) {
+    }
   }
   return 0;
 }

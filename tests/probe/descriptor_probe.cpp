@@ -12,7 +12,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "rawinq/upack.h"
+#include "rawinq/dialogue.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) return 2;
@@ -20,15 +20,12 @@ int main(int argc, char** argv) {
   close(first_free);
   std::fprintf(stderr, "free fd %d\n", first_free);
 
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
   Data_Loc = std::string(argv[1]) + "/";
   std::string pname = std::string(argv[2]) + "/";
   const int n = std::atoi(argv[3]);
   Max_Lines = std::atoi(argv[4]) != 0 ? -1 : 100000;
   Stn_Type = 0;
   Sort_Type = 0;
-  outbuf = nullptr;
   for (int i = 0; i < n && i < kMaxStations; ++i) {
     STATREC& e = Stn_His[i];
     e = STATREC{};

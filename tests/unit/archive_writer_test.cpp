@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
+#include "rawinq/bit_reader.h"
 #include "test_support.h"
 #include "unpacking.h"
 
@@ -84,14 +84,10 @@ TEST_F(ArchiveWriter, HeaderAndLevelBitsFollowOneAnotherMostSignificantFirst) {
   const short widths[] = {12, 4, 3, 8, 8, 4, 8, 17,
                           14, 7, 17, 12, 12, 9, 12,
                           14, 7, 17, 12, 12, 9, 12};
-  set_unpack_buffer(rec.data() + 44, rec.size() - 44);
-  short bit = 7;
-  for (std::size_t i = 0; i < sizeof widths / sizeof widths[0]; ++i) {
-    unsigned long v = 0;
-    bit = UnpackData(&v, 1, widths[i], bit);
-    EXPECT_EQ(v, want[i]) << "field " << i;
-  }
-  EXPECT_FALSE(Unpack_Overrun);
+  BitReader in(rec.data() + 44, rec.size() - 44);
+  for (std::size_t i = 0; i < sizeof widths / sizeof widths[0]; ++i)
+    EXPECT_EQ(in.raw(widths[i]), want[i]) << "field " << i;
+  EXPECT_FALSE(in.overrun());
   // 64 + 2 x 83 bits = 230 bits: 29 bytes, the last one partly used.
   EXPECT_EQ(rec.size(), 44u + 29);
 }

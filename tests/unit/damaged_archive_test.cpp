@@ -20,6 +20,8 @@
 
 #include "archive_writer.h"
 #include "case_sweep.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/retrieval.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
@@ -233,8 +235,6 @@ class DamagedArchive : public RetrievalTest {
     write_file(path, bytes);
     for (const std::string& f : testing_support::dir_entries(mem / "out"))
       std::remove((mem / ("out/" + f)).c_str());
-    outbuf = nullptr;
-    cdfid = -1;
     Extraction x;
     x.screen = terminal.run([&] {
       try {
@@ -665,7 +665,6 @@ TEST_F(DamagedArchive, StationFilesThatAreNoFilesAreSkippedNotWaitedFor) {
       Extraction x;
       x.screen = terminal.run([&] {
         std::remove(out_path.c_str());
-        outbuf = nullptr;
         x.result = d == Driver::kSynoptic
                        ? time_series("1995010100", "1995022823", 0, 0, 1, 0,
                                      0, 1, pname)

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/retrieval.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "retrieval_fixture.h"

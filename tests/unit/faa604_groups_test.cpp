@@ -1,8 +1,9 @@
 // The coded-message group formatters, on levels held in whole mb.
 #include <gtest/gtest.h>
 
+#include "sounding_fixture.h"
 #include "rawinq/globals.h"
-#include "rawinq/output.h"
+#include "rawinq/faa604.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ std::string form(FaaFormatter f, short seq, long frame, DATA_TYPE level) {
   Snd_Hdr.levels = 2;
   long cursor = 0;
   std::string group;
-  if (!f(seq, cursor, frame, group)) return "none";
+  if (!f(current_sounding(), seq, cursor, frame, group)) return "none";
   EXPECT_EQ(cursor, 1);
   return group;
 }
@@ -87,8 +88,9 @@ TEST(FaaGroups, PressureGroupsAndThe31313Section) {
   Snd_Hdr.reltime = 15;
   std::string g0, g1, g2;
   long cursor = 0;
-  EXPECT_EQ(fpress(0, cursor, 0, g0) + fpress(0, cursor, 1, g1) +
-                fpress(0, cursor, 2, g2), 3);
+  const Sounding s = current_sounding();
+  EXPECT_EQ(fpress(s, 0, cursor, 0, g0) + fpress(s, 0, cursor, 1, g1) +
+                fpress(s, 0, cursor, 2, g2), 3);
   EXPECT_EQ(g0 + g1 + g2, "31313 052// 0015/=");
 }
 
@@ -98,9 +100,9 @@ TEST(FaaGroups, NoLevelOfTheFrameAfterTheCursor) {
   for (FaaFormatter f : {fpress, fhgt, ftemp, fwind}) {
     long cursor = 0;
     std::string group;
-    EXPECT_EQ(f(0, cursor, 5, group), 0);
+    EXPECT_EQ(f(current_sounding(), 0, cursor, 5, group), 0);
     cursor = 1;
-    EXPECT_EQ(f(0, cursor, 4, group), 0);
+    EXPECT_EQ(f(current_sounding(), 0, cursor, 4, group), 0);
   }
 }
 

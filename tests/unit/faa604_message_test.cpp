@@ -3,15 +3,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "archive_writer.h"
+#include "run_in_child.h"
+#include "sounding_fixture.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
-#include "rawinq/upack.h"
 #include "test_support.h"
 #include "unpacking.h"
 
@@ -143,6 +145,54 @@ TEST_F(FaaMessage, WalkEndsAtAMandatoryLevelOffItsStep) {
                              "07850 88265 541// 30089 77250 527// 30104 \n\n");
 }
 
+// A station whose ground lies at 835 mb: a step below the ground that the
+// sounding carries no level for is written as missing and the walk goes on
+// above it; levels carried below the ground are written as they are; a gap
+// above the ground still ends the walk.
+TEST_F(FaaMessage, HighStationStepsBelowTheGround) {
+  const DATA_TYPE ground{9, 8350, 1611, 52, -23, 350, 50};
+  const Levels underground = {{4, 10000, 112, M, M, M, M},
+                              {4, 9250, 790, M, M, M, M},
+                              {4, 8500, 1476, M, M, M, M}};
+  const Levels aloft(kFull.begin() + 5, kFull.end());  // 780 mb up
+  const std::string head = "DENMANDEN 72469 TTAA 65121 72469 99835 05257 35010 ";
+  const std::string above_700 =
+      "70052 06360 30040 50565 22566 30554 40729 33162 30569 30928 467// "
+      "30084 25052 527// 30104 20197 557// 29584 15383 589// 29064 10640 "
+      "633// 28540 ";
+  const std::string specials = "88265 541// 30089 77250 527// 30104";
+  auto sounding = [&](const Levels& below, bool with_700) {
+    Levels l = {ground};
+    l.insert(l.end(), below.begin(), below.end());
+    l.insert(l.end(), aloft.begin(), aloft.end());
+    if (!with_700) l = without(l, 1 + below.size() + 1);
+    return l;
+  };
+  struct Case {
+    const char* what;
+    Levels levels;
+    std::string groups;
+  };
+  const Case cases[] = {
+      {"no levels below the ground", sounding({}, true),
+       head + "00/// ///// ///// 85/// ///// ///// " + above_700 + specials},
+      {"1000, 925 and 850 mb below the ground", sounding(underground, true),
+       head + "00112 ///// ///// 92790 ///// ///// 85476 ///// ///// " +
+           above_700 + specials},
+      {"no 700 mb level", sounding({}, false),
+       head + "00/// ///// ///// 85/// ///// ///// 50565 " + specials},
+  };
+  auto groups = [](const std::string& text) {
+    std::vector<std::string> g;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) g.push_back(w);
+    return g;
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(groups(write(c.levels, 1)), groups(c.groups)) << c.what;
+  }
+}
+
 TEST_F(FaaMessage, SignificantIndicatorsWrapAfter99) {
   Levels l = {kSmall[0]};
   for (long p = 9900; p >= 9000; p -= 100) l.push_back({5, p, M, 0, 0, M, M});
@@ -171,18 +221,21 @@ TEST_F(FaaMessage, AHeightBandOfManyWindLevelsIsWrittenWhole) {
   EXPECT_NE(ppbb.find("18010 \n\n"), std::string::npos);
 }
 
-TEST_F(FaaMessage, WriteErrorEndsWithStatusOneAndPressuresPutBack) {
+TEST_F(FaaMessage, WriteErrorEndsWithStatusOne) {
   Snd_Data.assign(kSmall.begin(), kSmall.end());
   Snd_Hdr.levels = static_cast<long>(kSmall.size());
-  outbuf = std::fopen("/dev/null", "r");  // every write fails
-  ASSERT_NE(outbuf, nullptr);
-  try {
-    faa_format(0, 3);
-    ADD_FAILURE() << "no write error";
-  } catch (const ProgramExit& e) {
-    EXPECT_EQ(e.status, 1);
-  }
-  EXPECT_EQ(outbuf, nullptr);
+  const ChildRun r = run_in_child("", [] {
+    outbuf = std::fopen("/dev/null", "r");  // every write fails
+    if (outbuf == nullptr) _exit(99);
+    try {
+      faa_format(0, 3);
+    } catch (const ProgramExit& e) {
+      _exit(outbuf == nullptr ? 10 + e.status : 98);
+    }
+    _exit(97);
+  });
+  EXPECT_EQ(r.status, 11);
+  EXPECT_EQ(r.err, std::string("Write error: ") + std::strerror(EBADF) + "\n");
   EXPECT_EQ(Snd_Data[2].pr, 8500);
 }
 

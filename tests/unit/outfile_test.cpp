@@ -9,13 +9,63 @@
 #include <cstring>
 #include <string>
 
+#include <optional>
+
+#include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
+#include "rawinq/output_session.h"
+#include "rawinq/program_exit.h"
 #include "request_texts.h"
 #include "run_in_child.h"
 #include "test_support.h"
 
 namespace {
+
+// The dialogue's output session of the request under test (each test runs
+// in a child process of its own).
+std::optional<OutputSession> session;
+short session_format = -1;
+
+// Starts a session of the dialogue when first is set (a new request) and
+// opens the output file of the sounding at date of Stn_His[indx].
+void open_outfile(long date, long bdate, std::string& pname, short indx,
+                  short oformat, short sortype, short first) {
+  if (first || !session || session_format != oformat) {
+    session.reset();
+    session.emplace(dialogue_session_config(format_by_choice(oformat), 1,
+                                            pname, Sort_Type == 1));
+    session_format = oformat;
+  }
+  session->open_unit(date, bdate, &Stn_His[indx], sortype == 0);
+}
+
+// A session writing to the screen, as for destination 0.
+void screen_session() {
+  static std::string no_dir;
+  session.reset();
+  session.emplace(dialogue_session_config(format_by_choice(0), 0, no_dir,
+                                          false));
+}
+
+void emit_line(const std::string& text) { session->put_line(text, true); }
+void emit_uncounted_line(const std::string& text) {
+  session->put_line(text, false);
+}
+void close_outfile(short) { session->close_unit(); }
+bool output_open() { return session && session->unit_open(); }
+// As the dialogue does when the program ends early.
+int close_at_exit() {
+  if (session && !session->close_quietly())
+    note_close_failure_at_exit(errno != 0 ? errno : EIO);
+  return close_output_at_exit();
+}
+
+std::string output_file_name(long date, long bdate, short indx, short oformat,
+                             short sortype) {
+  return ::output_file_name(*format_by_choice(oformat), date, bdate,
+                            &Stn_His[indx], sortype == 0, Sort_Type == 1);
+}
 
 using request_texts::kDirectoryQuestion;
 using testing_support::file_exists;
@@ -46,10 +96,9 @@ class OutputFiles : public ::testing::Test {
     Stn_His[3].wmo = 72469;
     Stn_His[3].wban = 23062;
     saved_sort_ = Sort_Type;
-    outbuf = nullptr;
-    cdfid = -1;
   }
   void TearDown() override {
+    session.reset();
     close_output_at_exit();
     Sort_Type = saved_sort_;
   }
@@ -110,7 +159,7 @@ TEST_F(OutputFiles, OpeningReplacesTheFileAndAnnouncesIt) {
     open_outfile(1995010200, 1995010100, pname, 3, 0, 3, 0);
     emit_line("second day");
     close_outfile(0);
-    std::printf("outbuf %s\n", outbuf == nullptr ? "none" : "left");
+    std::printf("outbuf %s\n", output_open() ? "left" : "none");
   });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, status_line(first) + status_line(second) + "outbuf none\n");
@@ -154,10 +203,11 @@ TEST_F(OutputFiles, ScreenOutputOpensNothing) {
   TempDir dir;
   const ChildRun r = run_in_child("", [&] {
     Sort_Type = 0;
-    outbuf = stdout;
     std::string pname = dir.path() + "/";
-    open_outfile(1995010100, 1995010100, pname, 3, 0, 0, 0);
-    std::printf("%s", outbuf == stdout ? "screen" : "changed");
+    session.emplace(dialogue_session_config(format_by_choice(0), 0, pname,
+                                            false));
+    session->open_unit(1995010100, 1995010100, &Stn_His[3], true);
+    std::printf("%s", session->path().empty() ? "screen" : "changed");
   });
   EXPECT_EQ(r.out, "screen");
   EXPECT_FALSE(file_exists(dir / "1995010100.txt"));
@@ -188,10 +238,11 @@ TEST_F(OutputFiles, NetcdfFileIsCreatedOnDiskAndReadable) {
     Sort_Type = 0;
     std::string pname = dir.path() + "/";
     open_outfile(1995010100, 1995010100, pname, 3, 2, 0, 1);
-    if (cdfid == -1) _exit(98);
-    ncdimdef(cdfid, "recNum", NC_UNLIMITED);
+    if (session->ncid() == -1) _exit(98);
+    int dim = -1;
+    nc_def_dim(session->ncid(), "recNum", NC_UNLIMITED, &dim);
     close_outfile(2);
-    std::printf("cdfid %d\n", cdfid);
+    std::printf("cdfid %d\n", session->ncid());
   });
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, status_line(path) + "cdfid -1\n");
@@ -205,8 +256,9 @@ TEST_F(OutputFiles, NetcdfFileIsCreatedOnDiskAndReadable) {
     Sort_Type = 1;
     std::string pname = dir.path() + "/";
     open_outfile(1995010112, 1995010100, pname, 3, 2, 1, 1);
-    ncdimdef(cdfid, "recNum", NC_UNLIMITED);
-    end_program(0);
+    int dim = -1;
+    nc_def_dim(session->ncid(), "recNum", NC_UNLIMITED, &dim);
+    session.reset();  // as the program's end unwinds the retrieval
   });
   EXPECT_EQ(r2.status, 0) << r2.err;
   ASSERT_EQ(nc_open(early.c_str(), NC_NOWRITE, &id), NC_NOERR);
@@ -295,7 +347,7 @@ class Paging : public ::testing::Test {
  protected:
   static ChildRun page(long max_lines, int lines, const std::string& input) {
     return run_in_child(input, [=] {
-      outbuf = stdout;
+      screen_session();
       Max_Lines = max_lines;
       Screen_Lines = 0;
       Screen_Scroll = 1;
@@ -349,7 +401,7 @@ TEST_F(Paging, PageLengthZeroOrLessNeverPauses) {
 
 TEST_F(Paging, UncountedLinesAndFileOutputDoNotPause) {
   const ChildRun r = run_in_child("", [] {
-    outbuf = stdout;
+    screen_session();
     Max_Lines = 2;
     Screen_Lines = 0;
     Screen_Scroll = 1;
@@ -365,34 +417,42 @@ TEST_F(Paging, UncountedLinesAndFileOutputDoNotPause) {
 
 // A failed write or close of the output is an error of the program.
 TEST(OutputWriteErrors, FullDeviceEndsWithStatusOne) {
+  // The output file is a link to the full device.
+  TempDir dir;
+  ASSERT_EQ(symlink("/dev/full", (dir / "1995010100.txt").c_str()), 0);
+  const std::string pname = dir.path() + "/";
   const std::string reason = std::strerror(ENOSPC);
-  const ChildRun at_line = run_in_child("", [] {
-    outbuf = std::fopen("/dev/full", "w");
-    std::setvbuf(outbuf, nullptr, _IONBF, 0);
-    emit_line("lost");
+  const std::string announce = status_line(dir / "1995010100.txt");
+  const ChildRun at_line = run_in_child("", [&] {
+    std::string d = pname;
+    open_outfile(1995010100, 1995010100, d, 3, 0, 0, 1);
+    // More than the stream's buffer holds.
+    for (int k = 0; k < 40000; ++k) emit_line("lost lost lost lost lost");
     std::printf("not reached");
   });
   EXPECT_EQ(at_line.status, 1);
-  EXPECT_EQ(at_line.out, "");
+  EXPECT_EQ(at_line.out, announce);
   EXPECT_EQ(at_line.err, "Write error: " + reason + "\n");
 
-  const ChildRun at_close = run_in_child("", [] {
-    outbuf = std::fopen("/dev/full", "w");
+  const ChildRun at_close = run_in_child("", [&] {
+    std::string d = pname;
+    open_outfile(1995010100, 1995010100, d, 3, 0, 0, 1);
     emit_line("buffered");
     close_outfile(0);
     std::printf("not reached");
   });
   EXPECT_EQ(at_close.status, 1);
-  EXPECT_EQ(at_close.out, "");
+  EXPECT_EQ(at_close.out, announce);
   EXPECT_EQ(at_close.err, "Write error: " + reason + "\n");
 
-  const ChildRun at_exit = run_in_child("", [] {
-    outbuf = std::fopen("/dev/full", "w");
+  const ChildRun at_exit = run_in_child("", [&] {
+    std::string d = pname;
+    open_outfile(1995010100, 1995010100, d, 3, 0, 0, 1);
     emit_line("buffered");
-    const int failed = close_output_at_exit();
-    std::printf("%d %s", failed, outbuf ? "open" : "none");
+    const int failed = close_at_exit();
+    std::printf("%d %s", failed, output_open() ? "open" : "none");
   });
-  EXPECT_EQ(at_exit.out, "1 none");
+  EXPECT_EQ(at_exit.out, announce + "1 none");
   EXPECT_EQ(at_exit.err, "Write error: " + reason + "\n");
 }
 
@@ -406,8 +466,8 @@ TEST(OutputWriteErrors, EarlierErrorOfStandardOutputGivesItsOwnReason) {
     std::freopen("/dev/full", "w", stdout);
     std::printf("a question ");
     std::fflush(stdout);
+    screen_session();
     errno = ENOENT;  // a database file that was not found
-    outbuf = stdout;
     emit_line("a sounding line");
   });
   EXPECT_EQ(screen.status, 1);

@@ -80,7 +80,6 @@ class Questions : public ::testing::Test {
     Stn_Type = 0;
     Sort_Type = 1;
     Original_ZIR_Format = 0;
-    outbuf = nullptr;
     Usr_Stn_Count = 1;
     User_Stations[0][0] = 72469;
     User_Stations[0][1] = 23062;
@@ -427,7 +426,7 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "out/data/");
   EXPECT_EQ(s_.timesort, 3);
-  EXPECT_EQ(outbuf, nullptr);
+  EXPECT_EQ(s_.outloc, 1);
 
   // The answers are the next defaults; an empty directory answer keeps it.
   const Conversation again = output("\n\n\n\n\n\n\n\n");
@@ -448,7 +447,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
                        kSortMenu + choice(1) + kDestinationMenu + choice(0));
   EXPECT_EQ(s_.oformat, 1);
   EXPECT_EQ(s_.ltype, 1);
-  EXPECT_EQ(outbuf, stdout);
+  EXPECT_EQ(s_.outloc, 0);
 
   // NetCDF: 100 mb and levels, never the destination; always files.
   c = output("2\ny\n\n\nnc\n\n");
@@ -459,7 +458,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   EXPECT_EQ(Original_ZIR_Format, 0);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "nc/");
-  EXPECT_EQ(outbuf, nullptr);
+  EXPECT_EQ(s_.outloc, 1);
 
   // The unlisted ZIR choice: levels and wind units, no 100 mb question.
   c = output("4\n\n1\n\n0\n");
@@ -469,7 +468,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   EXPECT_EQ(s_.oformat, 4);
   EXPECT_EQ(s_.wformat, 1);
   EXPECT_EQ(s_.outloc, 0);
-  EXPECT_EQ(outbuf, stdout);
+  EXPECT_EQ(s_.outloc, 0);
 
   // The plot: only the sort order; its settings are forced.
   c = output("3\n0\n");
@@ -480,7 +479,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   EXPECT_EQ(s_.statsort, 2);
   EXPECT_EQ(s_.timesort, 5);
   EXPECT_EQ(Sort_Type, 0);
-  EXPECT_EQ(outbuf, nullptr);
+  EXPECT_EQ(s_.outloc, 1);
 
   // Five is refused.
   c = output("5\n0\n");

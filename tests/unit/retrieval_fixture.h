@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/retrieval.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
 #include "stdio_redirect.h"
 #include "test_support.h"
 #include "unpacking.h"
@@ -160,16 +161,12 @@ class RetrievalTest : public ::testing::Test {
     Max_Lines = 100000;  // no paging pauses on the screen
     Stn_Type = 0;
     Original_ZIR_Format = 0;
-    outbuf = stdout;
-    cdfid = -1;
     select_stations({{kA, kWmoA, 19400101, 20201231},
                      {kB, kWmoB, 19400101, 20201231},
                      {kC, kWmoC, 19400101, 20201231}},
                     {{kWmoA, kA}, {kWmoB, kB}});
   }
   void TearDown() override {
-    if (outbuf != nullptr && outbuf != stdout) std::fclose(outbuf);
-    outbuf = nullptr;
     Data_Loc.clear();
     Max_Lines = 20;
     Sort_Type = 1;
@@ -187,9 +184,9 @@ class RetrievalTest : public ::testing::Test {
     User_Stations[2][0] = kWmoC;
     User_Stations[2][1] = kC;
   }
-  // Sends the results to files in the output directory.
+  // The sort order of the requests that follow (the output goes to files
+  // when the retrieval is told so).
   void to_files(short sort_type) {
-    outbuf = nullptr;
     Sort_Type = sort_type;
   }
   std::vector<std::string> output_files() const {

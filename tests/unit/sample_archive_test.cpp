@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "sounding_fixture.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
 #include "test_support.h"
 #include "unpacking.h"
 
@@ -63,9 +63,27 @@ double thickness(long p1, long p2, long t1, long t2) {
   return 287.05 / 9.80665 * tm * std::log(static_cast<double>(p1) / p2);
 }
 
+// What the realism rules count over every sounding.
+struct Counts {
+  long soundings = 0;
+  long missing_winds = 0, missing_dew = 0;
+  long below_ground = 0;      // soundings with levels below the ground
+  long below_ground_bad = 0;  // ... not as real archives hold them
+  long end_5_to_30 = 0, end_below_100 = 0, end_below_400 = 0, end_at_1 = 0;
+};
+
+// Height of pressure p below a surface at p0, z0 and t0 (tenths of a
+// degree) down the standard atmosphere's lapse rate.
+double standard_height(long p0, long z0, long t0, long p) {
+  const double lapse = 0.0065;
+  return z0 + (t0 / 10.0 + 273.15) / lapse *
+                  (1.0 - std::pow(static_cast<double>(p) / p0,
+                                  287.05 * lapse / 9.80665));
+}
+
 void check_sounding(const SampleStation& st, int year, int month, int day,
                     int hour, std::map<int, std::vector<double>>& sfc_temps,
-                    long& missing_winds, long& missing_dew) {
+                    Counts& c) {
   SCOPED_TRACE(std::to_string(st.file_number) + " " + std::to_string(year) +
                "-" + std::to_string(month) + "-" + std::to_string(day) + " " +
                std::to_string(hour));
@@ -82,18 +100,42 @@ void check_sounding(const SampleStation& st, int year, int month, int day,
 
   const long n = Snd_Hdr.levels;
   const auto& d = Snd_Data;
-  ASSERT_GE(n, 15);
+  ASSERT_GE(n, 3);
   EXPECT_EQ(d[0].fr, 9);
   EXPECT_NEAR(d[0].ht, st.elev, 1);
   sfc_temps[month].push_back(d[0].tp / 10.0);
+  // The mandatory levels below the ground follow the surface: 1000, 925
+  // and 850 mb where the surface pressure is lower, heights only.
+  long ground = 1;
+  bool as_real = true;
+  for (long p : {10000l, 9250l, 8500l}) {
+    if (p <= d[0].pr) continue;
+    const auto& l = d[static_cast<std::size_t>(ground++)];
+    as_real = as_real && l.fr == 4 && l.pr == p && l.tp == M && l.dp == M &&
+              l.wd == M && l.ws == M &&
+              std::fabs(l.ht - standard_height(d[0].pr, d[0].ht, d[0].tp, p)) <
+                  2.5;  // whole metres, some a metre off as stored
+  }
+  ASSERT_LT(ground, n);
+  if (ground > 1) ++c.below_ground;
+  if (!as_real || d[static_cast<std::size_t>(ground)].pr > d[0].pr)
+    ++c.below_ground_bad;
+  // Where the balloon burst.
+  const long end = d[static_cast<std::size_t>(n - 1)].pr;
+  if (end >= 50 && end <= 300) ++c.end_5_to_30;
+  if (end > 1000) ++c.end_below_100;
+  if (end > 4000) ++c.end_below_400;
+  if (end <= 10) ++c.end_at_1;
   std::set<long> mandatory_seen;
   long strongest = 0;
   long last_temp = -1;  // index of the last level with a temperature
   long top_humid = -1;
-  for (long i = 0; i < n; ++i) {
+  // The surface and the levels above it.
+  for (long i = 0; i < n; i = i == 0 ? ground : i + 1) {
     if (i > 0) {
-      ASSERT_LT(d[i].pr, d[i - 1].pr) << i;
-      ASSERT_GT(d[i].ht, d[i - 1].ht) << i;
+      const long below = i == ground ? 0 : i - 1;
+      ASSERT_LT(d[i].pr, d[below].pr) << i;
+      ASSERT_GT(d[i].ht, d[below].ht) << i;
       ASSERT_NE(d[i].fr, 9) << i;
     }
     if (d[i].fr == 4) mandatory_seen.insert(d[i].pr);
@@ -101,8 +143,8 @@ void check_sounding(const SampleStation& st, int year, int month, int day,
       EXPECT_LE(d[i].dp, d[i].tp) << i;
       top_humid = i;
     }
-    if (d[i].dp == M && d[i].tp != M) ++missing_dew;
-    if (d[i].ws == M) ++missing_winds;
+    if (d[i].dp == M && d[i].tp != M) ++c.missing_dew;
+    if (d[i].ws == M) ++c.missing_winds;
     if (d[i].ws != M) strongest = std::max(strongest, d[i].ws);
     if (d[i].tp != M) {
       EXPECT_GT(d[i].tp, -950) << i;
@@ -117,16 +159,18 @@ void check_sounding(const SampleStation& st, int year, int month, int day,
       last_temp = i;
     }
   }
-  // Every mandatory level between the ground and 10 mb is there but
+  // Every mandatory level between the ground and the burst is there but
   // 350 mb, which radiosondes do not report: in the coded messages a
   // mandatory level there would end the mandatory part before 300 mb.
   for (long p : kMandatory)
-    if (p < d[0].pr && p >= 100) {
+    if (p < d[0].pr && p >= end) {
       EXPECT_EQ(mandatory_seen.count(p), p == 3500 ? 0u : 1u) << p;
     }
-  EXPECT_LE(d[static_cast<std::size_t>(n - 1)].pr, 100);
-  ASSERT_NE(Snd_Hdr.troplv, M);
-  ASSERT_NE(Snd_Hdr.maxwind, M);
+  // A balloon that passed 100 mb passed the tropopause and the jet.
+  if (end <= 1000) {
+    ASSERT_NE(Snd_Hdr.troplv, M);
+    ASSERT_NE(Snd_Hdr.maxwind, M);
+  }
   ASSERT_GE(top_humid, 0);
   EXPECT_EQ(Snd_Hdr.top_hyd, d[static_cast<std::size_t>(top_humid)].pr);
   for (long i = 0; i < n; ++i) {
@@ -142,7 +186,7 @@ void check_sounding(const SampleStation& st, int year, int month, int day,
 
 TEST_F(SampleArchive, EveryStationYearDecodesToPlausibleSoundings) {
   std::map<long, double> annual_mean;
-  long missing_winds = 0, missing_dew = 0, soundings = 0;
+  Counts c;
   for (int year : {1995, 1999, 2003}) {
     for (const SampleStation& st : kSample) {
       const std::string path =
@@ -173,9 +217,8 @@ TEST_F(SampleArchive, EveryStationYearDecodesToPlausibleSoundings) {
             ASSERT_EQ(io_sounding(file.data() + off, file.size() - off, 0, 0,
                                   0, 0, 0),
                       1);
-            ++soundings;
-            check_sounding(st, year, month, day, hour, sfc_temps,
-                           missing_winds, missing_dew);
+            ++c.soundings;
+            check_sounding(st, year, month, day, hour, sfc_temps, c);
             if (HasFatalFailure()) return;
             expected_offset = off + len;
           }
@@ -197,8 +240,20 @@ TEST_F(SampleArchive, EveryStationYearDecodesToPlausibleSoundings) {
   // Warmer in the south than in the north.
   EXPECT_GT(annual_mean[12919], annual_mean[24011] + 5.0);
   EXPECT_GT(annual_mean[92803], annual_mean[903005] + 5.0);
-  EXPECT_GT(missing_winds, 0);
-  EXPECT_GT(missing_dew, soundings);  // dry high up in every sounding
+  EXPECT_GT(c.missing_winds, 0);
+  EXPECT_GT(c.missing_dew, c.soundings);  // dry high up in every sounding
+  // Levels below the ground as real archives hold them, in every sounding
+  // of the six stations whose ground lies above the 1000 mb surface.
+  EXPECT_EQ(c.below_ground_bad, 0);
+  EXPECT_GT(c.below_ground, 6 * 3 * 700);
+  // Balloons burst where real ones do: most between 30 and 5 mb, one in
+  // twenty before 100 mb, a few before 400 mb, none at 1 mb.
+  EXPECT_GT(c.end_5_to_30, c.soundings * 85 / 100);
+  EXPECT_GT(c.end_below_100, c.soundings * 3 / 100);
+  EXPECT_LT(c.end_below_100, c.soundings * 7 / 100);
+  EXPECT_GT(c.end_below_400, 0);
+  EXPECT_LT(c.end_below_400, c.soundings / 100);
+  EXPECT_EQ(c.end_at_1, 0);
 }
 
 TEST_F(SampleArchive, BothEditionsFindTheFilesOfEveryYear) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "rawinq/output_session.h"
 #include "rawinq/dialogue.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
@@ -47,8 +48,8 @@ std::string before_question(const std::string& display_output) {
 }
 
 // Child exit codes.
-constexpr int kReturnedClosed = 0;    // returned, outbuf null
-constexpr int kReturnedOpen = 99;     // returned, outbuf still set
+constexpr int kReturnedClosed = 0;    // returned, plot data file closed
+constexpr int kReturnedOpen = 99;     // returned, plot data file open
 constexpr int kEnded = 100;           // + status of end_program
 constexpr int kEndOfInput = 200;      // standard input ended
 
@@ -64,9 +65,10 @@ struct HandoffSetup {
   std::string help_text;      // raobhelp.txt contents, if any
 };
 
-// Runs plot_skewt_data in a child process with the working directory
-// dir/work, the given answers on standard input and outbuf the plot data
-// file holding kBlock. The child's exit code tells how it ended.
+// Runs the plot hand-off in a child process with the working directory
+// dir/work and the given answers on standard input: the dialogue's output
+// session of the plot writes kBlock to the plot data file (a link to
+// data_file when that is another file), closes it and hands it off. The child's exit code tells how it ended.
 Handoff run_handoff(const TempDir& dir, const std::string& answers,
                     const HandoffSetup& setup = HandoffSetup()) {
   make_dir(dir / "work");
@@ -91,14 +93,20 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
     }
     if (!setup.help_text.empty())
       helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
-    outbuf = std::fopen(setup.data_file.c_str(), "w");
-    if (outbuf == nullptr) return 92;
-    std::fputs(kBlock, outbuf);
+    if (setup.data_file != "raob_soundings.zonder" &&
+        symlink(setup.data_file.c_str(), "raob_soundings.zonder") != 0)
+      return 92;
+    std::string pname;
+    OutputSession session(
+        dialogue_session_config(format_by_choice(3), 1, pname, false));
     try {
+      session.open_unit(1995010112, 1995010112, &Stn_His[0], false);
+      session.put_lines(kBlock, 1);
+      session.close_unit();
       plot_skewt_data();
-      return outbuf == nullptr ? kReturnedClosed : kReturnedOpen;
+      return session.unit_open() ? kReturnedOpen : kReturnedClosed;
     } catch (const ProgramExit& e) {
-      return outbuf != nullptr
+      return session.unit_open()
                  ? kReturnedOpen
                  : (e.end_of_input ? kEndOfInput : kEnded) + e.status;
     }

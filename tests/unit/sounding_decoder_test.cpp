@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "sounding_fixture.h"
 #include "rawinq/archive.h"
 #include "rawinq/globals.h"
-#include "rawinq/upack.h"
 #include "test_support.h"
 #include "unpacking.h"
 
@@ -66,13 +66,7 @@ class Decoder : public ::testing::Test {
  protected:
   void SetUp() override { testing_support::prepare_unpacking(); }
   static short decode(const Bytes& rec, short oformat = 0) {
-    // A NetCDF record needs a freshly created file to go into.
-    testing_support::TempDir dir;
-    if (oformat == 2) cdfid = nccreate((dir / "d.cdf").c_str(), NC_CLOBBER);
-    const short got = io_sounding(rec.data(), rec.size(), 0, 0, oformat, 0, 0);
-    if (oformat == 2) ncclose(cdfid);
-    if (oformat == 2) cdfid = -1;
-    return got;
+    return io_sounding(rec.data(), rec.size(), 0, 0, oformat, 0, 0);
   }
   static short decode(const Sounding& s, short oformat = 0) {
     return decode(archive_writer::pack_record(s), oformat);

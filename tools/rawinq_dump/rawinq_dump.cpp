@@ -4,7 +4,7 @@
 //
 // The checks are the programs' own: the day index is read by
 // read_day_index, each record by read_database_record and decoded by
-// io_sounding, and a day's records are followed along the record chain as
+// decode_sounding, and a day's records are followed along the record chain as
 // the retrievals follow it. Two more checks name what the retrievals pass
 // over without a word: a day's records out of hour order, and an index
 // entry that does not match the record chain.
@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "rawinq/archive.h"
+#include "rawinq/decoder.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/globals.h"
 #include "rawinq/installation.h"
 #include "rawinq/records.h"
-#include "rawinq/upack.h"
 
 namespace {
 
@@ -205,9 +205,10 @@ class Dump {
   // Decodes the record with the programs' decoder and lists its header.
   void decode(const std::string& at, const DatabaseRecord& rec, int month,
               int day, unsigned hour) {
-    decode_record(rec, 0, 0, kDecodeOnly, 0, 0);
-    const HEADER_TYPE& h = Snd_Hdr;
-    switch (Sounding_Check) {
+    const SoundingCheck check =
+        decode_sounding(rec.data, rec.held, DecodeOptions{}, sounding_);
+    const HEADER_TYPE& h = sounding_.header;
+    switch (check) {
       case SoundingCheck::past_record_length:
         if (!quiet_) std::printf("\n");
         fault(at, "its level blocks run past its record length");
@@ -234,7 +235,7 @@ class Dump {
           "  source %ld  tropind %ld  top_hyd %ld  troplv %ld  maxwind %ld%s\n",
           h.year, h.month, h.day, h.hour, h.wban, h.levels, h.reltime,
           h.sondtype, h.source, h.tropind, h.top_hyd, h.troplv, h.maxwind,
-          Sounding_Check == SoundingCheck::few_levels
+          check == SoundingCheck::few_levels
               ? "  (4 levels or fewer: not written)"
               : "");
     }
@@ -261,6 +262,7 @@ class Dump {
 
   std::string path_;
   bool quiet_;
+  Sounding sounding_;
   unsigned long size_ = 0;
   unsigned long faults_ = 0;
   std::vector<unsigned char> buf_ = std::vector<unsigned char>(kBufferSize);
@@ -269,8 +271,6 @@ class Dump {
 }  // namespace
 
 int main(int argc, char** argv) {
-  BuildUnpackTable();
-  for (unsigned long w = 0; w <= 32; ++w) Missing[w] = expon(2, w) - 1;
   bool quiet = false;
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {

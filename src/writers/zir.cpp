@@ -7,10 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "rawinq/globals.h"
-#include "rawinq/level_types.h"
-#include "rawinq/output.h"
-#include "rawinq/sounding.h"
+#include <unordered_map>
+
+#include "rawinq/formats.h"
 
 namespace {
 
@@ -63,6 +62,22 @@ void to_original_layout(HEADER_TYPE& hdr, std::vector<DATA_TYPE>& levels) {
   if (hdr.maxwind <= 99) hdr.maxwind = 100;
   for (long* v : {&hdr.tropind, &hdr.source, &hdr.reltime, &hdr.sondtype})
     *v = missing_to_original(*v);
+}
+
+bool selected(long fr, short ltype) {
+  switch (fr) {
+    case kLevelSurface:
+    case kLevelMandatory:
+      return true;
+    case kLevelSigTemperature:
+      return ltype != 1;
+    case kLevelSigWind:
+    case kLevelTropopause:
+    case kLevelMaxWind:
+      return ltype == 0;
+    default:
+      return false;
+  }
 }
 
 
@@ -134,65 +149,75 @@ struct Block {
 // The station part of the second header line ("%7d %6ld %6ld %6.2f%c%5.2f%c
 // %5d " or with "% 6.2f" for the longitude), kept for each catalogue entry
 // and made again when the entry has changed.
-const std::string& station_part(short ind) {
+class StationParts {
+ public:
+  const std::string& of(const STATREC& stn) {
+    Kept& k = kept_[&stn];
+    if (k.made && std::memcmp(&k.entry, &stn, sizeof stn) == 0) return k.text;
+    const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
+    const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
+    const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
+    if (plon >= 100.0)
+      k.text = line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d ", 1, wban, stn.wmo,
+                    plat, stn.Clat, plon, stn.Clon, stn.elev);
+    else
+      k.text = line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d ", 1, wban, stn.wmo,
+                    plat, stn.Clat, plon, stn.Clon, stn.elev);
+    std::memcpy(&k.entry, &stn, sizeof stn);
+    k.made = true;
+    return k.text;
+  }
+
+ private:
   struct Kept {
     bool made = false;
     STATREC entry;
     std::string text;
   };
-  static std::vector<Kept> kept(kMaxStations);
-  Kept& k = kept[static_cast<std::size_t>(ind)];
-  const STATREC& stn = Stn_His[ind];
-  if (k.made && std::memcmp(&k.entry, &stn, sizeof stn) == 0) return k.text;
-  const long wban = stn.wban > 900000 ? kMissingValue : stn.wban;
-  const double plat = stn.Clat == 'S' ? -stn.lat : stn.lat;
-  const double plon = stn.Clon == 'W' ? -stn.lon : stn.lon;
-  if (plon >= 100.0)
-    k.text = line("%7d %6ld %6ld %6.2f%c%5.2f%c %5d ", 1, wban, stn.wmo, plat,
-                  stn.Clat, plon, stn.Clon, stn.elev);
-  else
-    k.text = line("%7d %6ld %6ld %6.2f%c% 6.2f%c %5d ", 1, wban, stn.wmo,
-                  plat, stn.Clat, plon, stn.Clon, stn.elev);
-  std::memcpy(&k.entry, &stn, sizeof stn);
-  k.made = true;
-  return k.text;
-}
+  std::unordered_map<const STATREC*, Kept> kept_;
+};
 
-}  // namespace
+class ZirWriter final : public SoundingWriter {
+ public:
+  void write(OutputUnit& out, const Sounding& sounding, const STATREC& stn,
+             const WriteOptions& options) override;
 
-void ksc_format(short wformat, short ltype, short ind) {
-  // The shared sounding stays as the decoder left it: the original layout
-  // works on copies, and the knots are worked out as the lines are made.
-  HEADER_TYPE hdr = Snd_Hdr;
-  const size_t stored = static_cast<size_t>(
-      std::clamp<long>(hdr.levels, 0, static_cast<long>(Snd_Data.size())));
-  const DATA_TYPE* first = Snd_Data.data();
-  const DATA_TYPE* last = first + stored;
-  if (Original_ZIR_Format == 1) {
-    static std::vector<DATA_TYPE> levels;
-    levels.assign(first, last);
-    to_original_layout(hdr, levels);
-    first = levels.data();
-    last = first + levels.size();
+ private:
+  StationParts parts_;
+  std::vector<DATA_TYPE> levels_;  // the original layout's copy
+  Block block_;
+};
+
+void ZirWriter::write(OutputUnit& out, const Sounding& sounding,
+                      const STATREC& stn, const WriteOptions& options) {
+  // The sounding stays as the decoder left it: the original layout works
+  // on copies, and the knots are worked out as the lines are made.
+  HEADER_TYPE hdr = sounding.header;
+  const DATA_TYPE* first = sounding.levels.data();
+  const DATA_TYPE* last = first + sounding.levels.size();
+  if (!options.above_100mb) {
+    levels_.assign(first, last);
+    to_original_layout(hdr, levels_);
+    first = levels_.data();
+    last = first + levels_.size();
   }
+  const short ltype = options.levels;
 
-  const bool knots = wformat == 0;
+  const bool knots = options.knots;
   const char* wsunits = knots ? "kt" : "ms";
   auto speed = [knots](long ws) {
-    if (!knots || ws == kOriginalMissing) return ws;
-    return speed_in_knots(ws);
+    if (!knots || ws == kMissingValue || ws == kOriginalMissing) return ws;
+    return static_cast<long>(static_cast<double>(ws) * 0.1925 + 0.5);
   };
 
   long nlevels = 0;
   for (const DATA_TYPE* d = first; d != last; ++d)
-    if (level_selected(d->fr, ltype)) ++nlevels;
+    if (selected(d->fr, ltype)) ++nlevels;
   if (nlevels == 0) return;
 
-  if (ind < 0 || ind >= kMaxStations) return;
-  const STATREC& stn = Stn_His[ind];
   const std::string init(stn.init, strnlen(stn.init, sizeof stn.init));
 
-  static Block block;
+  Block& block = block_;
   block.text.clear();
   block.lines = 0;
   const char* chmon = (hdr.month >= 1 && hdr.month <= 12)
@@ -212,7 +237,7 @@ void ksc_format(short wformat, short ltype, short ind) {
   block.add(buf, end);
 
   // The station part, then "%6ld" of the release time.
-  const std::string& part = station_part(ind);
+  const std::string& part = parts_.of(stn);
   block.text += part;
   end = put_number(buf, hdr.reltime, 6);
   block.add(buf, end);
@@ -242,7 +267,7 @@ void ksc_format(short wformat, short ltype, short ind) {
 
   // "%7ld %6ld %6ld %6ld %6ld %6ld %6ld" for each selected level.
   for (const DATA_TYPE* d = first; d != last; ++d) {
-    if (!level_selected(d->fr, ltype)) continue;
+    if (!selected(d->fr, ltype)) continue;
     end = put_number(buf, d->fr, 7);
     for (long v : {d->pr, d->ht, d->tp, d->dp, d->wd, speed(d->ws)}) {
       *end++ = ' ';
@@ -250,5 +275,11 @@ void ksc_format(short wformat, short ltype, short ind) {
     }
     block.add(buf, end);
   }
-  emit_lines(block.text, block.lines);
+  out.put_lines(block.text, block.lines);
+}
+
+}  // namespace
+
+std::unique_ptr<SoundingWriter> make_zir_writer() {
+  return std::make_unique<ZirWriter>();
 }

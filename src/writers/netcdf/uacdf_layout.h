@@ -29,13 +29,16 @@ constexpr long kClassSlots[kClassCount] = {kManLevels, kSigTLevels, kSigWLevels,
 constexpr int missing_wmo_stat = 99999;
 constexpr float missing_data_5 = 99999.0f;
 
-// The globals holding the ids of the level variables, by class and quantity.
-inline int* const kLevelIds[kClassCount][kQuantityCount] = {
-    {&p_man_id, &z_man_id, &t_man_id, &td_man_id, &wd_man_id, &ws_man_id},
-    {&p_sigt_id, &z_sigt_id, &t_sigt_id, &td_sigt_id, &wd_sigt_id, &ws_sigt_id},
-    {&p_sigw_id, &z_sigw_id, &t_sigw_id, &td_sigw_id, &wd_sigw_id, &ws_sigw_id},
-    {&p_trop_id, &z_trop_id, &t_trop_id, &td_trop_id, &wd_trop_id, &ws_trop_id},
-    {&p_maxw_id, &z_maxw_id, &t_maxw_id, &td_maxw_id, &wd_maxw_id, &ws_maxw_id},
+// The variable ids of one open file, set by make_uacdf_file.
+struct UacdfIds {
+  int wmo_stat = -1, wban_stat = -1, sta_name = -1, sta_lat = -1,
+      sta_lon = -1, sta_elev = -1, syntime = -1, nmand_lev = -1,
+      nsigt_lev = -1, nsigw_lev = -1, nmaxw_lev = -1, ntrop_lev = -1,
+      reltime = -1, sndtyp = -1;
+  int level[kClassCount][kQuantityCount] = {};
 };
+
+// Defines the file's layout (see make_uacdf_file) and returns its ids.
+UacdfIds make_uacdf_ids(OutputUnit& out);
 
 }  // namespace uacdf

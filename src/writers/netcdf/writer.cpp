@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "rawinq/cdf.h"
-#include "rawinq/globals.h"
+#include "rawinq/formats.h"
 #include "uacdf_layout.h"
 
 namespace {
@@ -38,13 +38,14 @@ constexpr const char* kClassFull[kClassCount] = {
 
 // The count variables in the order they are written, with their classes.
 struct CountVar {
-  int* id;
+  int UacdfIds::*id;
   LevelClass cls;
 };
 
 const CountVar kCountVars[] = {
-    {&nmand_lev_id, kMan},  {&nsigt_lev_id, kSigT}, {&nsigw_lev_id, kSigW},
-    {&nmaxw_lev_id, kMaxW}, {&ntrop_lev_id, kTrop},
+    {&UacdfIds::nmand_lev, kMan},  {&UacdfIds::nsigt_lev, kSigT},
+    {&UacdfIds::nsigw_lev, kSigW}, {&UacdfIds::nmaxw_lev, kMaxW},
+    {&UacdfIds::ntrop_lev, kTrop},
 };
 
 int class_of(long fr) {
@@ -87,34 +88,51 @@ std::array<char, kStaNameLen> station_name(const STATREC& station) {
   return name;
 }
 
-void put_int(int varid, const long* index, long value) {
-  const int v = static_cast<int>(value);
-  ncvarput1(cdfid, varid, index, &v);
-}
-
 static_assert(kSigTLevels >= kManLevels && kSigTLevels >= kSigWLevels &&
                   kSigTLevels >= kTropLevels && kSigTLevels >= kMaxWLevels,
               "the significant temperature class has the most slots");
 
-void put_float(int varid, const long* index, float value) {
-  ncvarput1(cdfid, varid, index, &value);
-}
+// One record per sounding; the file's layout is defined when its first
+// sounding comes (a file that gets none stays as it was created).
+class NetcdfWriter final : public SoundingWriter {
+ public:
+  NetcdfWriter() {
+    for (auto& cls : values_)
+      for (auto& row : cls)
+        std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
+  }
+  void write(OutputUnit& out, const Sounding& sounding, const STATREC& station,
+             const WriteOptions& options) override;
 
-void put_double(int varid, const long* index, double value) {
-  ncvarput1(cdfid, varid, index, &value);
-}
+ private:
+  void put_int(OutputUnit& out, int varid, long value) {
+    const int v = static_cast<int>(value);
+    out.check(nc_put_var1_int(out.ncid(), varid, index_, &v));
+  }
+  void put_float(OutputUnit& out, int varid, float value) {
+    out.check(nc_put_var1_float(out.ncid(), varid, index_, &value));
+  }
+  void put_double(OutputUnit& out, int varid, double value) {
+    out.check(nc_put_var1_double(out.ncid(), varid, index_, &value));
+  }
+
+  UacdfIds ids_;
+  std::size_t records_ = 0;
+  std::size_t index_[2] = {0, 0};
+  // The rows hold the fill value between records: the slots a record uses
+  // are put back after it.
+  float values_[kClassCount][kQuantityCount][kSigTLevels];
+};
 
 }  // namespace
 
-void netcdf_format(short indx, long nstat) {
-  if (nstat == 0) make_uacdf_file();
-  write_uacdf_file(nstat, indx);
-}
-
-void write_uacdf_file(long nstat, short indx) {
-  const STATREC& station = Stn_His[indx];
-  const HEADER_TYPE& hdr = Snd_Hdr;
-  const long mindex[2] = {nstat, 0};
+void NetcdfWriter::write(OutputUnit& out, const Sounding& sounding,
+                         const STATREC& station, const WriteOptions&) {
+  if (records_ == 0) ids_ = make_uacdf_ids(out);
+  const HEADER_TYPE& hdr = sounding.header;
+  index_[0] = records_;
+  index_[1] = 0;
+  const int ncid = out.ncid();
 
   const double syn_time =
       time2sec(hdr.year, hdr.month, hdr.day, hdr.hour, 0, 0);
@@ -128,16 +146,17 @@ void write_uacdf_file(long nstat, short indx) {
   }
 
   const std::array<char, kStaNameLen> statid = station_name(station);
-  const long name_count[2] = {1, kStaNameLen};
-  ncvarput(cdfid, sta_name_id, mindex, name_count, statid.data());
-  put_int(wmo_stat_id, mindex, station.wmo);
-  put_int(wban_stat_id, mindex, station.wban);
-  put_double(reltime_id, mindex, rel_time);
-  put_double(syntime_id, mindex, syn_time);
-  put_int(sndtyp_id, mindex, hdr.sondtype);
-  put_float(sta_lat_id, mindex, station.lat);
-  put_float(sta_lon_id, mindex, station.lon);
-  put_float(sta_elev_id, mindex, static_cast<float>(station.elev));
+  const std::size_t name_count[2] = {1, kStaNameLen};
+  out.check(nc_put_vara_text(ncid, ids_.sta_name, index_, name_count,
+                             statid.data()));
+  put_int(out, ids_.wmo_stat, station.wmo);
+  put_int(out, ids_.wban_stat, station.wban);
+  put_double(out, ids_.reltime, rel_time);
+  put_double(out, ids_.syntime, syn_time);
+  put_int(out, ids_.sndtyp, hdr.sondtype);
+  put_float(out, ids_.sta_lat, station.lat);
+  put_float(out, ids_.sta_lon, station.lon);
+  put_float(out, ids_.sta_elev, static_cast<float>(station.elev));
 
   // Each level goes to the next free slot of its class. The file is
   // written without the library's filling of new records (see
@@ -145,19 +164,7 @@ void write_uacdf_file(long nstat, short indx) {
   // slots left over hold the fill value the library would have put there.
   // Each quantity of a class takes one call.
   long counters[kClassCount] = {};
-  // The rows hold the fill value between records: the slots a record uses
-  // are put back after it.
-  static float values[kClassCount][kQuantityCount][kSigTLevels];
-  static bool filled = false;
-  if (!filled) {
-    for (auto& cls : values)
-      for (auto& row : cls) std::fill(std::begin(row), std::end(row), NC_FILL_FLOAT);
-    filled = true;
-  }
-  const long levels =
-      std::min<long>(hdr.levels, static_cast<long>(Snd_Data.size()));
-  for (long i = 0; i < levels; ++i) {
-    const DATA_TYPE& lev = Snd_Data[static_cast<std::size_t>(i)];
+  for (const DATA_TYPE& lev : sounding.levels) {
     const int cls = class_of(lev.fr);
     if (cls < 0) continue;
     long& counter = counters[cls];
@@ -172,16 +179,25 @@ void write_uacdf_file(long nstat, short indx) {
         kelvin(lev.tp), depression(lev.tp, lev.dp),
         whole(lev.wd),  tenths(lev.ws)};
     for (int q = 0; q < kQuantityCount; ++q)
-      values[cls][q][counter] = converted[q];
+      values_[cls][q][counter] = converted[q];
     ++counter;
   }
   for (int cls = 0; cls < kClassCount; ++cls) {
-    const long count[2] = {1, kClassSlots[cls]};
+    const std::size_t count[2] = {1,
+                                  static_cast<std::size_t>(kClassSlots[cls])};
     for (int q = 0; q < kQuantityCount; ++q) {
-      ncvarput(cdfid, *kLevelIds[cls][q], mindex, count, values[cls][q]);
-      std::fill(values[cls][q], values[cls][q] + counters[cls], NC_FILL_FLOAT);
+      out.check(nc_put_vara_float(ncid, ids_.level[cls][q], index_, count,
+                                  values_[cls][q]));
+      std::fill(values_[cls][q], values_[cls][q] + counters[cls],
+                NC_FILL_FLOAT);
     }
   }
 
-  for (const CountVar& v : kCountVars) put_int(*v.id, mindex, counters[v.cls]);
+  for (const CountVar& v : kCountVars)
+    put_int(out, ids_.*v.id, counters[v.cls]);
+  ++records_;
+}
+
+std::unique_ptr<SoundingWriter> make_netcdf_writer() {
+  return std::make_unique<NetcdfWriter>();
 }

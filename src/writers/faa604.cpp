@@ -3,8 +3,8 @@
 // significant temperature levels, the 31313 section) and PPBB (winds by
 // height bands of 10000 feet).
 //
-// While a sounding is written its pressures are held in whole mb; the
-// stored tenths are put back when the writer returns, however it returns.
+// The writer works on a copy of the sounding whose pressures are in whole
+// mb.
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "rawinq/globals.h"
-#include "rawinq/output.h"
+#include "rawinq/faa604.h"
+#include "rawinq/formats.h"
 
 namespace {
 
@@ -66,17 +66,17 @@ constexpr long kLastTTBBYearWithout31313 = 1990;
 bool missing(long v) { return v == kMissingValue; }
 
 // Number of valid levels, never more than the table holds.
-long level_count() {
-  const long size = static_cast<long>(Snd_Data.size());
-  if (Snd_Hdr.levels < 0) return 0;
-  return Snd_Hdr.levels < size ? Snd_Hdr.levels : size;
+long level_count(const Sounding& s) {
+  const long size = static_cast<long>(s.levels.size());
+  if (s.header.levels < 0) return 0;
+  return s.header.levels < size ? s.header.levels : size;
 }
 
 // First level at or after `from` whose type is `frame`, or -1.
-long find_level(long from, long frame) {
-  const long n = level_count();
+long find_level(const Sounding& s, long from, long frame) {
+  const long n = level_count(s);
   for (long i = from < 0 ? 0 : from; i < n; ++i)
-    if (Snd_Data[i].fr == frame) return i;
+    if (s.levels[i].fr == frame) return i;
   return -1;
 }
 
@@ -96,36 +96,29 @@ std::string padded(long value, std::size_t width) {
 // The lines of the sounding being written. Without paging they are
 // gathered and written together when the sounding is done; with paging
 // each goes out at once, counted or not.
-struct Lines {
-  std::string text;
-  int count = 0;
-};
-Lines pending;
-
-void put_line(const std::string& line, bool counted) {
-  if (Screen_Scroll == 1) {
-    if (counted)
-      emit_line(line);
-    else
-      emit_uncounted_line(line);
-    return;
-  }
-  pending.text += line;
-  pending.text += '\n';
-  ++pending.count;
-}
-
-void flush_lines() {
-  // Emptied however the write ends (a write error ends the program by an
-  // exception).
-  struct Empty {
-    ~Empty() {
-      pending.text.clear();
-      pending.count = 0;
+class Lines {
+ public:
+  explicit Lines(OutputUnit& out) : out_(out) {}
+  void put(const std::string& line, bool counted) {
+    if (out_.paging()) {
+      out_.put_line(line, counted);
+      return;
     }
-  } empty;
-  if (pending.count > 0) emit_lines(pending.text, pending.count);
-}
+    text_ += line;
+    text_ += '\n';
+    ++count_;
+  }
+  void flush() {
+    if (count_ > 0) out_.put_lines(text_, count_);
+    text_.clear();
+    count_ = 0;
+  }
+
+ private:
+  OutputUnit& out_;
+  std::string text_;
+  int count_ = 0;
+};
 
 // The mandatory pressure (whole mb) an indicator stands for.
 long indicator_pressure(short indicator) {
@@ -134,43 +127,24 @@ long indicator_pressure(short indicator) {
   return p == 920 ? 925 : p;
 }
 
-// Puts the level pressures into whole mb and back again on scope exit.
-class WholeMillibars {
- public:
-  WholeMillibars() : saved_(static_cast<std::size_t>(level_count())) {
-    for (std::size_t i = 0; i < saved_.size(); ++i) {
-      saved_[i] = Snd_Data[i].pr;
-      if (!missing(Snd_Data[i].pr)) Snd_Data[i].pr /= 10;
-    }
-  }
-  ~WholeMillibars() {
-    for (std::size_t i = 0; i < saved_.size() && i < Snd_Data.size(); ++i)
-      Snd_Data[i].pr = saved_[i];
-  }
-  WholeMillibars(const WholeMillibars&) = delete;
-  WholeMillibars& operator=(const WholeMillibars&) = delete;
-
- private:
-  std::vector<long> saved_;
-};
-
 // One message line being filled: it is written when it holds ten groups.
 class MessageLine {
  public:
-  MessageLine(std::string start, int groups)
-      : text_(std::move(start)), groups_(groups) {}
+  MessageLine(Lines& lines, std::string start, int groups)
+      : lines_(lines), text_(std::move(start)), groups_(groups) {}
   void add(const std::string& group) {
     text_ += group;
     if (++groups_ == kGroupsPerLine) {
-      put_line(text_, true);
+      lines_.put(text_, true);
       text_.clear();
       groups_ = 0;
     }
   }
   // Writes what the line holds, even nothing.
-  void finish() const { put_line(text_, true); }
+  void finish() const { lines_.put(text_, true); }
 
  private:
+  Lines& lines_;
   std::string text_;
   int groups_;
 };
@@ -178,88 +152,119 @@ class MessageLine {
 // Appends the groups of one level, formatter by formatter; stops at the
 // first formatter that forms no group and then returns false.
 template <std::size_t N>
-bool add_level(MessageLine& line, const std::array<std::size_t, N>& set,
-               short indicator, long& cursor, long frame) {
+bool add_level(const Sounding& s, MessageLine& line,
+               const std::array<std::size_t, N>& set, short indicator,
+               long& cursor, long frame) {
   for (std::size_t pos : set) {
     std::string group;
-    if (!pfunct[pos](indicator, cursor, frame, group)) return false;
+    if (!pfunct[pos](s, indicator, cursor, frame, group)) return false;
     line.add(group);
   }
   return true;
 }
 
 // True when the sounding has a mandatory level at 925 mb.
-bool has_mandatory_925() {
-  const long n = level_count();
+bool has_mandatory_925(const Sounding& s) {
+  const long n = level_count(s);
   for (long i = 0; i < n; ++i)
-    if (Snd_Data[i].fr == kLevelMandatory && Snd_Data[i].pr == 925) return true;
+    if (s.levels[i].fr == kLevelMandatory && s.levels[i].pr == 925) return true;
   return false;
 }
 
 // Hundreds figure of the last mandatory level with a complete wind.
-long wind_indicator() {
+long wind_indicator(const Sounding& s) {
   long lpress = 0;
-  const long n = level_count();
+  const long n = level_count(s);
   for (long i = 0; i < n; ++i) {
-    const DATA_TYPE& l = Snd_Data[i];
+    const DATA_TYPE& l = s.levels[i];
     if (l.fr == kLevelMandatory && !missing(l.wd) && !missing(l.ws))
       lpress = (l.pr / 100) % 10;
   }
   return lpress;
 }
 
-void write_ttaa(const std::string& init, const std::string& station) {
-  put_line(init + "MAN" + init, true);
-  const long date = Snd_Hdr.day * 1000L + Snd_Hdr.hour * 10L +
-                    wind_indicator() + 50000L;
-  MessageLine line(station + " TTAA  " + padded(date, 5) + " " + station + " ",
+// True when the mandatory step of `indicator` lies below the ground (its
+// pressure greater than the surface's) and no mandatory level at its
+// pressure follows `from` before a lower pressure: the step is then written
+// as missing and the walk goes on above it.
+bool below_ground_without_level(const Sounding& s, short indicator,
+                                long from) {
+  if (indicator == kSurfaceIndicator || level_count(s) == 0) return false;
+  const long p = indicator_pressure(indicator);
+  const long surface = s.levels[0].pr;
+  if (missing(surface) || p <= surface) return false;
+  const long n = level_count(s);
+  for (long i = from < 0 ? 0 : from; i < n; ++i) {
+    const DATA_TYPE& l = s.levels[i];
+    if (missing(l.pr)) continue;
+    if (l.pr < p) break;
+    if (l.fr == kLevelMandatory && l.pr == p) return false;
+  }
+  return true;
+}
+
+void write_ttaa(const Sounding& s, Lines& lines, const std::string& init,
+                const std::string& station) {
+  lines.put(init + "MAN" + init, true);
+  const long date = s.header.day * 1000L + s.header.hour * 10L +
+                    wind_indicator(s) + 50000L;
+  MessageLine line(lines, station + " TTAA  " + padded(date, 5) + " " + station + " ",
                    4);
 
   long cursor = 0;
-  add_level(line, kPressureSet, kSurfaceIndicator, cursor, kLevelSurface);
+  add_level(s, line, kPressureSet, kSurfaceIndicator, cursor, kLevelSurface);
 
-  const bool mand_925 = has_mandatory_925();
+  const bool mand_925 = has_mandatory_925(s);
   cursor = 1;
   for (short indicator : mand) {
     if (indicator == kIndicator925 && !mand_925) continue;
-    if (!add_level(line, kMandatorySet, indicator, cursor, kLevelMandatory)) break;
+    if (below_ground_without_level(s, indicator, cursor)) {
+      line.add(padded(indicator, 2) + "/// ");
+      line.add("///// ");
+      line.add("///// ");
+      continue;
+    }
+    if (!add_level(s, line, kMandatorySet, indicator, cursor, kLevelMandatory)) break;
     ++cursor;
   }
 
   for (const SpecialLevel& special : kSpecialLevels) {
     cursor = 1;
-    if (find_level(cursor, special.frame) < 0)
+    if (find_level(s, cursor, special.frame) < 0)
       line.add(special.absent);
     else
-      add_level(line, kPressureSet, 0, cursor, special.frame);
+      add_level(s, line, kPressureSet, 0, cursor, special.frame);
   }
   line.finish();
 }
 
-long ttbb_date() { return Snd_Hdr.day * 100L + Snd_Hdr.hour + 5000L; }
+long ttbb_date(const Sounding& s) {
+  return s.header.day * 100L + s.header.hour + 5000L;
+}
 
-void write_ttbb(const std::string& init, const std::string& station) {
-  put_line(init + "SGL" + init, true);
+void write_ttbb(const Sounding& s, Lines& lines, const std::string& init,
+                const std::string& station) {
+  lines.put(init + "SGL" + init, true);
   MessageLine line(
-      station + " TTBB  " + padded(ttbb_date(), 4) + "/ " + station + " ", 4);
+      lines, station + " TTBB  " + padded(ttbb_date(s), 4) + "/ " + station + " ", 4);
 
   long cursor = 0;
-  add_level(line, kSignificantSet, seq[0], cursor, kLevelSurface);
+  add_level(s, line, kSignificantSet, seq[0], cursor, kLevelSurface);
 
   long written = 0;
   std::size_t k = 1;
   for (++cursor;
-       add_level(line, kSignificantSet, seq[k], cursor, kLevelSigTemperature);
+       add_level(s, line, kSignificantSet, seq[k], cursor, kLevelSigTemperature);
        ++cursor) {
     ++written;
     if (seq[++k] < 0) k = 1;
   }
 
-  if (Snd_Hdr.year > kLastTTBBYearWithout31313 && !missing(Snd_Hdr.sondtype) &&
-      !missing(Snd_Hdr.reltime)) {
+  if (s.header.year > kLastTTBBYearWithout31313 && !missing(s.header.sondtype) &&
+      !missing(s.header.reltime)) {
     for (long frame : k31313Frames) {
       std::string group;
-      fpress(0, cursor, frame, group);
+      fpress(s, 0, cursor, frame, group);
       line.add(group);
     }
   }
@@ -271,10 +276,10 @@ double feet(const DATA_TYPE& l) {
   return static_cast<double>(l.ht) * kFeetPerMetre;
 }
 
-void write_ppbb(const std::string& station) {
-  MessageLine line("PPBB  " + padded(ttbb_date() * 10, 5) + " " + station + " ",
+void write_ppbb(const Sounding& s, Lines& lines, const std::string& station) {
+  MessageLine line(lines, "PPBB  " + padded(ttbb_date(s) * 10, 5) + " " + station + " ",
                    3);
-  const long n = level_count();
+  const long n = level_count(s);
   long cursor = 0;
   bool any_wind_level = false;
   for (int band = 0; band < kHeightBands; ++band) {
@@ -282,7 +287,7 @@ void write_ppbb(const std::string& station) {
     std::vector<long> iwinds;
     if (band == 0) iwinds.push_back(0);  // the surface
     for (long i = cursor; i < n; ++i) {
-      const DATA_TYPE& l = Snd_Data[i];
+      const DATA_TYPE& l = s.levels[i];
       if (l.fr == kLevelSigWind && !missing(l.ht) && feet(l) < top) {
         iwinds.push_back(i);
         any_wind_level = true;
@@ -294,7 +299,7 @@ void write_ppbb(const std::string& station) {
                                                 : iwinds.size();
       std::string heights = "9" + std::to_string(band);
       for (std::size_t r = start; r < end; ++r) {
-        const DATA_TYPE& l = Snd_Data[iwinds[r]];
+        const DATA_TYPE& l = s.levels[iwinds[r]];
         if (l.fr == kLevelSurface) {
           heights += "0";
         } else {
@@ -307,7 +312,7 @@ void write_ppbb(const std::string& station) {
       for (std::size_t r = start; r < end; ++r) {
         long at = iwinds[r];
         std::string group;
-        fwind(0, at, Snd_Data[at].fr, group);
+        fwind(s, 0, at, s.levels[at].fr, group);
         line.add(group);
       }
       cursor = iwinds[end - 1] + 1;
@@ -322,24 +327,24 @@ void zero_pad(std::size_t slen, std::string& text) {
   if (text.size() < slen) text.insert(0, slen - text.size(), '0');
 }
 
-short fpress(short seq, long& pindx, long frame, std::string& cgrp) {
+short fpress(const Sounding& s, short seq, long& pindx, long frame, std::string& cgrp) {
   switch (frame) {
     case kFrame31313:
       cgrp = "31313 ";
       return 1;
     case kFrameSondeType:
-      cgrp = padded(Snd_Hdr.sondtype, 3) + "// ";
+      cgrp = padded(s.header.sondtype, 3) + "// ";
       return 1;
     case kFrameReleaseTime:
-      cgrp = padded(Snd_Hdr.reltime, 4) + "/=";
+      cgrp = padded(s.header.reltime, 4) + "/=";
       return 1;
     default:
       break;
   }
-  const long i = find_level(pindx, frame);
+  const long i = find_level(s, pindx, frame);
   if (i < 0) return 0;
   pindx = i;
-  const DATA_TYPE& l = Snd_Data[i];
+  const DATA_TYPE& l = s.levels[i];
   if (missing(l.pr)) {
     cgrp = "///// ";
     return 1;
@@ -351,11 +356,11 @@ short fpress(short seq, long& pindx, long frame, std::string& cgrp) {
   return 1;
 }
 
-short fhgt(short seq, long& hindx, long frame, std::string& cgrp) {
-  const long i = find_level(hindx, frame);
+short fhgt(const Sounding& s, short seq, long& hindx, long frame, std::string& cgrp) {
+  const long i = find_level(s, hindx, frame);
   if (i < 0) return 0;
   hindx = i;
-  const DATA_TYPE& l = Snd_Data[i];
+  const DATA_TYPE& l = s.levels[i];
   std::string pp = seq == 0 ? "00" : padded(l.pr / 10, 2);
   std::string hhh = "///";
   if (!missing(l.ht)) {
@@ -375,11 +380,11 @@ short fhgt(short seq, long& hindx, long frame, std::string& cgrp) {
   return 1;
 }
 
-short ftemp(short seq, long& tindx, long frame, std::string& cgrp) {
-  const long i = find_level(tindx, frame);
+short ftemp(const Sounding& s, short seq, long& tindx, long frame, std::string& cgrp) {
+  const long i = find_level(s, tindx, frame);
   if (i < 0) return 0;
   tindx = i;
-  const DATA_TYPE& l = Snd_Data[i];
+  const DATA_TYPE& l = s.levels[i];
   if (missing(l.tp)) {
     cgrp = "///// ";
     return 1;
@@ -402,11 +407,11 @@ short ftemp(short seq, long& tindx, long frame, std::string& cgrp) {
   return 1;
 }
 
-short fwind(short seq, long& windx, long frame, std::string& cgrp) {
-  const long i = find_level(windx, frame);
+short fwind(const Sounding& s, short seq, long& windx, long frame, std::string& cgrp) {
+  const long i = find_level(s, windx, frame);
   if (i < 0) return 0;
   windx = i;
-  const DATA_TYPE& l = Snd_Data[i];
+  const DATA_TYPE& l = s.levels[i];
   if (missing(l.wd) || missing(l.ws)) {
     cgrp = "///// ";
     return 1;
@@ -422,21 +427,38 @@ short fwind(short seq, long& windx, long frame, std::string& cgrp) {
   return 1;
 }
 
-void faa_format(short ltype, short ind) {
-  // Nothing left over from a sounding whose writing was cut short.
-  pending.text.clear();
-  pending.count = 0;
-  const WholeMillibars whole_mb;
-  const bool known_station = ind >= 0 && ind < kMaxStations;
-  if (known_station && level_count() > 0 && Snd_Data[0].fr == kLevelSurface) {
-    const STATREC& stn = Stn_His[ind];
-    const std::string init(stn.init,
-                           std::find(stn.init, stn.init + sizeof stn.init, '\0'));
-    const std::string station = padded(stn.wmo, 5);
-    write_ttaa(init, station);
-    if (ltype != 1) write_ttbb(init, station);
-    if (ltype == 0) write_ppbb(station);
+namespace {
+
+class Faa604Writer final : public SoundingWriter {
+ public:
+  void write(OutputUnit& out, const Sounding& sounding, const STATREC& stn,
+             const WriteOptions& options) override {
+    // The pressures in whole mb, as the groups are formed from them.
+    whole_.header = sounding.header;
+    whole_.levels = sounding.levels;
+    whole_.header.levels = static_cast<long>(whole_.levels.size());
+    for (DATA_TYPE& l : whole_.levels)
+      if (!missing(l.pr)) l.pr /= 10;
+    const Sounding& s = whole_;
+    Lines lines(out);
+    if (!s.levels.empty() && s.levels[0].fr == kLevelSurface) {
+      const std::string init(
+          stn.init, std::find(stn.init, stn.init + sizeof stn.init, '\0'));
+      const std::string station = padded(stn.wmo, 5);
+      write_ttaa(s, lines, init, station);
+      if (options.levels != 1) write_ttbb(s, lines, init, station);
+      if (options.levels == 0) write_ppbb(s, lines, station);
+    }
+    lines.put("", false);
+    lines.flush();
   }
-  put_line("", false);
-  flush_lines();
+
+ private:
+  Sounding whole_;
+};
+
+}  // namespace
+
+std::unique_ptr<SoundingWriter> make_faa604_writer() {
+  return std::make_unique<Faa604Writer>();
 }

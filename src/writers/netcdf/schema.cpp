@@ -6,23 +6,7 @@
 #include <string>
 
 #include "rawinq/cdf.h"
-#include "rawinq/globals.h"
 #include "uacdf_layout.h"
-
-int wmo_stat_id = -1, wban_stat_id = -1, sta_name_id = -1, sta_lat_id = -1,
-    sta_lon_id = -1, sta_elev_id = -1, syntime_id = -1, nmand_lev_id = -1,
-    nsigt_lev_id = -1, nsigw_lev_id = -1, nmaxw_lev_id = -1, ntrop_lev_id = -1,
-    reltime_id = -1, sndtyp_id = -1;
-int p_man_id = -1, z_man_id = -1, t_man_id = -1, td_man_id = -1, wd_man_id = -1,
-    ws_man_id = -1;
-int p_sigt_id = -1, z_sigt_id = -1, t_sigt_id = -1, td_sigt_id = -1,
-    wd_sigt_id = -1, ws_sigt_id = -1;
-int p_sigw_id = -1, z_sigw_id = -1, t_sigw_id = -1, td_sigw_id = -1,
-    wd_sigw_id = -1, ws_sigw_id = -1;
-int p_trop_id = -1, z_trop_id = -1, t_trop_id = -1, td_trop_id = -1,
-    wd_trop_id = -1, ws_trop_id = -1;
-int p_maxw_id = -1, z_maxw_id = -1, t_maxw_id = -1, td_maxw_id = -1,
-    wd_maxw_id = -1, ws_maxw_id = -1;
 
 namespace {
 
@@ -93,7 +77,7 @@ struct StationVarSpec {
   const char* name;
   nc_type type;
   bool name_width;  // second dimension staNameLen
-  int* id;
+  int UacdfIds::*id;
   AttSpec atts[3];
 };
 
@@ -101,86 +85,86 @@ const StationVarSpec kStationVars[] = {
     {"wmoStat",
      NC_INT,
      false,
-     &wmo_stat_id,
+     &UacdfIds::wmo_stat,
      {text_att("long_name", "WMO Station Number"),
       text_att("reference", "Volume A of WMO publication 9"),
       numbers_att("missing_value", NC_INT, 1, missing_wmo_stat, 0)}},
     {"wbanStat",
      NC_INT,
      false,
-     &wban_stat_id,
+     &UacdfIds::wban_stat,
      {text_att("long_name", "Weather Bureau Army Navy (WBAN) Station Number"),
       text_att("reference", "Quellmark WBAN Station Master List")}},
     {"staName",
      NC_CHAR,
      true,
-     &sta_name_id,
+     &UacdfIds::sta_name,
      {text_att("long_name", "Station Identifier")}},
     {"staLat",
      NC_FLOAT,
      false,
-     &sta_lat_id,
+     &UacdfIds::sta_lat,
      {text_att("long_name", "Station Latitude"), text_att("units", "degrees_N"),
       float_range("valid_range", 0.0f, 90.0f)}},
     {"staLon",
      NC_FLOAT,
      false,
-     &sta_lon_id,
+     &UacdfIds::sta_lon,
      {text_att("long_name", "Station Longitude"),
       text_att("units", "degrees_E"),
       float_range("valid_range", -180.0f, -50.0f)}},
     {"staElev",
      NC_FLOAT,
      false,
-     &sta_elev_id,
+     &UacdfIds::sta_elev,
      {text_att("long_name", "Station Elevation"), text_att("units", "meters"),
       float_range("valid_range", -100.0f, 3500.0f)}},
     {"synTime",
      NC_DOUBLE,
      false,
-     &syntime_id,
+     &UacdfIds::syntime,
      {text_att("long_name", "Synoptic Time"),
       text_att("units", kSecondsSince1970)}},
     {"numMand",
      NC_INT,
      false,
-     &nmand_lev_id,
+     &UacdfIds::nmand_lev,
      {text_att("long_name", "Number of Mandatory Levels"),
       int_range("valid_range", 0, kManLevels)}},
     {"numSigT",
      NC_INT,
      false,
-     &nsigt_lev_id,
+     &UacdfIds::nsigt_lev,
      {text_att("long_name", "Number of Significant Levels wrt T"),
       int_range("valid_range", 0, kSigTLevels)}},
     {"numSigW",
      NC_INT,
      false,
-     &nsigw_lev_id,
+     &UacdfIds::nsigw_lev,
      {text_att("long_name", "Number of Significant Levels wrt W"),
       int_range("valid_range", 0, kSigWLevels)}},
     {"numMwnd",
      NC_INT,
      false,
-     &nmaxw_lev_id,
+     &UacdfIds::nmaxw_lev,
      {text_att("long_name", "Number of Maximum Wind Levels"),
       int_range("valid_range", 0, kMaxWLevels)}},
     {"numTrop",
      NC_INT,
      false,
-     &ntrop_lev_id,
+     &UacdfIds::ntrop_lev,
      {text_att("long_name", "Number of Tropopause Levels"),
       int_range("valid_range", 0, kTropLevels)}},
     {"relTime",
      NC_DOUBLE,
      false,
-     &reltime_id,
+     &UacdfIds::reltime,
      {text_att("long_name", "Sounding Release Time"),
       text_att("units", kSecondsSince1970)}},
     {"sondTyp",
      NC_INT,
      false,
-     &sndtyp_id,
+     &UacdfIds::sndtyp,
      {text_att("long_name", "Instrument Type"),
       text_att("reference", "Federal Meteorological Handbook No. 4")}},
 };
@@ -219,66 +203,80 @@ constexpr QuantitySpec kQuantities[kQuantityCount] = {
     {"ws", "Wind Speed", "meter/sec", 0.0f, 150.0f},
 };
 
-void put_text_att(int varid, const char* name, const std::string& text) {
-  ncattput(cdfid, varid, name, NC_CHAR, static_cast<int>(text.size()),
-           text.data());
+void put_text_att(OutputUnit& out, int varid, const char* name,
+                  const std::string& text) {
+  out.check(nc_put_att_text(out.ncid(), varid, name, text.size(), text.data()));
 }
 
-void put_att(int varid, const AttSpec& att) {
+void put_att(OutputUnit& out, int varid, const AttSpec& att) {
   if (att.type == NC_CHAR) {
-    put_text_att(varid, att.name, att.text);
+    put_text_att(out, varid, att.name, att.text);
   } else if (att.type == NC_INT) {
     const int values[2] = {static_cast<int>(att.values[0]),
                            static_cast<int>(att.values[1])};
-    ncattput(cdfid, varid, att.name, NC_INT, att.count, values);
+    out.check(nc_put_att_int(out.ncid(), varid, att.name, NC_INT,
+                             static_cast<std::size_t>(att.count), values));
   } else {
     const float values[2] = {static_cast<float>(att.values[0]),
                              static_cast<float>(att.values[1])};
-    ncattput(cdfid, varid, att.name, NC_FLOAT, att.count, values);
+    out.check(nc_put_att_float(out.ncid(), varid, att.name, NC_FLOAT,
+                               static_cast<std::size_t>(att.count), values));
   }
 }
 
 }  // namespace
 
-void make_uacdf_file() {
+UacdfIds uacdf::make_uacdf_ids(OutputUnit& out) {
+  UacdfIds ids;
+  const int ncid = out.ncid();
   int dimids[kDimCount];
   for (int d = 0; d < kDimCount; ++d)
-    dimids[d] = ncdimdef(cdfid, kDims[d].name, kDims[d].size);
+    out.check(nc_def_dim(ncid, kDims[d].name,
+                         kDims[d].size == NC_UNLIMITED
+                             ? NC_UNLIMITED
+                             : static_cast<std::size_t>(kDims[d].size),
+                         &dimids[d]));
 
   for (const StationVarSpec& v : kStationVars) {
     const int dims[2] = {dimids[kRecNum], dimids[kStaNameLenDim]};
-    *v.id = ncvardef(cdfid, v.name, v.type, v.name_width ? 2 : 1, dims);
+    out.check(nc_def_var(ncid, v.name, v.type, v.name_width ? 2 : 1, dims,
+                         &(ids.*v.id)));
   }
   for (int c = 0; c < kClassCount; ++c) {
     const int dims[2] = {dimids[kRecNum], dimids[kClasses[c].dim]};
     for (int q = 0; q < kQuantityCount; ++q) {
       const std::string name =
           std::string(kQuantities[q].prefix) + kClasses[c].suffix;
-      *kLevelIds[c][q] = ncvardef(cdfid, name.c_str(), NC_FLOAT, 2, dims);
+      out.check(nc_def_var(ncid, name.c_str(), NC_FLOAT, 2, dims,
+                           &ids.level[c][q]));
     }
   }
 
-  put_text_att(NC_GLOBAL, "comment0", "First mandatory level is surface level");
-  put_text_att(NC_GLOBAL, "version", "Vantorium 1.3");
+  put_text_att(out, NC_GLOBAL, "comment0", "First mandatory level is surface level");
+  put_text_att(out, NC_GLOBAL, "version", "Vantorium 1.3");
 
   for (const StationVarSpec& v : kStationVars)
     for (const AttSpec& att : v.atts)
-      if (att.name != nullptr) put_att(*v.id, att);
+      if (att.name != nullptr) put_att(out, ids.*v.id, att);
   for (int c = 0; c < kClassCount; ++c) {
     for (int q = 0; q < kQuantityCount; ++q) {
       const QuantitySpec& qs = kQuantities[q];
-      const int varid = *kLevelIds[c][q];
-      put_text_att(varid, "long_name",
+      const int varid = ids.level[c][q];
+      put_text_att(out, varid, "long_name",
                    std::string(qs.text) + " - " + kClasses[c].text);
-      put_text_att(varid, "units", qs.units);
-      put_att(varid, float_range("valid_range", qs.lo, qs.hi));
-      put_att(varid,
+      put_text_att(out, varid, "units", qs.units);
+      put_att(out, varid, float_range("valid_range", qs.lo, qs.hi));
+      put_att(out, varid,
               numbers_att("missing_value", NC_FLOAT, 1, missing_data_5, 0));
     }
   }
 
   // The writer writes every value of every record, slots left over with
   // the fill value included: the library need not fill new records first.
-  ncsetfill(cdfid, NC_NOFILL);
-  ncendef(cdfid);
+  int old_fill = 0;
+  out.check(nc_set_fill(ncid, NC_NOFILL, &old_fill));
+  out.check(nc_enddef(ncid));
+  return ids;
 }
+
+void make_uacdf_file(OutputUnit& out) { make_uacdf_ids(out); }

@@ -1,0 +1,87 @@
+// The output formats: one table row per format, and the writer interface
+// every format implements. Adding a format is one row and one writer.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rawinq/records.h"
+#include "rawinq/sounding.h"
+
+// Which levels and units a writer puts out.
+struct WriteOptions {
+  short levels = 0;        // 0 all, 1 mandatory, 2 mandatory and significant
+  bool knots = true;       // wind speeds in knots, else tenths of m/s
+  bool above_100mb = true; // false: whole mb, cut at 100 mb, 32767 missing
+};
+
+// The open output unit a writer writes to: a text stream or a NetCDF file.
+// Every write is checked by the unit; a failure does not return.
+class OutputUnit {
+ public:
+  virtual ~OutputUnit() = default;
+  // Text: `lines` whole lines, each ended by its line end, counted for
+  // paging.
+  virtual void put_lines(const std::string& text, int lines) = 0;
+  // Text: one line given without its line end, counted for paging or not.
+  virtual void put_line(const std::string& text, bool counted) = 0;
+  // Whether each line must go out at once (a screen page is being
+  // counted); otherwise a writer may gather a sounding's lines.
+  virtual bool paging() const = 0;
+  // NetCDF: the open file's id (-1 for a text unit) and the check of
+  // every status the library returns.
+  virtual int ncid() const = 0;
+  virtual void check(int status) = 0;
+  // The path of the unit ("" for standard output).
+  virtual const std::string& path() const = 0;
+};
+
+// A writer lives as long as one output unit: begin when the unit has been
+// opened, write for every sounding, end before the unit is closed.
+class SoundingWriter {
+ public:
+  virtual ~SoundingWriter() = default;
+  virtual void begin(OutputUnit&) {}
+  virtual void write(OutputUnit& out, const Sounding& sounding,
+                     const STATREC& station, const WriteOptions& options) = 0;
+  virtual void end(OutputUnit&) {}
+};
+
+enum class UnitKind { text, netcdf, none };
+
+// How the name of a new output file is formed.
+enum class FileNameRule {
+  dated,          // YYYYMMDDHH<ext>, or WMO_INI_YYYYMMDDHH<ext> by station
+  coded_message,  // MMDDYYHH.skt with a month code
+  plot_data,      // the fixed plot data file in the working directory
+};
+
+struct OutputFormat {
+  short choice;            // the dialogue's format menu choice, -1: none
+  const char* name;        // the command line's --format value, null: none
+  const char* description; // for usage texts
+  UnitKind unit;
+  FileNameRule naming;
+  const char* extension;   // of dated names
+  bool asks_above_100mb;   // the dialogue's question "data above 100mb"
+  bool asks_levels;        // the level question
+  bool asks_wind;          // the wind units question
+  bool file_only;          // never written to the screen or standard output
+  bool progress_lines;     // the per-sounding status and count lines
+  bool one_file_per_sounding;  // a new unit for every sounding
+  bool cut_at_100mb;       // the decoder keeps the levels up to 100 mb only
+  bool hands_off;          // the dialogue's plot hand-off after each sounding
+  std::unique_ptr<SoundingWriter> (*make_writer)();
+};
+
+// All formats, in table order.
+const std::vector<OutputFormat>& output_formats();
+// The row of a dialogue choice or a --format name; null when none.
+const OutputFormat* format_by_choice(short choice);
+const OutputFormat* format_by_name(const std::string& name);
+
+// The writers of the table's rows.
+std::unique_ptr<SoundingWriter> make_zir_writer();
+std::unique_ptr<SoundingWriter> make_faa604_writer();
+std::unique_ptr<SoundingWriter> make_netcdf_writer();

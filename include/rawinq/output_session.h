@@ -1,0 +1,117 @@
+// The output session of one retrieval: it owns the open output unit (a
+// text stream or a NetCDF file), names and opens new files, checks every
+// write, counts lines for paging and closes what it opened, however the
+// retrieval ends.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "rawinq/file_handle.h"
+#include "rawinq/formats.h"
+
+// Counts the lines written to the screen and stops at the end of a page.
+class Pager {
+ public:
+  virtual ~Pager() = default;
+  virtual bool active() const = 0;  // lines are being counted
+  virtual void count_line() = 0;    // may ask the user (and end the run)
+};
+
+// A failed write or close of an output file or standard output.
+struct OutputFailure {
+  int err;           // the system's reason
+  std::string path;  // "" for standard output
+};
+
+struct SessionConfig {
+  const OutputFormat* format = nullptr;
+  bool to_files = false;       // else standard output
+  std::string dir;             // of the files, "/"-terminated or ""
+  bool by_station = false;     // station names (WMO_INI_date) in one-file-
+                               // per-station and per-sounding splits
+  bool announce_files = false; // " STATUS:  Writing output file: ..."
+  Pager* pager = nullptr;      // null: no paging
+  // A file could not be created at path: returns the directory to try next
+  // (the dialogue's recovery), or does not return.
+  std::function<std::string(const std::string& path)> on_open_failure;
+  // A NetCDF file could not be created: may end the run its own way;
+  // otherwise OutputFailure is thrown.
+  std::function<void()> on_netcdf_create_failure;
+  // A NetCDF call failed with the library's status: may end the run its
+  // own way; otherwise it is a write error.
+  std::function<void(int status, const std::string& path)> on_netcdf_error;
+  // A write failed with errno err: does not return. The default throws
+  // OutputFailure.
+  std::function<void(int err, const std::string& path)> on_write_error;
+  // The dialogue's plot hand-off: the unit holding one sounding has been
+  // closed; the plotter takes it from here.
+  std::function<void()> hand_off;
+};
+
+// The name (without directory) of a new output file of the format for the
+// sounding at date (YYYYMMDDHH) of station in a request beginning at bdate;
+// whole: all data in one file.
+std::string output_file_name(const OutputFormat& format, long date, long bdate,
+                             const STATREC* station, bool whole,
+                             bool by_station);
+
+class OutputSession final : public OutputUnit {
+ public:
+  explicit OutputSession(SessionConfig config);
+  ~OutputSession() override;
+  OutputSession(const OutputSession&) = delete;
+  OutputSession& operator=(const OutputSession&) = delete;
+
+  const OutputFormat& format() const { return *config_.format; }
+  bool to_files() const { return config_.to_files; }
+  const std::string& dir() const { return config_.dir; }
+
+  // Closes the unit open (if any) and opens a new one for the sounding at
+  // date of station; whole: all data of the request go into it. A session
+  // that writes no files has standard output as its only unit.
+  void open_unit(long date, long bdate, const STATREC* station, bool whole);
+  // Writes one sounding to the open unit (standard output when the session
+  // writes no files).
+  void write(const Sounding& sounding, const STATREC& station,
+             const WriteOptions& options);
+  // Closes the open unit, checked. Nothing is closed twice.
+  void close_unit();
+  // Closes without reporting (at exit); false when the close failed.
+  bool close_quietly();
+
+  bool unit_open() const { return text_ || ncid_ >= 0 || to_stdout_; }
+  long files_opened() const { return files_opened_; }
+  unsigned long long bytes_written() const { return bytes_; }
+
+  // OutputUnit
+  void put_lines(const std::string& text, int lines) override;
+  void put_line(const std::string& text, bool counted) override;
+  bool paging() const override;
+  int ncid() const override { return ncid_; }
+  void check(int status) override;
+  const std::string& path() const override { return path_; }
+
+ private:
+  void start_writer();
+  void finish_writer();
+  void check_stream();
+  [[noreturn]] void fail(int err);
+  [[noreturn]] void netcdf_failure(int status);
+  bool close_stream();
+  bool close_netcdf();
+
+  SessionConfig config_;
+  std::unique_ptr<char[]> buffer_;  // outlives the stream it serves
+  FileHandle text_;
+  int ncid_ = -1;
+  bool to_stdout_ = false;
+  std::string path_;
+  std::unique_ptr<SoundingWriter> writer_;
+  long files_opened_ = 0;
+  unsigned long long bytes_ = 0;
+  struct Paths;
+  std::unique_ptr<Paths> paths_;  // the files this session created
+};

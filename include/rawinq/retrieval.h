@@ -1,0 +1,90 @@
+// The retrieval drivers: a request value in, soundings through the decoder
+// into an output session, a result out. They ask nothing: whatever needs
+// an answer from the user is the caller's.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "rawinq/formats.h"
+#include "rawinq/output_session.h"
+#include "rawinq/records.h"
+
+struct StationRow {
+  long wmo;
+  long wban;
+};
+
+// The stations of a request and their catalogue entries.
+struct Selection {
+  const STATREC* catalogue = nullptr;  // the whole catalogue
+  std::size_t catalogue_size = 0;
+  std::vector<int> entries;            // selected entries, catalogue indexes
+  std::vector<StationRow> stations;    // the stations, in the order visited
+  bool wban_numbers = false;           // progress lines name WBAN numbers
+};
+
+enum class Order { synoptic, station };
+// Where a new output file begins: synoptic order knows one, year, month,
+// day, time and sounding; station order one, station and sounding.
+enum class Split { one, year, month, day, time, sounding, station };
+
+struct RetrievalRequest {
+  long bdate = 0, edate = 0;  // YYYYMMDDHH
+  std::bitset<24> hours;      // the sounding hours wanted
+  Order order = Order::synoptic;
+  Split split = Split::one;
+  WriteOptions write;
+  Selection selection;
+  std::string data_dir;       // the archive, "/"-terminated or ""
+  bool trace_opens = false;   // list every attempt to open a station file
+  bool both_year_forms = false;  // year directories of either edition
+  // Station files of one year that keep their own read-ahead (the others
+  // share a buffer).
+  int keyed_slots = 1000;
+};
+
+// The status lines of a retrieval.
+class Progress {
+ public:
+  virtual ~Progress() = default;
+  virtual void begin() {}
+  virtual void opening_files() {}
+  virtual void reading_file(int /*k*/, int /*n*/) {}
+  virtual void date(long /*date*/) {}
+  virtual void date_station(long /*date*/, long /*station*/) {}
+  virtual void station_date(long /*station*/, long /*date*/) {}
+  // The soundings written to the file that has just ended; tail closes the
+  // line.
+  virtual void unit_count(long /*n*/, const char* /*tail*/) {}
+  virtual void no_files_for_year(int /*year*/) {}
+  virtual void no_data() {}
+};
+
+struct RetrievalResult {
+  long soundings = 0;       // written in all
+  long unit_soundings = 0;  // written to the last output file
+  long stations = 0;        // stations with at least one sounding written
+  bool files_found = false; // a station file was opened
+  std::vector<int> years_without_files;     // synoptic order
+  std::vector<long> stations_without_files; // WBAN numbers, station order
+};
+
+RetrievalResult retrieve(const RetrievalRequest& request,
+                         OutputSession& session, Progress& progress);
+
+// Whether the sounding hour hr passes the dialogue's hours choice stim
+// (0 all, 1 0z and 12z, 2 0z, 3 12z).
+bool hour_wanted(short stim, int hr);
+std::bitset<24> hours_of_choice(short stim);
+
+// The selected catalogue entry of station wban for the day YYYYMMDD: the
+// last selected entry of that station covering the day, else the one whose
+// period lies nearest (the later on a tie); -1 when the station has no
+// selected entry. entries: the station's selected entries in order.
+int choose_station_entry(const STATREC* catalogue,
+                         const std::vector<int>& entries, long day);
+// The selected entries of station wban.
+std::vector<int> station_entries(const Selection& selection, long wban);

@@ -1,0 +1,194 @@
+// The dialogue's retrievals: the request value made from the answers, the
+// output session with the dialogue's recovery, pager and plot hand-off,
+// the status lines on standard output, and the messages that need an
+// answer.
+#include <netcdf.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "rawinq/archive.h"
+#include "rawinq/dialogue.h"
+#include "rawinq/globals.h"
+#include "rawinq/output.h"
+#include "rawinq/output_session.h"
+#include "rawinq/program_exit.h"
+#include "rawinq/retrieval.h"
+#include "rawinq/terminal.h"
+
+namespace {
+
+class ScreenPager final : public Pager {
+ public:
+  bool active() const override { return Screen_Scroll == 1; }
+  void count_line() override { screen_control(); }
+};
+
+// The status lines, as the dialogue writes them on standard output.
+class DialogueProgress final : public Progress {
+ public:
+  explicit DialogueProgress(Order order) : order_(order) {}
+  // An empty line; in synoptic order the line end of puts makes it two.
+  void begin() override {
+    std::fputs(order_ == Order::synoptic ? "\n\n" : "\n", stdout);
+  }
+  void opening_files() override {
+    std::printf(" STATUS:  opening database files ...\r");
+  }
+  void reading_file(int k, int n) override {
+    std::printf(" STATUS:  reading database file %d of %d\r", k, n);
+  }
+  void date(long d) override {
+    print_progress(stdout, " STATUS:  processing date: ", d, nullptr, 0);
+  }
+  void date_station(long d, long station) override {
+    print_progress(stdout, " STATUS:  processing date: ", d, " station: ",
+                   station);
+  }
+  void station_date(long station, long d) override {
+    print_progress(stdout, " STATUS:  processing station: ", station,
+                   " date: ", d);
+  }
+  void unit_count(long n, const char* tail) override {
+    std::printf(" STATUS:  number of soundings written: %ld", n);
+    std::puts(tail);
+  }
+  void no_files_for_year(int year) override {
+    std::printf(" WARNING:  Unable to open any database files for %d\n", year);
+  }
+  void no_data() override {
+    std::puts(" STATUS:  No data was available to meet your request.\n");
+  }
+
+ private:
+  Order order_;
+};
+
+}  // namespace
+
+SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
+                                      std::string& pname, bool by_station) {
+  static ScreenPager pager;
+  SessionConfig config;
+  config.format = format;
+  config.to_files = outloc == 1;
+  config.dir = pname;
+  config.by_station = by_station;
+  config.announce_files = true;
+  config.pager = &pager;
+  config.on_open_failure = [&pname](const std::string& path) {
+    return directory_recovery(path, pname);
+  };
+  config.on_write_error = [](int err, const std::string&) { write_error(err); };
+  config.on_netcdf_create_failure = [] { end_program(3); };
+  // A failure of the NetCDF library is reported as the library reports
+  // it, and ends the program with status 3.
+  config.on_netcdf_error = [](int status, const std::string& path) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), nc_strerror(status));
+    end_program(3);
+  };
+  config.hand_off = [] { plot_skewt_data(); };
+  return config;
+}
+
+namespace {
+
+// The request of the dialogue's answers and tables.
+RetrievalRequest dialogue_request(const std::string& bdat,
+                                  const std::string& edat, short stim,
+                                  short ltype, short wformat, Order order,
+                                  short sortype) {
+  RetrievalRequest rq;
+  std::sscanf(bdat.c_str(), "%ld", &rq.bdate);
+  std::sscanf(edat.c_str(), "%ld", &rq.edate);
+  rq.hours = hours_of_choice(stim);
+  rq.order = order;
+  static constexpr Split kSynoptic[6] = {Split::one, Split::year,
+                                         Split::month, Split::day,
+                                         Split::time, Split::sounding};
+  static constexpr Split kStation[3] = {Split::one, Split::station,
+                                        Split::sounding};
+  if (order == Order::synoptic)
+    rq.split = sortype >= 0 && sortype <= 5 ? kSynoptic[sortype] : Split::one;
+  else
+    rq.split = sortype >= 0 && sortype <= 2 ? kStation[sortype] : Split::one;
+  rq.write.levels = ltype;
+  rq.write.knots = wformat == 0;
+  rq.write.above_100mb = Original_ZIR_Format != 1;
+  Selection& sel = rq.selection;
+  sel.catalogue = Stn_His;
+  sel.catalogue_size = kMaxStations;
+  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k)
+    sel.entries.push_back(Stn_Index[k]);
+  for (int si = 0; si < Usr_Stn_Count && si < kMaxStations; ++si)
+    sel.stations.push_back(StationRow{User_Stations[si][0],
+                                      User_Stations[si][1]});
+  sel.wban_numbers = Stn_Type == 1;
+  rq.data_dir = Data_Loc;
+  rq.trace_opens = Max_Lines == -1;
+  rq.keyed_slots = 1000;
+  return rq;
+}
+
+RetrievalResult run_retrieval(const RetrievalRequest& rq, short oformat,
+                              short outloc, std::string& pname) {
+  if (outloc == 0) {
+    Screen_Lines = 0;
+    Screen_Scroll = 1;
+  } else {
+    Screen_Scroll = 0;
+  }
+  const OutputFormat* format = format_by_choice(oformat);
+  if (format == nullptr) format = format_by_choice(0);
+  OutputSession session(dialogue_session_config(format, outloc, pname,
+                                                rq.order == Order::station));
+  DialogueProgress progress(rq.order);
+  try {
+    return retrieve(rq, session, progress);
+  } catch (const ProgramExit&) {
+    // A file that cannot be closed completely is a write error.
+    errno = 0;
+    if (!session.close_quietly())
+      note_close_failure_at_exit(errno != 0 ? errno : EIO);
+    throw;
+  }
+}
+
+void no_files_dialogue(int bells) {
+  std::printf("\tWARNING:  No database files could be opened in: %s\n\n",
+              Data_Loc.c_str());
+  for (int k = 0; k < bells; ++k) std::putchar('\a');
+  std::puts("\tEnter HELP for more information ");
+  std::puts("\tEnter <return> for another database access ");
+  std::printf("    Your choice? ");
+  std::fflush(stdout);
+  get_help(read_answer(), "NO_FILES_OPEN");
+}
+
+}  // namespace
+
+long time_series(const std::string& bdat, const std::string& edat, short stim,
+                 short ltype, short wformat, short oformat, short timesort,
+                 short outloc, std::string& pname) {
+  const RetrievalResult r = run_retrieval(
+      dialogue_request(bdat, edat, stim, ltype, wformat, Order::synoptic,
+                       timesort),
+      oformat, outloc, pname);
+  if (!r.files_found) no_files_dialogue(1);
+  return r.unit_soundings;
+}
+
+long station_series(const std::string& bdat, const std::string& edat,
+                    short stim, short ltype, short wformat, short oformat,
+                    short statsort, short outloc, std::string& pname) {
+  const RetrievalResult r = run_retrieval(
+      dialogue_request(bdat, edat, stim, ltype, wformat, Order::station,
+                       statsort),
+      oformat, outloc, pname);
+  if (r.unit_soundings == 0 && !r.files_found) {
+    no_files_dialogue(2);
+    return -1;
+  }
+  return r.unit_soundings;
+}

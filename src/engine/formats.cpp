@@ -1,0 +1,51 @@
+// The table of output formats.
+#include "rawinq/formats.h"
+
+namespace {
+
+std::vector<OutputFormat> make_table() {
+  // clang-format off
+  return {
+    // choice name  description  unit  naming  extension
+    //   asks: above 100mb, levels, wind; file only, progress lines,
+    //   one file per sounding, cut at 100 mb, hands off; writer
+    {0, "zir", "ZIR text, four header lines and one line per level",
+     UnitKind::text, FileNameRule::dated, ".txt",
+     true, true, true, false, true, false, false, false, make_zir_writer},
+    {1, "faa604", "FAA604 coded messages (TTAA, TTBB, PPBB) up to 100 mb",
+     UnitKind::text, FileNameRule::coded_message, ".skt",
+     false, true, false, false, true, false, true, false, make_faa604_writer},
+    {2, "netcdf", "NetCDF, one record per sounding",
+     UnitKind::netcdf, FileNameRule::dated, ".cdf",
+     true, true, false, true, true, false, false, false, make_netcdf_writer},
+    // The skew-T plot: each sounding in the plot data file, handed to the
+    // plotter by the dialogue.
+    {3, nullptr, "skew-T plot",
+     UnitKind::text, FileNameRule::plot_data, ".txt",
+     false, false, false, true, false, true, false, true, make_zir_writer},
+    // ZIR text without the 100 mb question; its dated files end in .cdf.
+    {4, nullptr, "ZIR text",
+     UnitKind::text, FileNameRule::dated, ".cdf",
+     false, true, true, false, true, false, false, false, make_zir_writer},
+  };
+  // clang-format on
+}
+
+}  // namespace
+
+const std::vector<OutputFormat>& output_formats() {
+  static const std::vector<OutputFormat> table = make_table();
+  return table;
+}
+
+const OutputFormat* format_by_choice(short choice) {
+  for (const OutputFormat& f : output_formats())
+    if (f.choice >= 0 && f.choice == choice) return &f;
+  return nullptr;
+}
+
+const OutputFormat* format_by_name(const std::string& name) {
+  for (const OutputFormat& f : output_formats())
+    if (f.name != nullptr && name == f.name) return &f;
+  return nullptr;
+}

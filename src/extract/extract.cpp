@@ -1,0 +1,638 @@
+// rawinq-extract: the retrieval of a request given on the command line,
+// for scripts. The request is checked whole before anything is read or
+// written; the exit status is 0 when soundings were written, 1 when
+// nothing matched and 2 for a usage error or a failure.
+#include "rawinq/extract.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "rawinq/archive.h"
+#include "rawinq/edition.h"
+#include "rawinq/installation.h"
+#include "rawinq/output_session.h"
+#include "rawinq/retrieval.h"
+#include "rawinq/selection.h"
+
+namespace {
+
+constexpr const char* kProgram = "rawinq-extract";
+
+// A usage error: the message names the option or value.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+enum class SelectionKind { none, wmo, wban, list, box, region };
+
+struct Options {
+  std::string database_dir, support_dir;
+  long from = -1, to = -1;  // YYYYMMDDHH
+  SelectionKind kind = SelectionKind::none;
+  std::string kind_option;  // the option that chose it, for messages
+  std::vector<long> numbers;
+  std::string station_list;
+  bool list_wban = false;
+  std::array<float, 4> box{};
+  std::bitset<24> hours;
+  const OutputFormat* format = nullptr;
+  short levels = 0;
+  bool above_100mb = true;
+  bool knots = true;
+  Order order = Order::synoptic;
+  Split split = Split::one;
+  std::string split_text = "one";
+  std::string out;
+  bool inventory = false;
+  bool quiet = false;
+};
+
+void usage(std::FILE* f) {
+  std::string formats;
+  for (const OutputFormat& fmt : output_formats()) {
+    if (fmt.name == nullptr) continue;
+    if (!formats.empty()) formats += "|";
+    formats += fmt.name;
+  }
+  std::fprintf(
+      f,
+      "usage: %s [OPTIONS] DATABASE_DIR SUPPORT_DIR\n"
+      "       %s --help | --version\n"
+      "\n"
+      "Extracts the upper-air soundings of a request from the archive in\n"
+      "DATABASE_DIR, with the station catalogues (stat2000.txt and, when\n"
+      "present, international_sites.txt) of SUPPORT_DIR.\n"
+      "\n"
+      "  --from YYYYMMDDHH       first date and hour (required)\n"
+      "  --to YYYYMMDDHH         last date and hour (default: --from)\n"
+      "  one selection of stations:\n"
+      "  --wmo LIST | --wban LIST   comma-separated station numbers\n"
+      "  --station-list FILE     one number a line, '#' starts a comment\n"
+      "  --numbers wmo|wban      how the list's numbers are read (wmo)\n"
+      "  --box LATMIN,LATMAX,LONMIN,LONMAX   degrees, east and north positive\n"
+      "  --region north-america|global\n"
+      "  --hours LIST|all        sounding hours 0-23 (default 0,12)\n"
+      "  --format %s   (default zir)\n"
+      "  --levels all|mandatory|mandatory+significant   (default all)\n"
+      "  --above-100mb yes|no    ZIR levels above 100 mb (default yes)\n"
+      "  --wind knots|ms         ZIR wind speeds (default knots)\n"
+      "  --order synoptic|station   (default synoptic)\n"
+      "  --split one|year|month|day|time|sounding   in synoptic order,\n"
+      "          one|station|sounding               in station order\n"
+      "  --out DIR               write files into DIR (made if missing);\n"
+      "                          without it text goes to standard output\n"
+      "  --inventory             list the station-years of the selection\n"
+      "  --quiet                 no progress and no summary\n"
+      "\n"
+      "Exit status: 0 soundings written, 1 nothing matched, 2 error.\n"
+      "The manual page %s(1) has examples.\n",
+      kProgram, kProgram, formats.c_str(), kProgram);
+}
+
+bool all_digits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) {
+    return c >= '0' && c <= '9';
+  });
+}
+
+long parse_date(const std::string& option, const std::string& text) {
+  if (text.size() != 10 || !all_digits(text))
+    throw UsageError(option + ": '" + text + "' is not a date YYYYMMDDHH");
+  const long v = std::stol(text);
+  const int y = static_cast<int>(v / 1000000), m = static_cast<int>(v / 10000 % 100),
+            d = static_cast<int>(v / 100 % 100), h = static_cast<int>(v % 100);
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30,
+                                    31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  const int days = m >= 1 && m <= 12 ? kDays[m - 1] + (m == 2 && leap) : 0;
+  if (y < 1900 || y > 2099 || m < 1 || m > 12 || d < 1 || d > days || h > 23)
+    throw UsageError(option + ": " + text + " is not a date and hour");
+  return v;
+}
+
+std::vector<std::string> split_list(const std::string& text) {
+  std::vector<std::string> parts;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t comma = text.find(',', from);
+    parts.push_back(text.substr(from, comma - from));
+    if (comma == std::string::npos) break;
+    from = comma + 1;
+  }
+  return parts;
+}
+
+long parse_number(const std::string& option, const std::string& text) {
+  if (!all_digits(text) || text.size() > 9)
+    throw UsageError(option + ": '" + text + "' is not a station number");
+  return std::stol(text);
+}
+
+float parse_degrees(const std::string& option, const std::string& text) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const float v = std::strtof(begin, &end);
+  if (text.empty() || end != begin + text.size() || errno == ERANGE ||
+      !(v >= -360.0f && v <= 360.0f))
+    throw UsageError(option + ": '" + text + "' is not a number of degrees");
+  return v;
+}
+
+template <typename T, std::size_t N>
+T choose(const std::string& option, const std::string& text,
+         const std::array<std::pair<const char*, T>, N>& table) {
+  std::string names;
+  for (const auto& [name, value] : table) {
+    if (text == name) return value;
+    names += names.empty() ? name : std::string("|") + name;
+  }
+  throw UsageError(option + ": '" + text + "' is not one of " + names);
+}
+
+void set_selection(Options& o, SelectionKind kind, const std::string& option) {
+  if (o.kind != SelectionKind::none)
+    throw UsageError(option + ": only one of --wmo, --wban, --station-list, "
+                              "--box, --region may be given (" +
+                     o.kind_option + " was)");
+  o.kind = kind;
+  o.kind_option = option;
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  o.hours.set(0);
+  o.hours.set(12);
+  o.format = format_by_name("zir");
+  std::vector<std::string> operands;
+  std::optional<std::string> numbers_as;
+  std::string split_text;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--") {
+      for (++i; i < argc; ++i) operands.push_back(argv[i]);
+      break;
+    }
+    if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
+      if (!arg.empty() && arg[0] == '-' && arg != "-")
+        throw UsageError(arg + ": unknown option");
+      operands.push_back(arg);
+      continue;
+    }
+    std::string value;
+    bool has_value = false;
+    const std::size_t eq = arg.find('=');
+    if (eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+      has_value = true;
+    }
+    const auto flag = [&] {
+      if (has_value) throw UsageError(arg + ": takes no value");
+    };
+    const auto need = [&]() -> const std::string& {
+      if (!has_value) {
+        if (i + 1 >= argc) throw UsageError(arg + ": a value is missing");
+        value = argv[++i];
+        has_value = true;
+      }
+      return value;
+    };
+    if (arg == "--from") {
+      o.from = parse_date(arg, need());
+    } else if (arg == "--to") {
+      o.to = parse_date(arg, need());
+    } else if (arg == "--wmo" || arg == "--wban") {
+      set_selection(o, arg == "--wmo" ? SelectionKind::wmo : SelectionKind::wban,
+                    arg);
+      for (const std::string& n : split_list(need()))
+        o.numbers.push_back(parse_number(arg, n));
+    } else if (arg == "--station-list") {
+      set_selection(o, SelectionKind::list, arg);
+      o.station_list = need();
+    } else if (arg == "--numbers") {
+      numbers_as = need();
+      o.list_wban = choose<bool, 2>(arg, value, {{{"wmo", false}, {"wban", true}}});
+    } else if (arg == "--box") {
+      set_selection(o, SelectionKind::box, arg);
+      const std::vector<std::string> parts = split_list(need());
+      if (parts.size() != 4)
+        throw UsageError(arg + ": give LATMIN,LATMAX,LONMIN,LONMAX");
+      for (std::size_t k = 0; k < 4; ++k)
+        o.box[k] = parse_degrees(arg, parts[k]);
+      if (o.box[0] > o.box[1])
+        throw UsageError(arg + ": LATMAX is less than LATMIN");
+      if (o.box[2] > o.box[3])
+        throw UsageError(arg + ": LONMAX is less than LONMIN");
+    } else if (arg == "--region") {
+      set_selection(o, SelectionKind::region, arg);
+      const bool global = choose<bool, 2>(
+          arg, need(), {{{"north-america", false}, {"global", true}}});
+      // The dialogue's choices 2 (North/Central America) and 3.
+      const auto b = global ? edition::kWorldBox
+                            : edition::Box{0.0f, 90.0f, -180.0f, -50.0f};
+      o.box = {b.blat, b.elat, b.blong, b.elong};
+    } else if (arg == "--hours") {
+      need();
+      o.hours.reset();
+      if (value == "all") {
+        o.hours.set();
+      } else {
+        for (const std::string& h : split_list(value)) {
+          if (!all_digits(h) || h.size() > 2 || std::stoi(h) > 23)
+            throw UsageError(arg + ": '" + h + "' is not an hour 0-23");
+          o.hours.set(static_cast<std::size_t>(std::stoi(h)));
+        }
+      }
+    } else if (arg == "--format") {
+      o.format = format_by_name(need());
+      if (o.format == nullptr) {
+        std::string names;
+        for (const OutputFormat& f : output_formats())
+          if (f.name != nullptr) names += names.empty() ? f.name : std::string("|") + f.name;
+        throw UsageError(arg + ": '" + value + "' is not one of " + names);
+      }
+    } else if (arg == "--levels") {
+      o.levels = choose<short, 3>(arg, need(),
+                                  {{{"all", 0},
+                                    {"mandatory", 1},
+                                    {"mandatory+significant", 2}}});
+    } else if (arg == "--above-100mb") {
+      o.above_100mb = choose<bool, 2>(arg, need(), {{{"yes", true}, {"no", false}}});
+    } else if (arg == "--wind") {
+      o.knots = choose<bool, 2>(arg, need(), {{{"knots", true}, {"ms", false}}});
+    } else if (arg == "--order") {
+      o.order = choose<Order, 2>(
+          arg, need(), {{{"synoptic", Order::synoptic}, {"station", Order::station}}});
+    } else if (arg == "--split") {
+      split_text = need();
+    } else if (arg == "--out") {
+      o.out = need();
+      if (o.out.empty()) throw UsageError("--out: the directory name is empty");
+    } else if (arg == "--inventory") {
+      flag();
+      o.inventory = true;
+    } else if (arg == "--quiet") {
+      flag();
+      o.quiet = true;
+    } else {
+      throw UsageError(arg + ": unknown option");
+    }
+  }
+  if (operands.size() != 2)
+    throw UsageError("give DATABASE_DIR and SUPPORT_DIR (" +
+                     std::to_string(operands.size()) + " operands given)");
+  o.database_dir = operands[0];
+  o.support_dir = operands[1];
+  if (o.from < 0) throw UsageError("--from: the first date is required");
+  if (o.to < 0) o.to = o.from;
+  if (o.to < o.from) throw UsageError("--to: the last date is before --from");
+  if (o.kind == SelectionKind::none)
+    throw UsageError("a selection is required: --wmo, --wban, --station-list, "
+                     "--box or --region");
+  if (numbers_as && o.kind != SelectionKind::list)
+    throw UsageError("--numbers: only with --station-list");
+  if (o.hours.none()) throw UsageError("--hours: no hour given");
+  if (!split_text.empty()) {
+    o.split_text = split_text;
+    if (o.order == Order::synoptic)
+      o.split = choose<Split, 6>("--split", split_text,
+                                 {{{"one", Split::one},
+                                   {"year", Split::year},
+                                   {"month", Split::month},
+                                   {"day", Split::day},
+                                   {"time", Split::time},
+                                   {"sounding", Split::sounding}}});
+    else
+      o.split = choose<Split, 3>("--split", split_text,
+                                 {{{"one", Split::one},
+                                   {"station", Split::station},
+                                   {"sounding", Split::sounding}}});
+    if (o.split != Split::one && o.out.empty())
+      throw UsageError("--split: files need --out");
+  }
+  if (!o.inventory && o.format->file_only && o.out.empty())
+    throw UsageError(std::string("--format ") + o.format->name +
+                     ": needs --out, it is written to files only");
+  return o;
+}
+
+std::string with_slash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// The station numbers of a list file: one a line, '#' starts a comment.
+std::vector<long> read_station_list_file(const std::string& path) {
+  FileHandle f(std::fopen(path.c_str(), "r"));
+  if (!f)
+    throw std::runtime_error("--station-list: " + path + ": " +
+                             std::strerror(errno));
+  std::vector<long> numbers;
+  std::string line;
+  int c;
+  int line_no = 0;
+  const auto take = [&] {
+    ++line_no;
+    const std::size_t hash = line.find('#');
+    if (hash != std::string::npos) line.erase(hash);
+    const std::size_t b = line.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return;
+    const std::size_t e = line.find_last_not_of(" \t\r");
+    const std::string word = line.substr(b, e - b + 1);
+    if (!all_digits(word) || word.size() > 9)
+      throw UsageError("--station-list: " + path + " line " +
+                       std::to_string(line_no) + ": '" + word +
+                       "' is not a station number");
+    numbers.push_back(std::stol(word));
+  };
+  while ((c = std::fgetc(f.get())) != EOF) {
+    if (c == '\n') {
+      take();
+      line.clear();
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  if (!line.empty()) take();
+  if (std::ferror(f.get()))
+    throw std::runtime_error("--station-list: " + path + ": read error");
+  return numbers;
+}
+
+// Progress on standard error when it is a terminal.
+class TerminalProgress final : public Progress {
+ public:
+  explicit TerminalProgress(bool on) : on_(on) {}
+  ~TerminalProgress() override {
+    if (shown_) std::fputs("\r\033[K", stderr);
+  }
+  void date(long d) override { line(" date ", d, nullptr, 0); }
+  void date_station(long d, long station) override {
+    line(" date ", d, " station ", station);
+  }
+  void station_date(long station, long d) override {
+    line(" station ", station, " date ", d);
+  }
+
+ private:
+  void line(const char* a, long x, const char* b, long y) {
+    if (!on_ || ++count_ % 64 != 1) return;
+    print_progress(stderr, a, x, b, y);
+    shown_ = true;
+  }
+  bool on_;
+  bool shown_ = false;
+  unsigned long count_ = 0;
+};
+
+struct Catalogue {
+  std::vector<STATREC> entries;
+};
+
+Catalogue load_catalogues(const std::string& support_dir, bool quiet) {
+  Catalogue c;
+  const std::string stat = support_dir + "stat2000.txt";
+  const std::string intl = support_dir + "international_sites.txt";
+  const bool have_stat = read_catalogue_file(stat, false, c.entries);
+  const std::size_t from_stat = c.entries.size();
+  const bool have_intl = read_catalogue_file(intl, true, c.entries);
+  if (!have_stat && !have_intl)
+    throw std::runtime_error(stat + ": " + std::strerror(ENOENT) +
+                             " (no station catalogue in " + support_dir + ")");
+  if (!quiet && c.entries.size() > 2000)
+    std::fprintf(stderr,
+                 "%s: note: the catalogues hold %zu entries (%zu in "
+                 "stat2000.txt); all are used, the dialogue reads the first "
+                 "2000\n",
+                 kProgram, c.entries.size(), from_stat);
+  return c;
+}
+
+// Every one of the selection's station-year files: one tab-separated line
+// per station and year with the soundings of the period, read from the
+// day indexes only.
+long inventory(const Options& o, const RetrievalRequest& rq) {
+  std::printf("wmo\twban\tinitials\tyear\tsoundings\tfirst\tlast\n");
+  long lines = 0;
+  std::vector<unsigned char> head(20000);
+  const int byr = static_cast<int>(o.from / 1000000);
+  const int eyr = static_cast<int>(o.to / 1000000);
+  for (const StationRow& row : rq.selection.stations) {
+    const std::vector<int> entries = station_entries(rq.selection, row.wban);
+    for (int yr = byr; yr <= eyr; ++yr) {
+      short status = 0;
+      open_station_file(rq.data_dir, static_cast<short>(yr), row.wban, &status,
+                        0, 0, false, true);
+      struct Closer {
+        ~Closer() { Input_File[0].infile.close(); }
+      } closer;
+      if (status != 1) continue;
+      unsigned long n = 0;
+      if (!read_file_head(Input_File[0], head.data(), &n)) {
+        warn_unreadable(Input_File_Path[0]);
+        continue;
+      }
+      long count = 0, first = 0, last = 0;
+      const bool ok = for_each_day_entry(
+          head.data(), n, [&](int month, int day, int hour) {
+            const long date =
+                yr * 1000000L + month * 10000L + day * 100L + hour;
+            if (date < o.from || date > o.to || hour > 23 ||
+                !rq.hours.test(static_cast<std::size_t>(hour)))
+              return;
+            if (count == 0) first = date;
+            last = std::max(last, date);
+            first = std::min(first, date);
+            ++count;
+          });
+      if (!ok) warn_unreadable(Input_File_Path[0]);
+      const int indx = choose_station_entry(
+          rq.selection.catalogue, entries,
+          count > 0 ? first / 100 : yr * 10000L + 101);
+      const std::string init =
+          indx >= 0 ? std::string(rq.selection.catalogue[indx].init,
+                                  strnlen(rq.selection.catalogue[indx].init,
+                                          sizeof(STATREC::init)))
+                    : std::string();
+      if (count > 0)
+        std::printf("%ld\t%ld\t%s\t%d\t%ld\t%ld\t%ld\n", row.wmo, row.wban,
+                    init.c_str(), yr, count, first, last);
+      else
+        std::printf("%ld\t%ld\t%s\t%d\t0\t\t\n", row.wmo, row.wban,
+                    init.c_str(), yr);
+      ++lines;
+    }
+  }
+  std::fflush(stdout);
+  if (std::ferror(stdout)) throw OutputFailure{EIO, ""};
+  return lines;
+}
+
+int run(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--") break;
+    if (a == "--help") {
+      usage(stdout);
+      return 0;
+    }
+    if (a == "--version") {
+      std::printf("%s %s\n", kProgram, program_version());
+      return 0;
+    }
+  }
+  const Options o = parse(argc, argv);
+
+  // Everything that can be checked is checked before anything is read.
+  const std::string data_dir = with_slash(o.database_dir);
+  struct stat st {};
+  if (stat(o.database_dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw std::runtime_error(o.database_dir + ": " +
+                             (errno != 0 && !S_ISDIR(st.st_mode) &&
+                                      stat(o.database_dir.c_str(), &st) != 0
+                                  ? std::strerror(errno)
+                                  : "not a directory"));
+  std::vector<long> numbers = o.numbers;
+  if (o.kind == SelectionKind::list)
+    numbers = read_station_list_file(o.station_list);
+  const Catalogue cat = load_catalogues(with_slash(o.support_dir), o.quiet);
+
+  StationCriteria c;
+  c.by_numbers = o.kind == SelectionKind::wmo || o.kind == SelectionKind::wban ||
+                 o.kind == SelectionKind::list;
+  c.wban_numbers = o.kind == SelectionKind::wban ||
+                   (o.kind == SelectionKind::list && o.list_wban);
+  c.numbers = numbers;
+  c.blat = o.box[0];
+  c.elat = o.box[1];
+  c.blong = o.box[2];
+  c.elong = o.box[3];
+  c.bdate = o.from / 100;
+  c.edate = o.to / 100;
+
+  RetrievalRequest rq;
+  rq.bdate = o.from;
+  rq.edate = o.to;
+  rq.hours = o.hours;
+  rq.order = o.order;
+  rq.split = o.split;
+  rq.write.levels = o.levels;
+  rq.write.knots = o.knots;
+  rq.write.above_100mb = o.above_100mb;
+  rq.selection = select_stations(cat.entries.data(), cat.entries.size(), c);
+  rq.data_dir = data_dir;
+  rq.both_year_forms = true;
+  rq.keyed_slots = 1 << 20;
+
+  // Why nothing may match: station numbers not in the catalogue.
+  std::vector<std::string> why;
+  if (c.by_numbers) {
+    std::set<long> known;
+    for (const STATREC& e : cat.entries)
+      known.insert(c.wban_numbers ? e.wban : e.wmo);
+    std::string missing;
+    for (const long n : numbers)
+      if (!known.count(n)) missing += (missing.empty() ? "" : ", ") + std::to_string(n);
+    if (!missing.empty())
+      why.push_back(std::string(c.wban_numbers ? "WBAN" : "WMO") +
+                    " station numbers not in the catalogue: " + missing);
+  }
+  if (rq.selection.stations.empty())
+    why.push_back("no station of the selection has a catalogue entry in the "
+                  "period");
+
+  Archive_Messages = stderr;
+  if (o.inventory) {
+    if (rq.selection.stations.empty()) {
+      for (const std::string& w : why) std::fprintf(stderr, "%s: %s\n", kProgram, w.c_str());
+      return 1;
+    }
+    const long lines = inventory(o, rq);
+    return lines > 0 ? 0 : 1;
+  }
+
+  if (!o.out.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    if (ec || stat(o.out.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      throw std::runtime_error("--out: " + o.out + ": " +
+                               (ec ? ec.message() : "not a directory"));
+    if (access(o.out.c_str(), W_OK) != 0)
+      throw std::runtime_error("--out: " + o.out + ": " + std::strerror(errno));
+  }
+
+  SessionConfig config;
+  config.format = o.format;
+  config.to_files = !o.out.empty();
+  config.dir = with_slash(o.out);
+  config.by_station = o.order == Order::station;
+  OutputSession session(config);
+  TerminalProgress progress(!o.quiet && isatty(2) == 1);
+  RetrievalResult r;
+  if (!rq.selection.stations.empty()) r = retrieve(rq, session, progress);
+  std::fflush(stdout);
+  if (!config.to_files && std::ferror(stdout))
+    throw OutputFailure{errno != 0 ? errno : EIO, ""};
+
+  if (!o.quiet) {
+    std::fprintf(stderr, "%ld sounding%s of %ld station%s written to %ld file%s, %llu bytes\n",
+                 r.soundings, r.soundings == 1 ? "" : "s", r.stations,
+                 r.stations == 1 ? "" : "s", session.files_opened(),
+                 session.files_opened() == 1 ? "" : "s",
+                 session.bytes_written());
+  }
+  if (r.soundings > 0) return 0;
+  if (!r.years_without_files.empty()) {
+    std::string years;
+    for (const int y : r.years_without_files)
+      years += (years.empty() ? "" : ", ") + std::to_string(y);
+    why.push_back("no station files in " + data_dir + " for " + years);
+  }
+  if (!r.stations_without_files.empty()) {
+    std::string st_list;
+    for (const long w : r.stations_without_files)
+      st_list += (st_list.empty() ? "" : ", ") + std::to_string(w);
+    why.push_back("no station files in " + data_dir + " of WBAN " + st_list);
+  }
+  if (why.empty()) why.push_back("no soundings matched the request");
+  for (const std::string& w : why) std::fprintf(stderr, "%s: %s\n", kProgram, w.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int rawinq_extract_main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const UsageError& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    std::fprintf(stderr, "Try '%s --help'.\n", kProgram);
+    return 2;
+  } catch (const OutputFailure& f) {
+    std::fprintf(stderr, "%s: write error: %s: %s\n", kProgram,
+                 f.path.empty() ? "standard output" : f.path.c_str(),
+                 std::strerror(f.err));
+    return 2;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgram);
+    return 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 2;
+  }
+}

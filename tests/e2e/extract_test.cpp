@@ -1,0 +1,285 @@
+// rawinq-extract against the dialogue: for every request of the table the
+// files it writes are byte for byte those the dialogue writes for the same
+// request over the sample archive; then its exit statuses and the
+// inventory of the sample archive.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+using namespace testing_support;
+
+namespace {
+
+std::string extract_bin() { return binary_dir() + "/rawinq-extract"; }
+std::string sample() { return source_dir() + "/data/sample-archive"; }
+std::string support() { return source_dir() + "/data/support"; }
+
+struct Request {
+  const char* name;
+  // The dialogue's answers after the welcome prompt, up to the file
+  // structure question; DIR stands for the output directory and LIST for
+  // the station list file.
+  std::string answers;
+  std::vector<std::string> options;  // rawinq-extract's, without --out
+};
+
+// The sample stations by number: DEN 72469/23062, PIT 72520/94823,
+// BIS 72764/24011, BRO 72250/12919, LWK 3005 (international).
+const Request kRequests[] = {
+    {"WMO numbers, synoptic, one file, ZIR in knots",
+     "1995010100\n1995010512\n1\n0\n0\nn\n2\n72469\n72520\n"
+     "0\ny\n0\n0\n0\n1\nDIR\n0\n",
+     {"--from", "1995010100", "--to", "1995010512", "--wmo", "72469,72520",
+      "--hours", "0,12", "--format", "zir", "--wind", "knots"}},
+    {"WBAN list file, station order, one file per station, FAA604",
+     "1995020100\n1995021012\n1\n0\n1\ny\nLIST\n"
+     "1\n1\n1\n1\nDIR\n1\n",
+     {"--from", "1995020100", "--to", "1995021012", "--station-list", "LIST",
+      "--numbers", "wban", "--order", "station", "--split", "station",
+      "--format", "faa604", "--levels", "mandatory"}},
+    {"box, synoptic, one file per day, NetCDF",
+     "1999030100\n1999030312\n1\n1\n30.0\n45.0\n-110.0\n-75.0\n"
+     "2\ny\n2\n0\nDIR\n3\n",
+     {"--from", "1999030100", "--to", "1999030312", "--box",
+      "30,45,-110,-75", "--split", "day", "--format", "netcdf", "--levels",
+      "mandatory+significant"}},
+    {"North America, synoptic, one file per month, ZIR cut at 100 mb",
+     "2003013000\n2003020212\n2\n2\n0\nn\n2\n1\n0\n1\nDIR\n2\n",
+     {"--from", "2003013000", "--to", "2003020212", "--region",
+      "north-america", "--hours", "0", "--above-100mb", "no", "--levels",
+      "mandatory+significant", "--wind", "ms", "--split", "month"}},
+    {"the world, station order, one file per sounding, every hour",
+     "1995010100\n1995010112\n0\n3\n0\ny\n0\n0\n1\n1\nDIR\n2\n",
+     {"--from", "1995010100", "--to", "1995010112", "--region", "global",
+      "--hours", "all", "--order", "station", "--split", "sounding"}},
+    {"WMO numbers, synoptic, one file per year, FAA604",
+     "1995123100\n1999010112\n3\n0\n0\nn\n2\n3005\n72764\n"
+     "1\n0\n0\n1\nDIR\n1\n",
+     {"--from", "1995123100", "--to", "1999010112", "--wmo", "3005,72764",
+      "--hours", "12", "--format", "faa604", "--split", "year"}},
+    {"box, synoptic, one file per time, NetCDF",
+     "1995070100\n1995070212\n1\n1\n20.0\n50.0\n-120.0\n-90.0\n"
+     "2\nn\n1\n0\nDIR\n4\n",
+     {"--from", "1995070100", "--to", "1995070212", "--box",
+      "20,50,-120,-90", "--format", "netcdf", "--levels", "mandatory",
+      "--split", "time"}},
+    {"WBAN numbers, synoptic, one file per sounding, ZIR",
+     "1999123000\n1999123112\n1\n0\n1\nn\n2\n12919\n23062\n"
+     "0\ny\n1\n0\n0\n1\nDIR\n5\n",
+     {"--from", "1999123000", "--to", "1999123112", "--wban", "12919,23062",
+      "--levels", "mandatory", "--split", "sounding"}},
+    {"WMO numbers, station order, one file, NetCDF",
+     "2003060100\n2003060512\n1\n0\n0\nn\n3\n72469\n72250\n10868\n"
+     "2\ny\n0\n1\nDIR\n0\n",
+     {"--from", "2003060100", "--to", "2003060512", "--wmo",
+      "72469,72250,10868", "--format", "netcdf", "--order", "station"}},
+};
+
+std::string replaced(std::string text, const std::string& what,
+                     const std::string& with) {
+  for (std::size_t at; (at = text.find(what)) != std::string::npos;)
+    text.replace(at, what.size(), with);
+  return text;
+}
+
+// Every file of a directory with its contents, in name order.
+std::vector<std::pair<std::string, std::string>> files_of(
+    const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const std::string& name : dir_entries(dir))
+    files.emplace_back(name, read_file(dir + "/" + name));
+  return files;
+}
+
+TEST(Extract, WritesTheDialoguesFilesForEveryRequest) {
+  for (const Request& rq : kRequests) {
+    TempDir dir;
+    make_dir(dir / "dialogue");
+    write_file(dir / "stations.txt", "23062\n94823\n24011\n");
+    const std::string answers =
+        replaced(replaced(rq.answers, "DIR", dir / "dialogue"), "LIST",
+                 dir / "stations.txt");
+    const RunResult d = run_program(rawinq_bin(), {sample(), support(), "500"},
+                                    "\n" + answers + "n\nn\n");
+    ASSERT_EQ(d.err, "") << rq.name;
+
+    std::vector<std::string> args;
+    for (const std::string& o : rq.options)
+      args.push_back(o == "LIST" ? dir / "stations.txt" : o);
+    for (const std::string& a : {std::string("--out"), dir / "cli",
+                                 std::string("--quiet"), sample(), support()})
+      args.push_back(a);
+    const RunResult c = run_program(extract_bin(), args, "");
+    EXPECT_EQ(c.status, 0) << rq.name << "\n" << c.err;
+    EXPECT_EQ(c.err, "") << rq.name;
+    EXPECT_EQ(c.out, "") << rq.name;
+
+    const auto want = files_of(dir / "dialogue");
+    const auto got = files_of(dir / "cli");
+    EXPECT_FALSE(want.empty()) << rq.name;
+    ASSERT_EQ(got.size(), want.size()) << rq.name;
+    for (std::size_t k = 0; k < want.size(); ++k) {
+      EXPECT_EQ(got[k].first, want[k].first) << rq.name;
+      EXPECT_TRUE(got[k].second == want[k].second)
+          << rq.name << ": " << want[k].first << " differs";
+    }
+  }
+}
+
+// Without --out the text goes to standard output, as the one file of the
+// request would hold it, and the summary to standard error.
+TEST(Extract, TextToStandardOutput) {
+  TempDir dir;
+  const std::vector<std::string> request = {
+      "--from", "1995010100", "--to", "1995010512", "--wmo", "72469,72520",
+      "--hours", "0,12"};
+  std::vector<std::string> args = request;
+  for (const std::string& a : {std::string("--out"), dir / "one",
+                               std::string("--quiet"), sample(), support()})
+    args.push_back(a);
+  ASSERT_EQ(run_program(extract_bin(), args, "").status, 0);
+  args = request;
+  args.push_back(sample());
+  args.push_back(support());
+  const RunResult c = run_program(extract_bin(), args, "");
+  EXPECT_EQ(c.status, 0);
+  EXPECT_TRUE(c.out == read_file(dir / "one/1995010100.txt"));
+  EXPECT_EQ(c.err, "20 soundings of 2 stations written to 0 files, " +
+                       std::to_string(c.out.size()) + " bytes\n");
+}
+
+// Each exit status once, each refusal before anything is written.
+TEST(Extract, ExitStatusesAndMessages) {
+  TempDir dir;
+  struct Case {
+    std::vector<std::string> options;
+    int status;
+    const char* message;  // the start of standard error
+  } cases[] = {
+      {{"--from", "1995010100", "--wmo", "72469"}, 0, "1 sounding of 1 station"},
+      {{"--from", "1995010100", "--wmo", "99999,72469", "--hours", "12"},
+       1,
+       "0 soundings of 0 stations written to 0 files, 0 bytes\n"
+       "rawinq-extract: WMO station numbers not in the catalogue: 99999\n"},
+      {{"--from", "1997010100", "--wmo", "72469"},
+       1,
+       "0 soundings of 0 stations written to 0 files, 0 bytes\n"
+       "rawinq-extract: no station files in "},
+      {{"--from", "1995013200", "--wmo", "72469"},
+       2,
+       "rawinq-extract: --from: 1995013200 is not a date and hour\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--box", "1,2,3,4"},
+       2,
+       "rawinq-extract: --box: only one of"},
+      {{"--from", "1995010100", "--wmo", "72469", "--levels", "most"},
+       2,
+       "rawinq-extract: --levels: 'most' is not one of "
+       "all|mandatory|mandatory+significant\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--colour"},
+       2,
+       "rawinq-extract: --colour: unknown option\n"},
+      {{"--from", "1995010100", "--box", "30,x,1,2"},
+       2,
+       "rawinq-extract: --box: 'x' is not a number of degrees\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.options;
+    // A refused request makes no output directory.
+    for (const std::string& a : {std::string("--out"), dir / "made",
+                                 sample(), support()})
+      args.push_back(a);
+    const RunResult r = run_program(extract_bin(), args, "");
+    std::string at;
+    for (const std::string& o : c.options) at += o + " ";
+    EXPECT_EQ(r.status, c.status) << at << "\n" << r.err;
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << at << "\n" << r.err;
+    EXPECT_EQ(file_exists(dir / "made"), c.status != 2) << at;
+    std::system(("rm -rf '" + (dir / "made") + "'").c_str());
+  }
+  const RunResult nc = run_program(
+      extract_bin(),
+      {"--from", "1995010100", "--wmo", "72469", "--format", "netcdf",
+       sample(), support()},
+      "");
+  EXPECT_EQ(nc.status, 2);
+  EXPECT_EQ(nc.err,
+            "rawinq-extract: --format netcdf: needs --out, it is written to "
+            "files only\nTry 'rawinq-extract --help'.\n");
+  // A write error: the output file cannot be replaced by a file.
+  make_dir(dir / "blocked/1995010100.txt");
+  const RunResult w = run_program(
+      extract_bin(),
+      {"--from", "1995010100", "--wmo", "72469", "--out", dir / "blocked",
+       sample(), support()},
+      "");
+  EXPECT_EQ(w.status, 2);
+  EXPECT_NE(w.err.find("rawinq-extract: write error: " + (dir / "blocked") +
+                       "/1995010100.txt: Is a directory"),
+            std::string::npos)
+      << w.err;
+}
+
+// The inventory of the whole sample archive: twelve stations in three
+// years, 0 and 12 UTC on almost every day, as many soundings in all as the
+// archive's README says, and for a station-year as many soundings as an
+// extraction writes.
+TEST(Extract, InventoryOfTheSampleArchive) {
+  const RunResult r = run_program(
+      extract_bin(),
+      {"--inventory", "--from", "1995010100", "--to", "2003123123",
+       "--region", "global", "--hours", "all", sample(), support()},
+      "");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::vector<std::string>> rows;
+  std::size_t from = 0;
+  for (std::size_t end; (end = r.out.find('\n', from)) != std::string::npos;
+       from = end + 1) {
+    std::vector<std::string> cells;
+    const std::string line = r.out.substr(from, end - from);
+    std::size_t c = 0;
+    for (std::size_t tab; (tab = line.find('\t', c)) != std::string::npos;
+         c = tab + 1)
+      cells.push_back(line.substr(c, tab - c));
+    cells.push_back(line.substr(c));
+    rows.push_back(cells);
+  }
+  ASSERT_EQ(rows.size(), 1u + 12 * 3);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"wmo", "wban", "initials",
+                                               "year", "soundings", "first",
+                                               "last"}));
+  long total = 0;
+  for (std::size_t k = 1; k < rows.size(); ++k) {
+    ASSERT_EQ(rows[k].size(), 7u);
+    const long n = std::stol(rows[k][4]);
+    total += n;
+    EXPECT_GE(n, 700) << rows[k][0] << " " << rows[k][3];
+    EXPECT_LE(n, 732) << rows[k][0] << " " << rows[k][3];
+    EXPECT_LE(rows[k][5], rows[k][3] + "010212");
+    EXPECT_GE(rows[k][6], rows[k][3] + "123000");
+  }
+  const std::string readme = read_file(sample() + "/README.txt");
+  const std::size_t at = readme.find(" soundings in all.");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t start = readme.rfind('\n', at) + 1;
+  EXPECT_EQ(total, std::stol(readme.substr(start, at - start)));
+  // Denver, 1999, against what an extraction of that year writes.
+  for (const auto& row : rows) {
+    if (row[0] != "72469" || row[3] != "1999") continue;
+    EXPECT_EQ(row[1], "23062");
+    EXPECT_EQ(row[2], "DEN");
+    TempDir dir;
+    const RunResult x = run_program(
+        extract_bin(),
+        {"--from", "1999010100", "--to", "1999123123", "--wmo", "72469",
+         "--hours", "all", "--out", dir / "x", sample(), support()},
+        "");
+    EXPECT_EQ(x.err.rfind(row[4] + " soundings of 1 station", 0), 0u)
+        << x.err;
+  }
+}
+
+}  // namespace
