@@ -48,13 +48,17 @@ class SoundingWriter {
   virtual void end(OutputUnit&) {}
 };
 
-enum class UnitKind { text, netcdf, none };
+// text: a stream the session writes; netcdf: a NetCDF file; file: a file
+// that the writer makes whole at the unit's path (the session names it and
+// counts its bytes); none: no unit.
+enum class UnitKind { text, netcdf, file, none };
 
 // How the name of a new output file is formed.
 enum class FileNameRule {
   dated,          // YYYYMMDDHH<ext>, or WMO_INI_YYYYMMDDHH<ext> by station
   coded_message,  // MMDDYYHH.skt with a month code
   plot_data,      // the fixed plot data file in the working directory
+  station_dated,  // WMO_INI_YYYYMMDDHH<ext>, whatever the order
 };
 
 struct OutputFormat {
@@ -85,3 +89,6 @@ const OutputFormat* format_by_name(const std::string& name);
 std::unique_ptr<SoundingWriter> make_zir_writer();
 std::unique_ptr<SoundingWriter> make_faa604_writer();
 std::unique_ptr<SoundingWriter> make_netcdf_writer();
+std::unique_ptr<SoundingWriter> make_png_writer();
+std::unique_ptr<SoundingWriter> make_svg_writer();
+std::unique_ptr<SoundingWriter> make_pdf_writer();

@@ -82,7 +82,9 @@ class OutputSession final : public OutputUnit {
   // Closes without reporting (at exit); false when the close failed.
   bool close_quietly();
 
-  bool unit_open() const { return text_ || ncid_ >= 0 || to_stdout_; }
+  bool unit_open() const {
+    return text_ || ncid_ >= 0 || file_unit_ || to_stdout_;
+  }
   long files_opened() const { return files_opened_; }
   unsigned long long bytes_written() const { return bytes_; }
 
@@ -107,6 +109,7 @@ class OutputSession final : public OutputUnit {
   std::unique_ptr<char[]> buffer_;  // outlives the stream it serves
   FileHandle text_;
   int ncid_ = -1;
+  bool file_unit_ = false;  // a file the writer makes at path_
   bool to_stdout_ = false;
   std::string path_;
   std::unique_ptr<SoundingWriter> writer_;

@@ -13,10 +13,16 @@
 
 enum class PlotKind { png, svg, pdf };
 
-// A plot that could not be written; the message names the file.
+// A plot that could not be written; the message names the file, err is
+// the system's reason (0 when there is none).
 class PlotError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PlotError(const std::string& message, int err = 0)
+      : std::runtime_error(message), err_(err) {}
+  int err() const { return err_; }
+
+ private:
+  int err_;
 };
 
 // Draws the sounding into a new file at path, replacing one that is there.

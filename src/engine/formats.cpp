@@ -27,6 +27,16 @@ std::vector<OutputFormat> make_table() {
     {4, nullptr, "ZIR text",
      UnitKind::text, FileNameRule::dated, ".cdf",
      false, true, true, false, true, false, false, false, make_zir_writer},
+    // Skew-T log-p plots drawn by the program, one file per sounding.
+    {-1, "png", "skew-T log-p plot, a PNG image per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".png",
+     false, false, false, true, true, true, false, false, make_png_writer},
+    {-1, "svg", "skew-T log-p plot, an SVG drawing per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".svg",
+     false, false, false, true, true, true, false, false, make_svg_writer},
+    {-1, "pdf", "skew-T log-p plot, a PDF page per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".pdf",
+     false, false, false, true, true, true, false, false, make_pdf_writer},
   };
   // clang-format on
 }

@@ -172,7 +172,7 @@ cairo_status_t CairoPage::write_to(void* closure, const unsigned char* data,
 void CairoPage::fail(const std::string& what, int err) {
   std::string message = "cannot write the plot " + path_ + ": " + what;
   if (err != 0) message += std::string(": ") + std::strerror(err);
-  throw PlotError(message);
+  throw PlotError(message, err);
 }
 
 void CairoPage::commit() {

@@ -730,10 +730,12 @@ void render_skewt(const Sounding& sounding, const STATREC& station,
   const ix::SoundingIndices indices = ix::compute_indices(sounding);
   const std::vector<ix::TracePoint> parcel_points =
       ix::parcel_trace(sounding, ix::ParcelKind::kSurfaceBased);
+  // The ground: the surface level's height, else the station's elevation
+  // (levels below the ground may carry heights extrapolated down to them).
   double ground = station.elev;
-  for (const Level& l : levels) {
-    if (!std::isnan(l.z_m)) {
-      ground = l.z_m;  // the lowest level with a height
+  for (const DATA_TYPE& l : sounding.levels) {
+    if (l.fr == kLevelSurface && !is_missing(l.ht)) {
+      ground = static_cast<double>(l.ht);
       break;
     }
   }
