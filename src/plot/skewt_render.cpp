@@ -439,24 +439,21 @@ void barbs(cairo_t* cr, const std::vector<PlacedBarb>& placed,
       cairo_stroke(cr);
       continue;
     }
+    const auto pennants = [&]() {
+      for (const std::vector<double>& t : b.shape.pennants) {
+        cairo_move_to(cr, t[0], t[1]);
+        cairo_line_to(cr, t[2], t[3]);
+        cairo_line_to(cr, t[4], t[5]);
+        cairo_close_path(cr);
+      }
+    };
     for (const Segment& s : b.shape.lines) {
       cairo_move_to(cr, s.x0, s.y0);
       cairo_line_to(cr, s.x1, s.y1);
     }
-    for (const std::vector<double>& t : b.shape.pennants) {
-      cairo_move_to(cr, t[0], t[1]);
-      cairo_line_to(cr, t[2], t[3]);
-      cairo_line_to(cr, t[4], t[5]);
-      cairo_close_path(cr);
-    }
-    cairo_stroke_preserve(cr);
-    cairo_new_path(cr);
-    for (const std::vector<double>& t : b.shape.pennants) {
-      cairo_move_to(cr, t[0], t[1]);
-      cairo_line_to(cr, t[2], t[3]);
-      cairo_line_to(cr, t[4], t[5]);
-      cairo_close_path(cr);
-    }
+    pennants();
+    cairo_stroke(cr);
+    pennants();
     cairo_fill(cr);
   }
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
