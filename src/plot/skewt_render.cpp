@@ -81,8 +81,8 @@ std::vector<double> pressures(const Diagram& d, double from_mb, double step) {
   return ps;
 }
 
-// A curve given by temperature at each pressure, clipped to the frame by the
-// caller; returns the page points for labels.
+// Adds to the path a curve given by its temperature at each pressure, broken
+// where the temperature is missing; the caller strokes and clips it.
 void curve(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
            const std::vector<double>& celsius) {
   bool pen = false;
