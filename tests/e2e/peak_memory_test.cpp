@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "igra2_text.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -111,5 +112,46 @@ TEST(PeakMemory, NetcdfInOneFile) {
   expect_flat("NetCDF", "2\ny\n0\n0\nout\n0\nn\nn\n", kSmallInOneFile,
               kLargeInOneFile);
 }
+
+// Peak resident memory (kB) of rawinq-pack packing an IGRA2 file of
+// `soundings` soundings of 40 levels each.
+long pack_peak_kb(int soundings) {
+  using testing_support::igra_header;
+  using testing_support::igra_level;
+  TempDir dir("/dev/shm");
+  std::string text;
+  for (int k = 0; k < soundings; ++k) {
+    text += igra_header("USM00072469", 1950 + k / 720, 1 + k / 60 % 12,
+                        1 + k / 2 % 28, k % 2 * 12, 9999, 40);
+    for (int l = 0; l < 40; ++l)
+      text += igra_level(l == 0 ? "21" : "20", 100000 - l * 2000, l * 300,
+                         150 - l * 10, 500, 30, l * 9, 50 + l);
+  }
+  write_file(dir / "in.txt", text);
+  RunOptions o;
+  o.timeout_seconds = 120;
+  const RunResult r =
+      run_program(PEAK_MEMORY_PROBE_BIN,
+                  {binary_dir() + "/rawinq-pack", "--from", "igra2", dir / "db", dir / "in.txt"},
+                  "", o);
+  long kb = -1;
+  int status = -1;
+  std::sscanf(r.err.c_str() + r.err.find("peak_rss_kb"),
+              "peak_rss_kb %ld\nstatus %d", &kb, &status);
+  EXPECT_EQ(status, 0) << r.err.substr(0, 2000);
+  return kb;
+}
+
+// Records are spooled to a temporary file as they are read: packing 25
+// times more soundings (some 60 MB of text) keeps the peak within 2 MB,
+// where holding the input or its records would add tens of MB.
+TEST(PeakMemory, RawinqPackDoesNotGrowWithItsInput) {
+  if (kAddressChecker) GTEST_SKIP() << "peak memory under the address checker";
+  const long small = pack_peak_kb(1000);
+  const long large = pack_peak_kb(25000);
+  ASSERT_GT(small, 0);
+  EXPECT_LT(large, small + 2048) << small << " kB, then " << large << " kB";
+}
+
 
 }  // namespace

@@ -3,9 +3,16 @@
 // write nothing; existing files are kept unless replaced.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include <zip.h>
+#include <zlib.h>
+
+#include "igra2_text.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -52,7 +59,8 @@ TEST(RawinqPack, RoundTripGivesIdenticalZirText) {
     // Files in the order their stations first appear in the text.
     EXPECT_EQ(p.out, dir / "db/Raob1995/I03005_95.buf: 724 soundings\n" +
                          dir / "db/Raob1995/I10868_95.buf: 723 soundings\n" +
-                         dir / "db/Raob1995/23062_95.buf: 722 soundings\n");
+                         dir / "db/Raob1995/23062_95.buf: 722 soundings\n" +
+                         "2169 soundings read, 2169 packed, 0 skipped\n");
     const std::string again = extract(dir / "db", dir, "b", wind, sort);
     EXPECT_TRUE(again == first) << "wind " << wind << " sort " << sort;
     // Packed from tenths of m/s, the files are those of the sample archive
@@ -83,13 +91,16 @@ const char kBlock[] =
     "      4   5000   5600   -180   -260    260    250\n"
     "      6   4500   6400  99999  99999    255    260\n";
 
+// The summary that ends the report of a run of one sounding.
+const std::string kOne = "1 sounding read, 1 packed, 0 skipped\n";
+
 TEST(RawinqPack, OwnSoundingsFromStandardInputAndFileNames) {
   TempDir dir;
   // Standard input; the North-American edition's directory name, the
   // upper-case name form.
   RunResult p = run_program(pack_bin(), {"--na", "-v", "1", dir / "db"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/RAOB96/23062_96.BUF;1: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/RAOB96/23062_96.BUF;1: 1 sounding\n" + kOne);
   // Both editions read a file packed so.
   p = run_program(pack_bin(), {dir / "db2"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
@@ -117,7 +128,8 @@ TEST(RawinqPack, FaultsWriteNothingAndFilesAreKeptUnlessReplaced) {
   // Packing the same sounding twice into one file: both are kept.
   p = run_program(pack_bin(), {dir / "db", dir / "good.txt", "-"}, kBlock);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 2 soundings\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 2 soundings\n" +
+                       "2 soundings read, 2 packed, 0 skipped\n");
   const std::string before = read_file(dir / "db/Raob1996/23062_96.buf");
   p = run_program(pack_bin(), {dir / "db", dir / "good.txt"}, "");
   EXPECT_EQ(p.status, 1);
@@ -126,7 +138,7 @@ TEST(RawinqPack, FaultsWriteNothingAndFilesAreKeptUnlessReplaced) {
   EXPECT_TRUE(read_file(dir / "db/Raob1996/23062_96.buf") == before);
   p = run_program(pack_bin(), {"--replace", dir / "db", dir / "good.txt"}, "");
   EXPECT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n" + kOne);
   EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
             std::vector<std::string>{"23062_96.buf"});
   // More soundings in a day than the index can hold.
@@ -158,7 +170,7 @@ TEST(RawinqPack, ItemTextStaysAnOption) {
   const RunResult p = run_program(
       pack_bin(), {"--items", dir / "db", "1996", "23062", "-"}, items);
   ASSERT_EQ(p.status, 0) << p.err;
-  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n");
+  EXPECT_EQ(p.out, dir / "db/Raob1996/23062_96.buf: 1 sounding\n" + kOne);
   const RunResult d =
       run_program(dump_bin(), {dir / "db/Raob1996/23062_96.buf"}, "");
   EXPECT_NE(d.out.find("  1996010200  wban 23062  levels 5  reltime 2315  "
@@ -168,6 +180,430 @@ TEST(RawinqPack, ItemTextStaysAnOption) {
       << d.out;
   const RunResult v = run_program(pack_bin(), {"--version"}, "");
   EXPECT_EQ(v.out, std::string("rawinq-pack ") + RAWINQ_VERSION_TEXT + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+using testing_support::igra_header;
+using testing_support::igra_level;
+
+void write_zip(const std::string& path, const std::string& member,
+               const std::string& text) {
+  int error = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  ASSERT_NE(z, nullptr);
+  zip_source_t* src = zip_source_buffer(z, text.data(), text.size(), 0);
+  ASSERT_GE(zip_file_add(z, member.c_str(), src, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(z), 0);
+}
+
+void write_gzip(const std::string& path, const std::string& text) {
+  gzFile f = gzopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(gzwrite(f, text.data(), static_cast<unsigned>(text.size())),
+            static_cast<int>(text.size()));
+  EXPECT_EQ(gzclose(f), Z_OK);
+}
+
+// Two soundings of Lerwick (an international site) and one of Denver (WBAN
+// 23062 in the catalogue given), in IGRA2 records.
+std::string igra_soundings() {
+  std::string t = igra_header("UKM00003005", 1996, 1, 2, 0, 2315, 6);
+  t += igra_level("21", 99580, 82, -119, 800, 51, 180, 52);
+  t += igra_level("10", 85000, 1274, -197, 700, 70, 358, 109, 'A');
+  t += igra_level("20", 80120, -9999, -221, -9999, -8888, -9999, -9999);
+  t += igra_level("10", 70000, 2688, -289, 500, 102, 261, 157);
+  t += igra_level("22", 24470, 9500, -731, -9999, -9999, 258, 459);
+  t += igra_level("30", -9999, 4431, -9999, -9999, -9999, 250, 261);
+  // Hour 99: the release hour.
+  t += igra_header("UKM00003005", 1996, 1, 3, 99, 1121, 5);
+  t += igra_level("21", 100100, 82, -79, 900, 42, 175, 16);
+  t += igra_level("10", 100000, 90, -79, 900, 52, 170, 16);
+  t += igra_level("10", 92500, 691, -117, 800, 60, 200, 21);
+  t += igra_level("10", 85000, 1333, -159, 700, 80, 220, 52);
+  t += igra_level("10", 70000, 2768, -253, 500, 100, 280, 140);
+  t += igra_header("USM00072469", 1996, 1, 2, 12, 1115, 5);
+  t += igra_level("21", 83500, 1611, 43, 700, 27, 140, 51);
+  t += igra_level("10", 70000, 3052, -62, 500, 100, 300, 206);
+  t += igra_level("10", 50000, 5600, -180, -9999, 80, 260, 250);
+  t += igra_level("20", 45000, -9999, -230, -9999, -9999, -9999, -9999);
+  t += igra_level("10", 40000, 7180, -290, -9999, -9999, 255, 300);
+  return t;
+}
+
+// The IGRA2 station list in its columns.
+std::string igra_station_list() {
+  struct Entry {
+    const char* id;
+    double lat, lon, elev;
+    const char* state;
+    const char* name;
+  };
+  std::string out;
+  for (const Entry& e : {Entry{"UKM00003005", 60.1333, -1.1833, 82.0, "", "LERWICK"},
+                         Entry{"USM00072469", 39.7667, -104.8667, 1611.0, "CO",
+                               "DENVER/STAPLETON"},
+                         Entry{"USM00072520", 40.5333, -80.2333, 360.0, "PA",
+                               "PITTSBURGH"}}) {
+    char line[120];
+    std::snprintf(line, sizeof line, "%-11s %8.4f %9.4f %6.1f %-2s %-30s %4d %4d %6d\n",
+                  e.id, e.lat, e.lon, e.elev, e.state, e.name, 1946, 2024, 60000);
+    out += line;
+  }
+  return out;
+}
+
+// ZIR text of all levels, data above 100 mb, tenths of m/s, from db with
+// the support files of support_dir for the stations given.
+std::string zir_of(const std::string& db, const std::string& support_dir,
+                   const TempDir& dir, const std::string& out,
+                   const std::vector<std::string>& stations) {
+  make_dir(dir / out);
+  std::string answers = "\n1996010100\n1996010312\n0\n0\n0\nN\n" +
+                        std::to_string(stations.size()) + "\n";
+  for (const std::string& s : stations) answers += s + "\n";
+  answers += "0\nY\n0\n1\n0\n1\n" + out + "\n0\nN\nN\n";
+  RunOptions o;
+  o.cwd = dir.path();
+  run_program(rawinq_bin(), {db, support_dir}, answers, o);
+  const std::vector<std::string> files = dir_entries(dir / out);
+  return files.size() == 1 ? read_file(dir / (out + "/" + files[0])) : "";
+}
+
+TEST(RawinqPack, Igra2FilesPlainZippedAndGzippedGiveOneArchiveAndCatalogues) {
+  TempDir dir;
+  const std::string text = igra_soundings();
+  write_file(dir / "UKM00003005-data.txt", text);
+  write_zip(dir / "UKM00003005-data.txt.zip", "UKM00003005-data.txt", text);
+  write_gzip(dir / "UKM00003005-data.txt.gz", text);
+  write_file(dir / "igra2-station-list.txt", igra_station_list());
+  // A support directory that holds one entry already.
+  make_dir(dir / "support");
+  write_file(dir / "support/stat2000.txt",
+             "1\nPIT  94823 72520  40.53   80.23   360 19480101 20991231 "
+             "PITTSBURGH                PA US\n");
+  const std::string stat2000 = support() + "/stat2000.txt";
+  RunResult p = run_program(
+      pack_bin(),
+      {"--from", "igra2", "--catalogue", stat2000, "--stations",
+       dir / "igra2-station-list.txt", "--support", dir / "support", dir / "db",
+       dir / "UKM00003005-data.txt"},
+      "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_EQ(p.out,
+            dir / "db/Raob1996/I03005_96.buf: 2 soundings\n" +
+                dir / "db/Raob1996/23062_96.buf: 1 sounding\n" +
+                "3 soundings read, 3 packed, 0 skipped\n" +
+                dir / "support/stat2000.txt: 1 entry added, 2 in all\n" +
+                dir / "support/international_sites.txt: 1 entry added, 1 in "
+                      "all\n" +
+                dir / "support/raobhelp.txt: copied from " + support() +
+                "/raobhelp.txt\n");
+  EXPECT_EQ(read_file(dir / "support/stat2000.txt"),
+            "2\nPIT  94823 72520  40.53   80.23   360 19480101 20991231 "
+            "PITTSBURGH                PA US\n"
+            "DEN  23062 72469  39.77  104.87  1611 19460101 20241231 "
+            "DENVER/STAPLETON          CO US\n");
+  EXPECT_EQ(read_file(dir / "support/international_sites.txt"),
+            "1\nLER  03005  60.13N   1.18W    82 19460101 20241231 "
+            "LERWICK                       UK\n");
+  EXPECT_TRUE(read_file(dir / "support/raobhelp.txt") ==
+              read_file(support() + "/raobhelp.txt"));
+
+  // The zipped and the gzipped file give the same files.
+  for (const char* packed : {"UKM00003005-data.txt.zip", "UKM00003005-data.txt.gz"}) {
+    TempDir other;
+    p = run_program(pack_bin(),
+                    {"--from", "igra2", "--catalogue", stat2000, other / "db",
+                     dir / packed},
+                    "");
+    ASSERT_EQ(p.status, 0) << packed << p.err;
+    for (const char* f : {"Raob1996/I03005_96.buf", "Raob1996/23062_96.buf"})
+      EXPECT_TRUE(read_file(other / ("db/" + std::string(f))) ==
+                  read_file(dir / ("db/" + std::string(f))))
+          << packed << " " << f;
+  }
+
+  // A second sounding of a station, date and hour is skipped and counted;
+  // the first is kept.
+  {
+    TempDir other;
+    p = run_program(pack_bin(),
+                    {"--from", "igra2", "--catalogue", stat2000, other / "db",
+                     dir / "UKM00003005-data.txt", dir / "UKM00003005-data.txt.gz"},
+                    "");
+    ASSERT_EQ(p.status, 0) << p.err;
+    EXPECT_EQ(p.out, other / "db/Raob1996/I03005_96.buf: 2 soundings\n" +
+                         other / "db/Raob1996/23062_96.buf: 1 sounding\n" +
+                         "6 soundings read, 3 packed, 3 skipped\n"
+                         "  3 skipped: a second sounding of the same station, "
+                         "date and hour (the first is kept)\n");
+    EXPECT_TRUE(read_file(other / "db/Raob1996/I03005_96.buf") ==
+                read_file(dir / "db/Raob1996/I03005_96.buf"));
+  }
+
+  // The programs read the archive with the catalogues made: each value as
+  // the IGRA2 records give it (pressure Pa -> tenths of mb, dew point =
+  // temperature - depression, -9999 and -8888 missing).
+  const std::string zir = zir_of(dir / "db", dir / "support/", dir, "out",
+                                 {"3005", "72469"});
+  EXPECT_EQ(zir,
+            "    254      0      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82   2315\n"
+            "      2  99999  99999   2447     10  99999  99999\n"
+            "      3           LER                99999     ms\n"
+            "      9   9958     82   -119   -170    180     52\n"
+            "      4   8500   1274   -197   -267    358    109\n"
+            "      5   8012  99999   -221  99999  99999  99999\n"
+            "      4   7000   2688   -289   -391    261    157\n"
+            "      7   2447   9500   -731  99999    258    459\n"
+            "      6  99999   4431  99999  99999    250    261\n"
+            "    254     12      2      JAN    1996\n"
+            "      1  23062  72469  39.77N104.87W  1611   1115\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           DEN                99999     ms\n"
+            "      9   8350   1611     43     16    140     51\n"
+            "      4   7000   3052    -62   -162    300    206\n"
+            "      4   5000   5600   -180   -260    260    250\n"
+            "      5   4500  99999   -230  99999  99999  99999\n"
+            "      4   4000   7180   -290  99999    255    300\n"
+            "    254     11      3      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82   1121\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LER                99999     ms\n"
+            "      9  10010     82    -79   -121    175     16\n"
+            "      4  10000     90    -79   -131    170     16\n"
+            "      4   9250    691   -117   -177    200     21\n"
+            "      4   8500   1333   -159   -239    220     52\n"
+            "      4   7000   2768   -253   -353    280    140\n");
+}
+
+// A value that cannot be stored is a fault naming the file and line, and
+// nothing is written; one that comes back changed is a warning.
+TEST(RawinqPack, UnstorableValuesAreFaultsNamingFileAndLine) {
+  struct Row {
+    std::string year, items, error;
+  };
+  const std::string head = "sounding 01 02 00";
+  const std::string level = "level 1 8370 1611 52 -23 350 50\n";
+  const std::vector<Row> rows = {
+      {"1996", head + "\nlevel 1 8370 -5000 52 -23 350 50\n",
+       "in.txt:1: height cannot be stored: -5000 m"},
+      {"1996", head + " reltime=4095\n" + level,
+       "in.txt:1: value out of range: reltime"},
+      {"1996", head + " tropind=15\n" + level,
+       "in.txt:1: value out of range: tropind"},
+      {"1996", head + " source=7\n" + level, "in.txt:1: value out of range: source"},
+      {"1996", head + "\nlevel 1 8370 1611 9223372036854775807 -23 350 50\n",
+       "in.txt:1: value out of range: tp"},
+      {"1996", head + "\nlevel 4294967297 8370 1611 52 -23 350 50\n",
+       "in.txt:2: flag 4294967297 cannot be stored (0 to 127)"},
+      {"1996", "sounding 4294967297 02 00\n" + level,
+       "in.txt:1: month 4294967297 cannot be stored (1 to 12)"},
+      {"4294969291", head + "\n" + level,
+       "year 4294969291 cannot be stored (1900 to 2155)"},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir / "in.txt", r.items);
+    const RunResult p = run_program(
+        pack_bin(), {"--items", dir / "db", r.year, "23062", dir / "in.txt"}, "");
+    EXPECT_EQ(p.status, 1) << r.items;
+    const std::string want = r.error.rfind("in.txt", 0) == 0 ? dir / r.error : r.error;
+    EXPECT_EQ(p.err, "rawinq-pack: " + want + "\n") << r.items;
+    EXPECT_FALSE(file_exists(dir / "db")) << r.items;
+  }
+  // 2975 m has no code of its own: stored as 2976 m, with a warning.
+  TempDir dir;
+  write_file(dir / "in.txt", head + "\nlevel 1 8370 2975 52 -23 350 50\n");
+  const RunResult p = run_program(
+      pack_bin(), {"--items", dir / "db", "1996", "23062", dir / "in.txt"}, "");
+  EXPECT_EQ(p.status, 0);
+  EXPECT_EQ(p.err, "rawinq-pack: warning: " + dir / "in.txt" +
+                       ":1: level 1: the height 2975 m is stored as 2976 m\n");
+}
+
+// A fault found when the second year's file is made writes no file at
+// all, and a file that cannot be renamed into place leaves no temporary
+// file behind.
+TEST(RawinqPack, AFailedRunLeavesNoFileAndNoTemporaryFile) {
+  TempDir dir;
+  std::string text = kBlock;
+  text.replace(text.find("1996"), 4, "1995");
+  for (int i = 0; i < 256; ++i) text += kBlock;
+  RunResult p = run_program(pack_bin(), {dir / "db"}, text);
+  EXPECT_EQ(p.status, 1);
+  EXPECT_EQ(p.err, "rawinq-pack: station WBAN 23062, year 1996: more than 255 "
+                   "soundings a day\n");
+  EXPECT_FALSE(file_exists(dir / "db"));
+
+  // The second file's name is a directory that holds a file: its rename
+  // fails after the first file was made.
+  std::string two = kBlock;
+  two.replace(two.find("1996"), 4, "1995");
+  two += kBlock;
+  make_dir(dir / "db/Raob1996/23062_96.buf");
+  write_file(dir / "db/Raob1996/23062_96.buf/keep", "");
+  p = run_program(pack_bin(), {"--replace", dir / "db"}, two);
+  EXPECT_EQ(p.status, 1);
+  EXPECT_NE(p.err.find("cannot write " + dir / "db/Raob1996/23062_96.buf"),
+            std::string::npos)
+      << p.err;
+  EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
+            std::vector<std::string>{"23062_96.buf"});
+  EXPECT_FALSE(file_exists(dir / "db/Raob1995/23062_95.buf.tmp"));
+  EXPECT_EQ(dir_entries(dir / "db/Raob1995").size(), 1u);
+}
+
+}  // namespace
+
+
+namespace {
+
+// The coded messages of 1995 for WMO 72469, 10868 and 3005, all levels,
+// in one file (JA019500.skt) under dir/out_dir; returns its text.
+std::string coded_messages(const std::string& db, const TempDir& dir,
+                           const std::string& out_dir) {
+  make_dir(dir / out_dir);
+  std::string answers;
+  for (const std::string& a :
+       std::vector<std::string>{"", "1995010100", "1995123112", "0", "0", "0",
+                                "N", "3", "72469", "10868", "3005", "1", "0",
+                                "0", "1", out_dir, "0", "N", "N"})
+    answers += a + "\n";
+  RunOptions o;
+  o.cwd = dir.path();
+  run_program(rawinq_bin(), {db, support()}, answers, o);
+  return read_file(dir / (out_dir + "/JA019500.skt"));
+}
+
+// The words of each sounding's messages; each sounding starts with the
+// heading of its TTAA ("DENMANDEN").
+std::vector<std::vector<std::string>> soundings(const std::string& text) {
+  std::vector<std::vector<std::string>> out;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) {
+    if (word.size() == 9 && word.compare(3, 3, "MAN") == 0) out.emplace_back();
+    if (!out.empty()) out.back().push_back(word);
+  }
+  return out;
+}
+
+// The length of the longest common subsequence of two lists of groups.
+std::size_t common_groups(const std::vector<std::string>& a,
+                          const std::vector<std::string>& b) {
+  std::vector<std::vector<std::size_t>> l(a.size() + 1,
+                                          std::vector<std::size_t>(b.size() + 1));
+  for (std::size_t i = a.size(); i-- > 0;)
+    for (std::size_t j = b.size(); j-- > 0;)
+      l[i][j] = a[i] == b[j] ? l[i + 1][j + 1] + 1
+                             : std::max(l[i + 1][j], l[i][j + 1]);
+  return l[0][0];
+}
+
+// The coded messages rawinq writes pack back into the soundings they came
+// from: extracted again, each sounding's messages are the same but for its
+// highest level. The coded format leaves out every sounding's last level,
+// and a sounding of parts A and B ends at 100 mb: its 100 mb groups, its
+// highest significant level or wind by height (with the message, when it
+// was the only one) or its maximum wind (77999 in its place) go, and with
+// the 100 mb wind the date group's wind indicator may change. Nothing else
+// may differ.
+TEST(RawinqPack, CodedMessagesPackBackIntoTheirSoundings) {
+  TempDir dir;
+  const std::string first = coded_messages(sample(), dir, "a");
+  ASSERT_GT(first.size(), 100000u);
+  const RunResult p = run_program(
+      pack_bin(), {"--from", "temp", "--catalogue", support() + "/stat2000.txt",
+                   dir / "db", dir / "a/JA019500.skt"},
+      "");
+  ASSERT_EQ(p.status, 0) << p.err.substr(0, 2000);
+  EXPECT_EQ(p.out, dir / "db/Raob1995/I03005_95.buf: 724 soundings\n" +
+                       dir / "db/Raob1995/I10868_95.buf: 723 soundings\n" +
+                       dir / "db/Raob1995/23062_95.buf: 722 soundings\n" +
+                       "2169 soundings read, 2169 packed, 0 skipped\n");
+  const std::string again = coded_messages(dir / "db", dir, "b");
+  const auto a = soundings(first);
+  const auto b = soundings(again);
+  ASSERT_EQ(a.size(), b.size());
+  std::size_t one_level = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    const std::size_t common = common_groups(a[k], b[k]);
+    // Groups only the first has: one level's (and its messages' heads when
+    // the level was their only one); only the second: the date group or
+    // 77999.
+    EXPECT_LE(a[k].size() - common, 11u) << "sounding " << k;
+    EXPECT_LE(b[k].size() - common, 1u) << "sounding " << k;
+    if (a[k].size() - common <= 3) ++one_level;
+  }
+  // Mostly the 100 mb level's three groups.
+  EXPECT_GT(one_level, a.size() * 9 / 10);
+}
+
+}  // namespace
+
+namespace {
+
+// A Wyoming listing and a standard TEMP message of Lerwick reach the
+// archive and the programs read them.
+TEST(RawinqPack, WyomingListingsAndTempMessagesReachTheArchive) {
+  TempDir dir;
+  const std::string rule(77, '-');
+  write_file(dir / "listing.html",
+             "<H2>03005 Lerwick Observations at 00Z 02 Jan 1996</H2>\n<PRE>\n" +
+                 rule +
+                 "\n   PRES   HGHT   TEMP   DWPT   RELH   MIXR   DRCT   SKNT"
+                 "   THTA   THTE   THTV\n"
+                 "    hPa     m      C      C      %    g/kg    deg   knot"
+                 "     K      K      K \n" +
+                 rule +
+                 "\n  995.8     82  -11.9  -17.0     66   1.00    180     10\n"
+                 "  850.0   1274  -19.7  -26.7     54   0.50    358     21\n"
+                 "  801.2   1700  -22.1                                   \n"
+                 "  700.0   2688  -28.9  -39.1     36   0.20    261     30\n"
+                 "  650.0   3200                                255     35\n"
+                 "</PRE><H3>Station information and sounding indices</H3>"
+                 "<PRE>\n                             Station number: 03005\n"
+                 "                           Observation time: 960102/0000\n"
+                 "</PRE>\n");
+  write_file(dir / "bulletin.txt",
+             "USUK01 EGRR 021200\n"
+             "TTAA 52121 03005 99001 05324 24509 00090 05332 24509 92697 "
+             "09343 24515 85345 13544 25015 70794 22957 24529 88999 77999=\n");
+  RunResult p = run_program(
+      pack_bin(), {"--from", "wyoming", dir / "db", dir / "listing.html"}, "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  p = run_program(pack_bin(),
+                  {"--from", "temp", "--date", "199601", dir / "db2",
+                   dir / "bulletin.txt"},
+                  "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  const std::string wyoming =
+      zir_of(dir / "db", support() + "/", dir, "w", {"3005"});
+  EXPECT_EQ(wyoming,
+            "    254      0      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82  99999\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LWK                99999     ms\n"
+            "      9   9958     82   -119   -170    180     52\n"
+            "      4   8500   1274   -197   -267    358    109\n"
+            "      5   8012   1700   -221  99999  99999  99999\n"
+            "      4   7000   2688   -289   -391    261    156\n"
+            "      6   6500   3200  99999  99999    255    182\n");
+  const std::string temp =
+      zir_of(dir / "db2", support() + "/", dir, "t", {"3005"});
+  EXPECT_EQ(temp,
+            "    254     12      2      JAN    1996\n"
+            "      1  99999   3005  60.13N  1.18W    82  99999\n"
+            "      2  99999  99999  99999      9  99999  99999\n"
+            "      3           LWK                99999     ms\n"
+            "      9  10010  99999    -53    -77    245     47\n"
+            "      4  10000     90    -53    -85    245     47\n"
+            "      4   9250    697    -93   -136    245     78\n"
+            "      4   8500   1345   -135   -179    250     78\n"
+            "      4   7000   2794   -229   -299    245    151\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
 
 namespace archive_writer {
 namespace {
@@ -20,11 +21,15 @@ class BitWriter {
     if (width < 32 && value >> width != 0)
       throw std::out_of_range(std::string("value does not fit its field: ") +
                               what);
-    for (int b = width - 1; b >= 0; --b) {
+    // As many bits at a time as the last byte has room for.
+    while (width > 0) {
       if (used_ == 0) out_.push_back(0);
-      if ((value >> b) & 1u)
-        out_.back() = static_cast<std::uint8_t>(out_.back() | (0x80u >> used_));
-      used_ = (used_ + 1) % 8;
+      const int n = std::min(8 - used_, width);
+      const unsigned long chunk = (value >> (width - n)) & ((1ul << n) - 1);
+      out_.back() = static_cast<std::uint8_t>(out_.back() |
+                                              (chunk << (8 - used_ - n)));
+      used_ = (used_ + n) % 8;
+      width -= n;
     }
   }
   // Whole bytes, big-endian; only at a byte boundary.
@@ -41,20 +46,21 @@ class BitWriter {
 unsigned long all_ones(int width) { return (1ul << width) - 1; }
 
 // A decoded value (99999 = missing) as its stored code.
+// The all-ones code is the missing value, so the largest value stored is
+// one below it; the range is checked before the offset is added, so that no
+// value of a long overflows.
 unsigned long code_of(long value, int width, long offset, const char* what) {
   if (value == kMissing) return all_ones(width);
-  const long stored = value + offset;
-  if (stored < 0 || static_cast<unsigned long>(stored) >= all_ones(width))
+  if (value < -offset ||
+      value >= static_cast<long>(all_ones(width)) - offset)
     throw std::out_of_range(std::string("value out of range: ") + what);
-  return static_cast<unsigned long>(stored);
+  return static_cast<unsigned long>(value + offset);
 }
 
-// A header code (99999 = missing) as its stored value.
+// A header code (99999 = missing) as its stored value; the all-ones code
+// reads back as missing and is no value.
 unsigned long header_code(long value, int width, const char* what) {
-  if (value == kMissing) return all_ones(width);
-  if (value < 0 || static_cast<unsigned long>(value) > all_ones(width))
-    throw std::out_of_range(std::string("header value out of range: ") + what);
-  return static_cast<unsigned long>(value);
+  return code_of(value, width, 0, what);
 }
 
 // A 1-based level number; 0 and 99999 are stored as the missing code 255.
@@ -74,14 +80,21 @@ long decoded_height(unsigned long code) {
   return static_cast<long>((static_cast<double>(code) - 400.0) / 0.98 + 0.5);
 }
 
+long lowest_height() { return decoded_height(0); }
+long highest_height() { return decoded_height(all_ones(17) - 1); }
+
 unsigned long height_code(long metres) {
+  if (metres < lowest_height() || metres > highest_height())
+    throw std::out_of_range("height cannot be stored: " +
+                            std::to_string(metres) + " m");
   // Of the codes that decode to `metres`, the one nearest the exact
   // inverse; when none does, the first code that decodes above it.
   const double ideal = static_cast<double>(metres) * 0.98 + 400.0;
   const long start = std::max(0l, static_cast<long>(std::floor(ideal)) - 3);
   long best = -1;
   long above = -1;
-  for (long c = start; c < start + 8 && c < 131071; ++c) {
+  for (long c = start; c < start + 8 && c < static_cast<long>(all_ones(17));
+       ++c) {
     const long h = decoded_height(static_cast<unsigned long>(c));
     if (h == metres &&
         (best < 0 || std::fabs(static_cast<double>(c) - ideal) <
@@ -164,6 +177,48 @@ std::vector<std::uint8_t> pack_record(const Sounding& s) {
   return rec;
 }
 
+std::vector<std::uint8_t> file_head(
+    const std::vector<RecordPlace>& records) {
+  for (const RecordPlace& r : records) {
+    check_range(r.month, 1, 12, "month");
+    check_range(r.day, 1, 31, "day");
+    check_range(r.hour, 0, 23, "hour");
+  }
+  for (std::size_t k = 1; k < records.size(); ++k)
+    if (std::make_tuple(records[k].month, records[k].day, records[k].hour) <
+        std::make_tuple(records[k - 1].month, records[k - 1].day,
+                        records[k - 1].hour))
+      throw std::invalid_argument("records out of order");
+  const std::size_t index_size = kDayEntries * 5 + 5 * records.size();
+  if (kFileHeadSize + index_size > kHeadWindow)
+    throw std::out_of_range("day index beyond the first 20000 bytes");
+  std::vector<std::uint8_t> head;
+  BitWriter w(head);
+  w.zeros(kFileHeadSize);
+  std::size_t offset = kFileHeadSize + index_size;
+  std::size_t k = 0;  // next record, in index order
+  for (int month = 1; month <= 12; ++month) {
+    for (int day = 1; day <= 31; ++day) {
+      std::size_t end = k;
+      while (end < records.size() && records[end].month == month &&
+             records[end].day == day)
+        ++end;
+      if (end - k > 255) throw std::out_of_range("more than 255 soundings a day");
+      w.bytes(end - k, 1, "count");
+      w.zeros(4);
+      for (; k < end; ++k) {
+        if (records[k].size > kMaxRecordSize)
+          throw std::out_of_range("record longer than the program reads");
+        w.bytes(static_cast<unsigned long>(records[k].hour), 1, "hour");
+        if (offset > 0xFFFFFFFFul) throw std::out_of_range("file too large");
+        w.bytes(offset, 4, "offset");
+        offset += records[k].size;
+      }
+    }
+  }
+  return head;
+}
+
 std::vector<std::uint8_t> pack_station_year(std::vector<Sounding> soundings) {
   for (const Sounding& s : soundings) {
     check_range(s.month, 1, 12, "month");
@@ -177,38 +232,15 @@ std::vector<std::uint8_t> pack_station_year(std::vector<Sounding> soundings) {
                      return a.hour < b.hour;
                    });
   std::vector<std::vector<std::uint8_t>> records;
+  std::vector<RecordPlace> places;
   records.reserve(soundings.size());
   for (const Sounding& s : soundings) {
     records.push_back(pack_record(s));
     if (records.back().size() > kMaxRecordSize)
       throw std::out_of_range("record longer than the program reads");
+    places.push_back({s.month, s.day, s.hour, records.back().size()});
   }
-
-  const std::size_t index_size = kDayEntries * 5 + 5 * soundings.size();
-  if (kFileHeadSize + index_size > kHeadWindow)
-    throw std::out_of_range("day index beyond the first 20000 bytes");
-  std::vector<std::uint8_t> file;
-  BitWriter w(file);
-  w.zeros(kFileHeadSize);
-  std::size_t offset = kFileHeadSize + index_size;
-  std::size_t k = 0;  // next sounding, in index order
-  for (int month = 1; month <= 12; ++month) {
-    for (int day = 1; day <= 31; ++day) {
-      std::size_t end = k;
-      while (end < soundings.size() && soundings[end].month == month &&
-             soundings[end].day == day)
-        ++end;
-      if (end - k > 255) throw std::out_of_range("more than 255 soundings a day");
-      w.bytes(end - k, 1, "count");
-      w.zeros(4);
-      for (; k < end; ++k) {
-        w.bytes(static_cast<unsigned long>(soundings[k].hour), 1, "hour");
-        if (offset > 0xFFFFFFFFul) throw std::out_of_range("file too large");
-        w.bytes(offset, 4, "offset");
-        offset += records[k].size();
-      }
-    }
-  }
+  std::vector<std::uint8_t> file = file_head(places);
   for (const auto& r : records) file.insert(file.end(), r.begin(), r.end());
   return file;
 }

@@ -59,6 +59,10 @@ std::vector<std::uint8_t> pack_record(const Sounding& s);
 unsigned long height_code(long metres);
 // The height in metres that the stored code `code` decodes to.
 long decoded_height(unsigned long code);
+// The range of heights the 17-bit code holds; height_code throws
+// std::out_of_range outside it.
+long lowest_height();
+long highest_height();
 
 // Byte offset, within the packed record of `s`, of the header bit block; the
 // first level block follows 8 bytes later.
@@ -80,6 +84,17 @@ constexpr std::size_t kMaxRecordSize = 19976;
 // then the records, each day's records in ascending hour order. Soundings
 // are placed by their month, day and hour (any order is accepted).
 std::vector<std::uint8_t> pack_station_year(std::vector<Sounding> soundings);
+
+// Where one packed record goes: its day and hour and its length in bytes.
+struct RecordPlace {
+  int month;
+  int day;
+  int hour;
+  std::size_t size;
+};
+// The file head and day index of a station-year file whose records, in
+// the order given (ascending month, day and hour), follow it.
+std::vector<std::uint8_t> file_head(const std::vector<RecordPlace>& records);
 
 // File name forms: variant 2 "Raob"/".buf", 1 "RAOB"/".BUF;1",
 // 0 "raob"/".buf". The year directory is the prefix and the year text

@@ -40,7 +40,21 @@ long item_value(const std::string& text, int line) {
   return v;
 }
 
-std::vector<Sounding> read_items(std::istream& in, int year, long station) {
+long item_value(const std::string& text, int line, long lo, long hi,
+                const char* what) {
+  const long v = item_value(text, line);
+  if (v < lo || v > hi)
+    throw std::runtime_error((line > 0 ? "line " + std::to_string(line) + ": "
+                                       : std::string()) +
+                             what +
+                             " " + text + " cannot be stored (" +
+                             std::to_string(lo) + " to " + std::to_string(hi) +
+                             ")");
+  return v;
+}
+
+std::vector<Sounding> read_items(std::istream& in, int year, long station,
+                                 std::vector<int>* first_lines) {
   std::vector<Sounding> out;
   std::string text;
   int line = 0;
@@ -59,9 +73,9 @@ std::vector<Sounding> read_items(std::istream& in, int year, long station) {
                                  ": sounding needs MM DD HH");
       Sounding s;
       s.year = year;
-      s.month = static_cast<int>(item_value(args[0], line));
-      s.day = static_cast<int>(item_value(args[1], line));
-      s.hour = static_cast<int>(item_value(args[2], line));
+      s.month = static_cast<int>(item_value(args[0], line, 1, 12, "month"));
+      s.day = static_cast<int>(item_value(args[1], line, 1, 31, "day"));
+      s.hour = static_cast<int>(item_value(args[2], line, 0, 23, "hour"));
       s.wban = station > 900000 ? station - 900000 : station;
       for (std::size_t i = 3; i < args.size(); ++i) {
         const std::size_t eq = args[i].find('=');
@@ -78,12 +92,15 @@ std::vector<Sounding> read_items(std::istream& in, int year, long station) {
         else if (key == "top_hyd") s.top_hyd = v;
         else if (key == "troplv") s.troplv = v;
         else if (key == "maxwind") s.maxwind = v;
-        else if (key == "nstat") s.nstat = static_cast<int>(v);
+        else if (key == "nstat")
+          s.nstat = static_cast<int>(
+              item_value(args[i].substr(eq + 1), line, -1, 65535, "nstat"));
         else
           throw std::runtime_error("line " + std::to_string(line) +
                                    ": unknown key " + key);
       }
       out.push_back(s);
+      if (first_lines != nullptr) first_lines->push_back(line);
     } else if (kind == "level") {
       if (out.empty())
         throw std::runtime_error("line " + std::to_string(line) +
@@ -92,7 +109,7 @@ std::vector<Sounding> read_items(std::istream& in, int year, long station) {
         throw std::runtime_error("line " + std::to_string(line) +
                                  ": level needs 7 values");
       Level l;
-      l.flag = static_cast<unsigned>(item_value(args[0], line));
+      l.flag = static_cast<unsigned>(item_value(args[0], line, 0, 127, "flag"));
       l.pr = item_value(args[1], line);
       l.ht = item_value(args[2], line);
       l.tp = item_value(args[3], line);

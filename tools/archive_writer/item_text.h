@@ -18,9 +18,14 @@ extern const char* const kItemFormatHelp;
 // A number of the item text, or kMissing for "M"; throws
 // std::runtime_error naming the line when it is not one.
 long item_value(const std::string& text, int line);
+// The same, and a fault when it lies outside lo..hi: `what` names it.
+long item_value(const std::string& text, int line, long lo, long hi,
+                const char* what);
 
 // The soundings of the text for one station-year file; throws
 // std::runtime_error at the first fault ("line N: ...").
-std::vector<Sounding> read_items(std::istream& in, int year, long station);
+// `first_lines`, when given, receives the line of each sounding.
+std::vector<Sounding> read_items(std::istream& in, int year, long station,
+                                 std::vector<int>* first_lines = nullptr);
 
 }  // namespace archive_writer

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-v" && i + 1 < argc) {
-      variant = std::atoi(argv[++i]);
+      const std::string v = argv[++i];
+      variant = v.size() == 1 && v[0] >= '0' && v[0] <= '2' ? v[0] - '0' : -1;
     } else if (a == "-na") {
       north_american = true;
     } else if (a == "-h" || a == "--help") {
@@ -48,8 +49,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    const int year = static_cast<int>(archive_writer::item_value(pos[1], 0));
-    const long station = archive_writer::item_value(pos[2], 0);
+    const int year = static_cast<int>(
+        archive_writer::item_value(pos[1], 0, 1900, 2155, "year"));
+    const long station =
+        archive_writer::item_value(pos[2], 0, 1, 999999, "station");
     std::vector<archive_writer::Sounding> soundings;
     if (pos[3] == "-") {
       soundings = archive_writer::read_items(std::cin, year, station);

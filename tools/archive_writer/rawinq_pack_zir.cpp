@@ -1,7 +1,8 @@
-// rawinq-pack: builds station-year files of an archive from ZIR text, the
-// program's own output in the current layout, so that users can add their
-// own soundings; or, with --items, from the archive writer's item text.
-#include <sys/stat.h>
+// rawinq-pack: builds station-year files of an archive from soundings in
+// text: ZIR text, the program's own output in the current layout (so that
+// users can add their own soundings), IGRA2 sounding files, Wyoming text
+// listings, TEMP messages, or, with --items, the archive writer's item
+// text.
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,154 +10,159 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "archive_writer.h"
+#include "catalogues.h"
+#include "import.h"
 #include "item_text.h"
+#include "line_source.h"
+#include "packer.h"
 #include "zir_text.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: rawinq-pack [OPTIONS] DBDIR [ZIRFILE...]\n"
+    "usage: rawinq-pack [--from FORMAT] [OPTIONS] DBDIR [FILE...]\n"
     "       rawinq-pack --items [OPTIONS] DBDIR YEAR STATION INPUT\n"
     "       rawinq-pack --help | --version\n"
     "\n"
     "Writes under DBDIR the station-year file of every station and year of\n"
-    "the ZIR text in the ZIRFILEs (standard input when none is given, or\n"
-    "for -): the blocks rawinq writes with data above 100 mb, wind speeds in\n"
-    "knots or tenths of m/s. With --items, writes the one file of STATION\n"
-    "and YEAR from the item text INPUT (- for standard input).\n"
+    "the soundings in the FILEs (standard input when none is given, or for\n"
+    "-). FORMAT is one of\n"
+    "  zir      ZIR text as rawinq writes it, data above 100 mb, wind speeds\n"
+    "           in knots or tenths of m/s (the default)\n"
+    "  igra2    IGRA2 sounding files, plain, .gz or .zip\n"
+    "  wyoming  University of Wyoming text listings (TEXT:LIST)\n"
+    "  temp     TEMP messages TTAA, TTBB and PPBB (.skt files)\n"
+    "With --items, writes the one file of STATION and YEAR from the item\n"
+    "text INPUT (- for standard input).\n"
     "\n"
-    "  --replace   replace station-year files that exist already\n"
-    "  -v VARIANT  file names: 2 Raob1995/23062_95.buf (default),\n"
-    "              1 RAOB1995/23062_95.BUF;1, 0 raob1995/23062_95.buf\n"
-    "  --na        year directories up to 1999 named by year - 1900 (Raob95)\n"
+    "  --replace          replace station-year files that exist already\n"
+    "  -v VARIANT         file names: 2 Raob1995/23062_95.buf (default),\n"
+    "                     1 RAOB1995/23062_95.BUF;1, 0 raob1995/23062_95.buf\n"
+    "  --na               year directories up to 1999 named by year - 1900\n"
+    "  --catalogue FILE   a stat2000.txt whose WBAN numbers file the stations\n"
+    "                     of those WMO numbers (igra2, wyoming, temp)\n"
+    "  --date YYYYMM      month and year of the first TEMP message (else\n"
+    "                     taken from the file name, MMDDYYHH.skt)\n"
+    "  --stations LIST    the IGRA2 station list: the stations packed are\n"
+    "  --support DIR      added to the catalogues of the support directory DIR\n"
     "\n"
     "Exit status: 0 files written, 1 a fault in the input or a file that\n"
     "could not be written (nothing is written then), 2 a wrong command line.\n";
 
+enum class Format { kZir, kIgra2, kWyoming, kTemp };
+struct FormatName {
+  const char* name;
+  Format format;
+};
+constexpr FormatName kFormats[] = {{"zir", Format::kZir},
+                                   {"igra2", Format::kIgra2},
+                                   {"wyoming", Format::kWyoming},
+                                   {"temp", Format::kTemp}};
+
 struct Options {
+  Format format = Format::kZir;
   bool items = false;
-  bool replace = false;
-  bool north_american = false;
-  int variant = 2;
+  archive_writer::PackOptions pack;
+  std::string catalogue;
+  long date = 0;
+  std::string stations;
+  std::string support;
   std::vector<std::string> args;
 };
 
-// One station-year file to write.
-struct Target {
-  long station;
-  int year;
+void from_items(const std::vector<std::string>& args,
+                archive_writer::Packer& packer) {
+  const int year = static_cast<int>(
+      archive_writer::item_value(args[0], 0, 1900, 2155, "year"));
+  const long station =
+      archive_writer::item_value(args[1], 0, 1, 999999, "station");
+  const std::string name = args[2];
+  std::vector<int> lines;
   std::vector<archive_writer::Sounding> soundings;
-};
-
-std::string station_text(long station) {
-  return station > 900000 ? "WMO " + std::to_string(station - 900000)
-                          : "WBAN " + std::to_string(station);
+  try {
+    if (name == "-") {
+      soundings = archive_writer::read_items(std::cin, year, station, &lines);
+    } else {
+      std::ifstream in(name);
+      if (!in) throw std::runtime_error("cannot read " + name);
+      soundings = archive_writer::read_items(in, year, station, &lines);
+    }
+  } catch (const std::runtime_error& e) {
+    // "line N: what" -> "name:N: what"
+    const std::string what = e.what();
+    if (what.compare(0, 5, "line ") == 0) throw std::runtime_error(name + ":" + what.substr(5));
+    throw;
+  }
+  for (std::size_t k = 0; k < soundings.size(); ++k) {
+    archive_writer::Imported i;
+    i.station = station;
+    i.sounding = std::move(soundings[k]);
+    i.where = name + ":" + std::to_string(lines[k]);
+    packer.sounding(i);
+  }
 }
 
-std::vector<Target> from_zir(const std::vector<std::string>& files) {
-  std::vector<Target> targets;
-  std::map<std::pair<long, int>, std::size_t> where;
-  auto add = [&](const archive_writer::ZirText& text) {
-    for (const std::string& w : text.warnings)
-      std::cerr << "rawinq-pack: warning: " << w << "\n";
-    for (const archive_writer::ZirSounding& z : text.soundings) {
-      const auto key = std::make_pair(z.station, z.sounding.year);
-      auto it = where.find(key);
-      if (it == where.end()) {
-        it = where.emplace(key, targets.size()).first;
-        targets.push_back({z.station, z.sounding.year, {}});
-      }
-      targets[it->second].soundings.push_back(z.sounding);
-    }
-  };
-  if (files.empty()) add(archive_writer::read_zir(std::cin, "-"));
-  for (const std::string& f : files) {
-    if (f == "-") {
-      add(archive_writer::read_zir(std::cin, "-"));
-      continue;
-    }
-    std::ifstream in(f);
-    if (!in) throw std::runtime_error("cannot read " + f);
-    add(archive_writer::read_zir(in, f));
-  }
-  return targets;
-}
-
-std::vector<Target> from_items(const std::vector<std::string>& args) {
-  const int year = static_cast<int>(archive_writer::item_value(args[0], 0));
-  const long station = archive_writer::item_value(args[1], 0);
-  Target t{station, year, {}};
-  if (args[2] == "-") {
-    t.soundings = archive_writer::read_items(std::cin, year, station);
-  } else {
-    std::ifstream in(args[2]);
-    if (!in) throw std::runtime_error("cannot read " + args[2]);
-    t.soundings = archive_writer::read_items(in, year, station);
-  }
-  return {t};
-}
-
-// Writes bytes to path through a temporary file beside it, so that a file
-// is either whole or untouched.
-void write_whole(const std::filesystem::path& path,
-                 const std::vector<std::uint8_t>& bytes) {
-  const std::filesystem::path tmp =
-      path.string() + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      std::filesystem::remove(tmp, ec);
-      throw std::runtime_error("cannot write " + path.string());
+void read_file(const Options& o, const std::string& name,
+               const archive_writer::WbanOfWmo& wban,
+               archive_writer::Packer& packer) {
+  archive_writer::LineSource in(name);
+  switch (o.format) {
+    case Format::kZir:
+      archive_writer::read_zir(in, packer);
+      break;
+    case Format::kIgra2:
+      archive_writer::read_igra2(in, packer, wban);
+      break;
+    case Format::kWyoming:
+      archive_writer::read_wyoming(in, packer, wban);
+      break;
+    case Format::kTemp: {
+      const long month =
+          o.date != 0 ? o.date : archive_writer::coded_file_month(name);
+      if (month == 0)
+        throw std::runtime_error(
+            name + ": no month and year for its TEMP messages: name the file "
+                   "MMDDYYHH.skt or give --date YYYYMM");
+      archive_writer::read_temp(in, packer, wban, month);
+      break;
     }
   }
-  std::filesystem::rename(tmp, path);
 }
 
 int run(const Options& o) {
-  namespace fs = std::filesystem;
-  const fs::path db = o.args[0];
+  archive_writer::PackOptions pack = o.pack;
+  pack.keep_duplicates = o.items || o.format == Format::kZir;
+  archive_writer::Packer packer(pack);
+  packer.warnings = &std::cerr;
   const std::vector<std::string> rest(o.args.begin() + 1, o.args.end());
-  const std::vector<Target> targets = o.items ? from_items(rest) : from_zir(rest);
-  if (targets.empty()) throw std::runtime_error("no sounding in the input");
-
-  // Pack everything and check every name before anything is written.
-  std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> files;
-  for (const Target& t : targets) {
-    const fs::path dir =
-        db / archive_writer::year_directory(o.variant, t.year, o.north_american);
-    const fs::path path =
-        dir / archive_writer::station_file_name(o.variant, t.year, t.station);
-    std::vector<std::uint8_t> bytes;
-    try {
-      bytes = archive_writer::pack_station_year(t.soundings);
-    } catch (const std::out_of_range& e) {
-      throw std::runtime_error("station " + station_text(t.station) +
-                               ", year " + std::to_string(t.year) + ": " +
-                               e.what());
-    }
-    if (!o.replace && fs::exists(path))
-      throw std::runtime_error(path.string() +
-                               " exists (--replace replaces it)");
-    files.emplace_back(path, std::move(bytes));
+  if (o.items) {
+    from_items(rest, packer);
+  } else {
+    const archive_writer::WbanOfWmo wban =
+        o.catalogue.empty() ? archive_writer::WbanOfWmo{}
+                            : archive_writer::read_wban_numbers(o.catalogue);
+    if (rest.empty()) read_file(o, "-", wban, packer);
+    for (const std::string& f : rest) read_file(o, f, wban, packer);
   }
-  for (std::size_t k = 0; k < files.size(); ++k) {
-    fs::create_directories(files[k].first.parent_path());
-    write_whole(files[k].first, files[k].second);
-    const std::size_t n = targets[k].soundings.size();
-    std::cout << files[k].first.string() << ": " << n << " sounding"
-              << (n == 1 ? "" : "s") << "\n";
+  // The catalogue entries are made before any file is written, so that a
+  // fault of the station list writes nothing.
+  archive_writer::CatalogueUpdate update;
+  if (!o.stations.empty()) {
+    const archive_writer::WbanOfWmo wban =
+        o.catalogue.empty() ? archive_writer::WbanOfWmo{}
+                            : archive_writer::read_wban_numbers(o.catalogue);
+    update = archive_writer::igra2_catalogues(o.stations, o.support,
+                                              packer.stations(), wban);
   }
+  packer.write(o.args[0], std::cout);
+  if (!o.stations.empty()) archive_writer::write_catalogues(update, std::cout);
   return 0;
 }
 
@@ -164,11 +170,22 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
   Options o;
+  bool from_given = false;
+  auto usage = [] {
+    std::cerr << kUsage;
+    return 2;
+  };
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
     if (argc == 2 && a == "--help") {
       std::cout << kUsage << "\nThe item text of --items:\n"
                 << archive_writer::kItemFormatHelp;
+      std::cout.flush();
+      if (!std::cout) {
+        std::cerr << "rawinq-pack: Write error\n";
+        return 1;
+      }
       return 0;
     }
     if (argc == 2 && a == "--version") {
@@ -178,27 +195,59 @@ int main(int argc, char** argv) {
     if (a == "--items") {
       o.items = true;
     } else if (a == "--replace") {
-      o.replace = true;
+      o.pack.replace = true;
     } else if (a == "--na") {
-      o.north_american = true;
-    } else if (a == "-v" && i + 1 < argc &&
+      o.pack.north_american = true;
+    } else if (a == "-v" && has_value &&
                (std::string(argv[i + 1]) == "0" ||
                 std::string(argv[i + 1]) == "1" ||
                 std::string(argv[i + 1]) == "2")) {
-      o.variant = argv[++i][0] - '0';
+      o.pack.variant = argv[++i][0] - '0';
+    } else if (a == "--from" && has_value) {
+      const std::string name = argv[++i];
+      bool known = false;
+      for (const auto& f : kFormats)
+        if (name == f.name) {
+          o.format = f.format;
+          known = true;
+        }
+      if (!known) return usage();
+      from_given = true;
+    } else if (a == "--catalogue" && has_value) {
+      o.catalogue = argv[++i];
+    } else if (a == "--stations" && has_value) {
+      o.stations = argv[++i];
+    } else if (a == "--support" && has_value) {
+      o.support = argv[++i];
+    } else if (a == "--date" && has_value) {
+      const std::string d = argv[++i];
+      long v = 0;
+      if (d.size() != 6 || d.find_first_not_of("0123456789") != std::string::npos)
+        return usage();
+      v = std::stol(d);
+      if (v / 100 < 1900 || v / 100 > 2155 || v % 100 < 1 || v % 100 > 12)
+        return usage();
+      o.date = v;
     } else if (a.size() > 1 && a[0] == '-') {
-      std::cerr << kUsage;
-      return 2;
+      return usage();
     } else {
       o.args.push_back(a);
     }
   }
-  if (o.args.empty() || (o.items && o.args.size() != 4)) {
-    std::cerr << kUsage;
-    return 2;
-  }
+  // --stations and --support go together, with IGRA2 files only.
+  if (o.args.empty() || (o.items && (o.args.size() != 4 || from_given)) ||
+      o.stations.empty() != o.support.empty() ||
+      (!o.stations.empty() && o.format != Format::kIgra2) ||
+      (o.date != 0 && o.format != Format::kTemp))
+    return usage();
   try {
-    return run(o);
+    const int status = run(o);
+    std::cout.flush();
+    if (!std::cout) {
+      std::cerr << "rawinq-pack: Write error\n";
+      return 1;
+    }
+    return status;
   } catch (const std::exception& e) {
     std::cerr << "rawinq-pack: " << e.what() << "\n";
     return 1;

@@ -1,7 +1,13 @@
 #include "zir_text.h"
 
 #include <cmath>
+#include <functional>
+#include <iterator>
 #include <sstream>
+
+#include "import.h"
+#include "line_source.h"
+#include "text_fields.h"
 
 namespace archive_writer {
 namespace {
@@ -19,34 +25,33 @@ constexpr LevelFlag kFlags[6] = {{9, 1}, {4, 2}, {7, 4}, {8, 8}, {5, 16}, {6, 32
 
 class Reader {
  public:
-  Reader(std::istream& in, const std::string& name) : in_(in), name_(name) {}
+  // Messages name the line as "name:N", or as "line N" when `numbered` is
+  // false.
+  Reader(LineSource& in, bool named) : in_(in), named_(named) {}
 
-  ZirText read() {
-    ZirText out;
+  void read(const std::function<void(ZirSounding&)>& sounding,
+            std::vector<std::string>& warnings,
+            const std::function<void()>& after_block) {
     std::vector<std::string> w;
     while (next(w)) {
-      ZirSounding z = block(w, out.warnings);
-      out.soundings.push_back(std::move(z));
+      ZirSounding z = block(w, warnings);
+      sounding(z);
+      after_block();
     }
-    return out;
   }
 
  private:
-  std::string where() const {
-    return (name_.empty() ? "line " : name_ + ":") + std::to_string(line_);
-  }
+  std::string where() const { return where_of(line_); }
   [[noreturn]] void fail(const std::string& what) const {
     throw ZirError(where() + ": " + what);
   }
 
   // The next line that is not blank, split into words; false at the end.
   bool next(std::vector<std::string>& words) {
-    std::string text;
-    while (std::getline(in_, text)) {
-      ++line_;
-      std::istringstream s(text);
-      words.clear();
-      for (std::string word; s >> word;) words.push_back(word);
+    std::string_view text;
+    while (in_.next(text)) {
+      line_ = static_cast<int>(in_.line());
+      split_words(text, words);
       if (!words.empty()) return true;
     }
     return false;
@@ -116,6 +121,7 @@ class Reader {
     s.tropind = number(w[5]);
     s.source = number(w[6]);
     if (lines < 5) fail("a block has at least one level line");
+    if (lines - 4 > 65535) fail("more level lines than a record holds");
     const int summary_line = line_;
 
     // 3 identifier [sondtype] units; no radiosonde type up to 1990
@@ -160,7 +166,7 @@ class Reader {
   }
 
   std::string where_of(int line) const {
-    return (name_.empty() ? "line " : name_ + ":") + std::to_string(line);
+    return (named_ ? in_.name() + ":" : "line ") + std::to_string(line);
   }
 
   long in_range(long v, long lo, long hi, const char* what) const {
@@ -195,8 +201,8 @@ class Reader {
     return kMissing;
   }
 
-  std::istream& in_;
-  std::string name_;
+  LineSource& in_;
+  bool named_;
   int line_ = 0;
 };
 
@@ -216,7 +222,35 @@ long knots_to_tenths(long knots) {
 }
 
 ZirText read_zir(std::istream& in, const std::string& name) {
-  return Reader(in, name).read();
+  const std::string text((std::istreambuf_iterator<char>(in)),
+                         std::istreambuf_iterator<char>());
+  LineSource lines(text, name);
+  ZirText out;
+  try {
+    Reader(lines, !name.empty())
+        .read([&](ZirSounding& z) { out.soundings.push_back(std::move(z)); },
+              out.warnings, [] {});
+  } catch (const InputError& e) {
+    throw ZirError(e.what());
+  }
+  return out;
+}
+
+void read_zir(LineSource& in, ImportSink& sink) {
+  std::vector<std::string> warnings;
+  Reader(in, true).read(
+      [&](ZirSounding& z) {
+        Imported i;
+        i.station = z.station;
+        i.sounding = std::move(z.sounding);
+        i.where = in.name() + ":" + std::to_string(z.line);
+        sink.sounding(i);
+      },
+      warnings,
+      [&] {
+        for (const std::string& w : warnings) sink.warning(w);
+        warnings.clear();
+      });
 }
 
 }  // namespace archive_writer

@@ -38,6 +38,12 @@ struct ZirError : std::runtime_error {
 // messages when not empty ("name:12: ...").
 ZirText read_zir(std::istream& in, const std::string& name = "");
 
+// The same, block by block: each sounding and each warning is given to
+// `sink` as it is read, so that memory does not grow with the text.
+class ImportSink;
+class LineSource;
+void read_zir(LineSource& in, ImportSink& sink);
+
 // The tenths of m/s whose speed in knots, as rawinq writes it
 // (trunc(v x 0.1925 + 0.5)), is `knots`; -1 when there is none.
 long knots_to_tenths(long knots);

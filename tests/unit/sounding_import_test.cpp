@@ -1,0 +1,332 @@
+// The importers of rawinq-pack, one table of cases per format: each row an
+// excerpt of input and the soundings (or the fault) it gives.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "catalogues.h"
+#include "igra2_text.h"
+#include "import.h"
+#include "line_source.h"
+#include "test_support.h"
+
+namespace {
+
+using archive_writer::Imported;
+using archive_writer::InputError;
+using archive_writer::Level;
+using archive_writer::LineSource;
+using archive_writer::WbanOfWmo;
+
+struct Collect : archive_writer::ImportSink {
+  std::vector<Imported> got;
+  std::vector<std::string> skipped_reasons;
+  std::vector<std::string> warnings;
+  void sounding(Imported& s) override { got.push_back(s); }
+  void skipped(const std::string& where, const std::string& reason) override {
+    skipped_reasons.push_back(where + " " + reason);
+  }
+  void warning(const std::string& text) override { warnings.push_back(text); }
+};
+
+// A sounding as one line: station, date, header values, then each level as
+// "flag pr ht tp dp wd ws".
+std::string text(const Imported& i) {
+  const auto& s = i.sounding;
+  char head[160];
+  std::snprintf(head, sizeof head,
+                "%ld %04d%02d%02d%02d wban %ld rel %ld sonde %ld trop %ld "
+                "maxw %ld:",
+                i.station, s.year, s.month, s.day, s.hour, s.wban, s.reltime,
+                s.sondtype, s.troplv, s.maxwind);
+  std::string out = head;
+  for (const Level& l : s.levels)
+    out += " " + std::to_string(l.flag) + " " + std::to_string(l.pr) + " " +
+           std::to_string(l.ht) + " " + std::to_string(l.tp) + " " +
+           std::to_string(l.dp) + " " + std::to_string(l.wd) + " " +
+           std::to_string(l.ws) + ";";
+  return out;
+}
+
+struct Case {
+  const char* what;
+  std::string input;
+  std::vector<std::string> soundings;  // text() of each
+  std::string fault;                   // or the fault's message
+  std::vector<std::string> skipped = {};
+};
+
+template <typename Read>
+void run_cases(const std::vector<Case>& cases, Read read) {
+  for (const Case& c : cases) {
+    LineSource in(c.input, "in.txt");
+    Collect sink;
+    std::string fault;
+    try {
+      read(in, sink);
+    } catch (const InputError& e) {
+      fault = e.what();
+    }
+    EXPECT_EQ(fault, c.fault) << c.what;
+    std::vector<std::string> got;
+    for (const Imported& i : sink.got) got.push_back(text(i));
+    if (c.fault.empty()) {
+      EXPECT_EQ(got, c.soundings) << c.what;
+    }
+    EXPECT_EQ(sink.skipped_reasons, c.skipped) << c.what;
+  }
+}
+
+using testing_support::igra_header;
+using testing_support::igra_level;
+
+TEST(SoundingImport, Igra2SoundingFiles) {
+  const char* den = "USM00072469";
+  const std::string five =
+      igra_header(den, 1996, 1, 2, 0, 2315, 6) +
+      igra_level("21", 83700, 1611, 52, 580, 75, 350, 26) +
+      igra_level("10", 85000, 1457, -10, -9999, 35, -9999, -9999, 'A') +
+      igra_level("10", 70000, 3012, -41, 300, 49, 270, 62) +
+      igra_level("20", 55430, -9999, -221, -9999, -8888, -9999, -9999) +
+      igra_level("22", 20000, 11800, -560, -9999, -8888, 260, 300) +
+      igra_level("30", -9999, 6400, -9999, -9999, -9999, 255, 134);
+  const std::string one = igra_level("21", 83700, 1611, 52, 580, 75, 350, 26);
+  const std::vector<Case> cases = {
+      {"surface, mandatory, significant, tropopause, height-only wind; "
+       "-9999 and -8888 missing; the tropopause pointer",
+       five,
+       {"972469 1996010200 wban 72469 rel 2315 sonde 99999 trop 5 maxw 99999:"
+        " 1 8370 1611 52 -23 350 26; 2 8500 1457 -10 -45 99999 99999;"
+        " 2 7000 3012 -41 -90 270 62; 16 5543 99999 -221 99999 99999 99999;"
+        " 4 2000 11800 -560 99999 260 300; 32 99999 6400 99999 99999 255 134;"},
+       ""},
+      {"hour 99 takes the release hour; HH99 keeps the hour; without either "
+       "the sounding is skipped",
+       igra_header(den, 1996, 1, 2, 99, 1130, 1) + one +
+           igra_header(den, 1996, 1, 3, 12, 1199, 1) + one +
+           igra_header(den, 1996, 1, 4, 99, 9999, 1) + one +
+           igra_header(den, 1996, 1, 5, 99, 9999, 1) + one,
+       {"972469 1996010211 wban 72469 rel 1130 sonde 99999 trop 99999 maxw "
+        "99999: 1 8370 1611 52 -23 350 26;",
+        "972469 1996010312 wban 72469 rel 1100 sonde 99999 trop 99999 maxw "
+        "99999: 1 8370 1611 52 -23 350 26;"},
+       "",
+       {"in.txt:5 hour missing and no release time",
+        "in.txt:7 hour missing and no release time"}},
+      {"a station of the W network is filed under its WBAN number; one of "
+       "another network is skipped",
+       igra_header("USW00023062", 1996, 1, 2, 0, 9999, 1) + one +
+           igra_header("USV00012345", 1996, 1, 2, 0, 9999, 1) + one,
+       {"23062 1996010200 wban 23062 rel 99999 sonde 99999 trop 99999 maxw "
+        "99999: 1 8370 1611 52 -23 350 26;"},
+       "",
+       {"in.txt:3 station with neither a WMO nor a WBAN number"}},
+      {"more levels than counted", igra_header(den, 1996, 1, 2, 0, 9999, 1) +
+                                       one + one,
+       {}, "in.txt:3: more level records than the header counts (1)"},
+      {"fewer levels than counted",
+       igra_header(den, 1996, 1, 2, 0, 9999, 2) + one +
+           igra_header(den, 1996, 1, 3, 0, 9999, 1),
+       {}, "in.txt:1: the header counts 2 levels, 1 follow"},
+      {"a level before any header", one, {},
+       "in.txt:1: a level record before any header record"},
+      {"a level record cut short", igra_header(den, 1996, 1, 2, 0, 9999, 1) +
+                                       one.substr(0, 30) + "\n",
+       {}, "in.txt:2: a level record of 30 characters; it has 51 or more"},
+      {"letters in a number", igra_header(den, 1996, 1, 2, 0, 9999, 1) +
+                                  "21     0  83700  16x1    52   580    75   "
+                                  "350    26\n",
+       {}, "in.txt:2: no geopotential height in columns 17-21"},
+  };
+  run_cases(cases, [](LineSource& in, Collect& sink) {
+    archive_writer::read_igra2(in, sink, {});
+  });
+  // A WMO number that the catalogue gives a WBAN number is filed under it.
+  const std::string input = igra_header(den, 1996, 1, 2, 0, 9999, 1) + one;
+  LineSource in(input, "in.txt");
+  Collect sink;
+  archive_writer::read_igra2(in, sink, WbanOfWmo{{72469, 23062}});
+  ASSERT_EQ(sink.got.size(), 1u);
+  EXPECT_EQ(sink.got[0].station, 23062);
+  EXPECT_EQ(sink.got[0].sounding.wban, 23062);
+}
+
+const char kListingHead[] =
+    "<H2>72469 DNR Denver Observations at 00Z 02 Jan 1996</H2>\n"
+    "<PRE>\n"
+    "-----------------------------------------------------------------------------\n"
+    "   PRES   HGHT   TEMP   DWPT   RELH   MIXR   DRCT   SKNT   THTA   THTE   THTV\n"
+    "    hPa     m      C      C      %    g/kg    deg   knot     K      K      K \n"
+    "-----------------------------------------------------------------------------\n";
+const char kListingLevels[] =
+    " 1000.0     99                                                               \n"
+    "  837.0   1611    5.2   -2.3     58   3.97    350      5  291.5  303.0  292.2\n"
+    "  700.0   3012   -4.1   -9.0     69   2.98    270     12  296.3  305.4  296.8\n"
+    "  552.0   5030  -22.1                                                        \n"
+    "  450.0   6400                                255     26                     \n";
+const char kListingInfo[] =
+    "</PRE><H3>Station information and sounding indices</H3><PRE>\n"
+    "                         Station identifier: DNR\n"
+    "                             Station number: 72469\n"
+    "                           Observation time: 960102/0000\n"
+    "                           Station latitude: 39.77\n"
+    "</PRE>\n";
+
+TEST(SoundingImport, WyomingListings) {
+  const std::string whole =
+      std::string(kListingHead) + kListingLevels + kListingInfo;
+  std::string second = whole;
+  second.replace(second.find("960102/0000"), 11, "960102/1200");
+  std::string bad_time = whole;
+  bad_time.replace(bad_time.find("960102/0000"), 11, "9601020000");
+  std::string bad_number = whole;
+  bad_number.replace(bad_number.find("  -4.1"), 6, "  -4.x");
+  const std::string levels =
+      " 1 8370 1611 52 -23 350 26; 2 7000 3012 -41 -90 270 62;"
+      " 16 5520 5030 -221 99999 99999 99999; 32 4500 6400 99999 99999 255 135;";
+  const std::vector<Case> cases = {
+      {"the first level with a temperature is the surface; standard "
+       "pressures mandatory, others significant; knots to tenths of m/s",
+       whole,
+       {"972469 1996010200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+        "99999: 2 10000 99 99999 99999 99999 99999;" + levels},
+       ""},
+      {"two listings in one file", whole + second,
+       {"972469 1996010200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+        "99999: 2 10000 99 99999 99999 99999 99999;" + levels,
+        "972469 1996010212 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+        "99999: 2 10000 99 99999 99999 99999 99999;" + levels},
+       ""},
+      {"an observation time of another form", bad_time, {},
+       "in.txt:15: not an observation time (YYMMDD/HHMM): 9601020000"},
+      {"a value that is no number", bad_number, {},
+       "in.txt:9: not a number in column TEMP: -4.x"},
+      {"a row that is not one of the table", [&] {
+         std::string t = whole;
+         t.replace(t.find("  552.0"), 7, " 552.05");
+         return t;
+       }(), {}, "in.txt:10: not a row of the level table: 552.05   5030  -22.1"},
+      {"a table without its station block",
+       std::string(kListingHead) + kListingLevels, {},
+       "in.txt:4: a listing without its station number and observation time"},
+  };
+  run_cases(cases, [](LineSource& in, Collect& sink) {
+    archive_writer::read_wyoming(in, sink, {});
+  });
+}
+
+TEST(SoundingImport, TempMessages) {
+  const std::string head = "972469 1996";
+  const std::vector<Case> cases = {
+      {"standard encoding: temperature parity, depression codes 0-50 and "
+       "56-99, 500 added for 100 kt and more, '/' forms, the wind indicator "
+       "leaving out the winds above 700 mb, heights by pressure band",
+       "TTAA 52007 72469 99837 05275 35005 00099 ///// ///// 85457 01158 "
+       "27515 70012 04370 77020 50560 221// 40718 33185 88250 551// 26525 "
+       "77999=\n",
+       {head + "010200 wban 72469 rel 99999 sonde 99999 trop 7 maxw 99999: "
+               "1 8370 99999 52 -198 350 26; 2 10000 99 99999 99999 99999 "
+               "99999; 2 8500 1457 -11 -91 275 78; 2 7000 3012 -43 -243 270 "
+               "623; 2 5000 5600 -221 99999 99999 99999;"
+               " 2 4000 7180 -331 -681 99999 99999;"
+               " 4 2500 99999 -551 99999 265 130;"},
+       ""},
+      {"below-sea 1000 mb height; winds in m/s when the day has no 50 "
+       "added; 66PPP with the wind shear group",
+       "TTAA 02001 03005 99015 05511 14503 00505 05906 15500 88999 66250 "
+       "25540 40510=\n",
+       {"903005 1996010200 wban 3005 rel 99999 sonde 99999 trop 99999 maxw 3:"
+        " 1 10150 99999 -55 -66 145 30; 2 10000 -5 -59 -65 155 0;"
+        " 8 2500 99999 99999 99999 255 400;"},
+       ""},
+      {"the coded-message output: station before the part, maximum wind "
+       "with its temperature, TTBB with sss// and hhmm/ after 31313, PPBB "
+       "heights in thousands of feet",
+       "DENMANDEN\n72469 TTAA  52007 72469 99013 15251 27010 00156 14450 "
+       "27515 \n85498 04260 29030 70052 06360 30040 88999 77600 ///// 31058 "
+       "\nDENSGLDEN\n72469 TTBB  5200/ 72469 00013 15251 11750 06360 31313 "
+       "052// \n1115/=\nPPBB  52000 72469 9007/ 27010 29535 \n\n",
+       {head + "010200 wban 72469 rel 1115 sonde 6 trop 99999 maxw 7:"
+               " 1 10130 99999 152 101 270 52; 2 10000 156 144 94 275 78;"
+               " 2 8500 1498 42 -58 290 156; 16 7500 99999 -63 -163 99999 "
+               "99999; 32 99999 2128 99999 99999 295 182;"
+               " 2 7000 3052 -63 -163 300 208; 8 6000 99999 99999 99999 310 "
+               "301;"},
+       ""},
+      {"a day before the last starts the next month",
+       "TTAA 80001 72469 99837 05275 35005 00099 ///// /////=\n"
+       "TTAA 52001 72469 99837 05275 35005 00099 ///// /////=\n",
+       {head + "013000 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+               "99999: 1 8370 99999 52 -198 350 26; 2 10000 99 99999 99999 99999"
+               " 99999;",
+        head + "020200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+               "99999: 1 8370 99999 52 -198 350 26; 2 10000 99 99999 99999 99999"
+               " 99999;"},
+       ""},
+      {"a NIL message is skipped", "TTAA 52001 72469 NIL=\n", {}, "",
+       {"in.txt:1 NIL message"}},
+      {"a group outside any message", "72469 99837\n", {},
+       "in.txt:1: a group outside any message: 72469"},
+      {"no day and hour", "TTAA 5//01 72469 99837=\n", {},
+       "in.txt:1: not a day and hour group: 5//01"},
+      {"a direction beyond 360 degrees",
+       "TTAA 52001 72469 99837 05275 40005=\n", {},
+       "in.txt:1: not a wind group: 40005"},
+  };
+  run_cases(cases, [](LineSource& in, Collect& sink) {
+    archive_writer::read_temp(in, sink, {}, 199601);
+  });
+}
+
+TEST(SoundingImport, MonthAndYearOfCodedMessageFiles) {
+  EXPECT_EQ(archive_writer::coded_file_month("out/JA019512.skt"), 199501);
+  EXPECT_EQ(archive_writer::coded_file_month("DE310312.skt"), 200312);
+  EXPECT_EQ(archive_writer::coded_file_month("AG150000.skt"), 200008);
+  EXPECT_EQ(archive_writer::coded_file_month("XX019512.skt"), 0);
+  EXPECT_EQ(archive_writer::coded_file_month("JA019512.txt"), 0);
+  EXPECT_EQ(archive_writer::coded_file_month("JA01951.skt"), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The catalogues made from the station list keep the entries they hold,
+// and a note says when the programs will not load them all.
+TEST(SoundingImport, CataloguesGrowPastWhatTheProgramsLoadWithANote) {
+  testing_support::TempDir dir;
+  std::string stat2000 = "2000\n";
+  for (int k = 0; k < 2000; ++k)
+    stat2000 += archive_writer::stat2000_entry("ABC", 10000 + k, 99999, 40.0,
+                                               -100.0, 100, 1950, 2000,
+                                               "SOMEWHERE", "CO", "US") +
+                "\n";
+  testing_support::write_file(dir / "stat2000.txt", stat2000);
+  testing_support::write_file(dir / "raobhelp.txt", "help\n");
+  char line[120];
+  std::snprintf(line, sizeof line, "%-11s %8.4f %9.4f %6.1f %-2s %-30s %4d %4d %6d\n",
+                "UKM00003005", 60.1333, -1.1833, 82.0, "", "LERWICK", 1930,
+                2024, 5);
+  testing_support::write_file(dir / "list.txt", line);
+  const auto update = archive_writer::igra2_catalogues(
+      dir / "list.txt", dir.path(), {903005, 903808}, {});
+  std::ostringstream out;
+  archive_writer::write_catalogues(update, out);
+  EXPECT_EQ(out.str(),
+            dir / "stat2000.txt" + ": 0 entries added, 2000 in all\n" +
+                dir / "international_sites.txt" +
+                ": 1 entry added, 1 in all\n"
+                "rawinq-pack: warning: the catalogues hold 2001 entries; "
+                "rawinq loads the first 2000 (those of stat2000.txt first)\n"
+                "rawinq-pack: warning: the station list does not name "
+                "station WMO 3808; it has no catalogue entry\n");
+  EXPECT_EQ(testing_support::read_file(dir / "stat2000.txt"), stat2000);
+  EXPECT_EQ(testing_support::read_file(dir / "international_sites.txt"),
+            "1\nLER  03005  60.13N   1.18W    82 19300101 20241231 LERWICK"
+            "                       UK\n");
+}
+
+}  // namespace

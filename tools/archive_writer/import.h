@@ -1,0 +1,60 @@
+// What the importers of rawinq-pack share: the sounding they give, the
+// sink that takes it, and the numbers of the file station they are filed
+// under.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "archive_writer.h"
+#include "line_source.h"
+
+namespace archive_writer {
+
+// One sounding read from an input, and the station-year file it belongs
+// to: `station` is the file's station number (the WBAN number, or the WMO
+// number + 900000 for an international site).
+struct Imported {
+  long station = 0;
+  Sounding sounding;
+  std::string where;  // "file:line" of its first line, for messages
+};
+
+// Takes what an importer reads. A fault of the input is thrown as
+// InputError by the importer itself.
+class ImportSink {
+ public:
+  virtual ~ImportSink() = default;
+  virtual void sounding(Imported& s) = 0;
+  // A sounding read and left out, and why ("hour missing ...").
+  virtual void skipped(const std::string& where, const std::string& reason) = 0;
+  virtual void warning(const std::string& text) = 0;
+};
+
+// WMO number -> WBAN number, from a stat2000.txt catalogue.
+using WbanOfWmo = std::map<long, long>;
+// The pairs of the catalogue's entry lines; throws InputError when the file
+// cannot be read.
+WbanOfWmo read_wban_numbers(const std::string& stat2000);
+
+// The file station of a WMO number: its WBAN number when the catalogue
+// knows one, else the international site's number.
+long file_station(long wmo, const WbanOfWmo& wban);
+
+// Whole two-digit years: 50 to 99 are 1950 to 1999, 00 to 49 from 2000.
+int full_year(int yy);
+
+// The TEMP messages of a file are dated by the month and year of
+// `year_month` (YYYYMM) or, when it is 0, of the file's name
+// (MMDDYYHH.skt, as the coded-message output names its files); 0 when
+// neither gives one.
+long coded_file_month(const std::string& path);
+
+// Parsers. Each reads the whole input of `in` and gives its soundings to
+// `sink`; a fault throws InputError naming the file and line.
+void read_igra2(LineSource& in, ImportSink& sink, const WbanOfWmo& wban);
+void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban);
+void read_temp(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
+               long year_month);
+
+}  // namespace archive_writer

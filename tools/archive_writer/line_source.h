@@ -1,0 +1,62 @@
+// The lines of an input file read in pieces, so that memory does not grow
+// with its size: a plain file, standard input ("-"), a gzip-compressed file
+// (name ending in .gz) or the members of a zip archive (.zip), read without
+// unpacking them to disk.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace archive_writer {
+
+// A fault of an input, its message naming the file and line
+// ("name:line: what").
+struct InputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+class LineSource {
+ public:
+  // Throws InputError when the file cannot be opened or is no regular file.
+  explicit LineSource(const std::string& path);
+  // Reads the lines of an input held in memory (fuzzing, tests).
+  LineSource(std::string_view bytes, const std::string& name);
+  ~LineSource();
+  LineSource(const LineSource&) = delete;
+  LineSource& operator=(const LineSource&) = delete;
+
+  // The next line without its line end ("\n" or "\r\n"); the view holds
+  // until the next call. False at the end of the input.
+  bool next(std::string_view& line);
+  // The file (or "archive.zip:member") and the number of the last line.
+  const std::string& name() const { return name_; }
+  long line() const { return line_; }
+  // "name:line: what".
+  std::string where() const;
+  [[noreturn]] void fail(const std::string& what) const;
+  // Bytes read so far (of the uncompressed text).
+  unsigned long long bytes() const { return bytes_; }
+
+  // The longest line read; longer ones are a fault.
+  static constexpr std::size_t kMaxLine = 1 << 16;
+
+  struct Reader;
+
+ private:
+  bool fill();
+
+  std::unique_ptr<Reader> reader_;
+  std::string name_;
+  long line_ = 0;
+  unsigned long long bytes_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0;  // unread bytes are buffer_[begin_, end_)
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  std::string_view memory_;  // the input held in memory, if any
+};
+
+}  // namespace archive_writer

@@ -1,0 +1,202 @@
+// Text listings of soundings (TEXT:LIST) as the University of Wyoming
+// publishes them: a table of levels in columns of 7 characters under a
+// row of column names, then the station information block with the
+// station number and the observation time. Several listings may follow
+// one another; the HTML around them is passed by.
+#include <string>
+#include <vector>
+
+#include "import.h"
+#include "text_fields.h"
+#include "zir_text.h"
+
+namespace archive_writer {
+namespace {
+
+constexpr std::size_t kWidth = 7;
+constexpr unsigned kSurface = 1, kMandatory = 2, kSigTemperature = 16,
+                   kSigWind = 32;
+constexpr std::size_t kMaxLevels = 65535;
+
+// The columns read: name in the heading row, the level's value and the
+// number of decimals it is held in (tenths of mb and of deg C, metres,
+// degrees; the speed in knots is turned into tenths of m/s).
+struct ListColumn {
+  const char* name;
+  long Level::*member;
+  int decimals;
+};
+constexpr ListColumn kColumns[] = {{"PRES", &Level::pr, 1},
+                                   {"HGHT", &Level::ht, 0},
+                                   {"TEMP", &Level::tp, 1},
+                                   {"DWPT", &Level::dp, 1},
+                                   {"DRCT", &Level::wd, 0},
+                                   {"SKNT", &Level::ws, 0}};
+constexpr std::size_t kColumnCount = sizeof kColumns / sizeof kColumns[0];
+
+// Standard pressures (tenths of mb): their levels are mandatory levels.
+constexpr long kStandard[] = {10000, 9250, 8500, 7000, 5000, 4000, 3000, 2500,
+                              2000,  1500, 1000, 700,  500,  300,  200,  100};
+
+// Lines of the station information block.
+constexpr const char* kStationNumber = "Station number:";
+constexpr const char* kObservationTime = "Observation time:";
+
+class WyomingReader {
+ public:
+  WyomingReader(LineSource& in, ImportSink& sink, const WbanOfWmo& wban)
+      : in_(in), sink_(sink), wban_(wban) {}
+
+  void read() {
+    std::string_view line;
+    while (in_.next(line)) {
+      if (is_heading(line)) {
+        finish();
+        heading(line);
+        continue;
+      }
+      if (state_ == kLevels) {
+        if (!line.empty() && line[0] == '-') continue;
+        if (!units_) {  // the row of units under the names
+          units_ = true;
+          continue;
+        }
+        if (level(line)) continue;
+        // The table ends at a blank line or the HTML after it; any other
+        // line there is a fault rather than the silent end of the levels.
+        const std::string_view t = trimmed(line);
+        if (!t.empty() && t[0] != '<' && t.find("Station") == std::string_view::npos)
+          in_.fail("not a row of the level table: " + std::string(t.substr(0, 40)));
+        state_ = kInfo;
+      }
+      if (state_ == kInfo) info(line);
+    }
+    finish();
+  }
+
+ private:
+  enum State { kIdle, kLevels, kInfo };
+
+  static bool is_heading(std::string_view line) {
+    const std::string_view t = trimmed(line);
+    return t.substr(0, 4) == "PRES" && t.find("HGHT") != std::string_view::npos;
+  }
+
+  void heading(std::string_view line) {
+    state_ = kLevels;
+    units_ = false;
+    where_ = in_.where();
+    current_ = Imported{};
+    wmo_ = 0;
+    have_time_ = false;
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+      const std::size_t at = line.find(kColumns[c].name);
+      if (at == std::string_view::npos)
+        in_.fail(std::string("the listing has no column ") + kColumns[c].name);
+      field_[c] = at / kWidth;
+    }
+  }
+
+  // A row of the table; false when the line is none.
+  bool level(std::string_view line) {
+    Level l;
+    if (!scaled_number(columns(line, 1, kWidth), 1, l.pr)) return false;
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+      const std::string_view text =
+          columns(line, field_[c] * kWidth + 1, field_[c] * kWidth + kWidth);
+      long v = 0;
+      if (trimmed(text).empty()) {
+        l.*kColumns[c].member = kMissing;
+      } else if (scaled_number(text, kColumns[c].decimals, v)) {
+        l.*kColumns[c].member = v;
+      } else {
+        in_.fail(std::string("not a number in column ") + kColumns[c].name +
+                 ": " + std::string(trimmed(text)));
+      }
+    }
+    if (l.ws != kMissing) {
+      const long knots = l.ws;
+      l.ws = knots_to_tenths(knots);
+      if (l.ws < 0) in_.fail("no wind speed gives " + std::to_string(knots) + " kt");
+    }
+    std::vector<Level>& levels = current_.sounding.levels;
+    if (levels.size() >= kMaxLevels)
+      in_.fail("more than " + std::to_string(kMaxLevels) + " levels");
+    levels.push_back(l);
+    return true;
+  }
+
+  void info(std::string_view line) {
+    const std::size_t number_at = line.find(kStationNumber);
+    if (number_at != std::string_view::npos) {
+      const std::string_view v =
+          line.substr(number_at + std::string_view(kStationNumber).size());
+      if (!whole_number(v, wmo_) || wmo_ <= 0 || wmo_ > 99999)
+        in_.fail("not a station number: " + std::string(trimmed(v)));
+    }
+    const std::size_t time_at = line.find(kObservationTime);
+    if (time_at != std::string_view::npos) {
+      // YYMMDD/HHMM
+      const std::string_view v = trimmed(
+          line.substr(time_at + std::string_view(kObservationTime).size()));
+      long yy = 0, mm = 0, dd = 0, hh = 0;
+      if (v.size() != 11 || v[6] != '/' || !whole_number(v.substr(0, 2), yy) ||
+          !whole_number(v.substr(2, 2), mm) || !whole_number(v.substr(4, 2), dd) ||
+          !whole_number(v.substr(7, 2), hh) || yy < 0)
+        in_.fail("not an observation time (YYMMDD/HHMM): " + std::string(v));
+      Sounding& s = current_.sounding;
+      s.year = full_year(static_cast<int>(yy));
+      s.month = static_cast<int>(mm);
+      s.day = static_cast<int>(dd);
+      s.hour = static_cast<int>(hh);
+      have_time_ = true;
+    }
+  }
+
+  void finish() {
+    if (state_ == kIdle) return;
+    state_ = kIdle;
+    Sounding& s = current_.sounding;
+    if (wmo_ == 0 || !have_time_)
+      throw InputError(where_ + ": a listing without its station number and "
+                                "observation time");
+    // The first level with a temperature is the surface; levels below it
+    // are standard levels under the ground.
+    bool surface = false;
+    for (Level& l : s.levels) {
+      bool standard = false;
+      for (long p : kStandard) standard = standard || l.pr == p;
+      if (!surface && l.tp != kMissing) {
+        l.flag = kSurface;
+        surface = true;
+      } else if (standard) {
+        l.flag = kMandatory;
+      } else {
+        l.flag = l.tp != kMissing ? kSigTemperature : kSigWind;
+      }
+    }
+    current_.station = file_station(wmo_, wban_);
+    s.wban = current_.station > 900000 ? wmo_ : current_.station;
+    current_.where = where_;
+    sink_.sounding(current_);
+  }
+
+  LineSource& in_;
+  ImportSink& sink_;
+  const WbanOfWmo& wban_;
+  State state_ = kIdle;
+  bool units_ = false;
+  std::size_t field_[kColumnCount] = {};
+  Imported current_;
+  std::string where_;
+  long wmo_ = 0;
+  bool have_time_ = false;
+};
+
+}  // namespace
+
+void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban) {
+  WyomingReader(in, sink, wban).read();
+}
+
+}  // namespace archive_writer
