@@ -30,6 +30,8 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Depends: $depends"
 echo "Recommends: $recommends"
 echo "$depends" | grep -q 'libnetcdf' || fail "no dependency on the netCDF library"
+echo "$depends" | grep -q 'libcairo2' || fail "no dependency on the cairo library"
+echo "$depends" | grep -q 'fonts-dejavu-core' || fail "no dependency on the plots' font"
 [ "$recommends" = "ncl-ncarg" ] || fail "ncl-ncarg is not recommended"
 
 $sudo apt-get remove -y rawinq >/dev/null 2>&1 || true
@@ -72,6 +74,16 @@ diff -r out cli >/dev/null || fail "rawinq-extract wrote other files"
 rawinq-extract --from 1995010100 --wmo 99999 "$data/sample-archive" \
   "$data/support" 2>/dev/null && fail "a station not in the catalogue matched"
 echo "rawinq-extract: the dialogue's 31 files"
+
+# Skew-T plots without a display: one PNG image per sounding.
+DISPLAY= rawinq-extract --quiet --from 1995070100 --to 1995070112 \
+  --wmo 72469 --format png --out plots "$data/sample-archive" \
+  "$data/support" || fail "rawinq-extract --format png ended with status $?"
+[ "$(ls plots)" = "$(printf '%s\n' 72469_DEN_1995070100.png 72469_DEN_1995070112.png)" ] ||
+  fail "not one plot per sounding"
+head -c 8 plots/72469_DEN_1995070100.png | od -An -c | grep -q 'P   N   G' ||
+  fail "the plot is not a PNG image"
+echo "rawinq-extract: two skew-T plots"
 
 # The installed sample archive is sound.
 rawinq-dump -q "$data"/sample-archive/Raob1995/* >dump.txt ||

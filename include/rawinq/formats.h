@@ -63,15 +63,18 @@ class SoundingWriter {
   virtual void end(OutputUnit&) {}
 };
 
-// netcdf: the library's default (classic) format; netcdf4: NetCDF-4 in the
-// classic model.
-enum class UnitKind { text, netcdf, netcdf4, none };
+// text: a stream the session writes; netcdf: a NetCDF file of the
+// library's default (classic) format; netcdf4: NetCDF-4 in the classic
+// model; file: a file that the writer makes whole at the unit's path (the
+// session names it and counts its bytes); none: no unit.
+enum class UnitKind { text, netcdf, netcdf4, file, none };
 
 // How the name of a new output file is formed.
 enum class FileNameRule {
   dated,          // YYYYMMDDHH<ext>, or WMO_INI_YYYYMMDDHH<ext> by station
   coded_message,  // MMDDYYHH.skt with a month code
   plot_data,      // the fixed plot data file in the working directory
+  station_dated,  // WMO_INI_YYYYMMDDHH<ext>, whatever the order
 };
 
 // A row says what the dialogue asks for the format and what the command
@@ -110,3 +113,6 @@ std::unique_ptr<SoundingWriter> make_faa604_writer();
 std::unique_ptr<SoundingWriter> make_netcdf_writer();
 std::unique_ptr<SoundingWriter> make_csv_writer();
 std::unique_ptr<SoundingWriter> make_cf_writer();
+std::unique_ptr<SoundingWriter> make_png_writer();
+std::unique_ptr<SoundingWriter> make_svg_writer();
+std::unique_ptr<SoundingWriter> make_pdf_writer();

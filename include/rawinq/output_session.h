@@ -87,7 +87,9 @@ class OutputSession final : public OutputUnit {
   // it is abandoned. False when keeping it failed.
   bool close_at_end(bool keep);
 
-  bool unit_open() const { return text_ || ncid_ >= 0 || to_stdout_; }
+  bool unit_open() const {
+    return text_ || ncid_ >= 0 || file_unit_ || to_stdout_;
+  }
   long files_opened() const { return files_opened_; }
   unsigned long long bytes_written() const { return bytes_; }
 
@@ -116,6 +118,7 @@ class OutputSession final : public OutputUnit {
   std::unique_ptr<char[]> buffer_;  // outlives the stream it serves
   FileHandle text_;
   int ncid_ = -1;
+  bool file_unit_ = false;  // a file the writer makes at path_
   bool to_stdout_ = false;
   std::string path_;
   std::unique_ptr<SoundingWriter> writer_;

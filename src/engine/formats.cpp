@@ -37,6 +37,15 @@ std::vector<OutputFormat> make_table() {
     {-1, "cf", "NetCDF-4, CF-1.8 profiles as a contiguous ragged array",
      UnitKind::netcdf4, FileNameRule::dated, ".nc",
      false, true, false, true, false, false, false, false, nullptr, make_cf_writer},
+    {-1, "png", "skew-T log-p plot, a PNG image per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".png",
+     false, false, false, true, true, true, false, false, nullptr, make_png_writer},
+    {-1, "svg", "skew-T log-p plot, an SVG drawing per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".svg",
+     false, false, false, true, true, true, false, false, nullptr, make_svg_writer},
+    {-1, "pdf", "skew-T log-p plot, a PDF page per sounding",
+     UnitKind::file, FileNameRule::station_dated, ".pdf",
+     false, false, false, true, true, true, false, false, nullptr, make_pdf_writer},
   };
   // clang-format on
 }

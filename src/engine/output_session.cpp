@@ -90,6 +90,8 @@ std::string output_file_name(const OutputFormat& format, long date, long bdate,
       return kPlotDataFile;
     case FileNameRule::coded_message:
       return coded_message_name(date);
+    case FileNameRule::station_dated:
+      return station_file_stem(station, date) + format.extension;
     case FileNameRule::dated:
       break;
   }
@@ -127,6 +129,13 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     // The plot data file is meant to be replaced by every sounding.
     if (!plot) path = paths_->unused(path, station);
 
+    if (f.unit == UnitKind::file) {
+      // The writer makes the file itself, whole, under a temporary name of
+      // its own.
+      file_unit_ = true;
+      path_ = path;
+      break;
+    }
     const bool netcdf =
         f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4;
     if (netcdf ? create_netcdf(path) : create_text(path)) {
@@ -197,11 +206,18 @@ void OutputSession::close_unit() {
     if (stat(path_.c_str(), &st) == 0)
       bytes_ += static_cast<unsigned long long>(st.st_size);
   }
+  if (file_unit_) {
+    file_unit_ = false;
+    struct stat st {};
+    if (stat(path_.c_str(), &st) == 0)
+      bytes_ += static_cast<unsigned long long>(st.st_size);
+  }
   if (to_stdout_) std::fflush(stdout);
 }
 
 bool OutputSession::close_quietly() {
   writer_.reset();
+  file_unit_ = false;
   bool ok = close_stream();
   if (!close_netcdf()) ok = false;
   if (!paths_->staged.active()) return ok;

@@ -97,6 +97,8 @@ void usage(std::FILE* f) {
       "  --region north-america|global\n"
       "  --hours LIST|all        sounding hours 0-23 (default 0,12)\n"
       "  --format %s   (default zir)\n"
+      "          png, svg and pdf draw a skew-T log-p plot per sounding\n"
+      "          into WMO_INI_YYYYMMDDHH.png (.svg, .pdf) in --out\n"
       "  --levels all|mandatory|mandatory+significant   (default all)\n"
       "  --above-100mb yes|no    ZIR levels above 100 mb (default yes)\n"
       "  --wind knots|ms         ZIR and CSV wind speeds (default knots)\n"
@@ -351,6 +353,13 @@ Options parse(int argc, char** argv) {
                                    {"sounding", Split::sounding}}});
     if (o.split != Split::one && o.out.empty())
       throw UsageError("--split: files need --out");
+  }
+  // The plots are one file per sounding, in either order.
+  if (o.format->one_file_per_sounding) {
+    if (!split_text.empty() && o.split != Split::sounding)
+      throw UsageError(std::string("--split: --format ") + o.format->name +
+                       " writes one file per sounding");
+    o.split = Split::sounding;
   }
   if (!o.inventory && o.format->file_only && o.out.empty())
     throw UsageError(std::string("--format ") + o.format->name +

@@ -189,6 +189,10 @@ TEST(Extract, ExitStatusesAndMessages) {
       {{"--from", "1995010100", "--wmo", "72469", "--derived"},
        2,
        "rawinq-extract: --derived: only with --format csv or cf\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--format", "png",
+        "--split", "month"},
+       2,
+       "rawinq-extract: --split: --format png writes one file per sounding\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.options;
@@ -270,6 +274,72 @@ TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
             0u)
       << r.err;
   EXPECT_EQ(count_of(r.out, "      JAN    1999\n"), 4);
+}
+
+// The plot formats: one file per sounding, named WMO_INI_YYYYMMDDHH like
+// the ZIR files of one sounding each in station order, in either order.
+TEST(Extract, PlotsOneFilePerSoundingNamedAfterIt) {
+  TempDir dir;
+  const std::vector<std::string> request = {
+      "--from", "1999070100", "--to", "1999070212", "--wmo", "72469,3005"};
+  std::vector<std::string> zir = request;
+  for (const char* a : {"--order", "station", "--split", "sounding", "--out"})
+    zir.push_back(a);
+  zir.push_back(dir / "zir");
+  zir.push_back(sample());
+  zir.push_back(support());
+  ASSERT_EQ(run_program(extract_bin(), zir, "").status, 0);
+  std::vector<std::string> stems;
+  for (const std::string& f : dir_entries(dir / "zir"))
+    stems.push_back(f.substr(0, f.rfind('.')));
+  ASSERT_EQ(stems.size(), 8u);  // two stations, four soundings each
+
+  const struct {
+    const char* format;
+    const char* order;
+    std::string magic;
+  } kinds[] = {{"png", "synoptic", "\x89PNG\r\n\x1a\n"},
+               {"svg", "station", "<?xml"},
+               {"pdf", "synoptic", "%PDF-"}};
+  for (const auto& k : kinds) {
+    std::vector<std::string> args = request;
+    for (const std::string& a :
+         {std::string("--format"), std::string(k.format),
+          std::string("--order"), std::string(k.order), std::string("--out"),
+          dir / k.format, sample(), support()})
+      args.push_back(a);
+    const RunResult r = run_program(extract_bin(), args, "");
+    EXPECT_EQ(r.status, 0) << k.format << r.err;
+    EXPECT_EQ(r.err.rfind("8 soundings of 2 stations written to 8 files", 0),
+              0u)
+        << r.err;
+    std::vector<std::string> expected;
+    for (const std::string& stem : stems)
+      expected.push_back(stem + "." + k.format);
+    EXPECT_EQ(dir_entries(dir / k.format), expected) << k.format;
+    for (const std::string& f : expected) {
+      const std::string bytes = read_file(dir / k.format + "/" + f);
+      EXPECT_EQ(bytes.rfind(k.magic, 0), 0u) << f;
+      EXPECT_GT(bytes.size(), 20000u) << f;
+    }
+  }
+
+  // A plot that cannot be put in place is a write error of its file.
+  make_dir(dir / "blocked/72469_DEN_1999070100.png");
+  std::vector<std::string> args = request;
+  for (const std::string& a : {std::string("--format"), std::string("png"),
+                               std::string("--out"), dir / "blocked",
+                               sample(), support()})
+    args.push_back(a);
+  const RunResult w = run_program(extract_bin(), args, "");
+  EXPECT_EQ(w.status, 2);
+  EXPECT_NE(w.err.find("rawinq-extract: write error: " + (dir / "blocked") +
+                       "/72469_DEN_1999070100.png: Is a directory"),
+            std::string::npos)
+      << w.err;
+  // No temporary file is left behind.
+  for (const std::string& f : dir_entries(dir / "blocked"))
+    EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
 }
 
 // The inventory of the whole sample archive: twelve stations in three

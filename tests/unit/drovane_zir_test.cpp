@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "ncl_script.h"
 #include "skewt_plot.h"
@@ -102,6 +103,43 @@ TEST(DrovaneZirBlock, StationLineVariantsAndShortIdentificationLine) {
 TEST(DrovaneZirBlock, StopsAtTheEndOfTheFirstBlock) {
   const ZirBlock b = parse(current_block() + current_block());
   EXPECT_EQ(b.levels.size(), 5u);
+}
+
+TEST(DrovaneZirBlock, ReadsEveryBlockOfTheFile) {
+  const std::string one = current_block();  // nine lines
+  std::string other = one;
+  other.replace(other.find("JAN"), 3, "FEB");
+  struct Case {
+    std::string text;
+    std::vector<std::string> months;  // of the blocks read
+    std::string error;                // else: part of the message
+  };
+  const std::vector<Case> cases = {
+      {one, {"JAN"}, ""},
+      {one + other + one, {"JAN", "FEB", "JAN"}, ""},
+      {one + "\n  \r\n" + other + "\n\n", {"JAN", "FEB"}, ""},
+      // A second block that is not one is named by its line in the file.
+      {one + "\nnot a sounding\n", {}, "line 11 (date)"},
+      {one + other.substr(0, other.find("      3 ")), {},
+       "the block ends before its identification line"},
+      {one + other.substr(0, other.rfind("      4 ")), {},
+       "the block ends after 4 of 5 level lines"},
+      {"\n", {}, "line 1 (date)"},
+  };
+  for (const Case& c : cases) {
+    std::istringstream in(c.text);
+    try {
+      const std::vector<ZirBlock> blocks = parse_zir_blocks(in);
+      std::vector<std::string> months;
+      for (const ZirBlock& b : blocks) months.push_back(b.month);
+      EXPECT_EQ(months, c.months) << c.text;
+      EXPECT_EQ(c.error, "") << c.text;
+    } catch (const ZirError& e) {
+      EXPECT_NE(c.error, "") << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos)
+          << e.what();
+    }
+  }
 }
 
 TEST(DrovaneZirBlock, RejectsWhatIsNotASoundingBlock) {
@@ -204,7 +242,7 @@ TEST(DrovaneSkewtPlot, TextsReachNclWithoutItsSpecialCharacters) {
   EXPECT_EQ(drawable_text("A\"B~C~D 1.5, (x)/y-z"), "ABCD 1.5, (x)/y-z");
   SkewtPlot p;
   p.title = "X\"Y~Z";
-  const std::string script = ncl_script(p, "ws_1", "/tmp/d");
+  const std::string script = ncl_script({p}, "ws_1", "/tmp/d");
   EXPECT_EQ(script.find("X\"Y"), std::string::npos);
   EXPECT_NE(script.find("\"XYZ\""), std::string::npos);
   // Nothing to draw: no arrays of no elements, which NCL cannot hold.

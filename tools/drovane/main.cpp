@@ -1,8 +1,9 @@
-// drovane FILE: draws the sounding of the ZIR block in FILE as a skew-T
-// log-p diagram into the metafile "gmeta" of the working directory.
+// drovane FILE: draws each sounding of the ZIR blocks in FILE as a skew-T
+// log-p diagram into the metafile "gmeta" of the working directory, one
+// frame per sounding in the order of the file.
 //
 // The drawing is done by NCL (found on PATH) into a metafile of a name of
-// its own, which replaces gmeta only once the frame is complete. An earlier
+// its own, which replaces gmeta only once the last frame is complete. An earlier
 // gmeta is removed first, so that a failed run never leaves the diagram of
 // another sounding behind. Exit status 0 when gmeta was written, 1 when the
 // input cannot be read or the drawing failed, 2 on a wrong command line.
@@ -196,9 +197,10 @@ int draw(const std::string& input) {
   std::string text;
   if (!read_input(input, text)) return 1;
   std::istringstream in(text);
-  drovane::SkewtPlot plot;
+  std::vector<drovane::SkewtPlot> plots;
   try {
-    plot = drovane::build_skewt_plot(drovane::parse_zir_block(in));
+    for (const drovane::ZirBlock& block : drovane::parse_zir_blocks(in))
+      plots.push_back(drovane::build_skewt_plot(block));
   } catch (const drovane::ZirError& e) {
     std::cerr << "drovane: " << input << ": not a sounding block: " << e.what()
               << "\n";
@@ -213,7 +215,7 @@ int draw(const std::string& input) {
   const std::string drawn = workstation + ".ncgm";
   {
     std::ofstream out(script);
-    out << drovane::ncl_script(plot, workstation, done);
+    out << drovane::ncl_script(plots, workstation, done);
     if (!out.flush()) {
       std::cerr << "drovane: cannot write " << script << "\n";
       return 1;
@@ -245,8 +247,8 @@ int draw(const std::string& input) {
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::cerr << "usage: drovane FILE\n"
-                 "  draws the sounding of the ZIR block in FILE into the "
-                 "metafile gmeta\n";
+                 "  draws each sounding of the ZIR blocks in FILE into the "
+                 "metafile gmeta, one frame each\n";
     return 2;
   }
   install_interruption_handler(on_interruption, SA_RESTART);

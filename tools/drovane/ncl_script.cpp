@@ -23,7 +23,8 @@ std::string array_literal(const std::vector<T>& items, Get get) {
 }
 
 void curve(std::ostringstream& out, const std::vector<CurvePoint>& points,
-           const char* name, const char* color, int dash) {
+           const std::string& name, const std::string& bkgd, const char* color,
+           int dash) {
   // A curve needs two points; a single point is drawn as a marker.
   if (points.empty()) return;
   out << "  " << name << "_p = "
@@ -39,11 +40,11 @@ void curve(std::ostringstream& out, const std::vector<CurvePoint>& points,
       << "  res@gsLineDashPattern = " << dash << "\n"
       << "  res@gsLineDashSegLenF = 0.25\n";
   if (points.size() >= 2) {
-    out << "  gsn_polyline(wks, bkgd, " << name << "_x, " << name
+    out << "  gsn_polyline(wks, " << bkgd << ", " << name << "_x, " << name
         << "_y, res)\n";
   } else {
     out << "  res@gsMarkerIndex = 16\n"
-        << "  gsn_polymarker(wks, bkgd, " << name << "_x, " << name
+        << "  gsn_polymarker(wks, " << bkgd << ", " << name << "_x, " << name
         << "_y, res)\n";
   }
   out << "  delete(res)\n";
@@ -61,7 +62,96 @@ std::string drawable_text(const std::string& text) {
   return s;
 }
 
-std::string ncl_script(const SkewtPlot& plot, const std::string& workstation,
+namespace {
+
+// The statements drawing one frame; the names of its arrays end in n, as
+// NCL cannot give a name an array of another size.
+void frame(std::ostringstream& out, const SkewtPlot& plot, size_t n) {
+  const std::string bkgd = "bkgd" + std::to_string(n);
+  const std::string sfx = std::to_string(n);
+  out << "  " << bkgd << " = skewT_BackGround(wks, opts)\n"
+      << "  draw(" << bkgd << ")\n";
+  curve(out, plot.temperature, ("temp" + sfx).c_str(), bkgd, "black", 0);
+  curve(out, plot.dew_point, ("dewp" + sfx).c_str(), bkgd, "RoyalBlue", 1);
+  // The barb column: a plot of its own right of the frame, its one line
+  // the column's middle from the frame's bottom to its top, at the heights
+  // of the frame's pressure axis. It reaches beyond the frame's top and
+  // bottom so that the barbs there are not cut. Drawn last before the
+  // barbs, it gives them its coordinates.
+  const std::string col = "col" + sfx;
+  out << "  getvalues " << bkgd << "\n"
+      << "    \"trYMinF\" : ymin" << sfx << "\n"
+      << "    \"trYMaxF\" : ymax" << sfx << "\n"
+      << "    \"vpYF\" : vpy" << sfx << "\n"
+      << "    \"vpHeightF\" : vph" << sfx << "\n"
+      << "  end getvalues\n"
+      << "  perndc" << sfx << " = (ymax" << sfx << " - ymin" << sfx
+      << ") / vph" << sfx << "\n"
+      << "  cres = True\n"
+      << "  cres@gsnDraw = False\n"
+      << "  cres@gsnFrame = False\n"
+      << "  cres@vpXF = " << kBarbColumnNdc - kBarbColumnHalfWidthNdc << "\n"
+      << "  cres@vpWidthF = " << 2 * kBarbColumnHalfWidthNdc << "\n"
+      << "  cres@vpYF = vpy" << sfx << " + " << kBarbColumnMarginNdc << "\n"
+      << "  cres@vpHeightF = vph" << sfx << " + "
+      << 2 * kBarbColumnMarginNdc << "\n"
+      << "  cres@trXMinF = -1.0\n"
+      << "  cres@trXMaxF = 1.0\n"
+      << "  cres@trYMinF = ymin" << sfx << " - " << kBarbColumnMarginNdc
+      << " * perndc" << sfx << "\n"
+      << "  cres@trYMaxF = ymax" << sfx << " + " << kBarbColumnMarginNdc
+      << " * perndc" << sfx << "\n"
+      << "  cres@tmXBOn = False\n"
+      << "  cres@tmXTOn = False\n"
+      << "  cres@tmYLOn = False\n"
+      << "  cres@tmYROn = False\n"
+      << "  cres@tmXBBorderOn = False\n"
+      << "  cres@tmXTBorderOn = False\n"
+      << "  cres@tmYLBorderOn = False\n"
+      << "  cres@tmYRBorderOn = False\n"
+      << "  " << col << " = gsn_xy(wks, (/0.0, 0.0/), (/ymin" << sfx
+      << ", ymax" << sfx << "/), cres)\n"
+      << "  delete(cres)\n"
+      << "  draw(" << col << ")\n";
+  if (!plot.winds.empty()) {
+    const std::string wp = "wind_p" + sfx, ws = "wind_s" + sfx,
+                      wd = "wind_d" + sfx;
+    out << "  " << wp << " = "
+        << array_literal(plot.winds, [](const WindBarb& w) { return w.p_mb; })
+        << "\n  " << ws << " = "
+        << array_literal(plot.winds,
+                         [](const WindBarb& w) { return w.speed_kt; })
+        << "\n  " << wd << " = 0.017453 * "
+        << array_literal(plot.winds,
+                         [](const WindBarb& w) { return w.direction_deg; })
+        << "\n"
+        << "  wmsetp(\"wdf\", 1)\n"
+        << "  wmsetp(\"wbs\", " << kBarbShaftNdc << ")\n"
+        << "  wmsetp(\"blw\", 2.0)\n"
+        << "  wind_y" << sfx << " = tofloat(skewty(" << wp << "))\n"
+        << "  wind_x" << sfx << " = new(dimsizes(" << wp << "), float)\n"
+        << "  wind_x" << sfx << " = 0.0\n"
+        << "  wmbarb(wks, wind_x" << sfx << ", wind_y" << sfx
+        << ", tofloat(-" << ws << " * sin(" << wd << ")), tofloat(-" << ws
+        << " * cos(" << wd << ")))\n";
+  }
+  out << "  txres = True\n"
+      << "  txres@txFontHeightF = 0.024\n"
+      << "  gsn_text_ndc(wks, \"" << drawable_text(plot.title)
+      << "\", 0.5, 0.96, txres)\n"
+      << "  txres@txFontHeightF = 0.014\n"
+      << "  gsn_text_ndc(wks, \"" << drawable_text(plot.subtitle)
+      << "\", 0.5, 0.92, txres)\n"
+      << "  gsn_text_ndc(wks, \"solid: temperature    dashed: dew point    "
+         "barbs: wind (knots)\", 0.5, 0.015, txres)\n"
+      << "  delete(txres)\n"
+      << "  frame(wks)\n";
+}
+
+}  // namespace
+
+std::string ncl_script(const std::vector<SkewtPlot>& plots,
+                       const std::string& workstation,
                        const std::string& done_marker) {
   std::ostringstream out;
   out << "load \"$NCARG_ROOT/lib/ncarg/nclscripts/csm/gsn_code.ncl\"\n"
@@ -76,47 +166,17 @@ std::string ncl_script(const SkewtPlot& plot, const std::string& workstation,
       << "  opts = True\n"
       << "  opts@UseMyColorMap = True\n"
       << "  opts@DrawFahrenheit = False\n"
-      // Room above the frame for the title lines, below it for the key.
-      << "  opts@vpXF = 0.09\n"
+      // The background's own wind line lies inside the frame; the barbs
+      // get a column of their own.
+      << "  opts@DrawWind = False\n"
+      // Room above the frame for the title lines, below it for the key,
+      // right of it for the barbs.
+      << "  opts@vpXF = " << kFrameLeftNdc << "\n"
       << "  opts@vpYF = 0.88\n"
-      << "  opts@vpWidthF = 0.80\n"
-      << "  opts@vpHeightF = 0.78\n"
-      << "  bkgd = skewT_BackGround(wks, opts)\n"
-      << "  draw(bkgd)\n";
-  curve(out, plot.temperature, "temp", "black", 0);
-  curve(out, plot.dew_point, "dewp", "RoyalBlue", 1);
-  if (!plot.winds.empty()) {
-    out << "  wind_p = "
-        << array_literal(plot.winds, [](const WindBarb& w) { return w.p_mb; })
-        << "\n  wind_s = "
-        << array_literal(plot.winds,
-                         [](const WindBarb& w) { return w.speed_kt; })
-        << "\n  wind_d = 0.017453 * "
-        << array_literal(plot.winds,
-                         [](const WindBarb& w) { return w.direction_deg; })
-        << "\n"
-        // Barbs along the wind line at the right of the diagram, pointing
-        // where the wind comes from.
-        << "  wmsetp(\"wdf\", 1)\n"
-        << "  wmsetp(\"wbs\", 0.05)\n"
-        << "  wmsetp(\"blw\", 2.0)\n"
-        << "  wind_y = skewty(wind_p)\n"
-        << "  wind_x = new(dimsizes(wind_p), float)\n"
-        << "  wind_x = skewtx(45.0, skewty(1013.0))\n"
-        << "  wmbarb(wks, wind_x, wind_y, tofloat(-wind_s * sin(wind_d)), "
-           "tofloat(-wind_s * cos(wind_d)))\n";
-  }
-  out << "  txres = True\n"
-      << "  txres@txFontHeightF = 0.024\n"
-      << "  gsn_text_ndc(wks, \"" << drawable_text(plot.title)
-      << "\", 0.5, 0.96, txres)\n"
-      << "  txres@txFontHeightF = 0.014\n"
-      << "  gsn_text_ndc(wks, \"" << drawable_text(plot.subtitle)
-      << "\", 0.5, 0.92, txres)\n"
-      << "  gsn_text_ndc(wks, \"solid: temperature    dashed: dew point    "
-         "barbs: wind (knots)\", 0.5, 0.015, txres)\n"
-      << "  frame(wks)\n"
-      << "  asciiwrite(\"" << done_marker << "\", 1)\n"
+      << "  opts@vpWidthF = " << kFrameRightNdc - kFrameLeftNdc << "\n"
+      << "  opts@vpHeightF = 0.78\n";
+  for (size_t n = 0; n < plots.size(); ++n) frame(out, plots[n], n);
+  out << "  asciiwrite(\"" << done_marker << "\", 1)\n"
       << "end\n";
   return out.str();
 }

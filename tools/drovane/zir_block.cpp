@@ -111,27 +111,57 @@ void expect_type(LineReader& r, long type) {
     r.fail("line type " + std::to_string(type) + " expected");
 }
 
-bool next_line(std::istream& in, std::string& line, int& number) {
-  if (!std::getline(in, line)) return false;
-  ++number;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+bool blank(const std::string& line) {
+  for (char c : line)
+    if (!std::isspace(static_cast<unsigned char>(c))) return false;
   return true;
 }
 
-}  // namespace
+// The lines of the stream, counted, with one line of look-ahead.
+class Lines {
+ public:
+  explicit Lines(std::istream& in) : in_(in) {}
 
-ZirBlock parse_zir_block(std::istream& in) {
+  bool next(std::string& line) {
+    if (held_) {
+      held_ = false;
+      line = held_line_;
+    } else {
+      if (!std::getline(in_, line)) return false;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    ++number_;
+    return true;
+  }
+  // Gives the line last read back, to be read again.
+  void put_back(const std::string& line) {
+    held_ = true;
+    held_line_ = line;
+    --number_;
+  }
+  // Number of the line last read (0 before the first).
+  int number() const { return number_; }
+
+ private:
+  std::istream& in_;
+  int number_ = 0;
+  bool held_ = false;
+  std::string held_line_;
+};
+
+ZirBlock read_block(Lines& lines) {
   ZirBlock b;
   std::string line;
-  int number = 0;
   static const char* const kHeaderNames[] = {"date", "station", "summary",
                                              "identification"};
   for (int h = 0; h < 4; ++h) {
-    if (!next_line(in, line, number)) {
-      throw ZirError(number == 0 ? std::string("empty file")
-                                 : "the block ends before its " +
-                                       std::string(kHeaderNames[h]) + " line");
+    if (!lines.next(line)) {
+      throw ZirError(lines.number() == 0
+                         ? std::string("empty file")
+                         : "the block ends before its " +
+                               std::string(kHeaderNames[h]) + " line");
     }
+    const int number = lines.number();
     LineReader r(line, number, kHeaderNames[h]);
     switch (h) {
       case 0:
@@ -199,11 +229,11 @@ ZirBlock parse_zir_block(std::istream& in) {
   // set aside for it in advance.
   const long expected = b.line_count - 4;
   for (long i = 0; i < expected; ++i) {
-    if (!next_line(in, line, number)) {
+    if (!lines.next(line)) {
       throw ZirError("the block ends after " + std::to_string(i) + " of " +
                      std::to_string(expected) + " level lines");
     }
-    LineReader r(line, number, "level");
+    LineReader r(line, lines.number(), "level");
     ZirLevel l;
     l.fr = r.integer("level type");
     l.pr = r.integer("pressure");
@@ -216,6 +246,28 @@ ZirBlock parse_zir_block(std::istream& in) {
     b.levels.push_back(l);
   }
   return b;
+}
+
+}  // namespace
+
+ZirBlock parse_zir_block(std::istream& in) {
+  Lines lines(in);
+  return read_block(lines);
+}
+
+std::vector<ZirBlock> parse_zir_blocks(std::istream& in) {
+  Lines lines(in);
+  std::vector<ZirBlock> blocks;
+  blocks.push_back(read_block(lines));
+  // Blank lines between and after the blocks are allowed; anything else
+  // must be the next block.
+  std::string line;
+  while (lines.next(line)) {
+    if (blank(line)) continue;
+    lines.put_back(line);
+    blocks.push_back(read_block(lines));
+  }
+  return blocks;
 }
 
 PressureUnit detect_pressure_unit(const ZirBlock& block) {

@@ -43,8 +43,13 @@ class ZirError : public std::runtime_error {
 
 // Reads the first block of the stream. The level count comes from the
 // fourth number of line 2 (lines of the block minus the four header lines);
-// anything after the block is ignored.
+// anything after the block is left unread.
 ZirBlock parse_zir_block(std::istream& in);
+
+// Reads every block of the stream, in order: at least one, and then up to
+// the end of the stream, blank lines between blocks skipped. Messages name
+// the line of the stream.
+std::vector<ZirBlock> parse_zir_blocks(std::istream& in);
 
 // Pressures in tenths of mb with 99999 for missing values, or whole mb
 // with 32767 (the layout cut at 100 mb).

@@ -1,0 +1,32 @@
+// Skew-T log-p plots of one sounding, drawn without a display into a PNG
+// image, an SVG drawing or a PDF page: the diagram with its temperature and
+// dew point traces and the surface parcel, wind barbs in a column of their
+// own, a hodograph, a box of stability indices and a title naming station,
+// time and place.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "rawinq/records.h"
+#include "rawinq/sounding.h"
+
+enum class PlotKind { png, svg, pdf };
+
+// A plot that could not be written; the message names the file, err is
+// the system's reason (0 when there is none).
+class PlotError : public std::runtime_error {
+ public:
+  explicit PlotError(const std::string& message, int err = 0)
+      : std::runtime_error(message), err_(err) {}
+  int err() const { return err_; }
+
+ private:
+  int err_;
+};
+
+// Draws the sounding into a new file at path, replacing one that is there.
+// Throws PlotError when the file cannot be written.
+void render_skewt(const Sounding& sounding, const STATREC& station,
+                  PlotKind kind, const std::string& path);
+

@@ -1,0 +1,764 @@
+// Drawing the skew-T plot of one sounding with cairo; the page's geometry
+// is in rawinq/skewt_layout.h, the thermodynamics in rawinq/thermo.h and
+// rawinq/indices.h.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "cairo_page.h"
+#include "fonts.h"
+#include "rawinq/indices.h"
+#include "rawinq/plot.h"
+#include "rawinq/skewt_layout.h"
+#include "rawinq/skewt_style.h"
+#include "rawinq/thermo.h"
+
+namespace rawinq::plot {
+namespace {
+
+namespace th = rawinq::thermo;
+namespace ix = rawinq::indices;
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
+constexpr double kPi = 3.14159265358979323846;
+// The vector pages: the drawing scaled to an A4 landscape width.
+constexpr double kPointsPerUnit = 842.0 / kPageWidth;
+
+void set_colour(cairo_t* cr, const Colour& c) {
+  cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
+}
+
+void stroke_style(cairo_t* cr, const LineStyle& s) {
+  set_colour(cr, s.colour);
+  cairo_set_line_width(cr, s.width);
+  cairo_set_dash(cr, s.dashes.data(), static_cast<int>(s.dashes.size()), 0);
+}
+
+void font(cairo_t* cr, double size, bool bold = false) {
+  const PlotFonts& f = plot_fonts();
+  cairo_set_font_face(cr, bold ? f.bold : f.regular);
+  cairo_set_font_size(cr, size);
+}
+
+// Text with its reference point at (x, y): ax 0 left, 0.5 centre, 1 right;
+// ay 0 top, 0.5 middle, 1 baseline.
+void text(cairo_t* cr, double x, double y, const std::string& s, double ax,
+          double ay) {
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, s.c_str(), &e);
+  cairo_font_extents_t f;
+  cairo_font_extents(cr, &f);
+  const double cap = f.ascent * 0.75;  // about the height of capitals
+  cairo_move_to(cr, x - ax * e.x_advance, y + (1 - ay) * cap);
+  cairo_show_text(cr, s.c_str());
+}
+
+std::string format(const char* fmt, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+bool inside_frame(double x, double y, double margin = 0) {
+  return x >= kFrame.left + margin && x <= kFrame.right - margin &&
+         y >= kFrame.top + margin && y <= kFrame.bottom - margin;
+}
+
+// Pressures from the bottom of the diagram to its top, steps of at most
+// `step` in ln p.
+std::vector<double> pressures(const Diagram& d, double from_mb, double step) {
+  std::vector<double> ps;
+  const double span = std::log(from_mb / d.top_mb());
+  const int n = std::max(1, static_cast<int>(std::ceil(span / step)));
+  for (int i = 0; i <= n; ++i) ps.push_back(from_mb * std::exp(-span * i / n));
+  return ps;
+}
+
+// Adds to the path a curve given by its temperature at each pressure, broken
+// where the temperature is missing; the caller strokes and clips it.
+void curve(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
+           const std::vector<double>& celsius) {
+  bool pen = false;
+  for (size_t i = 0; i < ps.size(); ++i) {
+    if (std::isnan(celsius[i])) {
+      pen = false;
+      continue;
+    }
+    const double x = d.x(celsius[i], ps[i]), y = d.y(ps[i]);
+    if (pen) cairo_line_to(cr, x, y); else cairo_move_to(cr, x, y);
+    pen = true;
+  }
+}
+
+// The label of a line where it crosses the row y = row (if inside the frame).
+void label_at_row(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
+                  const std::vector<double>& celsius, double row,
+                  const std::string& s) {
+  for (size_t i = 1; i < ps.size(); ++i) {
+    const double y0 = d.y(ps[i - 1]), y1 = d.y(ps[i]);
+    if (!(y0 >= row && y1 <= row) || std::isnan(celsius[i]) ||
+        std::isnan(celsius[i - 1]))
+      continue;
+    const double f = (y0 - row) / (y0 - y1);
+    const double x0 = d.x(celsius[i - 1], ps[i - 1]), x1 = d.x(celsius[i], ps[i]);
+    const double x = x0 + f * (x1 - x0);
+    if (!inside_frame(x, row, 10)) return;
+    // A white patch under the label keeps it readable across other lines.
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, s.c_str(), &e);
+    cairo_save(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_rectangle(cr, x - e.x_advance / 2 - 1, row - 5, e.x_advance + 2, 10);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    text(cr, x, row, s, 0.5, 0.5);
+    return;
+  }
+}
+
+void background(cairo_t* cr, const Diagram& d, const Style& st) {
+  cairo_save(cr);
+  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cairo_clip(cr);
+  font(cr, 9);
+
+  // Isobars every 100 mb, and 50 mb between where the diagram is short.
+  stroke_style(cr, st.isobar);
+  const double isobar_step = d.top_mb() >= 400 ? 50 : 100;
+  for (double p = 1000; p >= d.top_mb(); p -= isobar_step) {
+    cairo_move_to(cr, kFrame.left, d.y(p));
+    cairo_line_to(cr, kFrame.right, d.y(p));
+  }
+  cairo_stroke(cr);
+
+  // Isotherms every 10 C that cross the frame, the 0 C one stronger.
+  const double cold = d.celsius_at(kFrame.left, kFrame.top);
+  const double warm = d.celsius_at(kFrame.right, kFrame.bottom);
+  for (double t = std::floor(cold / 10) * 10 + 10; t < warm; t += 10) {
+    stroke_style(cr, t == 0 ? st.zero_isotherm : st.isotherm);
+    cairo_move_to(cr, d.x(t, kBottomMb), d.y(kBottomMb));
+    cairo_line_to(cr, d.x(t, d.top_mb()), d.y(d.top_mb()));
+    cairo_stroke(cr);
+  }
+
+  // Dry adiabats every 10 K of potential temperature.
+  const std::vector<double> ps = pressures(d, kBottomMb, 0.04);
+  const double dry_row = kFrame.top + 0.10 * kFrame.height();
+  for (double theta = 240; theta <= 480; theta += 10) {
+    std::vector<double> c;
+    for (double p : ps)
+      c.push_back(th::dry_adiabat_temperature(th::kP0, theta, p) -
+                  th::kZeroCelsius);
+    stroke_style(cr, st.dry_adiabat);
+    curve(cr, d, ps, c);
+    cairo_stroke(cr);
+    set_colour(cr, st.dry_adiabat.label);
+    label_at_row(cr, d, ps, c, dry_row, format("%.0f", theta));
+  }
+
+  // Pseudo-adiabats by their temperature at 1000 mb, every 4 C, each
+  // integrated upwards from step to step.
+  const double moist_row = kFrame.top + 0.45 * kFrame.height();
+  for (double w = -20; w <= 40; w += 4) {
+    std::vector<double> up = pressures(d, 1000, 0.04);
+    std::vector<double> c;
+    double t = w + th::kZeroCelsius, p0 = 1000;
+    for (double p : up) {
+      t = th::moist_adiabat_temperature(p0, t, p);
+      p0 = p;
+      c.push_back(t - th::kZeroCelsius);
+    }
+    std::vector<double> down_p = {kBottomMb, 1000};
+    std::vector<double> down_c = {
+        th::moist_adiabat_temperature(1000, w + th::kZeroCelsius, kBottomMb) -
+            th::kZeroCelsius,
+        w};
+    stroke_style(cr, st.moist_adiabat);
+    curve(cr, d, down_p, down_c);
+    curve(cr, d, up, c);
+    cairo_stroke(cr);
+    set_colour(cr, st.moist_adiabat.label);
+    label_at_row(cr, d, up, c, moist_row, format("%.0f", w));
+  }
+
+  // Saturation mixing-ratio lines, g/kg, up to 600 mb.
+  static const double kRatios[] = {0.4, 1, 2, 3, 5, 8, 12, 16, 20, 28};
+  const double mix_top = std::max(600.0, d.top_mb());
+  const std::vector<double> mp = {kBottomMb, 1000, 900, 800, 700, mix_top};
+  const double mix_row = kFrame.bottom - 10;
+  for (double r : kRatios) {
+    std::vector<double> c;
+    for (double p : mp) {
+      c.push_back(p >= mix_top
+                      ? th::mixing_ratio_line_temperature(r / 1000, p) -
+                            th::kZeroCelsius
+                      : kNaN);
+    }
+    stroke_style(cr, st.mixing_ratio);
+    curve(cr, d, mp, c);
+    cairo_stroke(cr);
+    set_colour(cr, st.mixing_ratio.label);
+    label_at_row(cr, d, mp, c, mix_row, format(r < 1 ? "%.1f" : "%.0f", r));
+  }
+  cairo_restore(cr);
+}
+
+// Pressure labels and the height scale left of the frame, temperature
+// labels below it, and the frame itself.
+void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+          const Style& st) {
+  cairo_set_dash(cr, nullptr, 0, 0);
+  set_colour(cr, st.ink);
+  font(cr, 11);
+  static const double kLabelled[] = {1000, 925, 850, 700, 600, 500, 400,
+                                     300,  250, 200, 150, 100};
+  for (double p : kLabelled) {
+    if (p < d.top_mb()) break;
+    if (d.top_mb() < 400 && (p == 925 || p == 600)) continue;
+    const double y = d.y(p);
+    cairo_move_to(cr, kFrame.left - 5, y);
+    cairo_line_to(cr, kFrame.left, y);
+    text(cr, kFrame.left - 7, y, format("%.0f", p), 1, 0.5);
+  }
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+  cairo_save(cr);
+  cairo_translate(cr, 14, (kFrame.top + kFrame.bottom) / 2);
+  cairo_rotate(cr, -kPi / 2);
+  text(cr, 0, 0, "pressure (mb)", 0.5, 0.5);
+  cairo_restore(cr);
+
+  // Temperatures along the bottom.
+  const double low = std::ceil(d.celsius_at(kFrame.left, kFrame.bottom) / 10) * 10;
+  for (double t = low; d.x(t, kBottomMb) <= kFrame.right + 0.5; t += 10) {
+    const double x = d.x(t, kBottomMb);
+    cairo_move_to(cr, x, kFrame.bottom);
+    cairo_line_to(cr, x, kFrame.bottom + 5);
+    text(cr, x, kFrame.bottom + 14, format("%.0f", t), 0.5, 0.5);
+  }
+  cairo_stroke(cr);
+  text(cr, (kFrame.left + kFrame.right) / 2, kFrame.bottom + 30,
+       "temperature (\xC2\xB0" "C)", 0.5, 0.5);
+
+  // Heights above sea level, every km, from the sounding's own heights,
+  // linear in ln p between levels.
+  std::vector<std::pair<double, double>> zp;  // height, ln p
+  for (const Level& l : levels)
+    if (!std::isnan(l.z_m)) zp.emplace_back(l.z_m, std::log(l.p_mb));
+  std::stable_sort(zp.begin(), zp.end());
+  const double scale_x = 44;
+  if (zp.size() >= 2) {
+    font(cr, 10);
+    text(cr, scale_x, kFrame.top - 10, "km", 0.5, 0.5);
+    for (double km = std::ceil(zp.front().first / 1000); km * 1000 <= zp.back().first; ++km) {
+      auto hi = std::lower_bound(
+          zp.begin(), zp.end(), km * 1000,
+          [](const std::pair<double, double>& a, double z) { return a.first < z; });
+      if (hi == zp.begin() || hi == zp.end()) continue;
+      auto lo = hi - 1;
+      if (hi->first == lo->first) continue;
+      const double f = (km * 1000 - lo->first) / (hi->first - lo->first);
+      const double p = std::exp(lo->second + f * (hi->second - lo->second));
+      if (p > kBottomMb || p < d.top_mb()) continue;
+      const double y = d.y(p);
+      cairo_move_to(cr, scale_x + 10, y);
+      cairo_line_to(cr, scale_x + 16, y);
+      text(cr, scale_x + 7, y, format("%.0f", km), 1, 0.5);
+    }
+    cairo_move_to(cr, scale_x + 13, kFrame.top);
+    cairo_line_to(cr, scale_x + 13, kFrame.bottom);
+    cairo_set_line_width(cr, 0.8);
+    cairo_stroke(cr);
+  }
+
+  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cairo_set_line_width(cr, 1.2);
+  cairo_stroke(cr);
+}
+
+void trace(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+           double Level::*field, const LineStyle& style) {
+  std::vector<double> ps, cs;
+  for (const Level& l : levels) {
+    if (std::isnan(l.*field)) continue;
+    ps.push_back(l.p_mb);
+    cs.push_back(l.*field);
+  }
+  if (ps.empty()) return;
+  stroke_style(cr, style);
+  if (ps.size() == 1) {
+    cairo_arc(cr, d.x(cs[0], ps[0]), d.y(ps[0]), style.width * 1.5, 0, 2 * kPi);
+    cairo_fill(cr);
+    return;
+  }
+  curve(cr, d, ps, cs);
+  cairo_stroke(cr);
+}
+
+// The environment's temperature at p, linear in ln p between levels.
+double environment_celsius(const std::vector<Level>& levels, double p) {
+  const Level* below = nullptr;
+  for (const Level& l : levels) {
+    if (std::isnan(l.t_c)) continue;
+    if (l.p_mb == p) return l.t_c;
+    if (l.p_mb > p) {
+      below = &l;
+    } else if (below != nullptr) {
+      const double f = std::log(below->p_mb / p) / std::log(below->p_mb / l.p_mb);
+      return below->t_c + f * (l.t_c - below->t_c);
+    } else {
+      return kNaN;
+    }
+  }
+  return kNaN;
+}
+
+// The surface parcel: areas where it is warmer (between the LFC and the EL)
+// and colder (below the LFC) than the environment, its trace, and marks at
+// its LCL, LFC and EL.
+void parcel(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+            const std::vector<ix::TracePoint>& points, const ix::Parcel& p,
+            const Style& st, cairo_pattern_t* hatch) {
+  if (points.size() < 2) return;
+  cairo_save(cr);
+  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cairo_clip(cr);
+  const bool lfc = !std::isnan(p.lfc_pressure_hpa);
+  const double el = std::isnan(p.el_pressure_hpa) ? 0 : p.el_pressure_hpa;
+  // Runs of points in one area, drawn as the parcel's side out and the
+  // environment's side back.
+  struct Pt { double p, parcel_c, env_c; };
+  std::vector<Pt> run;
+  int run_sign = 0;
+  auto flush = [&]() {
+    if (run.size() >= 2 && run_sign != 0) {
+      for (size_t i = 0; i < run.size(); ++i) {
+        const double x = d.x(run[i].parcel_c, run[i].p), y = d.y(run[i].p);
+        if (i == 0) cairo_move_to(cr, x, y); else cairo_line_to(cr, x, y);
+      }
+      for (size_t i = run.size(); i-- > 0;)
+        cairo_line_to(cr, d.x(run[i].env_c, run[i].p), d.y(run[i].p));
+      cairo_close_path(cr);
+      if (run_sign > 0) {
+        set_colour(cr, st.positive_area);
+        cairo_fill(cr);
+      } else {
+        set_colour(cr, st.negative_area);
+        cairo_fill_preserve(cr);
+        cairo_set_source(cr, hatch);
+        cairo_fill(cr);
+      }
+    }
+    run.clear();
+  };
+  for (size_t i = 0; i < points.size(); ++i) {
+    const double pr = points[i].pressure_hpa;
+    const Pt pt{pr, points[i].temperature_k - th::kZeroCelsius,
+                environment_celsius(levels, pr)};
+    int sign = 0;
+    if (lfc && pr <= p.lfc_pressure_hpa && pr >= el) sign = 1;
+    else if (lfc && pr > p.lfc_pressure_hpa) sign = -1;
+    if (std::isnan(pt.env_c)) sign = 0;
+    if (sign != run_sign) {
+      // The boundary point belongs to both runs.
+      if (sign != 0 && run_sign != 0) run.push_back(pt);
+      flush();
+      run_sign = sign;
+    }
+    if (sign != 0) run.push_back(pt);
+  }
+  flush();
+
+  std::vector<double> ps, cs;
+  for (const ix::TracePoint& t : points) {
+    ps.push_back(t.pressure_hpa);
+    cs.push_back(t.temperature_k - th::kZeroCelsius);
+  }
+  stroke_style(cr, st.parcel);
+  curve(cr, d, ps, cs);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+
+  // Marks right of the parcel's trace.
+  font(cr, 10, true);
+  const struct { const char* name; double p; } marks[] = {
+      {"LCL", p.lcl.pressure_hpa}, {"LFC", p.lfc_pressure_hpa},
+      {"EL", p.el_pressure_hpa}};
+  double last_y = std::numeric_limits<double>::infinity();
+  for (const auto& m : marks) {
+    if (std::isnan(m.p) || m.p > kBottomMb || m.p < d.top_mb()) continue;
+    const double y = d.y(m.p);
+    double c = kNaN;
+    for (size_t i = 1; i < ps.size(); ++i) {
+      if (ps[i - 1] >= m.p && ps[i] <= m.p) {
+        const double f = std::log(ps[i - 1] / m.p) / std::log(ps[i - 1] / ps[i]);
+        c = cs[i - 1] + f * (cs[i] - cs[i - 1]);
+        break;
+      }
+    }
+    if (std::isnan(c)) continue;
+    const double x = std::min(d.x(c, m.p), kFrame.right - 60);
+    // Marks too close to the one below share a line with it.
+    const double ty = std::min(y, last_y - 12);
+    last_y = ty;
+    set_colour(cr, st.ink);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    cairo_set_line_width(cr, 1.5);
+    cairo_move_to(cr, x + 4, y);
+    cairo_line_to(cr, x + 18, y);
+    cairo_stroke(cr);
+    text(cr, x + 21, ty, m.name, 0, 0.5);
+  }
+}
+
+void barbs(cairo_t* cr, const std::vector<PlacedBarb>& placed,
+           const Diagram& d, const Style& st) {
+  set_colour(cr, st.ink);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_set_line_width(cr, 0.8);
+  cairo_move_to(cr, kBarbColumnX, d.y(kBottomMb));
+  cairo_line_to(cr, kBarbColumnX, d.y(d.top_mb()));
+  cairo_stroke(cr);
+  font(cr, 10);
+  text(cr, kBarbColumnX, kFrame.bottom + 30, "wind (kt)", 0.5, 0.5);
+  set_colour(cr, st.barb);
+  cairo_set_line_width(cr, 1.3);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  for (const PlacedBarb& b : placed) {
+    // One path per barb: the staff and feathers stroked, pennants filled.
+    if (b.shape.calm_radius > 0) {
+      cairo_new_sub_path(cr);
+      cairo_arc(cr, b.shape.x, b.shape.y, b.shape.calm_radius, 0, 2 * kPi);
+      cairo_stroke(cr);
+      continue;
+    }
+    const auto pennants = [&]() {
+      for (const std::vector<double>& t : b.shape.pennants) {
+        cairo_move_to(cr, t[0], t[1]);
+        cairo_line_to(cr, t[2], t[3]);
+        cairo_line_to(cr, t[4], t[5]);
+        cairo_close_path(cr);
+      }
+    };
+    for (const Segment& s : b.shape.lines) {
+      cairo_move_to(cr, s.x0, s.y0);
+      cairo_line_to(cr, s.x1, s.y1);
+    }
+    pennants();
+    cairo_stroke(cr);
+    pennants();
+    cairo_fill(cr);
+  }
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+}
+
+// The hodograph of the lowest 10 km above ground, in knots, coloured by
+// height band, with a dot and label at every whole km.
+void hodograph(cairo_t* cr, const std::vector<Level>& levels,
+               double ground_m, const Style& st) {
+  const Rect& r = kHodograph;
+  struct Wind { double z, u, v; };
+  std::vector<Wind> w;
+  for (const Level& l : levels) {
+    if (std::isnan(l.speed_kt) || std::isnan(l.z_m)) continue;
+    const double z = l.z_m - ground_m;
+    if (z < -50 || z > 10000) continue;
+    const double a = l.dir_deg * kPi / 180;
+    w.push_back({std::max(z, 0.0), -l.speed_kt * std::sin(a),
+                 -l.speed_kt * std::cos(a)});
+  }
+  std::stable_sort(w.begin(), w.end(),
+                   [](const Wind& a, const Wind& b) { return a.z < b.z; });
+  double most = 0;
+  for (const Wind& x : w) most = std::max(most, std::hypot(x.u, x.v));
+  const double ring = most > 80 ? 20 : 10;
+  const double range = std::max(40.0, std::ceil(most / ring) * ring);
+  const double cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+  const double scale = (r.width() / 2 - 8) / range;
+
+  cairo_save(cr);
+  set_colour(cr, st.panel);
+  cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+  cairo_fill_preserve(cr);
+  set_colour(cr, st.ink);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke_preserve(cr);
+  cairo_clip(cr);
+  stroke_style(cr, st.isobar);
+  for (double k = ring; k <= range; k += ring) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, cx, cy, k * scale, 0, 2 * kPi);
+  }
+  cairo_move_to(cr, r.left, cy);
+  cairo_line_to(cr, r.right, cy);
+  cairo_move_to(cr, cx, r.top);
+  cairo_line_to(cr, cx, r.bottom);
+  cairo_stroke(cr);
+  font(cr, 9);
+  set_colour(cr, st.ink);
+  for (double k = ring; k <= range; k += ring)
+    text(cr, cx + k * scale * 0.7071 + 2, cy + k * scale * 0.7071 + 2,
+         format("%.0f", k), 0, 0);
+
+  // Each piece between two winds split at the band edges.
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  for (size_t i = 1; i < w.size(); ++i) {
+    double z0 = w[i - 1].z;
+    while (z0 < w[i].z) {
+      const size_t band = std::min<size_t>(
+          st.hodograph_bands.size() - 1,
+          static_cast<size_t>(z0 / kHodographBandMetres));
+      const double z1 = std::min(w[i].z, (band + 1) * kHodographBandMetres);
+      const auto at = [&](double z) {
+        const double f = (z - w[i - 1].z) / (w[i].z - w[i - 1].z);
+        return std::make_pair(cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u)),
+                              cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v)));
+      };
+      const auto a = at(z0), b = at(z1);
+      stroke_style(cr, st.hodograph_bands[band]);
+      cairo_move_to(cr, a.first, a.second);
+      cairo_line_to(cr, b.first, b.second);
+      cairo_stroke(cr);
+      if (z1 <= z0) break;
+      z0 = z1;
+    }
+  }
+  // Whole km: a dot and its number.
+  font(cr, 9, true);
+  for (double km = 0; km <= 10; ++km) {
+    const double z = km * 1000;
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (!(w[i - 1].z <= z && w[i].z >= z) || w[i].z == w[i - 1].z) continue;
+      const double f = (z - w[i - 1].z) / (w[i].z - w[i - 1].z);
+      const double x = cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u));
+      const double y = cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v));
+      set_colour(cr, st.ink);
+      cairo_arc(cr, x, y, 2.2, 0, 2 * kPi);
+      cairo_fill(cr);
+      text(cr, x + 4, y - 4, format("%.0f", km), 0, 1);
+      break;
+    }
+  }
+  cairo_restore(cr);
+  font(cr, 10, true);
+  set_colour(cr, st.ink);
+  text(cr, r.left + 6, r.top + 10, "hodograph 0-10 km AGL (kt)", 0, 0.5);
+  if (w.size() < 2) {
+    font(cr, 10);
+    text(cr, cx, cy - 14, "no winds with heights", 0.5, 0.5);
+  }
+}
+
+std::string value(double v, const char* fmt) {
+  return std::isnan(v) ? std::string("-") : format(fmt, v);
+}
+
+void indices_box(cairo_t* cr, const ix::SoundingIndices& x, const Style& st) {
+  const Rect& r = kIndicesBox;
+  set_colour(cr, st.panel);
+  cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+  cairo_fill_preserve(cr);
+  set_colour(cr, st.ink);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_set_line_width(cr, 1);
+  cairo_stroke(cr);
+
+  double y = r.top + 16;
+  font(cr, 11, true);
+  text(cr, r.left + 8, y, "parcel", 0, 0.5);
+  static const double kCols[] = {r.left + 120, r.left + 162, r.left + 202,
+                                 r.left + 240, r.left + 274};
+  static const char* const kHeads[] = {"CAPE", "CIN", "LCL", "LFC", "EL"};
+  for (int i = 0; i < 5; ++i) text(cr, kCols[i], y, kHeads[i], 1, 0.5);
+  y += 13;
+  font(cr, 9);
+  text(cr, kCols[0], y, "J/kg", 1, 0.5);
+  text(cr, kCols[1], y, "J/kg", 1, 0.5);
+  for (int i = 2; i < 5; ++i) text(cr, kCols[i], y, "mb", 1, 0.5);
+  const struct { const char* name; const ix::Parcel* p; } parcels[] = {
+      {"surface", &x.surface_based},
+      {"mixed layer", &x.mixed_layer},
+      {"most unstable", &x.most_unstable}};
+  font(cr, 11);
+  for (const auto& row : parcels) {
+    y += 18;
+    text(cr, r.left + 8, y, row.name, 0, 0.5);
+    const double vals[] = {row.p->cape_j_kg, row.p->cin_j_kg,
+                           row.p->lcl.pressure_hpa, row.p->lfc_pressure_hpa,
+                           row.p->el_pressure_hpa};
+    for (int i = 0; i < 5; ++i) text(cr, kCols[i], y, value(vals[i], "%.0f"), 1, 0.5);
+  }
+  y += 14;
+  cairo_move_to(cr, r.left + 8, y);
+  cairo_line_to(cr, r.right - 8, y);
+  cairo_set_line_width(cr, 0.6);
+  cairo_stroke(cr);
+
+  const double ms_to_kt = kKnotsPerMetrePerSecond;
+  const struct { const char* name; std::string v; } rows[] = {
+      {"precipitable water", value(x.precipitable_water_mm, "%.1f mm")},
+      {"lifted index", value(x.lifted_index_k, "%.1f")},
+      {"Showalter index", value(x.showalter_k, "%.1f")},
+      {"K index", value(x.k_index_c, "%.0f")},
+      {"total totals", value(x.total_totals_c, "%.0f")},
+      {"bulk shear 0-1 km", value(x.bulk_shear_0_1km_m_s * ms_to_kt, "%.0f kt")},
+      {"bulk shear 0-6 km", value(x.bulk_shear_0_6km_m_s * ms_to_kt, "%.0f kt")},
+  };
+  for (const auto& row : rows) {
+    y += 19;
+    text(cr, r.left + 8, y, row.name, 0, 0.5);
+    text(cr, r.right - 10, y, row.v, 1, 0.5);
+  }
+  y += 22;
+  font(cr, 9);
+  text(cr, r.left + 8, y, "mixed layer: lowest 100 mb; most unstable: highest", 0, 0.5);
+  y += 12;
+  text(cr, r.left + 8, y, "theta-e in the lowest 300 mb; CAPE and CIN with", 0, 0.5);
+  y += 12;
+  text(cr, r.left + 8, y, "virtual temperature; lifted index of the mixed layer", 0, 0.5);
+}
+
+std::string trimmed(const char* s, size_t n) {
+  std::string t(s, ::strnlen(s, n));
+  while (!t.empty() && t.back() == ' ') t.pop_back();
+  while (!t.empty() && t.front() == ' ') t.erase(t.begin());
+  return t;
+}
+
+void title(cairo_t* cr, const Sounding& s, const STATREC& station,
+           const Style& st) {
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
+                                        "May", "Jun", "Jul", "Aug",
+                                        "Sep", "Oct", "Nov", "Dec"};
+  const HEADER_TYPE& h = s.header;
+  std::string line = trimmed(station.name, sizeof station.name);
+  const std::string init = trimmed(station.init, sizeof station.init);
+  if (!init.empty()) line += (line.empty() ? "" : "  ") + init;
+  line += (line.empty() ? "WMO " : "   WMO ") + std::to_string(station.wmo);
+  char when[64];
+  const char* month = h.month >= 1 && h.month <= 12 ? kMonths[h.month - 1] : "?";
+  std::snprintf(when, sizeof when, "%02d UTC %d %s %d", int(h.hour), int(h.day),
+                month, int(h.year));
+  char where[96];
+  std::snprintf(where, sizeof where, "%.2f %c  %.2f %c   elevation %d m",
+                std::fabs(station.lat), station.lat < 0 ? 'S' : 'N',
+                std::fabs(station.lon), station.lon < 0 ? 'W' : 'E',
+                int(station.elev));
+  set_colour(cr, st.ink);
+  font(cr, 18, true);
+  text(cr, kFrame.left, 20, line, 0, 0.5);
+  font(cr, 18, true);
+  text(cr, kHodograph.right, 20, when, 1, 0.5);
+  font(cr, 12);
+  text(cr, kFrame.left, 42, where, 0, 0.5);
+}
+
+// What each line is, below the temperature labels.
+void legend(cairo_t* cr, const Style& st, cairo_pattern_t* hatch) {
+  const struct { const char* name; const LineStyle* style; } items[] = {
+      {"temperature", &st.temperature}, {"dew point", &st.dew_point},
+      {"surface parcel", &st.parcel},   {"isotherm (\xC2\xB0" "C)", &st.isotherm},
+      {"dry adiabat (K)", &st.dry_adiabat},
+      {"moist adiabat (\xC2\xB0" "C)", &st.moist_adiabat},
+      {"mixing ratio (g/kg)", &st.mixing_ratio}};
+  font(cr, 10);
+  double x = kFrame.left;
+  const double y = kPageHeight - 14;
+  for (const auto& item : items) {
+    LineStyle bold = *item.style;
+    bold.width = std::max(bold.width, 1.6);
+    bold.colour = bold.label;
+    stroke_style(cr, bold);
+    cairo_move_to(cr, x, y);
+    cairo_line_to(cr, x + 22, y);
+    cairo_stroke(cr);
+    set_colour(cr, st.ink);
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, item.name, &e);
+    text(cr, x + 26, y, item.name, 0, 0.5);
+    x += 26 + e.x_advance + 14;
+  }
+  // The shaded areas.
+  set_colour(cr, st.positive_area);
+  cairo_rectangle(cr, x, y - 5, 14, 10);
+  cairo_fill(cr);
+  set_colour(cr, st.ink);
+  text(cr, x + 18, y, "CAPE", 0, 0.5);
+  x += 56;
+  set_colour(cr, st.negative_area);
+  cairo_rectangle(cr, x, y - 5, 14, 10);
+  cairo_fill_preserve(cr);
+  cairo_set_source(cr, hatch);
+  cairo_fill(cr);
+  set_colour(cr, st.ink);
+  text(cr, x + 18, y, "CIN", 0, 0.5);
+}
+
+// Thin diagonal lines, repeated: the hatching of the negative area.
+PatternPtr hatching(const Style& st) {
+  SurfacePtr tile(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8));
+  ContextPtr c(cairo_create(tile.get()));
+  set_colour(c.get(), st.ink);
+  cairo_set_line_width(c.get(), 0.7);
+  cairo_move_to(c.get(), 0, 8);
+  cairo_line_to(c.get(), 8, 0);
+  cairo_stroke(c.get());
+  PatternPtr p(cairo_pattern_create_for_surface(tile.get()));
+  cairo_pattern_set_extend(p.get(), CAIRO_EXTEND_REPEAT);
+  return p;
+}
+
+}  // namespace
+}  // namespace rawinq::plot
+
+void render_skewt(const Sounding& sounding, const STATREC& station,
+                  PlotKind kind, const std::string& path) {
+  using namespace rawinq::plot;
+  namespace ix = rawinq::indices;
+  const std::vector<Level> levels = plot_levels(sounding);
+  const Diagram d = Diagram::for_levels(levels);
+  const ix::SoundingIndices indices = ix::compute_indices(sounding);
+  const std::vector<ix::TracePoint> parcel_points =
+      ix::parcel_trace(sounding, ix::ParcelKind::kSurfaceBased);
+  // The ground: the surface level's height, else the station's elevation
+  // (levels below the ground may carry heights extrapolated down to them).
+  double ground = station.elev;
+  for (const DATA_TYPE& l : sounding.levels) {
+    if (l.fr == kLevelSurface && !is_missing(l.ht)) {
+      ground = static_cast<double>(l.ht);
+      break;
+    }
+  }
+  const bool southern = station.lat < 0;
+  const std::vector<PlacedBarb> placed =
+      place_barbs(levels, d, kBarbColumnX, southern);
+
+  CairoPage page(kind, path, kPageWidth, kPageHeight, kPointsPerUnit);
+  cairo_t* cr = page.cr();
+  const Style& st = style();
+  const PatternPtr hatch = hatching(st);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  background(cr, d, st);
+  parcel(cr, d, levels, parcel_points, indices.surface_based, st, hatch.get());
+  cairo_save(cr);
+  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cairo_clip(cr);
+  trace(cr, d, levels, &Level::td_c, st.dew_point);
+  trace(cr, d, levels, &Level::t_c, st.temperature);
+  cairo_restore(cr);
+  axes(cr, d, levels, st);
+  barbs(cr, placed, d, st);
+  hodograph(cr, levels, ground, st);
+  indices_box(cr, indices, st);
+  title(cr, sounding, station, st);
+  legend(cr, st, hatch.get());
+  page.commit();
+}

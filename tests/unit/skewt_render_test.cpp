@@ -1,0 +1,353 @@
+// The skew-T plots: drawn from soundings of several kinds into PNG, SVG and
+// PDF files, and checked by what the files hold where the diagram's
+// coordinates say it must be.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "rawinq/plot.h"
+#include "rawinq/skewt_layout.h"
+#include "rawinq/skewt_style.h"
+#include "test_support.h"
+
+using namespace rawinq::plot;
+using testing_support::TempDir;
+
+namespace {
+
+struct Row {
+  long fr, pr, ht, tp, dp, wd, ws;
+};
+
+Sounding make_sounding(const std::vector<Row>& rows, short hour, short day,
+                       short month, short year) {
+  Sounding s;
+  s.header.hour = hour;
+  s.header.day = day;
+  s.header.month = month;
+  s.header.year = year;
+  for (const Row& r : rows)
+    s.levels.push_back({r.fr, r.pr, r.ht, r.tp, r.dp, r.wd, r.ws});
+  s.header.levels = static_cast<long>(s.levels.size());
+  return s;
+}
+
+STATREC make_station(const char* init, long wmo, const char* name, float lat,
+                     float lon, short elev) {
+  STATREC st{};
+  std::strncpy(st.init, init, sizeof st.init - 1);
+  st.wmo = wmo;
+  st.wban = wmo + 900000;
+  st.lat = lat;
+  st.lon = lon;
+  st.Clat = lat < 0 ? 'S' : 'N';
+  st.Clon = lon < 0 ? 'W' : 'E';
+  st.elev = elev;
+  std::snprintf(st.name, sizeof st.name, "%-29s", name);
+  return st;
+}
+
+constexpr long M = 99999;
+
+struct Case {
+  const char* name;
+  STATREC station;
+  Sounding sounding;
+  double top_mb;  // the diagram's top
+};
+
+std::vector<Case> cases() {
+  std::vector<Case> c;
+  // A high station on a summer afternoon: the surface at 837 mb, the
+  // mandatory levels below it empty, a moist low layer under dry air.
+  c.push_back({"high_station",
+               make_station("DEN", 72469, "DENVER", 39.77f, -104.87f, 1611),
+               make_sounding({{9, 8370, 1611, 301, 121, 160, 50},
+                              {4, 8500, 1457, M, M, M, M},
+                              {5, 8000, 1990, 262, 105, 180, 70},
+                              {4, 7000, 3141, 155, 35, 220, 100},
+                              {6, 6200, M, M, M, 240, 150},
+                              {4, 5000, 5860, -95, -225, 250, 200},
+                              {4, 4000, 7460, -205, -345, 255, 250},
+                              {4, 3000, 9550, -365, -485, 260, 300},
+                              {4, 2500, 10830, -465, -585, 265, 340},
+                              {7, 2200, 11690, -555, -665, 270, 380},
+                              {4, 2000, 12300, -560, -690, 270, 360},
+                              {4, 1500, 14140, -590, -730, 275, 280},
+                              {4, 1000, 16700, -620, -800, 280, 150}},
+                             0, 15, 7, 1995),
+               100});
+  // A moist tropical sounding of the southern hemisphere, up to 100 mb.
+  c.push_back({"tropical",
+               make_station("DRW", 94120, "DARWIN", -12.43f, 130.87f, 30),
+               make_sounding({{9, 10080, 30, 312, 245, 320, 30},
+                              {4, 10000, 100, 298, 238, 330, 50},
+                              {4, 9250, 790, 240, 205, 350, 60},
+                              {4, 8500, 1530, 192, 165, 20, 40},
+                              {4, 7000, 3170, 98, 35, 70, 50},
+                              {4, 5000, 5880, -55, -145, 90, 80},
+                              {4, 4000, 7580, -155, -275, 100, 100},
+                              {4, 3000, 9700, -315, -455, 100, 120},
+                              {4, 2500, 10950, -415, -555, 90, 140},
+                              {4, 2000, 12420, -535, -655, 80, 160},
+                              {4, 1500, 14200, -675, -775, 80, 180},
+                              {4, 1000, 16600, -775, -865, 90, 120}},
+                             12, 3, 1, 2001),
+               100});
+  // A sounding whose balloon burst at 400 mb.
+  c.push_back({"ends_at_400mb",
+               make_station("OAX", 72558, "OMAHA", 41.32f, -96.37f, 350),
+               make_sounding({{9, 9760, 350, 215, 142, 180, 80},
+                              {4, 9250, 790, 184, 131, 200, 150},
+                              {4, 8500, 1490, 162, 72, 220, 180},
+                              {5, 7800, 2200, 95, -15, 230, 190},
+                              {4, 7000, 3080, 22, -88, 240, 210},
+                              {4, 5000, 5740, -148, -268, 250, 260},
+                              {4, 4000, 7300, -262, -380, 255, 300}},
+                             0, 20, 5, 2003),
+               400});
+  // No dew point at any level.
+  c.push_back({"no_dew_points",
+               make_station("BIS", 72764, "BISMARCK", 46.77f, -100.75f, 503),
+               make_sounding({{9, 9590, 503, -52, M, 320, 60},
+                              {4, 9250, 810, -71, M, 330, 90},
+                              {4, 8500, 1450, -115, M, 320, 130},
+                              {4, 7000, 2900, -195, M, 310, 170},
+                              {4, 5000, 5380, -345, M, 300, 230},
+                              {4, 3000, 8900, -545, M, 290, 310},
+                              {4, 2000, 11500, -575, M, 290, 260},
+                              {4, 1000, 15800, -625, M, 280, 150}},
+                             12, 9, 2, 1998),
+               100});
+  return c;
+}
+
+struct PngImage {
+  cairo_surface_t* s;
+  explicit PngImage(const std::string& path)
+      : s(cairo_image_surface_create_from_png(path.c_str())) {}
+  ~PngImage() { cairo_surface_destroy(s); }
+  PngImage(const PngImage&) = delete;
+  PngImage& operator=(const PngImage&) = delete;
+  bool ok() const { return cairo_surface_status(s) == CAIRO_STATUS_SUCCESS; }
+  int width() const { return cairo_image_surface_get_width(s); }
+  int height() const { return cairo_image_surface_get_height(s); }
+  Colour at(int x, int y) const {
+    const unsigned char* row =
+        cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    uint32_t px;
+    std::memcpy(&px, row + 4 * x, 4);
+    return {((px >> 16) & 0xff) / 255.0, ((px >> 8) & 0xff) / 255.0,
+            (px & 0xff) / 255.0};
+  }
+  // Whether a pixel within `radius` of (x, y) has about colour c.
+  bool near(double x, double y, const Colour& c, int radius) const {
+    const int cx = int(std::lround(x)), cy = int(std::lround(y));
+    for (int j = cy - radius; j <= cy + radius; ++j) {
+      for (int i = cx - radius; i <= cx + radius; ++i) {
+        if (i < 0 || j < 0 || i >= width() || j >= height()) continue;
+        const Colour p = at(i, j);
+        if (std::fabs(p.r - c.r) < 0.12 && std::fabs(p.g - c.g) < 0.12 &&
+            std::fabs(p.b - c.b) < 0.12)
+          return true;
+      }
+    }
+    return false;
+  }
+};
+
+std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// How cairo names a colour in SVG style attributes.
+std::string svg_colour(const Colour& c) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "rgb(%g%%,%g%%,%g%%);", c.r * 100, c.g * 100,
+                c.b * 100);
+  return buf;
+}
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos;
+       at = text.find(what, at + 1))
+    ++n;
+  return n;
+}
+
+TEST(SkewtRender, PngTracesLieWhereTheDiagramPutsThem) {
+  const Style& st = style();
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir / "plot.png";
+    render_skewt(c.sounding, c.station, PlotKind::png, path);
+    PngImage img(path);
+    ASSERT_TRUE(img.ok());
+    EXPECT_EQ(img.width(), int(kPageWidth));
+    EXPECT_EQ(img.height(), int(kPageHeight));
+
+    const std::vector<Level> levels = plot_levels(c.sounding);
+    const Diagram d = Diagram::for_levels(levels);
+    EXPECT_DOUBLE_EQ(d.top_mb(), c.top_mb);
+    int probed = 0, dew_points = 0;
+    // Points on the frame's edges are left out: the frame is drawn over
+    // them.
+    const auto on_edge = [](double x, double y) {
+      return x < kFrame.left + 4 || x > kFrame.right - 4 ||
+             y < kFrame.top + 4 || y > kFrame.bottom - 4;
+    };
+    for (const Level& l : levels) {
+      if (!std::isnan(l.t_c)) {
+        const double x = d.x(l.t_c, l.p_mb), y = d.y(l.p_mb);
+        if (on_edge(x, y)) continue;
+        EXPECT_TRUE(img.near(x, y, st.temperature.colour, 2))
+            << l.p_mb << " mb " << l.t_c << " C at " << x << "," << y;
+        ++probed;
+      }
+      if (!std::isnan(l.td_c)) {
+        ++dew_points;
+        const double x = d.x(l.td_c, l.p_mb), y = d.y(l.p_mb);
+        if (on_edge(x, y)) continue;
+        EXPECT_TRUE(img.near(x, y, st.dew_point.colour, 3))
+            << l.p_mb << " mb dew point " << l.td_c << " C";
+      }
+    }
+    EXPECT_GE(probed, 5);
+    // No dew points, no dew point trace; and a point of the temperature
+    // trace's colour where no trace is (the top left corner of the frame).
+    if (dew_points == 0) {
+      int green = 0;
+      for (int y = int(kFrame.top); y < int(kFrame.bottom); ++y)
+        for (int x = int(kFrame.left); x < int(kFrame.right); ++x)
+          if (img.near(x, y, st.dew_point.colour, 0)) ++green;
+      EXPECT_EQ(green, 0);
+    }
+    EXPECT_FALSE(img.near(kFrame.left + 8, kFrame.top + 8,
+                          st.temperature.colour, 3));
+  }
+}
+
+TEST(SkewtRender, SvgHoldsOneElementPerLineAndBarb) {
+  const Style& st = style();
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir / "plot.svg";
+    render_skewt(c.sounding, c.station, PlotKind::svg, path);
+    const std::string svg = read_all(path);
+    ASSERT_NE(svg.find("<svg"), std::string::npos);
+    ASSERT_NE(svg.find("</svg>"), std::string::npos);
+    const std::vector<Level> levels = plot_levels(c.sounding);
+    const Diagram d = Diagram::for_levels(levels);
+    bool any_dew_point = false;
+    for (const Level& l : levels) any_dew_point |= !std::isnan(l.td_c);
+    const auto strokes = [&](const Colour& k) {
+      return count(svg, "stroke:" + svg_colour(k));
+    };
+    // One path per trace, and one per sample in the legend.
+    EXPECT_EQ(strokes(st.temperature.colour), 2u);
+    EXPECT_EQ(strokes(st.dew_point.colour), any_dew_point ? 2u : 1u);
+    // One path per isotherm that crosses the frame, every 10 C between the
+    // frame's coldest and warmest corners, the 0 C one in its own colour.
+    const double cold = d.celsius_at(kFrame.left, kFrame.top);
+    const double warm = d.celsius_at(kFrame.right, kFrame.bottom);
+    size_t isotherms = 0;
+    for (double t = std::floor(cold / 10) * 10 + 10; t < warm; t += 10)
+      isotherms += t != 0;
+    EXPECT_EQ(strokes(st.isotherm.colour), isotherms);
+    EXPECT_EQ(strokes(st.zero_isotherm.colour), cold < 0 && warm > 0 ? 1u : 0u);
+    // Lines of the other families that cross the frame.
+    EXPECT_GE(strokes(st.dry_adiabat.colour), 5u);
+    EXPECT_GE(strokes(st.moist_adiabat.colour), 5u);
+    EXPECT_GE(strokes(st.mixing_ratio.colour), 5u);
+    const std::vector<PlacedBarb> barbs =
+        place_barbs(levels, d, kBarbColumnX, c.station.lat < 0);
+    size_t pennants = 0;
+    for (const PlacedBarb& b : barbs) pennants += !b.shape.pennants.empty();
+    EXPECT_GE(barbs.size(), 4u);
+    EXPECT_EQ(strokes(st.barb), barbs.size());
+    EXPECT_EQ(count(svg, "fill:" + svg_colour(st.barb)), pennants);
+  }
+}
+
+TEST(SkewtRender, PdfIsOnePage) {
+  const Case c = cases()[0];
+  TempDir dir;
+  const std::string path = dir / "plot.pdf";
+  render_skewt(c.sounding, c.station, PlotKind::pdf, path);
+  const std::string pdf = read_all(path);
+  ASSERT_EQ(pdf.substr(0, 5), "%PDF-");
+  EXPECT_EQ(count(pdf, "/Type /Page\n") + count(pdf, "/Type /Page "), 1u);
+  // The page is A4 wide, landscape.
+  const std::regex box(R"(/MediaBox \[ *0 0 ([0-9.]+) ([0-9.]+) *\])");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(pdf, m, box));
+  EXPECT_NEAR(std::stod(m[1]), 842, 1);
+  EXPECT_NEAR(std::stod(m[2]), 842 * kPageHeight / kPageWidth, 1);
+}
+
+TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
+  const STATREC st = make_station("", 1, "", 0, 0, 0);
+  const std::vector<std::vector<Row>> soundings = {
+      {},
+      {{9, 10130, 5, 150, 100, 0, 0}},
+      {{9, 10130, 5, M, M, M, M}, {4, 5000, 5600, M, M, M, M}},
+      {{9, 10130, 5, M, M, 90, 50}, {4, 5000, 5600, M, M, 270, 900}},
+      {{4, 500, 20600, -600, -800, 270, 400}, {4, 300, 23000, -550, M, M, M}},
+      // Values no sounding holds: pressures of 0 and beyond 1100 mb,
+      // temperatures of 900 C, a wind from 400 degrees.
+      {{9, 0, 5, 150, 100, 0, 0}, {4, 20000, 5, 150, 100, 0, 0},
+       {4, 8500, 1500, 9000, -9000, 400, 50}, {4, 7000, 3000, 20, 10, 180, -5}},
+  };
+  for (size_t i = 0; i < soundings.size(); ++i) {
+    TempDir dir;
+    const std::string path = dir / "plot.png";
+    render_skewt(make_sounding(soundings[i], 0, 0, 0, 0), st, PlotKind::png,
+                 path);
+    PngImage img(path);
+    EXPECT_TRUE(img.ok()) << i;
+  }
+}
+
+TEST(SkewtRender, AFileThatCannotBeWrittenIsReportedAndLeavesNothing) {
+  const Case c = cases()[0];
+  TempDir dir;
+  testing_support::write_file(dir / "old.png", "an earlier plot");
+  const struct {
+    std::string path;
+    std::string message;
+  } failures[] = {
+      {dir / "missing/plot.png", "missing/plot.png: cannot create it: No such file"},
+      {dir / "old.png/plot.png", "cannot create it: Not a directory"},
+  };
+  for (const auto& f : failures) {
+    try {
+      render_skewt(c.sounding, c.station, PlotKind::png, f.path);
+      ADD_FAILURE() << f.path << " written";
+    } catch (const PlotError& e) {
+      EXPECT_NE(std::string(e.what()).find(f.message), std::string::npos)
+          << e.what();
+    }
+  }
+  // A plot replaces the file there, and no temporary file stays behind.
+  render_skewt(c.sounding, c.station, PlotKind::svg, dir / "old.png");
+  EXPECT_EQ(testing_support::dir_entries(dir.path()),
+            std::vector<std::string>{"old.png"});
+  EXPECT_NE(testing_support::read_file(dir / "old.png").find("<svg"),
+            std::string::npos);
+}
+
+}  // namespace
