@@ -84,11 +84,12 @@ void remove_duplicates(std::vector<DATA_TYPE>& levels) {
 }
 
 // The coded format ends at the 100 mb surface: keep the levels up to the
-// last one (of all but the last level) at 100 mb or below; none at all when
-// there is no such level.
+// last one at 100 mb or below (a missing pressure counts as below); none at
+// all when there is no such level. Every level is examined, the last one
+// too, so that a sounding ending at or below 100 mb keeps its top level.
 void faa604_cut(std::vector<DATA_TYPE>& levels) {
   std::size_t keep = 0;
-  for (std::size_t i = 0; i + 1 < levels.size(); ++i)
+  for (std::size_t i = 0; i < levels.size(); ++i)
     if (levels[i].pr > 999) keep = i + 1;
   levels.resize(keep);
 }

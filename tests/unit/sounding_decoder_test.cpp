@@ -329,11 +329,11 @@ TEST_F(Decoder, CodedFormatKeepsLevelsUpTo100mb) {
   ASSERT_EQ(decode(s, 0), 1);
   EXPECT_EQ(Snd_Hdr.levels, 16);
 
-  // The last level is never examined: a sounding that stays at or below
-  // 100 mb loses it.
+  // The last level is examined too: a sounding that stays at or below
+  // 100 mb keeps its top level.
   s.levels.resize(11);
   ASSERT_EQ(decode(s, 1), 1);
-  EXPECT_EQ(Snd_Hdr.levels, 10);
+  EXPECT_EQ(Snd_Hdr.levels, 11);
 
   // A missing pressure counts as one below 100 mb.
   s.levels = {lev(SIGT, 9000), lev(SIGT, 8000), lev(SIGT, 7000),
@@ -342,9 +342,9 @@ TEST_F(Decoder, CodedFormatKeepsLevelsUpTo100mb) {
   ASSERT_EQ(decode(s, 1), 1);
   EXPECT_EQ(Snd_Hdr.levels, 6);
 
-  // Nothing at or below 100 mb among the levels examined: nothing is kept.
+  // Nothing at or below 100 mb: nothing is kept.
   s.levels = {lev(SIGT, 999), lev(SIGT, 900), lev(SIGT, 800),
-              lev(SIGT, 700), lev(SIGT, 600), lev(SIGT, 10000)};
+              lev(SIGT, 700), lev(SIGT, 600), lev(SIGT, 500)};
   EXPECT_EQ(decode(s, 1), 0);
   EXPECT_EQ(Snd_Hdr.levels, 0);
   EXPECT_EQ(decode(s, 0), 1);
@@ -352,15 +352,13 @@ TEST_F(Decoder, CodedFormatKeepsLevelsUpTo100mb) {
 
 TEST_F(Decoder, SoundingsOfFourLevelsOrFewerAreDropped) {
   for (short oformat = 0; oformat <= 4; ++oformat) {
-    // The coded format also loses the last level: give it one more.
-    const int extra = oformat == 1 ? 1 : 0;
     // A kept sounding of the plot format goes on to the plotter and a
     // question on standard input; that path has tests of its own.
     if (oformat != 3) {
-      EXPECT_EQ(decode(plain(5 + extra), oformat), 1) << oformat;
+      EXPECT_EQ(decode(plain(5), oformat), 1) << oformat;
       EXPECT_EQ(Snd_Hdr.levels, 5);
     }
-    EXPECT_EQ(decode(plain(4 + extra), oformat), 0) << oformat;
+    EXPECT_EQ(decode(plain(4), oformat), 0) << oformat;
     EXPECT_EQ(Snd_Hdr.levels, 4);
   }
   EXPECT_EQ(decode(plain(0)), 0);
