@@ -36,17 +36,17 @@ files=$(find "$archive" -type f -name '*.buf' | sort | tr '\n' ' ')
 read_floor=$(tenth "$(cpu sh -c "for i in 1 2 3 4 5 6 7 8 9 10; do cat $files; done > /dev/null")")
 
 printf '%-14s %12s %9s %9s %9s\n' format bytes cpu_s floor_s ratio
-for spec in zir netcdf csv "csv --derived" cf "cf --derived"; do
-  name=$(echo "$spec" | tr ' ' '_')
+for fmt in zir netcdf csv "csv --derived" cf "cf --derived"; do
+  name=$(echo "$fmt" | tr ' ' '_')
   rm -rf "$work/out"
   # shellcheck disable=SC2086
-  "$build/rawinq-extract" $request --format $spec --out "$work/out" \
+  "$build/rawinq-extract" $request --format $fmt --out "$work/out" \
     "$archive" "$support" 2>/dev/null
   out=$(find "$work/out" -type f | sort | tr '\n' ' ')
   bytes=$(cat $out | wc -c)
   write_floor=$(tenth "$(cpu sh -c "for i in 1 2 3 4 5 6 7 8 9 10; do cat $out > '$work/copy'; done")")
   # shellcheck disable=SC2086
-  t=$(cpu "$build/rawinq-extract" $request --format $spec --out "$work/out" \
+  t=$(cpu "$build/rawinq-extract" $request --format $fmt --out "$work/out" \
         "$archive" "$support")
   floor=$(awk "BEGIN{printf \"%.4f\", $read_floor + $write_floor}")
   ratio=$(awk "BEGIN{if ($floor > 0) printf \"%.1f\", $t / $floor; else print \"-\"}")
