@@ -10,6 +10,7 @@
 #include <string>
 
 #include "rawinq/file_handle.h"
+#include "rawinq/format_ahead.h"
 #include "rawinq/formats.h"
 
 // Counts the lines written to the screen and stops at the end of a page.
@@ -75,6 +76,10 @@ class OutputSession final : public OutputUnit {
   // writes no files).
   void write(const Sounding& sounding, const STATREC& station,
              const WriteOptions& options);
+  // Writes out the soundings still being formatted on the second core
+  // (text written to standard output must be out before anything else is
+  // printed there).
+  void flush_pending();
   // Closes the open unit, checked. Nothing is closed twice.
   void close_unit();
   // Closes without reporting (at exit); false when the close failed.
@@ -102,6 +107,10 @@ class OutputSession final : public OutputUnit {
   const std::string& path() const override { return path_; }
 
  private:
+  // Whether soundings go through the formatting thread: text to a file or
+  // to standard output no page count waits on, one sounding after another.
+  bool formats_ahead() const;
+  void write_text(const std::string& text);
   void start_writer();
   void finish_writer();
   void check_stream();
@@ -122,6 +131,7 @@ class OutputSession final : public OutputUnit {
   bool to_stdout_ = false;
   std::string path_;
   std::unique_ptr<SoundingWriter> writer_;
+  std::unique_ptr<FormatAhead> ahead_;  // made at the first sounding
   long files_opened_ = 0;
   unsigned long long bytes_ = 0;
   struct Paths;

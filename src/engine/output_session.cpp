@@ -22,6 +22,9 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
 
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
 constexpr std::size_t kStreamBuffer = 256 * 1024;
+// Soundings a batch of the formatting thread holds (some 100 to 300 KB of
+// text in the text formats).
+constexpr std::size_t kBatchSoundings = 128;
 
 // "WMO_INI_date" of the station.
 std::string station_file_stem(const STATREC* s, long date) {
@@ -160,8 +163,21 @@ void OutputSession::start_writer() {
   writer_->begin(*this);
 }
 
+bool OutputSession::formats_ahead() const {
+  const OutputFormat& f = *config_.format;
+  return f.unit == UnitKind::text && !f.hands_off &&
+         !f.one_file_per_sounding && (text_ || to_stdout_) && !paging();
+}
+
+void OutputSession::flush_pending() {
+  if (ahead_ && writer_ && ahead_->pending())
+    ahead_->finish(*writer_, path_,
+                   [this](const std::string& t) { write_text(t); });
+}
+
 void OutputSession::finish_writer() {
   if (!writer_) return;
+  flush_pending();
   // A writer whose unit failed ends with it.
   std::unique_ptr<SoundingWriter> w = std::move(writer_);
   w->end(*this);
@@ -173,6 +189,15 @@ void OutputSession::write(const Sounding& sounding, const STATREC& station,
     if (!unit_open()) return;  // no file has been opened
     start_writer();
   }
+  if (formats_ahead()) {
+    if (!ahead_) ahead_ = std::make_unique<FormatAhead>(kBatchSoundings);
+    ahead_->add(sounding, station, options);
+    if (ahead_->full())
+      ahead_->hand_over(*writer_, path_,
+                        [this](const std::string& t) { write_text(t); });
+    return;
+  }
+  flush_pending();  // the page count has begun
   writer_->write(*this, sounding, station, options);
   if (config_.format->hands_off && config_.hand_off) {
     // The plot data file must be complete on disk before the plotter
@@ -216,9 +241,25 @@ void OutputSession::close_unit() {
 }
 
 bool OutputSession::close_quietly() {
+  // What was formatted ahead is written out first; a failure there is a
+  // failure of the close.
+  bool written = true;
+  if (ahead_ && writer_ && ahead_->pending()) {
+    std::FILE* f = text_ ? text_.get() : (to_stdout_ ? stdout : nullptr);
+    try {
+      ahead_->finish(*writer_, path_, [f](const std::string& t) {
+        if (f != nullptr) std::fwrite(t.data(), 1, t.size(), f);
+      });
+    } catch (...) {
+      ahead_->discard();
+      written = false;
+    }
+    if (f != nullptr && std::ferror(f)) written = false;
+  }
+  if (ahead_) ahead_->discard();
   writer_.reset();
   file_unit_ = false;
-  bool ok = close_stream();
+  bool ok = close_stream() && written;
   if (!close_netcdf()) ok = false;
   if (!paths_->staged.active()) return ok;
   if (ok) return paths_->staged.commit();
@@ -229,6 +270,7 @@ bool OutputSession::close_quietly() {
 }
 
 void OutputSession::abandon_unit() {
+  if (ahead_) ahead_->discard();
   writer_.reset();
   text_.close();
   if (ncid_ >= 0) {
@@ -307,6 +349,7 @@ bool OutputSession::close_netcdf() {
 void OutputSession::fail(int err) {
   const std::string path = path_;
   // Nothing more goes into the unit that failed.
+  if (ahead_) ahead_->discard();
   writer_.reset();
   text_.close();
   if (ncid_ >= 0) close_netcdf();
@@ -340,6 +383,10 @@ void OutputSession::put_lines(const std::string& text, int lines) {
     put_each_line(text, lines);
     return;
   }
+  write_text(text);
+}
+
+void OutputSession::write_text(const std::string& text) {
   std::FILE* f = text_ ? text_.get() : (to_stdout_ ? stdout : nullptr);
   if (f == nullptr) return;
   errno = 0;

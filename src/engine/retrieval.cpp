@@ -25,6 +25,42 @@ DateParts split(long date) {
           static_cast<int>(date / 100 % 100), static_cast<int>(date % 100)};
 }
 
+// Soundings written to standard output may still be in the formatting
+// thread's hands: they go out before any message the run prints there.
+void settle(OutputSession& out) {
+  if (!out.to_files()) out.flush_pending();
+}
+
+// The caller's status lines, each after the soundings written before it.
+class InOrder final : public Progress {
+ public:
+  InOrder(Progress& inner, OutputSession& out) : p_(inner), out_(out) {}
+  void begin() override { settle(out_), p_.begin(); }
+  void checkpoint() override { p_.checkpoint(); }
+  void opening_files() override { settle(out_), p_.opening_files(); }
+  void reading_file(int k, int n) override {
+    settle(out_), p_.reading_file(k, n);
+  }
+  void date(long d) override { settle(out_), p_.date(d); }
+  void date_station(long d, long s) override {
+    settle(out_), p_.date_station(d, s);
+  }
+  void station_date(long s, long d) override {
+    settle(out_), p_.station_date(s, d);
+  }
+  void unit_count(long n, const char* tail) override {
+    settle(out_), p_.unit_count(n, tail);
+  }
+  void no_files_for_year(int year, int err) override {
+    settle(out_), p_.no_files_for_year(year, err);
+  }
+  void no_data() override { settle(out_), p_.no_data(); }
+
+ private:
+  Progress& p_;
+  OutputSession& out_;
+};
+
 // What both drivers share: the decoder, the session and the counts.
 class Run {
  public:
@@ -86,7 +122,9 @@ struct SlotState {
 // whatever happens, their streams are closed when the year ends.
 class YearFiles {
  public:
-  YearFiles(const RetrievalRequest& rq, std::size_t stations) : rq_(rq) {
+  YearFiles(const RetrievalRequest& rq, OutputSession& out,
+            std::size_t stations)
+      : rq_(rq), out_(out) {
     prepare_slots(stations);
     state.resize(stations);
   }
@@ -112,6 +150,7 @@ class YearFiles {
       return;
     }
     short status = -1;
+    if (rq_.trace_opens) settle(out_);
     open_station_file(rq_.data_dir, static_cast<short>(yr),
                       Input_File[file_num].wban, &status, file_num, file_swap,
                       rq_.trace_opens, rq_.both_year_forms);
@@ -126,6 +165,7 @@ class YearFiles {
   void warn_once(int file_num) {
     if (state[file_num].warned) return;
     state[file_num].warned = true;
+    settle(out_);
     warn_unreadable(Input_File_Path[file_num]);
   }
 
@@ -152,6 +192,7 @@ class YearFiles {
   }
 
   const RetrievalRequest& rq_;
+  OutputSession& out_;
   int nfiles = 0;
   int nfiles_open = 0;
   int file_swap = 0;
@@ -260,6 +301,7 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
   for (const StationRow& row : rq.selection.stations) {
     const int k = files.nfiles;
     short status = 0;
+    settle(run_.out());  // the open may warn
     open_station_file(rq.data_dir, static_cast<short>(yr), row.wban, &status,
                       k, 0, rq.trace_opens, rq.both_year_forms);
     if (status == 1) {
@@ -316,7 +358,7 @@ void Synoptic::run() {
 
   for (int yr = b.yr; yr <= e.yr; ++yr) {
     if (s == Split::year && files) new_output_file_ = true;
-    YearFiles year(rq, rq.selection.stations.size());
+    YearFiles year(rq, run_.out(), rq.selection.stations.size());
     if (!open_year(year, yr)) continue;
     run_.result().files_found = true;
 
@@ -429,6 +471,7 @@ void StationOrder::read_year(RecordWindow& window, const StationRow& row,
   unsigned long n = 0;
   if (!read_file_head(Input_File[0], head_.data(), &n) ||
       !read_day_index(head_.data(), n, 0, 11, months_.data())) {
+    settle(run_.out());
     warn_unreadable(path);
     return;
   }
@@ -447,7 +490,7 @@ void StationOrder::read_year(RecordWindow& window, const StationRow& row,
         run_.progress().checkpoint();
         const DatabaseRecord rec = window.read(0, fd, size, month.bytenum[d]);
         if (!rec.ok) {  // the later records of the day hang on this one
-          if (!warned) warn_unreadable(path);
+          if (!warned) settle(run_.out()), warn_unreadable(path);
           warned = true;
           break;
         }
@@ -481,6 +524,7 @@ void StationOrder::run() {
     bool any = false;
     for (int yr = byr; yr <= eyr; ++yr) {
       short status = 0;
+      settle(run_.out());  // the open may warn
       open_station_file(rq.data_dir, static_cast<short>(yr), row.wban,
                         &status, 0, 0, rq.trace_opens,
                         rq.both_year_forms);
@@ -508,7 +552,8 @@ void StationOrder::run() {
 
 RetrievalResult retrieve(const RetrievalRequest& request,
                          OutputSession& session, Progress& progress) {
-  Run run(request, session, progress);
+  InOrder in_order(progress, session);
+  Run run(request, session, in_order);
   prepare_slots(request.order == Order::synoptic
                     ? request.selection.stations.size()
                     : 1);
