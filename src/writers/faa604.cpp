@@ -82,14 +82,17 @@ long find_level(const Sounding& s, long from, long frame) {
 
 // The decimal text of value left-padded with '0' to width characters (the
 // padding goes before a minus sign, as zero_pad does).
-std::string padded(long value, std::size_t width) {
+void append_padded(std::string& text, long value, std::size_t width) {
   char digits[24];
   const std::size_t n = static_cast<std::size_t>(
       std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
-  std::string text;
-  text.reserve(n < width ? width : n);
   if (n < width) text.append(width - n, '0');
   text.append(digits, n);
+}
+
+std::string padded(long value, std::size_t width) {
+  std::string text;
+  append_padded(text, value, width);
   return text;
 }
 
@@ -98,7 +101,10 @@ std::string padded(long value, std::size_t width) {
 // each goes out at once, counted or not.
 class Lines {
  public:
-  explicit Lines(OutputUnit& out) : out_(out) {}
+  // text: the writer's buffer, kept from sounding to sounding.
+  Lines(OutputUnit& out, std::string& text) : out_(out), text_(text) {
+    text_.clear();
+  }
   void put(const std::string& line, bool counted) {
     if (out_.paging()) {
       out_.put_line(line, counted);
@@ -116,7 +122,7 @@ class Lines {
 
  private:
   OutputUnit& out_;
-  std::string text_;
+  std::string& text_;
   int count_ = 0;
 };
 
@@ -282,9 +288,11 @@ void write_ppbb(const Sounding& s, Lines& lines, const std::string& station) {
   const long n = level_count(s);
   long cursor = 0;
   bool any_wind_level = false;
+  std::vector<long> iwinds;  // the wind levels of a band
+  iwinds.reserve(static_cast<std::size_t>(n) + 1);
   for (int band = 0; band < kHeightBands; ++band) {
     const double top = (band + 1) * kBandFeet;
-    std::vector<long> iwinds;
+    iwinds.clear();
     if (band == 0) iwinds.push_back(0);  // the surface
     for (long i = cursor; i < n; ++i) {
       const DATA_TYPE& l = s.levels[i];
@@ -349,10 +357,14 @@ short fpress(const Sounding& s, short seq, long& pindx, long frame, std::string&
     cgrp = "///// ";
     return 1;
   }
-  std::string ii = frame == kLevelTropopause ? "88"
-                   : frame == kLevelMaxWind  ? "77"
-                                        : padded(seq, 2);
-  cgrp = ii + padded(l.pr > 999 ? l.pr - 1000 : l.pr, 3) + " ";
+  if (frame == kLevelTropopause)
+    cgrp = "88";
+  else if (frame == kLevelMaxWind)
+    cgrp = "77";
+  else
+    cgrp.clear(), append_padded(cgrp, seq, 2);
+  append_padded(cgrp, l.pr > 999 ? l.pr - 1000 : l.pr, 3);
+  cgrp += ' ';
   return 1;
 }
 
@@ -361,9 +373,13 @@ short fhgt(const Sounding& s, short seq, long& hindx, long frame, std::string& c
   if (i < 0) return 0;
   hindx = i;
   const DATA_TYPE& l = s.levels[i];
-  std::string pp = seq == 0 ? "00" : padded(l.pr / 10, 2);
-  std::string hhh = "///";
-  if (!missing(l.ht)) {
+  if (seq == 0)
+    cgrp = "00";
+  else
+    cgrp.clear(), append_padded(cgrp, l.pr / 10, 2);
+  if (missing(l.ht)) {
+    cgrp += "/// ";
+  } else {
     const long h = l.ht;
     long code;
     if (l.pr == 1000 && h < 0)
@@ -374,9 +390,9 @@ short fhgt(const Sounding& s, short seq, long& hindx, long frame, std::string& c
       code = h / 10;
     else
       code = (h % 10000) / 10;
-    hhh = padded(code, 3);
+    append_padded(cgrp, code, 3);
+    cgrp += ' ';
   }
-  cgrp = pp + hhh + " ";
   return 1;
 }
 
@@ -397,13 +413,18 @@ short ftemp(const Sounding& s, short seq, long& tindx, long frame, std::string& 
     ttt = t % 2 != 0 ? t + 1 : t;
   else
     ttt = t % 2 == 0 ? -t + 1 : -t;
-  std::string dd = "//";
+  cgrp.clear();
+  append_padded(cgrp, ttt, 3);
+  long d = 100;  // no depression
   if (!missing(l.dp)) {
-    long d = t - l.dp;
+    d = t - l.dp;
     if (d > 55) d = d / 10 + 50;
-    if (d <= 99) dd = padded(d, 2);
   }
-  cgrp = padded(ttt, 3) + dd + " ";
+  if (d <= 99)
+    append_padded(cgrp, d, 2);
+  else
+    cgrp += "//";
+  cgrp += ' ';
   return 1;
 }
 
@@ -423,7 +444,10 @@ short fwind(const Sounding& s, short seq, long& windx, long frame, std::string& 
     direction += 1;
     knots %= 100;
   }
-  cgrp = padded(direction, 3) + padded(knots, 2) + " ";
+  cgrp.clear();
+  append_padded(cgrp, direction, 3);
+  append_padded(cgrp, knots, 2);
+  cgrp += ' ';
   return 1;
 }
 
@@ -435,12 +459,12 @@ class Faa604Writer final : public SoundingWriter {
              const WriteOptions& options) override {
     // The pressures in whole mb, as the groups are formed from them.
     whole_.header = sounding.header;
-    whole_.levels = sounding.levels;
+    whole_.levels.assign(sounding.levels.begin(), sounding.levels.end());
     whole_.header.levels = static_cast<long>(whole_.levels.size());
     for (DATA_TYPE& l : whole_.levels)
       if (!missing(l.pr)) l.pr /= 10;
     const Sounding& s = whole_;
-    Lines lines(out);
+    Lines lines(out, text_);
     if (!s.levels.empty() && s.levels[0].fr == kLevelSurface) {
       const std::string init(
           stn.init, std::find(stn.init, stn.init + sizeof stn.init, '\0'));
@@ -455,6 +479,7 @@ class Faa604Writer final : public SoundingWriter {
 
  private:
   Sounding whole_;
+  std::string text_;  // the lines of the sounding
 };
 
 }  // namespace
