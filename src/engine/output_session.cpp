@@ -22,6 +22,7 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
 
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
 constexpr std::size_t kStreamBuffer = 256 * 1024;
+constexpr std::size_t kNetcdfBuffer = 1024 * 1024;
 // Soundings a batch of the formatting thread holds (some 100 to 300 KB of
 // text in the text formats).
 constexpr std::size_t kBatchSoundings = 128;
@@ -318,7 +319,14 @@ bool OutputSession::create_netcdf(const std::string& path) {
                        : NC_NOCLOBBER;
   const bool made =
       paths_->staged.begin(path, [&id, mode](const std::string& temporary) {
-        const int status = nc_create(temporary.c_str(), mode, &id);
+        // The classic file is written through a buffer of 1 MB instead of
+        // the library's 8 KB: some 100 times fewer writes, seeks and
+        // reads back of what was just written; the bytes are the same.
+        std::size_t buffer = kNetcdfBuffer;
+        const int status =
+            (mode & NC_NETCDF4) != 0
+                ? nc_create(temporary.c_str(), mode, &id)
+                : nc__create(temporary.c_str(), mode, 0, &buffer, &id);
         if (status == NC_NOERR) return true;
         errno = status == NC_EEXIST ? EEXIST : status > 0 ? status : EIO;
         return false;
