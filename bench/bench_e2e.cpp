@@ -1,19 +1,23 @@
 // bench_e2e: end-to-end benchmarks of a program over the benchmark archive
 // made by make_bench_archive, driven through the real dialogue (answers
 // piped on standard input, output to files or, for the screen, to
-// /dev/null), each compared with the floor of the machine's own input and
-// output: the CPU time cat takes to read the same station-year files and
-// to write the same number of output bytes.
+// /dev/null) and through rawinq-extract (found beside the program), each
+// compared with the floor of the machine's own input and output: the time
+// cat takes to read the same station-year files and to write the same
+// number of output bytes.
 //
 //   bench_e2e PROGRAM BENCH_DIR WORK_DIR [REPEATS [NAME,NAME...]]
 //
 // (the names run only those benchmarks; the target lines then use what
 // was run)
-// Times are user + system CPU seconds of the child (from wait4), the
-// smallest of REPEATS runs (3 by default); peak resident memory is the
-// child's maximum resident set. The machine may be shared, so CPU time is
-// used rather than wall time. The outputs of the last run stay in
-// WORK_DIR/<benchmark>/ for comparison between builds.
+// Times are the wall-clock seconds and the user + system CPU seconds of the
+// child (from wait4), each the smallest of REPEATS runs (3 by default);
+// peak resident memory is the child's maximum resident set. The program
+// may use both cores, so the targets are ratios of wall-clock time; the
+// CPU time says what the second core costs. The outputs of the last run
+// stay in WORK_DIR/<benchmark>/; with BENCH_COMPARE=DIR in the environment
+// every output (and the screen's text) is compared byte for byte with
+// DIR/<benchmark>/, the work directory of an earlier run.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -21,6 +25,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +42,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Usage {
+  double wall = 0;   // seconds
   double cpu = 0;    // user + system seconds
   long max_rss = 0;  // KiB
   int status = -1;      // exit status (the program's is its last count)
@@ -53,6 +59,7 @@ Usage run(const std::vector<std::string>& argv, const std::string& in_path,
           const std::string& out_path, const std::string& err_path,
           long nofile = -1) {
   std::fflush(nullptr);
+  const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid < 0) {
     std::perror("fork");
@@ -86,6 +93,9 @@ Usage run(const std::vector<std::string>& argv, const std::string& in_path,
     std::exit(1);
   }
   Usage u;
+  u.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                         start)
+               .count();
   u.cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
   u.max_rss = ru.ru_maxrss;
   u.signaled = !WIFEXITED(status);
@@ -114,16 +124,73 @@ struct Bench {
   std::vector<std::string> inputs;  // station-year files read
   bool screen = false;              // output to standard output
   long nofile = -1;
+  // rawinq-extract's arguments (before the archive and support
+  // directories); empty: the dialogue with `answers`.
+  std::vector<std::string> extract = {};
 };
 
 struct Result {
   Bench bench;
   long soundings = 0;
   long out_bytes = 0;
+  double wall = 1e9;
   double cpu = 1e9;
   long max_rss = 0;
+  double floor_wall = 1e9;
   double floor_cpu = 1e9;
+  std::string compared;  // "same", "DIFFERENT: ..." or "" (not compared)
 };
+
+// Whether the files of two directories (or two files) hold the same bytes;
+// the first difference otherwise.
+std::string compare_outputs(const std::string& a, const std::string& b) {
+  auto same_file = [](const std::string& x, const std::string& y) {
+    std::ifstream fx(x, std::ios::binary), fy(y, std::ios::binary);
+    if (!fx || !fy) return false;
+    std::vector<char> bx(1 << 20), by(1 << 20);
+    for (;;) {
+      fx.read(bx.data(), static_cast<std::streamsize>(bx.size()));
+      fy.read(by.data(), static_cast<std::streamsize>(by.size()));
+      if (fx.gcount() != fy.gcount()) return false;
+      if (std::memcmp(bx.data(), by.data(), static_cast<std::size_t>(fx.gcount())) != 0)
+        return false;
+      if (fx.gcount() == 0) return true;
+    }
+  };
+  // A NetCDF file of the analysis formats names the hour it was made in
+  // its history: such files are compared by their ncdump text without it.
+  auto same_data = [](const std::string& x, const std::string& y) {
+    auto dump = [](const std::string& f) {
+      std::string text;
+      const std::string cmd = "ncdump '" + f + "' | grep -v ':history = '";
+      if (std::FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[65536];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+          text.append(buf, n);
+        pclose(p);
+      }
+      return text;
+    };
+    const std::string dx = dump(x);
+    return !dx.empty() && dx == dump(y);
+  };
+  auto same = [&](const std::string& x, const std::string& y) {
+    if (same_file(x, y)) return true;
+    return x.size() > 3 && x.compare(x.size() - 3, 3, ".nc") == 0 &&
+           same_data(x, y);
+  };
+  if (!fs::is_directory(a)) return same(a, b) ? "same" : "DIFFERENT: " + a;
+  std::vector<std::string> na, nb;
+  for (const auto& e : fs::directory_iterator(a)) na.push_back(e.path().filename());
+  if (!fs::is_directory(b)) return "DIFFERENT: no " + b;
+  for (const auto& e : fs::directory_iterator(b)) nb.push_back(e.path().filename());
+  std::sort(na.begin(), na.end());
+  std::sort(nb.begin(), nb.end());
+  if (na != nb) return "DIFFERENT: the file names";
+  for (const std::string& n : na)
+    if (!same(a + "/" + n, b + "/" + n)) return "DIFFERENT: " + n;
+  return "same (" + std::to_string(na.size()) + " files)";
+}
 
 // Counts, in the file at path, the occurrences of `what` and the sum of the
 // numbers that follow them; returns the file's size. The file is read in
@@ -186,6 +253,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string program = fs::absolute(argv[1]).string();
+  const std::string extract =
+      (fs::absolute(argv[1]).parent_path() / "rawinq-extract").string();
+  const char* compare_with = std::getenv("BENCH_COMPARE");
   const std::string root = fs::absolute(argv[2]).string();
   const std::string work = fs::absolute(argv[3]).string();
   const int repeats = argc >= 5 ? std::max(1, std::atoi(argv[4])) : 3;
@@ -206,7 +276,9 @@ int main(int argc, char** argv) {
   const long tenth = std::max(1l, stations / 10);
 
   auto station_list = [&](long n) {
-    const std::string path = work + "/stations_" + std::to_string(n) + ".txt";
+    // Beside the archive: the dialogue names the file on the screen, the
+    // same for every work directory.
+    const std::string path = root + "/stations_" + std::to_string(n) + ".txt";
     std::ofstream f(path);
     for (long k = 0; k < n; ++k) f << first_wmo + k << "\n";
     return path;
@@ -247,6 +319,16 @@ int main(int argc, char** argv) {
       request(stations, first_year, first_year + cdf_years - 1, "123112");
   const auto many = request(syn_stations, syn_year, syn_year, "123112");
 
+  // rawinq-extract: the stations of the list, hours 0 and 12.
+  auto x = [&](long n, int year0, int year1, std::vector<std::string> more) {
+    std::vector<std::string> a = {"--from", date(year0, "010100"), "--to",
+                                  date(year1, "123112"), "--station-list",
+                                  station_list(n)};
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+  };
+  const int cdf_last = first_year + cdf_years - 1;
+
   std::vector<Bench> benches = {
       {"zir_clim", "ZIR, climatological, a file per station",
        with(all_years, {"0", "Y", "0", "0", "1", "1", OUT, "1"}),
@@ -284,6 +366,33 @@ int main(int argc, char** argv) {
        with(request(tenth, first_year, last_year, "123112"),
             {"0", "Y", "0", "0", "1", "1", OUT, "1"}),
        inputs(tenth, first_year, years)},
+      {"x_zir_syn", "rawinq-extract ZIR, synoptic, a file per month", {},
+       inputs(stations, first_year, years), false, -1,
+       x(stations, first_year, last_year,
+         {"--order", "synoptic", "--split", "month", "--out", OUT})},
+      {"x_zir_stdout", "rawinq-extract ZIR to standard output (/dev/null)",
+       {}, inputs(stations, first_year, years), true, -1,
+       x(stations, first_year, last_year, {"--order", "station"})},
+      {"x_faa", "rawinq-extract FAA604, station order, a file per station",
+       {}, inputs(stations, first_year, years), false, -1,
+       x(stations, first_year, last_year,
+         {"--format", "faa604", "--order", "station", "--split", "station",
+          "--out", OUT})},
+      {"x_csv", "rawinq-extract CSV, station order, a file per station", {},
+       inputs(stations, first_year, years), false, -1,
+       x(stations, first_year, last_year,
+         {"--format", "csv", "--order", "station", "--split", "station",
+          "--out", OUT})},
+      {"x_cdf", "rawinq-extract NetCDF, station order, a file per station",
+       {}, inputs(stations, first_year, cdf_years), false, -1,
+       x(stations, first_year, cdf_last,
+         {"--format", "netcdf", "--order", "station", "--split", "station",
+          "--out", OUT})},
+      {"x_cf", "rawinq-extract CF NetCDF, station order, a file per station",
+       {}, inputs(stations, first_year, cdf_years), false, -1,
+       x(stations, first_year, cdf_last,
+         {"--format", "cf", "--order", "station", "--split", "station",
+          "--out", OUT})},
   };
 
   std::vector<Result> results;
@@ -293,6 +402,8 @@ int main(int argc, char** argv) {
     const std::string dir = work + "/" + b.name;
     for (std::string& a : b.answers)
       if (a == OUT) a = dir;
+    for (std::string& a : b.extract)
+      if (a == OUT) a = dir;
     const std::string answers = work + "/" + b.name + ".answers";
     {
       std::ofstream f(answers);
@@ -300,7 +411,13 @@ int main(int argc, char** argv) {
     }
     const std::string log = work + "/" + b.name + ".out";
     const std::string err = work + "/" + b.name + ".err";
-    const std::vector<std::string> cmd = {program, db, support};
+    std::vector<std::string> cmd = {program, db, support};
+    if (!b.extract.empty()) {
+      cmd = b.extract;
+      cmd.insert(cmd.begin(), extract);
+      cmd.push_back(db);
+      cmd.push_back(support);
+    }
     Result r;
     r.bench = b;
     std::cerr << "running " << b.name << " ..." << std::flush;
@@ -310,16 +427,24 @@ int main(int argc, char** argv) {
       // The first run writes standard output to a file to count what was
       // written (and warms the caches); the timed ones follow.
       const bool counting = i == 0;
-      const Usage u = run(cmd, answers, counting || !b.screen ? log : "/dev/null",
-                          err, b.nofile);
-      if (u.signaled) {
-        std::cerr << "\nbench_e2e: " << b.name << " ended by signal "
-                  << u.status << ", see " << err << "\n";
+      const Usage u = run(cmd, b.extract.empty() ? answers : "/dev/null",
+                          counting || !b.screen ? log : "/dev/null", err,
+                          b.nofile);
+      if (u.signaled || (!b.extract.empty() && u.status != 0)) {
+        std::cerr << "\nbench_e2e: " << b.name << " ended by "
+                  << (u.signaled ? "signal " : "status ") << u.status
+                  << ", see " << err << "\n";
         return 1;
       }
       if (counting) {
         long count = 0, sum = 0;
-        if (b.screen) {
+        if (!b.extract.empty()) {
+          r.out_bytes = b.screen ? static_cast<long>(fs::file_size(log))
+                                 : bytes_of(files_under(dir));
+          // The summary line: "N soundings of M stations written ...".
+          std::ifstream summary(err);
+          summary >> r.soundings;
+        } else if (b.screen) {
           // The first header line of each ZIR sounding.
           r.out_bytes = scan(log, "\n    254 ", &count, &sum);
           r.soundings = count;
@@ -327,6 +452,13 @@ int main(int argc, char** argv) {
           scan(log, " STATUS:  number of soundings written: ", &count, &sum);
           r.soundings = sum;
           r.out_bytes = bytes_of(files_under(dir));
+        }
+        if (compare_with != nullptr) {
+          const std::string mine = b.screen ? log : dir;
+          const std::string theirs =
+              std::string(compare_with) + "/" + b.name +
+              (b.screen ? ".out" : "");
+          r.compared = compare_outputs(mine, theirs);
         }
         if (r.soundings == 0) {
           std::cerr << "\nbench_e2e: " << b.name << " wrote no soundings, see "
@@ -336,6 +468,7 @@ int main(int argc, char** argv) {
         continue;
       }
       r.cpu = std::min(r.cpu, u.cpu);
+      r.wall = std::min(r.wall, u.wall);
       r.max_rss = std::max(r.max_rss, u.max_rss);
     }
     // The floor: cat reading the same station-year files, and cat writing
@@ -351,39 +484,47 @@ int main(int argc, char** argv) {
       const Usage a = run(cat_in, "/dev/null", "/dev/null", err);
       const Usage w = run(cat_out, "/dev/null", copy, err);
       r.floor_cpu = std::min(r.floor_cpu, a.cpu + w.cpu);
+      r.floor_wall = std::min(r.floor_wall, a.wall + w.wall);
     }
     fs::remove(work + "/floor_copy");
-    std::cerr << " " << r.cpu << " s\n";
+    std::cerr << " " << r.wall << " s\n";
     results.push_back(r);
   }
 
-  std::printf(
-      "\n%-14s %8s %9s %8s %9s %8s %7s %8s %7s  %s\n", "benchmark",
-      "sndgs", "out MB", "cpu s", "sndg/s", "out MB/s", "rss MB", "floor s",
-      "ratio", "what");
+  std::printf("\n%-14s %8s %8s %7s %7s %9s %6s %7s %6s %6s  %s\n",
+              "benchmark", "sndgs", "out MB", "wall s", "cpu s", "sndg/s",
+              "rss MB", "floor s", "wall x", "cpu x", "what");
   std::map<std::string, Result> by_name;
   for (const Result& r : results) {
     by_name[r.bench.name] = r;
-    const double cpu = std::max(r.cpu, 0.001);
-    const double floor_cpu = std::max(r.floor_cpu, 0.001);
-    std::printf("%-14s %8ld %9.1f %8.2f %9.0f %8.1f %7.1f %8.2f %7.2f  %s\n",
+    const double wall = std::max(r.wall, 0.001);
+    std::printf("%-14s %8ld %8.1f %7.2f %7.2f %9.0f %6.1f %7.2f %6.2f %6.2f  %s\n",
                 r.bench.name.c_str(), r.soundings,
-                static_cast<double>(r.out_bytes) / 1e6, r.cpu,
-                static_cast<double>(r.soundings) / cpu,
-                static_cast<double>(r.out_bytes) / 1e6 / cpu,
-                static_cast<double>(r.max_rss) / 1024.0, r.floor_cpu,
-                r.cpu / floor_cpu, r.bench.what.c_str());
+                static_cast<double>(r.out_bytes) / 1e6, r.wall, r.cpu,
+                static_cast<double>(r.soundings) / wall,
+                static_cast<double>(r.max_rss) / 1024.0, r.floor_wall,
+                r.wall / std::max(r.floor_wall, 0.001),
+                r.cpu / std::max(r.floor_cpu, 0.001), r.bench.what.c_str());
+  }
+  if (compare_with != nullptr) {
+    std::printf("\noutputs against %s:\n", compare_with);
+    for (const Result& r : results)
+      std::printf("  %-14s %s\n", r.bench.name.c_str(), r.compared.c_str());
   }
 
   // The targets, as ratios measured in this run.
   auto ratio = [&](const char* a, const char* b) {
-    return by_name[a].cpu / std::max(by_name[b].cpu, 0.001);
+    return by_name[a].wall / std::max(by_name[b].wall, 0.001);
+  };
+  auto to_floor = [&](const char* a) {
+    return by_name[a].wall / std::max(by_name[a].floor_wall, 0.001);
   };
   // Peak memory of the largest text and NetCDF benchmarks against the
   // one-station one-month request of the same kind of output.
   long rss_text = 0, rss_cdf = 0;
   for (const Result& r : results) {
-    const bool cdf = r.bench.name.find("cdf") != std::string::npos;
+    const bool cdf = r.bench.name.find("cdf") != std::string::npos ||
+                     r.bench.name == "x_cf";
     long& m = cdf ? rss_cdf : rss_text;
     m = std::max(m, r.max_rss);
   }
@@ -394,13 +535,18 @@ int main(int argc, char** argv) {
       static_cast<double>(by_name["zir_clim"].soundings) /
       static_cast<double>(std::max(1l, by_name["zir_clim_10th"].soundings));
   std::printf("\ntargets (ratios of this run):\n");
-  std::printf("  ZIR to files / floor:         clim %.2f, syn %.2f, many %.2f (at most 5)\n",
-              by_name["zir_clim"].cpu / std::max(by_name["zir_clim"].floor_cpu, 0.001),
-              by_name["zir_syn"].cpu / std::max(by_name["zir_syn"].floor_cpu, 0.001),
-              by_name["syn_many"].cpu / std::max(by_name["syn_many"].floor_cpu, 0.001));
-  std::printf("  NetCDF / floor:               clim %.2f, syn %.2f (at most 5)\n",
-              by_name["cdf_clim"].cpu / std::max(by_name["cdf_clim"].floor_cpu, 0.001),
-              by_name["cdf_syn"].cpu / std::max(by_name["cdf_syn"].floor_cpu, 0.001));
+  std::printf("  ZIR / floor:      clim %.2f, syn %.2f, screen %.2f, "
+              "extract syn %.2f, extract stdout %.2f (at most 2)\n",
+              to_floor("zir_clim"), to_floor("zir_syn"), to_floor("screen"),
+              to_floor("x_zir_syn"), to_floor("x_zir_stdout"));
+  std::printf("  NetCDF / floor:   clim %.2f, syn %.2f, extract %.2f "
+              "(at most 2.5)\n",
+              to_floor("cdf_clim"), to_floor("cdf_syn"), to_floor("x_cdf"));
+  std::printf("  CF, CSV / floor:  %.2f, %.2f (at most 2.5)\n",
+              to_floor("x_cf"), to_floor("x_csv"));
+  std::printf("  FAA604 / floor:   dialogue %.2f, extract %.2f (at most 4)\n",
+              to_floor("faa_clim"), to_floor("x_faa"));
+  std::printf("  many stations / floor: %.2f\n", to_floor("syn_many"));
   std::printf("  descriptor limit 64 / none:   %.2f (at most 2)\n",
               ratio("syn_many_fd64", "syn_many"));
   std::printf("  peak memory largest / small:  text %.2f (%.1f MB / %.1f MB), "
