@@ -72,6 +72,7 @@ class FormatAhead {
   // here when rethrow.
   void wait(bool rethrow);
   void run();
+  void start_thread();
 
   const std::size_t batch_;
   Batch filling_;  // the caller's

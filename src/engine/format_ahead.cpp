@@ -1,6 +1,9 @@
 // Formatting on the second core: the thread and the batches it works on.
 #include "rawinq/format_ahead.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <system_error>
 #include <utility>
 
@@ -89,6 +92,21 @@ void FormatAhead::run() {
   }
 }
 
+void FormatAhead::start_thread() {
+  // The thread takes no signal: an interruption is the caller's to see, at
+  // its checkpoints or in the read of an answer it is waiting for.
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (...) {
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    throw;
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
 void FormatAhead::hand_over(SoundingWriter& writer, const std::string& path,
                             const Emit& emit) {
   wait(true);
@@ -97,7 +115,7 @@ void FormatAhead::hand_over(SoundingWriter& writer, const std::string& path,
   bool started = false;
   if (!no_thread_) {
     try {
-      if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+      if (!thread_.joinable()) start_thread();
       {
         std::lock_guard<std::mutex> lock(mutex_);
         writer_ = &writer;
