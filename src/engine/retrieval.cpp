@@ -275,15 +275,17 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
     files.entries.push_back(station_entries(rq.selection, row.wban));
     ++files.nfiles;
   }
-  // Each slot keeps its last chunk; the chunks share 512 KB, whatever the
-  // number of stations (1 to 8 KB a slot, for at most 512 slots).
+  // Each slot keeps its last chunk (as many slots as the request allows):
+  // up to 512 slots the chunks share 512 KB, 1 to 8 KB a slot; past that
+  // each keeps 1 KB. A slot without a chunk of its own reads every record
+  // by itself, and a slot of the shared descriptor reopens its file for it.
   const unsigned long budget = 512 * 1024;
   const unsigned long per_slot = std::clamp<unsigned long>(
       budget / static_cast<unsigned long>(files.nfiles > 0 ? files.nfiles : 1),
       1024, 8192);
   const unsigned long keyed = std::min<unsigned long>(
-      {static_cast<unsigned long>(files.nfiles), budget / per_slot,
-       static_cast<unsigned long>(std::max(rq.keyed_slots, 0))});
+      static_cast<unsigned long>(files.nfiles),
+      static_cast<unsigned long>(std::max(rq.keyed_slots, 0)));
   files.window = RecordWindow(per_slot, static_cast<int>(keyed));
   if (files.nfiles > files.nfiles_open) {
     // The last opened slot and every slot left without a stream share one
