@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <set>
+#include <unordered_set>
 
 #include "rawinq/archive.h"
 #include "rawinq/decoder.h"
@@ -31,6 +31,7 @@ class Run {
   Run(const RetrievalRequest& rq, OutputSession& out, Progress& progress)
       : rq_(rq), out_(out), progress_(progress) {
     options_.cut_at_100mb = out.format().cut_at_100mb;
+    stations_.reserve(rq.selection.stations.size());
   }
 
   const RetrievalRequest& rq() const { return rq_; }
@@ -70,7 +71,9 @@ class Run {
   RetrievalResult result_;
   DecodeOptions options_;
   Sounding sounding_;
-  std::set<long> stations_;  // those with a sounding written
+  // Those with a sounding written; looked up at every sounding, in a time
+  // that does not grow with the number of stations.
+  std::unordered_set<long> stations_;
 };
 
 // ---- synoptic order --------------------------------------------------------
@@ -92,8 +95,11 @@ class YearFiles {
   }
   YearFiles(const YearFiles&) = delete;
   YearFiles& operator=(const YearFiles&) = delete;
+  // The streams are closed newest first: the C library unlinks a closed
+  // stream from its list of all open ones, from the newest, so closing the
+  // oldest first would walk the whole list for each.
   ~YearFiles() {
-    for (int k = 0; k < nfiles; ++k) Input_File[k].infile.close();
+    for (int k = nfiles - 1; k >= 0; --k) Input_File[k].infile.close();
   }
 
   // A new month: every slot may warn again, and a slot that could not be
