@@ -88,7 +88,7 @@ DatabaseRecord read_database_record(std::FILE* f, unsigned long offset,
 class RecordWindow {
  public:
   // chunk: bytes read at a time. The shared buffer holds at least 20000
-  // bytes; keys 0 .. keyed - 1 (at most 1000) also keep the last chunk
+  // bytes; keys 0 .. keyed - 1 also keep the last chunk
   // read for them, so that a key whose reads alternate with other keys'
   // still finds its next record there.
   explicit RecordWindow(unsigned long chunk, int keyed = 0);

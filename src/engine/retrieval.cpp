@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <set>
+#include <unordered_set>
 
 #include "rawinq/archive.h"
 #include "rawinq/decoder.h"
@@ -67,6 +67,7 @@ class Run {
   Run(const RetrievalRequest& rq, OutputSession& out, Progress& progress)
       : rq_(rq), out_(out), progress_(progress) {
     options_.cut_at_100mb = out.format().cut_at_100mb;
+    stations_.reserve(rq.selection.stations.size());
   }
 
   const RetrievalRequest& rq() const { return rq_; }
@@ -106,7 +107,9 @@ class Run {
   RetrievalResult result_;
   DecodeOptions options_;
   Sounding sounding_;
-  std::set<long> stations_;  // those with a sounding written
+  // Those with a sounding written; looked up at every sounding, in a time
+  // that does not grow with the number of stations.
+  std::unordered_set<long> stations_;
 };
 
 // ---- synoptic order --------------------------------------------------------
@@ -130,8 +133,11 @@ class YearFiles {
   }
   YearFiles(const YearFiles&) = delete;
   YearFiles& operator=(const YearFiles&) = delete;
+  // The streams are closed newest first: the C library unlinks a closed
+  // stream from its list of all open ones, from the newest, so closing the
+  // oldest first would walk the whole list for each.
   ~YearFiles() {
-    for (int k = 0; k < nfiles; ++k) Input_File[k].infile.close();
+    for (int k = nfiles - 1; k >= 0; --k) Input_File[k].infile.close();
   }
 
   // A new month: every slot may warn again, and a slot that could not be
@@ -317,15 +323,17 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
     files.entries.push_back(station_entries(rq.selection, row.wban));
     ++files.nfiles;
   }
-  // Each slot keeps its last chunk; the chunks share 512 KB, whatever the
-  // number of stations (1 to 8 KB a slot, for at most 512 slots).
+  // Each slot keeps its last chunk (as many slots as the request allows):
+  // up to 512 slots the chunks share 512 KB, 1 to 8 KB a slot; past that
+  // each keeps 1 KB. A slot without a chunk of its own reads every record
+  // by itself, and a slot of the shared descriptor reopens its file for it.
   const unsigned long budget = 512 * 1024;
   const unsigned long per_slot = std::clamp<unsigned long>(
       budget / static_cast<unsigned long>(files.nfiles > 0 ? files.nfiles : 1),
       1024, 8192);
   const unsigned long keyed = std::min<unsigned long>(
-      {static_cast<unsigned long>(files.nfiles), budget / per_slot,
-       static_cast<unsigned long>(std::max(rq.keyed_slots, 0))});
+      static_cast<unsigned long>(files.nfiles),
+      static_cast<unsigned long>(std::max(rq.keyed_slots, 0)));
   files.window = RecordWindow(per_slot, static_cast<int>(keyed));
   if (files.nfiles > files.nfiles_open) {
     // The last opened slot and every slot left without a stream share one

@@ -59,7 +59,7 @@ std::vector<std::string> temporaries(const std::string& dir) {
 // "Out of memory", or does the whole request; never a crash, never a torn
 // or temporary file.
 TEST(Interruption, OutOfMemoryEndsWithStatusOne) {
-  if (kAddressChecker) GTEST_SKIP() << "address space under the checker";
+  if (kMemoryChecker) GTEST_SKIP() << "address space under a checker";
   TempDir ref_dir;
   prepare(ref_dir);
   const RunResult whole = run_extraction(ref_dir, false);
@@ -105,6 +105,10 @@ TEST(Interruption, OutOfMemoryEndsWithStatusOne) {
 }
 
 TEST(Interruption, SignalAtAQuestionEndsWithItsStatus) {
+  // The thread checker holds back a signal until the program next enters a
+  // call it watches; the read of standard input inside getchar is none, so
+  // a signal that comes while the program waits there is never handled.
+  if (kThreadChecker) GTEST_SKIP() << "signals held back by the thread checker";
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     TempDir dir;
     prepare(dir);

@@ -23,6 +23,25 @@ inline constexpr bool kAddressChecker = false;
 inline constexpr bool kAddressChecker = false;
 #endif
 
+// Whether they run under the thread checker, which reserves shadow memory
+// for the whole address space and keeps a history of every access: the
+// same measures then measure the checker too.
+#if defined(__SANITIZE_THREAD__)
+inline constexpr bool kThreadChecker = true;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+inline constexpr bool kThreadChecker = true;
+#else
+inline constexpr bool kThreadChecker = false;
+#endif
+#else
+inline constexpr bool kThreadChecker = false;
+#endif
+
+// Either checker: peak memory and address-space limits are not the
+// program's own.
+inline constexpr bool kMemoryChecker = kAddressChecker || kThreadChecker;
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it when the object goes away.
 class TempDir {

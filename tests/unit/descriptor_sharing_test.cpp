@@ -103,6 +103,42 @@ TEST_F(DescriptorSharing, OneDescriptorServesEveryFile) {
   EXPECT_EQ(zir_soundings(read_file(dir / "out/1995010100.txt")), kAllTen);
 }
 
+// More station files than slots with a read-ahead of their own under the
+// old budget of 512 (every slot now keeps one), most of them taking turns
+// with one descriptor: a shared slot that finds its next record in its own
+// chunk reads it from there without the descriptor, and every sounding is
+// still written once, in the same order as with every file open.
+TEST(DescriptorSharingMany, SixHundredStationFilesUnderSixtyFourDescriptors) {
+  TempDir dir;
+  testing_support::make_dir(dir / "open");
+  testing_support::make_dir(dir / "shared");
+  constexpr long kStations = 600;
+  for (long w = 10001; w <= 10000 + kStations; ++w)
+    archive_writer::write_station_year(
+        dir / "db", 1995, w,
+        {sounding(1995, 1, 1, 0, w), sounding(1995, 1, 1, 12, w),
+         sounding(1995, 1, 2, 0, w)});
+  const auto run = [&](long nofile, const std::string& out) {
+    RunOptions opt;
+    opt.nofile_limit = nofile;
+    return testing_support::run_program(
+        DESCRIPTOR_PROBE_BIN,
+        {dir / "db", dir / out, std::to_string(kStations), "0"}, "", opt);
+  };
+  const RunResult open = run(-1, "open");
+  const RunResult shared = run(64, "shared");
+  ASSERT_EQ(open.status, 0) << open.err;
+  ASSERT_EQ(shared.status, 0) << shared.err;
+  EXPECT_NE(shared.out.find("result 1800\n"), std::string::npos) << shared.out;
+  EXPECT_EQ(count_of(shared.out, "WARNING"), 0);
+  const std::string text = read_file(dir / "shared/1995010100.txt");
+  const std::vector<std::string> soundings = zir_soundings(text);
+  ASSERT_EQ(soundings.size(), 3u * kStations);
+  EXPECT_EQ(soundings[kStations - 1], "10600@1995010100");
+  EXPECT_EQ(soundings[2 * kStations - 1], "10600@1995010112");
+  EXPECT_EQ(text, read_file(dir / "open/1995010100.txt"));
+}
+
 TEST_F(DescriptorSharing, FileThatCannotBeReopenedIsReportedOncePerMonth) {
   const long fd = first_free();
   ASSERT_GE(fd, 3);
