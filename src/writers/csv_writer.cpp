@@ -1,6 +1,7 @@
 // CSV rows of levels and of per-sounding indices.
 #include "rawinq/csv_writer.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -18,21 +19,20 @@ void add(std::string& row, double v, int decimals) {
   if (n > 0 && static_cast<size_t>(n) < sizeof buf) row.append(buf, static_cast<size_t>(n));
 }
 
-// Appends ",v" of a stored integer (with one decimal for tenths), or ","
-// alone when missing; exact, as the archive holds it.
-void add_stored(std::string& row, long v, bool tenths) {
-  row += ',';
-  if (is_missing(v)) return;
-  if (v < 0) row += '-';
+// Puts ",v" of a stored integer (with one decimal for tenths), or ","
+// alone when missing, at p (room for 24 characters); exact, as the archive
+// holds it. Returns the end of what was put.
+char* put_stored(char* p, long v, bool tenths) {
+  *p++ = ',';
+  if (is_missing(v)) return p;
+  if (v < 0) *p++ = '-';
   const unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v)
                                 : static_cast<unsigned long>(v);
-  if (!tenths) {
-    row += std::to_string(u);
-    return;
-  }
-  row += std::to_string(u / 10);
-  row += '.';
-  row += static_cast<char>('0' + u % 10);
+  if (!tenths) return std::to_chars(p, p + 21, u).ptr;
+  p = std::to_chars(p, p + 21, u / 10).ptr;
+  *p++ = '.';
+  *p++ = static_cast<char>('0' + u % 10);
+  return p;
 }
 
 }  // namespace
@@ -79,15 +79,15 @@ long CsvWriter::write(const Sounding& sounding, const STATREC& station,
     row += key;
     row += ',';
     row += level_type_info(l.fr)->word;
-    add_stored(row, l.pr, true);
-    add_stored(row, l.ht, false);
-    add_stored(row, l.tp, true);
-    add_stored(row, l.dp, true);
-    add_stored(row, l.wd, false);
-    if (options_.knots)
-      add_stored(row, speed_in_knots(l.ws), false);
-    else
-      add_stored(row, l.ws, true);
+    char buf[6 * 24];
+    char* p = put_stored(buf, l.pr, true);
+    p = put_stored(p, l.ht, false);
+    p = put_stored(p, l.tp, true);
+    p = put_stored(p, l.dp, true);
+    p = put_stored(p, l.wd, false);
+    p = options_.knots ? put_stored(p, speed_in_knots(l.ws), false)
+                       : put_stored(p, l.ws, true);
+    row.append(buf, static_cast<std::size_t>(p - buf));
     if (options_.derived) {
       const auto q = rawinq::indices::level_quantities(l);
       for (const LevelField& f : kLevelFields) add(row, f.value(q), f.decimals);
