@@ -39,8 +39,7 @@ class FormatAhead {
   // Hands the full batch to the thread (once it has finished the one
   // before, whose text then goes to emit while the thread works). Where no
   // thread can be started the batch is formatted here.
-  // The writer sees a text unit at `path` (the session's unit, which must
-  // keep its name until finish).
+  // The writer sees a text unit at `path` (the session's unit).
   void hand_over(SoundingWriter& writer, const std::string& path,
                  const Emit& emit);
   // Everything still queued, formatted and given to emit in order.
@@ -82,7 +81,7 @@ class FormatAhead {
   std::condition_variable wake_, done_;
   bool busy_ = false, stop_ = false, no_thread_ = false;
   SoundingWriter* writer_ = nullptr;
-  const std::string* path_ = nullptr;
+  std::string path_;  // the unit's, as the thread's batch was handed over
   std::exception_ptr failure_;
   std::thread thread_;
 };

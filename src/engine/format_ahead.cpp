@@ -81,7 +81,7 @@ void FormatAhead::run() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      format(working_, *writer_, *path_);
+      format(working_, *writer_, path_);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -119,7 +119,7 @@ void FormatAhead::hand_over(SoundingWriter& writer, const std::string& path,
       {
         std::lock_guard<std::mutex> lock(mutex_);
         writer_ = &writer;
-        path_ = &path;
+        path_ = path;
         busy_ = true;
       }
       wake_.notify_one();

@@ -72,6 +72,8 @@ TEST(FormatAhead, FailuresOfTheWriterAndOfTheWriteReachTheCaller) {
   STATREC station{};
   WriteOptions options;
   Sounding s;
+  // The unit's path is given as a temporary: the thread keeps its own copy
+  // (the address and thread checkers see any use of the temporary).
   // The writer fails at sounding 5 of batches of 2: the batch 4-5 fails on
   // the thread; the caller learns it at its next hand-over, after the text
   // of 0-3 and never with any text of 4 or later.
