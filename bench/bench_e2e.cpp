@@ -480,7 +480,11 @@ int main(int argc, char** argv) {
     std::vector<std::string> cat_out = {"/bin/cat"};
     cat_out.insert(cat_out.end(), outputs.begin(), outputs.end());
     const std::string copy = b.screen ? "/dev/null" : work + "/floor_copy";
-    for (int i = 0; i < repeats; ++i) {
+    // The copy is made anew each time, as the program's files are; the
+    // floor of writing varies with the page cache, so it is taken at least
+    // five times.
+    for (int i = 0; i < std::max(repeats, 5); ++i) {
+      if (!b.screen) fs::remove(copy);
       const Usage a = run(cat_in, "/dev/null", "/dev/null", err);
       const Usage w = run(cat_out, "/dev/null", copy, err);
       r.floor_cpu = std::min(r.floor_cpu, a.cpu + w.cpu);
@@ -523,8 +527,10 @@ int main(int argc, char** argv) {
   // one-station one-month request of the same kind of output.
   long rss_text = 0, rss_cdf = 0;
   for (const Result& r : results) {
-    const bool cdf = r.bench.name.find("cdf") != std::string::npos ||
-                     r.bench.name == "x_cf";
+    // The CF files are made by another library (NetCDF-4): they have no
+    // one-month request to be held against.
+    if (r.bench.name == "x_cf") continue;
+    const bool cdf = r.bench.name.find("cdf") != std::string::npos;
     long& m = cdf ? rss_cdf : rss_text;
     m = std::max(m, r.max_rss);
   }
@@ -554,6 +560,6 @@ int main(int argc, char** argv) {
               mb(rss_text) / mb(rss_small), mb(rss_text), mb(rss_small),
               mb(rss_cdf) / mb(rss_small_cdf), mb(rss_cdf), mb(rss_small_cdf));
   std::printf("  time for %.1f x the soundings: %.2f x (at most %.1f)\n",
-              snd_ratio, ratio("zir_clim", "zir_clim_10th"), snd_ratio * 1.1);
+              snd_ratio, ratio("zir_clim", "zir_clim_10th"), snd_ratio * 1.05);
   return 0;
 }
