@@ -23,7 +23,10 @@ class FormatAhead {
   // write), after which only discard() and the destructor are called.
   using Emit = std::function<void(const std::string&)>;
 
-  explicit FormatAhead(std::size_t batch_soundings);
+  // A batch is handed over when it holds batch_soundings soundings or
+  // batch_levels levels in all, whichever comes first: the thread is woken
+  // for a batch's worth of work, however short the soundings.
+  FormatAhead(std::size_t batch_soundings, std::size_t batch_levels);
   ~FormatAhead();  // waits for the thread and ends it
   FormatAhead(const FormatAhead&) = delete;
   FormatAhead& operator=(const FormatAhead&) = delete;
@@ -33,7 +36,9 @@ class FormatAhead {
   // request's).
   void add(const Sounding& sounding, const STATREC& station,
            const WriteOptions& options);
-  bool full() const { return filling_.used >= batch_; }
+  bool full() const {
+    return filling_.used >= batch_ || filling_.levels >= batch_levels_;
+  }
   bool pending() const { return filling_.used > 0 || working_.used > 0; }
 
   // Hands the full batch to the thread (once it has finished the one
@@ -58,9 +63,11 @@ class FormatAhead {
   struct Batch {
     std::vector<Item> items;
     std::size_t used = 0;
+    std::size_t levels = 0;  // of the soundings used
     std::string text;
     void reset() {
       used = 0;
+      levels = 0;
       text.clear();
     }
   };
@@ -73,7 +80,7 @@ class FormatAhead {
   void run();
   void start_thread();
 
-  const std::size_t batch_;
+  const std::size_t batch_, batch_levels_;
   Batch filling_;  // the caller's
   Batch working_;  // the thread's while busy_, then formatted text
 

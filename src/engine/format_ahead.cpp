@@ -31,8 +31,10 @@ class TextCapture final : public OutputUnit {
 
 }  // namespace
 
-FormatAhead::FormatAhead(std::size_t batch_soundings)
-    : batch_(batch_soundings == 0 ? 1 : batch_soundings) {}
+FormatAhead::FormatAhead(std::size_t batch_soundings,
+                         std::size_t batch_levels)
+    : batch_(batch_soundings == 0 ? 1 : batch_soundings),
+      batch_levels_(batch_levels == 0 ? 1 : batch_levels) {}
 
 FormatAhead::~FormatAhead() {
   {
@@ -50,6 +52,7 @@ void FormatAhead::add(const Sounding& sounding, const STATREC& station,
   Item& item = filling_.items[filling_.used++];
   item.sounding.header = sounding.header;
   item.sounding.levels.assign(sounding.levels.begin(), sounding.levels.end());
+  filling_.levels += sounding.levels.size();
   item.station = &station;
   item.options = &options;
 }

@@ -36,18 +36,20 @@ std::string numbers(long from, long to, const std::string& path) {
 
 TEST(FormatAhead, TextComesBackInOrderWhateverTheBatchAndFinishPoints) {
   struct Case {
-    std::size_t batch;
+    std::size_t batch, levels;  // sounding n has n % 5 levels
     long soundings;
     long finish_every;  // the caller finishes after so many (0: at the end)
   };
-  const Case cases[] = {{1, 10, 0},   {2, 7, 0},  {128, 1000, 0},
-                        {128, 127, 0}, {3, 50, 7}, {64, 640, 64},
-                        {5, 0, 0},    {4, 40, 1}};
+  const Case cases[] = {
+      {1, 99, 10, 0},        {2, 99, 7, 0},     {128, 9999, 1000, 0},
+      {128, 9999, 127, 0},   {3, 99, 50, 7},    {64, 9999, 640, 64},
+      {5, 99, 0, 0},         {4, 99, 40, 1},    {1000, 7, 300, 0},
+      {1000, 1, 20, 3}};
   const std::string path = "unit.txt";
   STATREC station{};
   WriteOptions options;
   for (const Case& c : cases) {
-    FormatAhead ahead(c.batch);
+    FormatAhead ahead(c.batch, c.levels);
     NumberWriter writer;
     std::string text;
     const FormatAhead::Emit emit = [&text](const std::string& t) { text += t; };
@@ -68,6 +70,20 @@ TEST(FormatAhead, TextComesBackInOrderWhateverTheBatchAndFinishPoints) {
   }
 }
 
+TEST(FormatAhead, BatchIsFullAtItsSoundingsOrItsLevels) {
+  STATREC station{};
+  WriteOptions options;
+  Sounding s;
+  s.levels.assign(4, DATA_TYPE{});
+  FormatAhead by_levels(100, 10), by_soundings(2, 1000);
+  for (int n = 1; n <= 3; ++n) {
+    by_levels.add(s, station, options);
+    by_soundings.add(s, station, options);
+    EXPECT_EQ(by_levels.full(), n == 3) << n;     // 12 levels of 10
+    EXPECT_EQ(by_soundings.full(), n >= 2) << n;  // 2 soundings of 2
+  }
+}
+
 TEST(FormatAhead, FailuresOfTheWriterAndOfTheWriteReachTheCaller) {
   STATREC station{};
   WriteOptions options;
@@ -78,7 +94,7 @@ TEST(FormatAhead, FailuresOfTheWriterAndOfTheWriteReachTheCaller) {
   // the thread; the caller learns it at its next hand-over, after the text
   // of 0-3 and never with any text of 4 or later.
   {
-    FormatAhead ahead(2);
+    FormatAhead ahead(2, 1000);
     NumberWriter writer(5);
     std::string text;
     const FormatAhead::Emit emit = [&text](const std::string& t) { text += t; };
@@ -102,7 +118,7 @@ TEST(FormatAhead, FailuresOfTheWriterAndOfTheWriteReachTheCaller) {
   // The write of the second batch's text fails: the failure is the
   // caller's; discard then waits for the thread and forgets the rest.
   {
-    FormatAhead ahead(3);
+    FormatAhead ahead(3, 1000);
     NumberWriter writer;
     int calls = 0;
     const FormatAhead::Emit emit = [&calls](const std::string&) {
