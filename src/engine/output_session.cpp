@@ -413,13 +413,7 @@ void OutputSession::check(int status) {
 
 void OutputSession::netcdf_failure(int status) {
   const std::string path = path_;
-  writer_.reset();
-  if (ncid_ >= 0) {
-    const int id = ncid_;
-    ncid_ = -1;
-    nc_close(id);
-  }
-  paths_->staged.discard();
+  abandon_unit();
   if (config_.on_netcdf_error) config_.on_netcdf_error(status, path);
   // The library's statuses above zero are the system's reasons.
   const int err = status > 0 ? status : EIO;
