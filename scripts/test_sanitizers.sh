@@ -39,13 +39,19 @@ run_suite() {
   [ "$suite" -eq 0 ] || status=$suite
 }
 
-if [ "$stages" != thread ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-fuzz -DRAWINQ_FUZZERS=ON \
+# build_tree TREE OPTION: builds everything with clang and the CMake option
+# into TREE and empties TREE's report directory, $reports.
+build_tree() {
+  CC=clang CXX=clang++ cmake -S . -B "$1" -D"$2"=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build-fuzz -j"$(nproc)"
-  reports="$(pwd)/build-fuzz/sanitizer-reports"
+  cmake --build "$1" -j"$(nproc)"
+  reports="$(pwd)/$1/sanitizer-reports"
   rm -rf "$reports"
   mkdir -p "$reports"
+}
+
+if [ "$stages" != thread ]; then
+  build_tree build-fuzz RAWINQ_FUZZERS
   ASAN_OPTIONS="log_path=$reports/report:detect_leaks=1:strict_string_checks=1:check_initialization_order=1"
   UBSAN_OPTIONS="log_path=$reports/report:print_stacktrace=1:halt_on_error=1"
   export ASAN_OPTIONS UBSAN_OPTIONS
@@ -54,12 +60,7 @@ if [ "$stages" != thread ]; then
 fi
 
 if [ "$stages" != address ]; then
-  CC=clang CXX=clang++ cmake -S . -B build-tsan -DRAWINQ_TSAN=ON \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build-tsan -j"$(nproc)"
-  reports="$(pwd)/build-tsan/sanitizer-reports"
-  rm -rf "$reports"
-  mkdir -p "$reports"
+  build_tree build-tsan RAWINQ_TSAN
   # Every race is reported (the run goes on after the first), with the
   # second stack of a lock-order inversion.
   TSAN_OPTIONS="log_path=$reports/report:halt_on_error=0:second_deadlock_stack=1"
