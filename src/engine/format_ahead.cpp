@@ -139,20 +139,14 @@ void FormatAhead::hand_over(SoundingWriter& writer, const std::string& path,
 void FormatAhead::finish(SoundingWriter& writer, const std::string& path,
                          const Emit& emit) {
   wait(true);
+  // A failed emit is followed by discard(), so nothing is written twice.
   if (working_.used > 0) {
-    // Reset before emit: a failed write must not write the batch again.
-    Batch done = std::move(working_);
-    working_ = Batch{};
-    emit(done.text);
-    working_ = std::move(done);
+    emit(working_.text);
     working_.reset();
   }
   if (filling_.used > 0) {
     format(filling_, writer, path);
-    Batch last = std::move(filling_);
-    filling_ = Batch{};
-    emit(last.text);
-    filling_ = std::move(last);
+    emit(filling_.text);
     filling_.reset();
   }
 }
