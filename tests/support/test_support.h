@@ -11,32 +11,12 @@ namespace testing_support {
 // Whether the tests run under the address checker, which keeps freed blocks
 // in quarantine and maps shadow memory beside every block: the memory a
 // run takes, and the address space it needs, then measure the checker.
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kAddressChecker = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kAddressChecker = true;
-#else
-inline constexpr bool kAddressChecker = false;
-#endif
-#else
-inline constexpr bool kAddressChecker = false;
-#endif
+inline constexpr bool kAddressChecker = RAWINQ_ADDRESS_CHECKER != 0;
 
 // Whether they run under the thread checker, which reserves shadow memory
 // for the whole address space and keeps a history of every access: the
 // same measures then measure the checker too.
-#if defined(__SANITIZE_THREAD__)
-inline constexpr bool kThreadChecker = true;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-inline constexpr bool kThreadChecker = true;
-#else
-inline constexpr bool kThreadChecker = false;
-#endif
-#else
-inline constexpr bool kThreadChecker = false;
-#endif
+inline constexpr bool kThreadChecker = RAWINQ_THREAD_CHECKER != 0;
 
 // Either checker: peak memory and address-space limits are not the
 // program's own.
