@@ -1,6 +1,7 @@
 // Formatting on the second core: the thread and the batches it works on.
 #include "rawinq/format_ahead.h"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -98,6 +99,10 @@ void FormatAhead::run() {
 void FormatAhead::start_thread() {
   // The thread takes no signal: an interruption is the caller's to see, at
   // its checkpoints or in the read of an answer it is waiting for.
+  // The thread allocates from the program's one heap rather than an arena
+  // of its own: the batches' text moves between the threads, and a second
+  // arena keeps what either frees apart (some 350 KB more at the peak).
+  mallopt(M_ARENA_MAX, 1);
   sigset_t all, before;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &before);
