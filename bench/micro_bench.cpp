@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -220,7 +221,7 @@ void BM_SoundingIndices(benchmark::State& state) {
   setup();
   std::size_t k = 0;
   for (auto _ : state)
-    benchmark::DoNotOptimize(rawinq::indices::compute_indices(decoded()[k++ % 64]));
+    benchmark::DoNotOptimize(rawinq::indices::compute_indices(decoded()[k++ % 64], std::nan("")));
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SoundingIndices);

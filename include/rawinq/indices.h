@@ -73,12 +73,15 @@ struct SoundingIndices {
   // 850 hPa (Showalter 1953).
   double showalter_k;
   // Magnitude of the vector difference between the wind at the surface and
-  // the wind 1 km and 6 km above it; winds linear in height.
+  // the wind 1 km and 6 km above it; winds linear in height, every level at
+  // its reported or computed height (rawinq/heights.h).
   double bulk_shear_0_1km_m_s;
   double bulk_shear_0_6km_m_s;
 };
 
-SoundingIndices compute_indices(const Sounding& sounding);
+// station_elevation_m: the station's elevation (the surface's height when
+// the sounding reports none), NaN when unknown.
+SoundingIndices compute_indices(const Sounding& sounding, double station_elevation_m);
 
 // The quantities of one level, NaN where its pressure, temperature or (for
 // all but theta) dew point is missing.

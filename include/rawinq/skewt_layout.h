@@ -42,8 +42,10 @@ struct Level {
 };
 
 // The levels with a pressure, by decreasing pressure (a stable order for
-// equal pressures).
-std::vector<Level> plot_levels(const Sounding& sounding);
+// equal pressures), each at its reported or computed height
+// (rawinq/heights.h; station_elevation_m NaN when unknown).
+std::vector<Level> plot_levels(const Sounding& sounding,
+                               double station_elevation_m);
 
 // The diagram's mapping: log-p upwards, isotherms at 45 degrees.
 class Diagram {

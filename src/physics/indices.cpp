@@ -1,6 +1,8 @@
 // Per-sounding derived quantities; definitions in rawinq/indices.h.
 #include "rawinq/indices.h"
 
+#include "rawinq/heights.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -322,16 +324,19 @@ double precipitable_water(const Environment& env) {
   return sum / thermo::kG;  // kg m-2, that is mm of water
 }
 
-// Bulk shear over the given depths above the surface.
-std::pair<double, double> bulk_shear(const Sounding& s) {
+// Bulk shear over the given depths above the surface, every level's wind at
+// its reported or computed height.
+std::pair<double, double> bulk_shear(const Sounding& s, double station_elevation_m) {
+  const std::vector<double> z = heights::level_heights(s, station_elevation_m);
   Piecewise u, v;
   double bottom = kNaN;
-  for (const DATA_TYPE& l : s.levels) {
-    if (l.fr == kLevelSurface && !is_missing(l.ht)) bottom = l.ht;
-    if (is_missing(l.ht) || is_missing(l.wd) || is_missing(l.ws)) continue;
+  for (size_t i = 0; i < s.levels.size(); ++i) {
+    const DATA_TYPE& l = s.levels[i];
+    if (l.fr == kLevelSurface && std::isnan(bottom)) bottom = z[i];
+    if (std::isnan(z[i]) || is_missing(l.wd) || is_missing(l.ws)) continue;
     const double a = l.wd * kPi / 180.0, speed = l.ws / 10.0;
-    u.add(l.ht, -speed * std::sin(a));
-    v.add(l.ht, -speed * std::cos(a));
+    u.add(z[i], -speed * std::sin(a));
+    v.add(z[i], -speed * std::cos(a));
   }
   u.sort();
   v.sort();
@@ -346,7 +351,7 @@ std::pair<double, double> bulk_shear(const Sounding& s) {
 
 }  // namespace
 
-SoundingIndices compute_indices(const Sounding& sounding) {
+SoundingIndices compute_indices(const Sounding& sounding, double station_elevation_m) {
   const Environment env(sounding);
   SoundingIndices out{};
   const Start sb = parcel_start(env, ParcelKind::kSurfaceBased);
@@ -367,7 +372,7 @@ SoundingIndices compute_indices(const Sounding& sounding) {
   out.k_index_c = (t850 - t500) + (td850 - thermo::kZeroCelsius) - (t700 - td700);
   out.total_totals_c = t850 + td850 - 2 * t500;
   out.showalter_k = env.valid() ? lifted_difference(env, {850.0, t850, td850}) : kNaN;
-  std::tie(out.bulk_shear_0_1km_m_s, out.bulk_shear_0_6km_m_s) = bulk_shear(sounding);
+  std::tie(out.bulk_shear_0_1km_m_s, out.bulk_shear_0_6km_m_s) = bulk_shear(sounding, station_elevation_m);
   return out;
 }
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "rawinq/heights.h"
+
 namespace rawinq::plot {
 namespace {
 
@@ -33,13 +35,16 @@ double celsius(long tenths) {
 
 }  // namespace
 
-std::vector<Level> plot_levels(const Sounding& sounding) {
+std::vector<Level> plot_levels(const Sounding& sounding,
+                               double station_elevation_m) {
+  const std::vector<double> z =
+      heights::level_heights(sounding, station_elevation_m);
   std::vector<Level> levels;
   levels.reserve(sounding.levels.size());
-  for (const DATA_TYPE& d : sounding.levels) {
+  for (size_t i = 0; i < sounding.levels.size(); ++i) {
+    const DATA_TYPE& d = sounding.levels[i];
     if (is_missing(d.pr) || d.pr <= 0 || d.pr > kHighestMb * 10) continue;
-    Level l{d.pr / 10.0, is_missing(d.ht) ? kNaN : double(d.ht),
-            celsius(d.tp), celsius(d.dp), kNaN, kNaN};
+    Level l{d.pr / 10.0, z[i], celsius(d.tp), celsius(d.dp), kNaN, kNaN};
     if (!is_missing(d.wd) && !is_missing(d.ws) && d.wd >= 0 && d.wd <= 360 &&
         d.ws >= 0) {
       const double kt = d.ws / 10.0 * kKnotsPerMetrePerSecond;

@@ -13,6 +13,7 @@
 
 #include "cairo_page.h"
 #include "fonts.h"
+#include "rawinq/heights.h"
 #include "rawinq/indices.h"
 #include "rawinq/plot.h"
 #include "rawinq/skewt_layout.h"
@@ -247,8 +248,8 @@ void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
   text(cr, (kFrame.left + kFrame.right) / 2, kFrame.bottom + 30,
        "temperature (\xC2\xB0" "C)", 0.5, 0.5);
 
-  // Heights above sea level, every km, from the sounding's own heights,
-  // linear in ln p between levels.
+  // Heights above sea level, every km, from the levels' reported or
+  // computed heights, linear in ln p between levels.
   std::vector<std::pair<double, double>> zp;  // height, ln p
   for (const Level& l : levels)
     if (!std::isnan(l.z_m)) zp.emplace_back(l.z_m, std::log(l.p_mb));
@@ -722,17 +723,20 @@ void render_skewt(const Sounding& sounding, const STATREC& station,
                   PlotKind kind, const std::string& path) {
   using namespace rawinq::plot;
   namespace ix = rawinq::indices;
-  const std::vector<Level> levels = plot_levels(sounding);
+  const double elevation = rawinq::heights::station_elevation(station.elev);
+  const std::vector<Level> levels = plot_levels(sounding, elevation);
   const Diagram d = Diagram::for_levels(levels);
-  const ix::SoundingIndices indices = ix::compute_indices(sounding);
+  const ix::SoundingIndices indices = ix::compute_indices(sounding, elevation);
   const std::vector<ix::TracePoint> parcel_points =
       ix::parcel_trace(sounding, ix::ParcelKind::kSurfaceBased);
-  // The ground: the surface level's height, else the station's elevation
-  // (levels below the ground may carry heights extrapolated down to them).
+  // The ground: the surface level's reported or computed height, else the
+  // station's elevation (levels below the ground may carry heights
+  // extrapolated down to them).
   double ground = station.elev;
-  for (const DATA_TYPE& l : sounding.levels) {
-    if (l.fr == kLevelSurface && !is_missing(l.ht)) {
-      ground = static_cast<double>(l.ht);
+  const std::vector<double> z = rawinq::heights::level_heights(sounding, elevation);
+  for (size_t i = 0; i < z.size(); ++i) {
+    if (sounding.levels[i].fr == kLevelSurface && !std::isnan(z[i])) {
+      ground = z[i];
       break;
     }
   }

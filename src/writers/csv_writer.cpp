@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "rawinq/derived_fields.h"
+#include "rawinq/heights.h"
 #include "rawinq/level_types.h"
 
 namespace {
@@ -96,7 +97,8 @@ long CsvWriter::write(const Sounding& sounding, const STATREC& station,
     ++rows;
   }
   if (indices && rows > 0) {
-    const auto ix = rawinq::indices::compute_indices(sounding);
+    const auto ix = rawinq::indices::compute_indices(
+        sounding, rawinq::heights::station_elevation(station.elev));
     *indices += key;
     for (const IndexField& f : kIndexFields) add(*indices, f.value(ix), f.decimals);
     *indices += '\n';

@@ -3,6 +3,7 @@
 // the indices, the parcel traces and the CSV writer with its derived
 // columns. Each level takes 20 bytes: its type, a byte whose low six bits
 // mark missing values, then six 24-bit signed values.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   s.header.levels = static_cast<long>(s.levels.size());
 
-  const rawinq::indices::SoundingIndices ix = rawinq::indices::compute_indices(s);
+  const rawinq::indices::SoundingIndices ix = rawinq::indices::compute_indices(s, std::nan(""));
   for (auto kind : {rawinq::indices::ParcelKind::kSurfaceBased,
                     rawinq::indices::ParcelKind::kMixedLayer,
                     rawinq::indices::ParcelKind::kMostUnstable})

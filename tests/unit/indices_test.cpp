@@ -5,6 +5,7 @@
 // parcel in steps of 0.1 hPa; the stability indices and the shear are
 // worked by hand from their definitions.
 #include "rawinq/indices.h"
+#include "rawinq/heights.h"
 
 #include <cmath>
 #include <limits>
@@ -210,7 +211,7 @@ TEST(Indices, SoundingTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const Sounding s = make_sounding(c.rows);
-    const indices::SoundingIndices ix = indices::compute_indices(s);
+    const indices::SoundingIndices ix = indices::compute_indices(s, std::nan(""));
     const Env env(c.rows);
 
     if (!std::isnan(c.sb_lcl_p)) {
@@ -270,7 +271,7 @@ TEST(Indices, ParcelStartsAndLiftedIndices) {
       {4, 900, 1030, 21, 18, N, N}, {4, 850, 1520, 23, 8, N, N},
       {4, 700, 3130, 10, -5, N, N}, {4, 500, 5760, -10, -25, N, N},
       {4, 300, 9400, -38, -50, N, N}};
-  const indices::SoundingIndices ix = indices::compute_indices(make_sounding(rows));
+  const indices::SoundingIndices ix = indices::compute_indices(make_sounding(rows), std::nan(""));
   // The most unstable parcel is the 950 hPa level (highest theta_e).
   EXPECT_DOUBLE_EQ(ix.most_unstable.start_pressure_hpa, 950);
   EXPECT_NEAR(ix.most_unstable.start_dewpoint_k, kC + 24, 1e-9);
@@ -299,3 +300,80 @@ TEST(Indices, ParcelStartsAndLiftedIndices) {
 }
 
 }  // namespace
+
+// Levels without a reported height get one: the surface at the station's
+// elevation, log-pressure interpolation between levels with heights, the
+// hypsometric equation (Rd/g = 29.27082 m/K) beyond them. Expected values
+// worked by hand; the bulk shear then starts at the surface.
+TEST(Indices, HeightsOfLevelsWithoutOne) {
+  const double N = kNaN;
+  const struct {
+    const char* name;
+    std::vector<Row> rows;
+    double elevation;
+    std::vector<double> heights;
+    double shear01, shear06;
+  } cases[] = {
+      // Surface without a height (as IGRA2 and TEMP often give it) and a
+      // wind level between mandatory levels: 857 hPa at
+      // 790 + 690 ln(925/857) / ln(925/850) = 1413.07 m; 600 hPa at
+      // 3050 + 2650 ln(700/600) / ln(700/500) = 4264.07 m. The shear is
+      // taken from the surface wind at 200 m (from 925 hPa, leaving out
+      // the 857 hPa wind, it was 4.64 and 17.18 m/s).
+      {"surface at the station's elevation",
+       {{9, 988, N, 12, 4, 265, 9},
+        {4, 925, 790, 8, 2, 305, 18},
+        {6, 857, N, N, N, 315, 23},
+        {4, 850, 1480, 5, -1, 310, 22},
+        {4, 700, 3050, -4, -12, 300, 25},
+        {5, 600, N, -12, -25, N, N},
+        {4, 500, 5700, -20, -35, 290, 30},
+        {4, 400, 7350, -31, -45, 285, 35}},
+       200,
+       {200, 790, 1413.07, 1480, 3050, 4264.07, 5700, 7350},
+       16.476, 23.495},
+      // No elevation: the surface 29.27082 * (288.15 + 280.15) / 2 *
+      // ln(1000/900) below 900 hPa; 800 hPa as far above it with 276.65 K;
+      // 700 hPa (no temperature) isothermal at 273.15 K above 800 hPa; a
+      // level without a pressure stays missing.
+      {"hypsometric above and below, temperature only",
+       {{9, 1000, N, 15, N, 180, 5},
+        {4, 900, 1000, 7, N, 180, 5},
+        {5, 800, N, 0, N, N, N},
+        {6, 700, N, N, N, 270, 10},
+        {6, N, N, N, N, 270, 10}},
+       N,
+       {123.69, 1000, 1953.78, 3021.40, N},
+       N, N},
+      // Saturated at 20 degC: virtual temperatures 295.763 K at 1000 hPa
+      // and 296.056 K at 900 hPa (Bolton's saturation vapour pressure),
+      // 912.58 m where the temperature alone gives 904.07 m.
+      {"virtual temperature where the dew point is known",
+       {{9, 1000, 0, 20, 20, N, N}, {5, 900, N, 20, 20, N, N}},
+       N,
+       {0, 912.58},
+       N, N},
+      {"no level with a height and no elevation",
+       {{9, 1000, N, 15, N, N, N}, {5, 900, N, 7, N, N, N}},
+       N,
+       {N, N},
+       N, N},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Sounding s = make_sounding(c.rows);
+    const std::vector<double> z = heights::level_heights(s, c.elevation);
+    ASSERT_EQ(z.size(), c.heights.size());
+    for (size_t i = 0; i < z.size(); ++i) {
+      if (std::isnan(c.heights[i]))
+        EXPECT_TRUE(std::isnan(z[i])) << "level " << i << " = " << z[i];
+      else
+        EXPECT_NEAR(z[i], c.heights[i], 0.01) << "level " << i;
+    }
+    const indices::SoundingIndices ix = indices::compute_indices(s, c.elevation);
+    if (!std::isnan(c.shear01)) {
+      EXPECT_NEAR(ix.bulk_shear_0_1km_m_s, c.shear01, 0.001);
+      EXPECT_NEAR(ix.bulk_shear_0_6km_m_s, c.shear06, 0.001);
+    }
+  }
+}

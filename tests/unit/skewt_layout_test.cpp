@@ -116,7 +116,7 @@ TEST(SkewtLevels, ReadsUnitsAndLeavesOutWhatNoSoundingHolds) {
               {9, 8370, 1611, 52, 80, 350, 50},       // dew point above T
               {4, 99999, 4000, -200, -300, 260, 200},  // no pressure
               {4, 7000, 3012, 9000, 99999, 400, 120}};
-  const std::vector<Level> l = plot_levels(s);
+  const std::vector<Level> l = plot_levels(s, std::nan(""));
   ASSERT_EQ(l.size(), 3u);
   EXPECT_DOUBLE_EQ(l[0].p_mb, 837);
   EXPECT_DOUBLE_EQ(l[0].t_c, 5.2);

@@ -199,7 +199,7 @@ TEST(SkewtRender, PngTracesLieWhereTheDiagramPutsThem) {
     EXPECT_EQ(img.width(), int(kPageWidth));
     EXPECT_EQ(img.height(), int(kPageHeight));
 
-    const std::vector<Level> levels = plot_levels(c.sounding);
+    const std::vector<Level> levels = plot_levels(c.sounding, std::nan(""));
     const Diagram d = Diagram::for_levels(levels);
     EXPECT_DOUBLE_EQ(d.top_mb(), c.top_mb);
     int probed = 0, dew_points = 0;
@@ -250,7 +250,7 @@ TEST(SkewtRender, SvgHoldsOneElementPerLineAndBarb) {
     const std::string svg = read_all(path);
     ASSERT_NE(svg.find("<svg"), std::string::npos);
     ASSERT_NE(svg.find("</svg>"), std::string::npos);
-    const std::vector<Level> levels = plot_levels(c.sounding);
+    const std::vector<Level> levels = plot_levels(c.sounding, std::nan(""));
     const Diagram d = Diagram::for_levels(levels);
     bool any_dew_point = false;
     for (const Level& l : levels) any_dew_point |= !std::isnan(l.td_c);

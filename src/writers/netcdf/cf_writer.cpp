@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "rawinq/derived_fields.h"
+#include "rawinq/heights.h"
 #include "rawinq/level_types.h"
 
 namespace {
@@ -191,7 +192,8 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   alt_.push_back(static_cast<float>(station.elev));
   row_size_.push_back(static_cast<int>(n));
   if (options_.derived) {
-    const auto ix = rawinq::indices::compute_indices(sounding);
+    const auto ix = rawinq::indices::compute_indices(
+        sounding, rawinq::heights::station_elevation(station.elev));
     for (size_t k = 0; k < kIndexFieldCount; ++k) {
       const double v = kIndexFields[k].value(ix);
       indices_[k].push_back(std::isfinite(v) ? static_cast<float>(v) : kFill);
