@@ -60,6 +60,11 @@ class SoundingWriter {
   virtual void begin(OutputUnit&) {}
   virtual void write(OutputUnit& out, const Sounding& sounding,
                      const STATREC& station, const WriteOptions& options) = 0;
+  // Whether write would give the sounding anything of its own; a sounding
+  // it would not is dropped and not counted as written.
+  virtual bool yields_output(const Sounding&, const WriteOptions&) const {
+    return true;
+  }
   virtual void end(OutputUnit&) {}
 };
 

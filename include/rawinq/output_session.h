@@ -73,8 +73,8 @@ class OutputSession final : public OutputUnit {
   // that writes no files has standard output as its only unit.
   void open_unit(long date, long bdate, const STATREC* station, bool whole);
   // Writes one sounding to the open unit (standard output when the session
-  // writes no files).
-  void write(const Sounding& sounding, const STATREC& station,
+  // writes no files); false when the format gives it nothing (dropped).
+  bool write(const Sounding& sounding, const STATREC& station,
              const WriteOptions& options);
   // Writes out the soundings still being formatted on the second core
   // (text written to standard output must be out before anything else is

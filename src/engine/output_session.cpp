@@ -187,19 +187,20 @@ void OutputSession::finish_writer() {
   w->end(*this);
 }
 
-void OutputSession::write(const Sounding& sounding, const STATREC& station,
+bool OutputSession::write(const Sounding& sounding, const STATREC& station,
                           const WriteOptions& options) {
   if (!writer_) {
-    if (!unit_open()) return;  // no file has been opened
+    if (!unit_open()) return true;  // no file has been opened
     start_writer();
   }
+  if (!writer_->yields_output(sounding, options)) return false;
   if (formats_ahead()) {
     if (!ahead_) ahead_ = std::make_unique<FormatAhead>(kBatchSoundings, kBatchLevels);
     ahead_->add(sounding, station, options);
     if (ahead_->full())
       ahead_->hand_over(*writer_, path_,
                         [this](const std::string& t) { write_text(t); });
-    return;
+    return true;
   }
   flush_pending();  // the page count has begun
   writer_->write(*this, sounding, station, options);
@@ -209,6 +210,7 @@ void OutputSession::write(const Sounding& sounding, const STATREC& station,
     close_unit();
     config_.hand_off();
   }
+  return true;
 }
 
 void OutputSession::close_unit() {

@@ -78,10 +78,11 @@ class Run {
 
   const STATREC& entry(int i) const { return rq_.selection.catalogue[i]; }
 
-  // Closes the count line of the file that ends and opens the next one.
+  // Closes the count line of the file that ends and opens the next one;
+  // restart_count: the count of soundings written starts again with it.
   void new_unit(long date, const STATREC& station, const char* tail,
-                bool count_line) {
-    if (result_.unit_soundings != 0) {
+                bool count_line, bool restart_count = true) {
+    if (result_.unit_soundings != 0 && restart_count) {
       if (count_line) progress_.unit_count(result_.unit_soundings, tail);
       result_.unit_soundings = 0;
     }
@@ -93,7 +94,7 @@ class Run {
     if (decode_sounding(rec.data, rec.held, options_, sounding_) !=
         SoundingCheck::decoded)
       return false;
-    out_.write(sounding_, station, rq_.write);
+    if (!out_.write(sounding_, station, rq_.write)) return false;
     ++result_.soundings;
     ++result_.unit_soundings;
     if (stations_.insert(wban).second) ++result_.stations;
@@ -454,7 +455,10 @@ void StationOrder::write_sounding(const StationRow& row,
   const bool files = run_.out().to_files();
   if (files && (!output_opened_ || rq.split == Split::sounding ||
                 (rq.split == Split::station && row.wban != prev_stat_))) {
-    run_.new_unit(date, run_.entry(indx), kTwentyBlanks, run_.progress_lines());
+    // In station order the plot hand-off keeps counting over its files, so
+    // the request's count is every sounding plotted.
+    run_.new_unit(date, run_.entry(indx), kTwentyBlanks, run_.progress_lines(),
+                  !run_.out().format().hands_off);
     output_opened_ = true;
     prev_stat_ = row.wban;
   }

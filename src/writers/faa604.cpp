@@ -455,6 +455,11 @@ namespace {
 
 class Faa604Writer final : public SoundingWriter {
  public:
+  // The messages begin at the surface: a sounding whose first level is
+  // another gives no group.
+  bool yields_output(const Sounding& s, const WriteOptions&) const override {
+    return !s.levels.empty() && s.levels[0].fr == kLevelSurface;
+  }
   void write(OutputUnit& out, const Sounding& sounding, const STATREC& stn,
              const WriteOptions& options) override {
     // The pressures in whole mb, as the groups are formed from them.
@@ -465,7 +470,7 @@ class Faa604Writer final : public SoundingWriter {
       if (!missing(l.pr)) l.pr /= 10;
     const Sounding& s = whole_;
     Lines lines(out, text_);
-    if (!s.levels.empty() && s.levels[0].fr == kLevelSurface) {
+    if (yields_output(s, options)) {
       const std::string init(
           stn.init, std::find(stn.init, stn.init + sizeof stn.init, '\0'));
       const std::string station = padded(stn.wmo, 5);

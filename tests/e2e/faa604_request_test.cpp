@@ -40,8 +40,12 @@ class FaaRequest : public ::testing::Test {
  protected:
   void SetUp() override {
     make_dir(dir_ / "out");
-    archive_writer::write_station_year(dir_ / "db", 1995, 23062,
-                                       {sounding(1, 12), sounding(2, 0)});
+    // The last sounding begins above the surface: it gives no group, so it
+    // is neither written nor counted.
+    Sounding no_surface = sounding(2, 12);
+    no_surface.levels.erase(no_surface.levels.begin());
+    archive_writer::write_station_year(
+        dir_ / "db", 1995, 23062, {sounding(1, 12), sounding(2, 0), no_surface});
   }
   RunResult run(const std::string& input,
                 const std::vector<std::string>& args = {}) {
