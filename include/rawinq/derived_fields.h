@@ -26,4 +26,4 @@ struct IndexField {
 };
 
 extern const LevelField kLevelFields[5];
-extern const IndexField kIndexFields[21];
+extern const IndexField kIndexFields[40];

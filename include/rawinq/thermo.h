@@ -121,4 +121,10 @@ double mixing_ratio_line_temperature(double r, double p_hpa);
 double lifted_parcel_temperature(double p0_hpa, double t0_k, double td0_k,
                                  double p_hpa);
 
+// Wet-bulb temperature, K, of air at p with T and td by Normand's rule:
+// lifted dry-adiabatically to its LCL, then brought back down to p along
+// the pseudo-adiabat (Wallace and Hobbs 2006, section 3.5.6):
+//   Tw = moist_adiabat_temperature(pL, TL, p).
+double wet_bulb_temperature(double p_hpa, double t_k, double td_k);
+
 }  // namespace rawinq::thermo

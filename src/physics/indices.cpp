@@ -324,32 +324,294 @@ double precipitable_water(const Environment& env) {
   return sum / thermo::kG;  // kg m-2, that is mm of water
 }
 
-// Bulk shear over the given depths above the surface, every level's wind at
-// its reported or computed height.
-std::pair<double, double> bulk_shear(const Sounding& s, double station_elevation_m) {
-  const std::vector<double> z = heights::level_heights(s, station_elevation_m);
-  Piecewise u, v;
-  double bottom = kNaN;
-  for (size_t i = 0; i < s.levels.size(); ++i) {
-    const DATA_TYPE& l = s.levels[i];
-    if (l.fr == kLevelSurface && std::isnan(bottom)) bottom = z[i];
-    if (std::isnan(z[i]) || is_missing(l.wd) || is_missing(l.ws)) continue;
-    const double a = l.wd * kPi / 180.0, speed = l.ws / 10.0;
-    u.add(z[i], -speed * std::sin(a));
-    v.add(z[i], -speed * std::cos(a));
+// The sounding against height: every level at its reported or computed
+// height (rawinq/heights.h), heights above ground from the surface level's,
+// winds linear in height, height linear in ln p.
+class HeightProfile {
+ public:
+  HeightProfile(const Sounding& s, double station_elevation_m) {
+    const std::vector<double> z = heights::level_heights(s, station_elevation_m);
+    for (size_t i = 0; i < s.levels.size(); ++i) {
+      const DATA_TYPE& l = s.levels[i];
+      if (l.fr == kLevelSurface && std::isnan(ground_)) ground_ = z[i];
+      if (std::isnan(z[i])) continue;
+      const double p = pressure_hpa(l.pr);
+      if (!std::isnan(p)) height_.add(std::log(p), z[i]);
+      if (is_missing(l.wd) || is_missing(l.ws)) continue;
+      const double a = l.wd * kPi / 180.0, speed = l.ws / 10.0;
+      u_.add(z[i], -speed * std::sin(a));
+      v_.add(z[i], -speed * std::cos(a));
+    }
+    u_.sort();
+    v_.sort();
+    height_.sort();
+    // Without a surface level, the lowest wind stands for the ground.
+    if (std::isnan(ground_) && !u_.empty()) ground_ = u_.points().front().first;
   }
-  u.sort();
-  v.sort();
-  if (u.empty()) return {kNaN, kNaN};
-  if (std::isnan(bottom)) bottom = u.points().front().first;
-  const auto shear = [&](double depth) {
-    return std::hypot(u.at(bottom + depth) - u.at(bottom),
-                      v.at(bottom + depth) - v.at(bottom));
+
+  // Height above ground at pressure p, NaN outside the levels with heights.
+  double agl(double p) const { return height_.at(std::log(p)) - ground_; }
+  // The pressure at a height above ground (height monotonic in ln p).
+  double pressure_at(double z_agl) const {
+    const double z = z_agl + ground_;
+    const auto& pts = height_.points();  // by ln p, so by falling height
+    for (size_t i = 0; i + 1 < pts.size(); ++i) {
+      const double z0 = pts[i + 1].second, z1 = pts[i].second;  // z0 below
+      if (z0 <= z && z <= z1 && z1 > z0)
+        return std::exp(pts[i + 1].first + (z - z0) / (z1 - z0) * (pts[i].first - pts[i + 1].first));
+    }
+    return kNaN;
+  }
+  // The wind at a height above ground, NaN components outside the winds.
+  std::pair<double, double> wind(double z_agl) const {
+    return {u_.at(ground_ + z_agl), v_.at(ground_ + z_agl)};
+  }
+  // Magnitude of the wind difference between two heights above ground.
+  double shear(double z0, double z1) const {
+    const auto [u0, v0] = wind(z0);
+    const auto [u1, v1] = wind(z1);
+    return std::hypot(u1 - u0, v1 - v0);
+  }
+  // Mean wind over a layer: the mean over height, by the trapezoid rule in
+  // steps of at most 100 m.
+  std::pair<double, double> mean_wind(double z0, double z1) const {
+    const int n = std::max(1, static_cast<int>(std::ceil((z1 - z0) / 100.0)));
+    double su = 0.0, sv = 0.0;
+    for (int k = 0; k <= n; ++k) {
+      const auto [u, v] = wind(z0 + (z1 - z0) * k / n);
+      const double w = k == 0 || k == n ? 0.5 : 1.0;
+      su += w * u;
+      sv += w * v;
+    }
+    return {su / n, sv / n};
+  }
+  // Storm-relative helicity between two heights above ground for the
+  // storm motion (cx, cy): the layer's ends and every wind level inside.
+  double helicity(double z0, double z1, double cx, double cy) const {
+    std::vector<std::pair<double, double>> w{wind(z0)};
+    for (const auto& [z, u] : u_.points())
+      if (z > ground_ + z0 && z < ground_ + z1) w.push_back(wind(z - ground_));
+    w.push_back(wind(z1));
+    double sum = 0.0;
+    for (size_t k = 0; k + 1 < w.size(); ++k)
+      sum += (w[k + 1].first - cx) * (w[k].second - cy) -
+             (w[k].first - cx) * (w[k + 1].second - cy);
+    return sum;
+  }
+
+ private:
+  double ground_ = kNaN;
+  Piecewise height_;  // height against ln p
+  Piecewise u_, v_;   // wind components against height
+};
+
+constexpr double kBunkersDeviation = 7.5;  // m/s
+
+// Right and left movers (u, v), NaN when the winds do not span 0-6 km.
+std::pair<std::pair<double, double>, std::pair<double, double>> bunkers(
+    const HeightProfile& h) {
+  const auto [mu, mv] = h.mean_wind(0.0, 6000.0);
+  const auto [lu, lv] = h.mean_wind(0.0, 500.0);
+  const auto [tu, tv] = h.mean_wind(5500.0, 6000.0);
+  const double su = tu - lu, sv = tv - lv, s = std::hypot(su, sv);
+  if (!(s > 0.0)) return {{kNaN, kNaN}, {kNaN, kNaN}};
+  const double du = kBunkersDeviation * sv / s, dv = -kBunkersDeviation * su / s;
+  return {{mu + du, mv + dv}, {mu - du, mv - dv}};
+}
+
+// The effective inflow layer (base, top), NaN when there is none.
+std::pair<double, double> effective_inflow_layer(const Environment& env,
+                                                 const Parcel& most_unstable) {
+  const std::pair<double, double> none{kNaN, kNaN};
+  // No level's parcel can pass where the most unstable one does not.
+  if (!(most_unstable.cape_j_kg >= 100.0)) return none;
+  const auto passes = [&](double p) {
+    const Parcel pcl = analyse(env, {p, env.temperature(p), env.dewpoint(p)});
+    return pcl.cape_j_kg >= 100.0 && pcl.cin_j_kg >= -250.0;
   };
-  return {shear(1000.0), shear(6000.0)};
+  double base = kNaN, top = kNaN;
+  const double lowest = env.surface().p;
+  const auto& pts = env.dewpoints().points();  // by rising pressure
+  for (auto pt = pts.rbegin(); pt != pts.rend(); ++pt) {
+    const double p = std::exp(pt->first);
+    if (p > lowest) continue;
+    if (std::isnan(base)) {
+      if (p < lowest - kMostUnstableDepth) break;
+      if (passes(p)) base = top = p;
+    } else if (passes(p)) {
+      top = p;
+    } else {
+      break;
+    }
+  }
+  return {base, top};
+}
+
+// Downdraft CAPE (see the header), NaN without humidity in the lowest
+// 400 hPa.
+double downdraft_cape(const Environment& env) {
+  const double sfc = env.surface().p, lowest = sfc - 400.0;
+  const auto theta_e = [&](double p) {
+    return thermo::equivalent_potential_temperature(p, env.temperature(p), env.dewpoint(p));
+  };
+  double best = kNaN, source = kNaN;
+  for (const auto& pt : env.dewpoints().points()) {
+    const double p = std::exp(pt.first);
+    if (p > sfc || p - 100.0 < lowest) continue;
+    double sum = 0.0;
+    for (int k = 0; k <= 10; ++k) sum += (k == 0 || k == 10 ? 0.5 : 1.0) * theta_e(p - 10.0 * k);
+    const double mean = sum / 10.0;
+    if (std::isnan(mean)) continue;
+    if (std::isnan(best) || mean < best) {
+      best = mean;
+      source = p - 50.0;
+    }
+  }
+  if (std::isnan(source)) return kNaN;
+  const double tw = thermo::wet_bulb_temperature(source, env.temperature(source), env.dewpoint(source));
+  if (std::isnan(tw)) return kNaN;
+  // Down in steps of at most kMaxLogStep in ln p, the trapezoid rule.
+  const double span = std::log(sfc / source);
+  const int n = std::max(1, static_cast<int>(std::ceil(span / kMaxLogStep)));
+  double sum = 0.0, prev = 0.0, t = tw, p_prev = source;
+  for (int k = 0; k <= n; ++k) {
+    const double p = source * std::exp(span * k / n);
+    if (k > 0) t = thermo::moist_adiabat_temperature(p_prev, t, p);
+    const double diff = env.virtual_temperature(p) -
+                        thermo::virtual_temperature(t, thermo::saturation_mixing_ratio(p, t));
+    if (k > 0) sum += (prev + diff) / 2 * span / n;
+    prev = diff;
+    p_prev = p;
+  }
+  return thermo::kRd * sum;
+}
+
+// Height above ground of the first 0 degC crossing going up from the
+// surface of f(p) (temperature or wet-bulb temperature, K), f linear in
+// ln p between the environment's levels.
+double zero_crossing(const Environment& env, const HeightProfile& h,
+                     const std::function<double(double)>& f) {
+  const std::vector<double> ps = env.level_pressures();
+  if (ps.empty()) return kNaN;
+  double p0 = ps.front(), f0 = f(p0);
+  if (std::isnan(f0)) return kNaN;
+  if (f0 <= thermo::kZeroCelsius) return 0.0;
+  for (size_t i = 1; i < ps.size(); ++i) {
+    const double p1 = ps[i], f1 = f(p1);
+    if (std::isnan(f1)) return kNaN;
+    if (f1 <= thermo::kZeroCelsius) {
+      const double x = std::log(p0) + (std::log(p1) - std::log(p0)) *
+                                          (f0 - thermo::kZeroCelsius) / (f0 - f1);
+      return h.agl(std::exp(x));
+    }
+    p0 = p1;
+    f0 = f1;
+  }
+  return kNaN;
+}
+
+// The shear term of the composites: zero below zero_below, the shear over
+// 20 m/s up to cap.
+double shear_term(double shear, double zero_below, double cap) {
+  if (std::isnan(shear)) return kNaN;
+  return shear < zero_below ? 0.0 : std::min(shear, cap) / 20.0;
+}
+double lcl_term(double lcl_m) {
+  if (std::isnan(lcl_m)) return kNaN;
+  if (lcl_m < 1000.0) return 1.0;
+  if (lcl_m > 2000.0) return 0.0;
+  return (2000.0 - lcl_m) / 1000.0;
+}
+// CAPE times the other terms: zero CAPE gives zero whatever the CIN (which
+// a parcel without an LFC does not have).
+double composite(double cape, double rest, double cin_term) {
+  if (cape == 0.0 && !std::isnan(rest)) return 0.0;
+  return cape * rest * cin_term;
+}
+
+void severe_weather(const Environment& env, const HeightProfile& h,
+                    SoundingIndices& out) {
+  const auto [right, left] = bunkers(h);
+  out.bunkers_right_u_m_s = right.first;
+  out.bunkers_right_v_m_s = right.second;
+  out.bunkers_left_u_m_s = left.first;
+  out.bunkers_left_v_m_s = left.second;
+  const double cx = right.first, cy = right.second;
+  out.srh_0_1km_m2_s2 = h.helicity(0.0, 1000.0, cx, cy);
+  out.srh_0_3km_m2_s2 = h.helicity(0.0, 3000.0, cx, cy);
+  if (!env.valid()) return;
+
+  out.lcl_height_m = h.agl(out.surface_based.lcl.pressure_hpa);
+  const double ml_lcl_m = h.agl(out.mixed_layer.lcl.pressure_hpa);
+  const double sfc_t = env.surface().t;
+  const double p3 = h.pressure_at(3000.0);
+  out.lapse_rate_0_3km_k_km = (sfc_t - env.temperature(p3)) / 3.0;
+  out.lapse_rate_700_500_k_km = (env.temperature(700.0) - env.temperature(500.0)) /
+                                ((h.agl(500.0) - h.agl(700.0)) / 1000.0);
+  out.freezing_level_m = zero_crossing(env, h, [&](double p) { return env.temperature(p); });
+  out.wet_bulb_zero_m = zero_crossing(env, h, [&](double p) {
+    return thermo::wet_bulb_temperature(p, env.temperature(p), env.dewpoint(p));
+  });
+  out.dcape_j_kg = downdraft_cape(env);
+
+  const Parcel& mu = out.most_unstable;
+  if (std::isnan(mu.cape_j_kg) || std::isnan(cx)) {
+    // Without the most unstable parcel or a storm motion nothing
+    // effective can be said.
+  } else {
+    const auto [base, top] = effective_inflow_layer(env, mu);
+    out.effective_inflow_base_hpa = base;
+    out.effective_inflow_top_hpa = top;
+    if (std::isnan(base)) {
+      out.effective_srh_m2_s2 = 0.0;
+      out.effective_bulk_shear_m_s = 0.0;
+    } else {
+      const double zb = h.agl(base), zt = h.agl(top);
+      out.effective_srh_m2_s2 = h.helicity(zb, zt, cx, cy);
+      // A parcel still buoyant at the top has its EL there.
+      const double el = std::isnan(mu.el_pressure_hpa) ? env.top_pressure() : mu.el_pressure_hpa;
+      out.effective_bulk_shear_m_s = h.shear(zb, zb + (h.agl(el) - zb) / 2);
+    }
+  }
+
+  const Parcel& sb = out.surface_based;
+  const Parcel& ml = out.mixed_layer;
+  out.stp_fixed = significant_tornado_fixed(sb.cape_j_kg, out.lcl_height_m,
+                                            out.srh_0_1km_m2_s2, out.bulk_shear_0_6km_m_s);
+  out.stp_effective = significant_tornado_effective(
+      ml.cape_j_kg, ml_lcl_m, out.effective_srh_m2_s2, out.effective_bulk_shear_m_s,
+      ml.cin_j_kg);
+  out.scp = supercell_composite(mu.cape_j_kg, out.effective_srh_m2_s2,
+                                out.effective_bulk_shear_m_s, mu.cin_j_kg);
 }
 
 }  // namespace
+
+double significant_tornado_fixed(double sb_cape, double sb_lcl_m, double srh_0_1km,
+                                 double bulk_shear_0_6km) {
+  return composite(sb_cape / 1500.0,
+                   lcl_term(sb_lcl_m) * srh_0_1km / 150.0 *
+                       shear_term(bulk_shear_0_6km, 12.5, 30.0),
+                   1.0);
+}
+
+double significant_tornado_effective(double ml_cape, double ml_lcl_m, double effective_srh,
+                                     double effective_bulk_shear, double ml_cin) {
+  const double cin_term =
+      std::isnan(ml_cin) ? kNaN : std::min(1.0, std::max(0.0, (200.0 + ml_cin) / 150.0));
+  return composite(ml_cape / 1500.0,
+                   lcl_term(ml_lcl_m) * effective_srh / 150.0 *
+                       shear_term(effective_bulk_shear, 12.5, 30.0),
+                   cin_term);
+}
+
+double supercell_composite(double mu_cape, double effective_srh,
+                           double effective_bulk_shear, double mu_cin) {
+  const double cin_term = std::isnan(mu_cin) ? kNaN : mu_cin > -40.0 ? 1.0 : -40.0 / mu_cin;
+  return composite(mu_cape / 1000.0,
+                   effective_srh / 50.0 * shear_term(effective_bulk_shear, 10.0, 20.0),
+                   cin_term);
+}
 
 SoundingIndices compute_indices(const Sounding& sounding, double station_elevation_m) {
   const Environment env(sounding);
@@ -372,7 +634,10 @@ SoundingIndices compute_indices(const Sounding& sounding, double station_elevati
   out.k_index_c = (t850 - t500) + (td850 - thermo::kZeroCelsius) - (t700 - td700);
   out.total_totals_c = t850 + td850 - 2 * t500;
   out.showalter_k = env.valid() ? lifted_difference(env, {850.0, t850, td850}) : kNaN;
-  std::tie(out.bulk_shear_0_1km_m_s, out.bulk_shear_0_6km_m_s) = bulk_shear(sounding, station_elevation_m);
+  const HeightProfile h(sounding, station_elevation_m);
+  out.bulk_shear_0_1km_m_s = h.shear(0.0, 1000.0);
+  out.bulk_shear_0_6km_m_s = h.shear(0.0, 6000.0);
+  severe_weather(env, h, out);
   return out;
 }
 

@@ -142,4 +142,10 @@ double lifted_parcel_temperature(double p0_hpa, double t0_k, double td0_k,
                                    p_hpa);
 }
 
+double wet_bulb_temperature(double p_hpa, double t_k, double td_k) {
+  const Lcl base = lcl(p_hpa, t_k, td_k);
+  if (std::isnan(base.pressure_hpa) || !usable(p_hpa)) return kNaN;
+  return moist_adiabat_temperature(base.pressure_hpa, base.temperature_k, p_hpa);
+}
+
 }  // namespace rawinq::thermo

@@ -603,21 +603,55 @@ void indices_box(cairo_t* cr, const ix::SoundingIndices& x, const Style& st) {
   cairo_stroke(cr);
 
   const double ms_to_kt = kKnotsPerMetrePerSecond;
+  const auto kt = [&](double ms) { return value(ms * ms_to_kt, "%.0f kt"); };
+  // A storm motion as the direction it comes from and its speed.
+  const auto motion = [&](double u, double v) {
+    if (std::isnan(u) || std::isnan(v)) return std::string("-");
+    const double dir = std::fmod(std::atan2(-u, -v) * 180 / kPi + 360, 360);
+    return format("%03.0f/", dir) + format("%.0f kt", std::hypot(u, v) * ms_to_kt);
+  };
+  const std::string inflow =
+      std::isnan(x.effective_inflow_base_hpa)
+          ? std::string("-")
+          : format("%.0f-", x.effective_inflow_base_hpa) +
+                format("%.0f mb", x.effective_inflow_top_hpa);
+  // Two columns of name and value.
   const struct { const char* name; std::string v; } rows[] = {
-      {"precipitable water", value(x.precipitable_water_mm, "%.1f mm")},
+      {"precip. water", value(x.precipitable_water_mm, "%.1f mm")},
       {"lifted index", value(x.lifted_index_k, "%.1f")},
-      {"Showalter index", value(x.showalter_k, "%.1f")},
+      {"Showalter", value(x.showalter_k, "%.1f")},
       {"K index", value(x.k_index_c, "%.0f")},
       {"total totals", value(x.total_totals_c, "%.0f")},
-      {"bulk shear 0-1 km", value(x.bulk_shear_0_1km_m_s * ms_to_kt, "%.0f kt")},
-      {"bulk shear 0-6 km", value(x.bulk_shear_0_6km_m_s * ms_to_kt, "%.0f kt")},
+      {"DCAPE", value(x.dcape_j_kg, "%.0f J/kg")},
+      {"shear 0-1 km", kt(x.bulk_shear_0_1km_m_s)},
+      {"shear 0-6 km", kt(x.bulk_shear_0_6km_m_s)},
+      {"SRH 0-1 km", value(x.srh_0_1km_m2_s2, "%.0f m2/s2")},
+      {"SRH 0-3 km", value(x.srh_0_3km_m2_s2, "%.0f m2/s2")},
+      {"eff. SRH", value(x.effective_srh_m2_s2, "%.0f m2/s2")},
+      {"eff. shear", kt(x.effective_bulk_shear_m_s)},
+      {"STP fixed", value(x.stp_fixed, "%.1f")},
+      {"STP eff.", value(x.stp_effective, "%.1f")},
+      {"SCP", value(x.scp, "%.1f")},
+      {"LCL", value(x.lcl_height_m, "%.0f m")},
+      {"lapse 0-3 km", value(x.lapse_rate_0_3km_k_km, "%.1f K/km")},
+      {"lapse 700-500", value(x.lapse_rate_700_500_k_km, "%.1f K/km")},
+      {"freezing lvl", value(x.freezing_level_m, "%.0f m")},
+      {"wet-bulb zero", value(x.wet_bulb_zero_m, "%.0f m")},
+      {"right mover", motion(x.bunkers_right_u_m_s, x.bunkers_right_v_m_s)},
+      {"left mover", motion(x.bunkers_left_u_m_s, x.bunkers_left_v_m_s)},
   };
-  for (const auto& row : rows) {
-    y += 19;
-    text(cr, r.left + 8, y, row.name, 0, 0.5);
-    text(cr, r.right - 10, y, row.v, 1, 0.5);
+  font(cr, 10);
+  const double half = r.width() / 2;
+  for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
+    if (i % 2 == 0) y += 16;
+    const double left = r.left + (i % 2) * half;
+    text(cr, left + 8, y, rows[i].name, 0, 0.5);
+    text(cr, left + half - 8, y, rows[i].v, 1, 0.5);
   }
-  y += 22;
+  y += 16;
+  text(cr, r.left + 8, y, "effective inflow layer", 0, 0.5);
+  text(cr, r.right - 8, y, inflow, 1, 0.5);
+  y += 18;
   font(cr, 9);
   text(cr, r.left + 8, y, "mixed layer: lowest 100 mb; most unstable: highest", 0, 0.5);
   y += 12;

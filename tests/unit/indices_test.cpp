@@ -124,13 +124,22 @@ Reference fine_integration(const Env& env, const Parcel& parcel) {
   return ref;
 }
 
+// An expected parameter: its value within tol, NaN: missing.
+struct Expect {
+  double indices::SoundingIndices::*field;
+  double value, tol;
+};
+
 struct Case {
   std::string name;
   std::vector<Row> rows;
   double sb_lcl_p;     // expected surface-based LCL pressure (1 hPa), NaN: any
   bool sb_has_lfc;     // whether the surface parcel becomes buoyant
   double k_index, total_totals, shear01, shear06;  // NaN where missing
+  std::vector<Expect> severe = {};
 };
+
+using SI = indices::SoundingIndices;
 
 TEST(Indices, SoundingTable) {
   const double N = kNaN;
@@ -204,7 +213,48 @@ TEST(Indices, SoundingTable) {
        {{9, 840, 1600, 25, N, N, N},
         {4, 700, 3100, 12, N, N, N},
         {4, 500, 5800, -10, N, N, N}},
-       N, false, N, N, N, N},
+       N, false, N, N, N, N,
+       // No winds, no humidity: missing, never zero. 700 to 500 hPa:
+       // 22 K over 2.7 km.
+       {{&SI::bunkers_right_u_m_s, N, 0}, {&SI::srh_0_3km_m2_s2, N, 0},
+        {&SI::effective_srh_m2_s2, N, 0}, {&SI::stp_fixed, N, 0}, {&SI::scp, N, 0},
+        {&SI::dcape_j_kg, N, 0}, {&SI::wet_bulb_zero_m, N, 0},
+        {&SI::lapse_rate_700_500_k_km, 22 / 2.7, 1e-9}}},
+      // Westerlies growing 5 m/s a km (a straight hodograph) and 7 K/km,
+      // every level with its height (pressures from the hypsometric
+      // equation, to 0.1 hPa). Mean wind 0-6 km (15, 0); shear from
+      // the 0-0.5 km mean (1.25, 0) to the 5.5-6 km mean (28.75, 0): the
+      // movers 7.5 m/s south and north of the mean. With v = 0 the helicity
+      // telescopes to 7.5 (u(top) - u(bottom)): 37.5 over 0-1 km, 112.5 over
+      // 0-3 km. 0 degC between 4200 m (0.6 C) and 5600 m (-9.2 C):
+      // 4200 + 1400 * 0.6 / 9.8 m. The LCL of 30/20 C about 125 m
+      // per K of dew point depression (Espy).
+      {"straight hodograph, steady lapse rate",
+       {{9, 1000, 0, 30, 20, 270, 0},
+        {4, 944.9, 500, 26.5, 18, 270, 2.5},
+        {4, 892.2, 1000, 23, 16, 270, 5},
+        {4, 841.9, 1500, 19.5, 14, 270, 7.5},
+        {4, 793.9, 2000, 16, 10, 270, 10},
+        {4, 704.4, 3000, 9, 0, 270, 15},
+        {4, 607.8, 4200, 0.6, -10, 270, 21},
+        {4, 508.7, 5600, -9.2, -25, 270, 28},
+        {6, 482.9, 6000, -12, -28, 270, 30},
+        {4, 400.7, 7400, -21.8, -35, 270, 37},
+        {4, 298.6, 9500, -36.5, -50, 270, 47.5},
+        {4, 205.6, 12000, -52, -65, 270, 60},
+        {4, 101.3, 16500, -60, -80, 270, 60}},
+       // T and Td linear in ln p: 850 hPa 20.08/14.33, 700 hPa 8.64/-0.42,
+       // 500 hPa -10.13 C.
+       N, true, 35.47, 54.66, 5, 30,
+       {{&SI::bunkers_right_u_m_s, 15, 1e-6}, {&SI::bunkers_right_v_m_s, -7.5, 1e-6},
+        {&SI::bunkers_left_u_m_s, 15, 1e-6}, {&SI::bunkers_left_v_m_s, 7.5, 1e-6},
+        {&SI::srh_0_1km_m2_s2, 37.5, 1e-6}, {&SI::srh_0_3km_m2_s2, 112.5, 1e-6},
+        {&SI::effective_inflow_base_hpa, 1000, 1e-9},
+        // The inflow layer's parcels pass up to 2000 m (u = 10 m/s).
+        {&SI::effective_inflow_top_hpa, 793.9, 1e-9}, {&SI::effective_srh_m2_s2, 75, 1e-6},
+        {&SI::lapse_rate_0_3km_k_km, 7, 1e-9}, {&SI::lapse_rate_700_500_k_km, 7, 0.05},
+        {&SI::freezing_level_m, 4200 + 1400 * 0.6 / 9.8, 1e-6},
+        {&SI::lcl_height_m, 1250, 40}}},
       {"no levels", {}, N, false, N, N, N, N},
   };
 
@@ -228,6 +278,10 @@ TEST(Indices, SoundingTable) {
     near_or_missing(ix.total_totals_c, c.total_totals, 0.05, "total totals");
     near_or_missing(ix.bulk_shear_0_1km_m_s, c.shear01, 0.05, "0-1 km shear");
     near_or_missing(ix.bulk_shear_0_6km_m_s, c.shear06, 0.05, "0-6 km shear");
+
+    for (size_t i = 0; i < c.severe.size(); ++i)
+      near_or_missing(ix.*c.severe[i].field, c.severe[i].value, c.severe[i].tol,
+                      ("severe-weather expectation " + std::to_string(i)).c_str());
 
     const struct {
       const char* what;
@@ -375,5 +429,40 @@ TEST(Indices, HeightsOfLevelsWithoutOne) {
       EXPECT_NEAR(ix.bulk_shear_0_1km_m_s, c.shear01, 0.001);
       EXPECT_NEAR(ix.bulk_shear_0_6km_m_s, c.shear06, 0.001);
     }
+  }
+}
+
+// The composite parameters at the reference points of their definitions
+// (each term 1 gives 1), their caps and cut-offs, and missing inputs.
+TEST(Indices, CompositeParameters) {
+  const double N = kNaN;
+  const struct {
+    const char* name;
+    double value, expected;
+  } cases[] = {
+      {"STP fixed, every term 1", indices::significant_tornado_fixed(1500, 900, 150, 20), 1},
+      {"STP fixed, LCL term 0.5, shear capped at 30 m/s",
+       indices::significant_tornado_fixed(3000, 1500, 300, 35), 3},
+      {"STP fixed, LCL above 2000 m", indices::significant_tornado_fixed(3000, 2100, 300, 35), 0},
+      {"STP fixed, shear below 12.5 m/s", indices::significant_tornado_fixed(3000, 900, 300, 12), 0},
+      {"STP fixed, no CAPE", indices::significant_tornado_fixed(0, 900, 300, 20), 0},
+      {"STP fixed, no shear", indices::significant_tornado_fixed(0, 900, 300, N), N},
+      {"STP effective, CIN -100", indices::significant_tornado_effective(1500, 900, 150, 20, -100), 100.0 / 150},
+      {"STP effective, CIN term capped at 1",
+       indices::significant_tornado_effective(1500, 900, 150, 20, -10), 1},
+      {"STP effective, CIN below -200", indices::significant_tornado_effective(1500, 900, 150, 20, -250), 0},
+      {"STP effective, no CAPE and so no CIN",
+       indices::significant_tornado_effective(0, 900, 150, 20, N), 0},
+      {"SCP, every term 1", indices::supercell_composite(1000, 50, 20, -10), 1},
+      {"SCP, shear capped at 20 m/s, CIN term -40/-80",
+       indices::supercell_composite(2000, 100, 25, -80), 2},
+      {"SCP, shear below 10 m/s", indices::supercell_composite(2000, 100, 9, -10), 0},
+      {"SCP, no CAPE known", indices::supercell_composite(N, 100, 25, -10), N},
+  };
+  for (const auto& c : cases) {
+    if (std::isnan(c.expected))
+      EXPECT_TRUE(std::isnan(c.value)) << c.name;
+    else
+      EXPECT_NEAR(c.value, c.expected, 1e-12) << c.name;
   }
 }
