@@ -51,7 +51,14 @@ for fmt in zir netcdf csv "csv --derived" cf "cf --derived"; do
   floor=$(awk "BEGIN{printf \"%.4f\", $read_floor + $write_floor}")
   ratio=$(awk "BEGIN{if ($floor > 0) printf \"%.1f\", $t / $floor; else print \"-\"}")
   printf '%-14s %12s %9s %9s %9s\n' "$name" "$bytes" "$t" "$floor" "$ratio"
+  eval "cpu_$(echo "$name" | tr -c 'a-z0-9_\n' '_')=$t"
   eval "bytes_$(echo "$name" | tr -c 'a-z0-9_\n' '_')=$bytes"
 done
 # shellcheck disable=SC2154
 awk "BEGIN{printf \"cf / netcdf size: %.4f (target at most 0.5)\n\", $bytes_cf / $bytes_netcdf}"
+# Soundings a second through the derived quantities and indices: the
+# soundings of the request over the CPU time --derived adds to the CSV.
+soundings=$(( $("$build/rawinq-extract" $request --format csv --derived --out "$work/out" \
+                "$archive" "$support" >/dev/null 2>&1; cat "$work"/out/*_indices.csv | wc -l) - 1 ))
+# shellcheck disable=SC2154
+awk "BEGIN{d = $cpu_csv___derived - $cpu_csv; printf \"indices: %d soundings, %.3f s added by --derived, %.0f soundings/s\n\", $soundings, d, (d > 0 ? $soundings / d : 0)}"
