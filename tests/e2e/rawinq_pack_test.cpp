@@ -3,8 +3,12 @@
 // write nothing; existing files are kept unless replaced.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -451,10 +455,215 @@ TEST(RawinqPack, AFailedRunLeavesNoFileAndNoTemporaryFile) {
   EXPECT_NE(p.err.find("cannot write " + dir / "db/Raob1996/23062_96.buf"),
             std::string::npos)
       << p.err;
+  EXPECT_NE(p.err.find("Is a directory"), std::string::npos) << p.err;
   EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
             std::vector<std::string>{"23062_96.buf"});
-  EXPECT_FALSE(file_exists(dir / "db/Raob1995/23062_95.buf.tmp"));
-  EXPECT_EQ(dir_entries(dir / "db/Raob1995").size(), 1u);
+  // The first file, already in place, is taken back with the directory
+  // made for it: after a failure nothing has changed.
+  EXPECT_FALSE(file_exists(dir / "db/Raob1995")) << p.err;
+}
+
+// Merging into the support folder, one row per way a merge went wrong: the
+// catalogue's link, mode and lines beyond its count are kept; a failure
+// names the system's reason and changes nothing, in the archive either;
+// no temporary file is left.
+TEST(RawinqPack, SupportFolderMergeKeepsWhatItFinds) {
+  const std::string pit =
+      "PIT  94823 72520  40.53   80.23   360 19480101 20991231 PITTSBURGH"
+      "                PA US";
+  const std::string den =
+      "DEN  23062 72469  39.77  104.87  1611 19460101 20241231 "
+      "DENVER/STAPLETON          CO US";
+  struct Row {
+    const char* what;
+    std::function<void(const TempDir&)> prepare;
+    long file_size_limit;
+    int status;
+    std::string message;  // in the output or the error output, "@" for dir/
+    std::function<void(const TempDir&)> check;
+  };
+  const std::vector<Row> rows = {
+      {"a link to a shared catalogue stays a link and the shared one grows",
+       [&](const TempDir& d) {
+         make_dir(d / "shared");
+         write_file(d / "shared/stat2000.txt", "1\n" + pit + "\n");
+         ASSERT_EQ(symlink("../shared/stat2000.txt",
+                           (d / "sup/stat2000.txt").c_str()), 0);
+       },
+       -1, 0, "@sup/stat2000.txt: 1 entry added, 2 in all",
+       [&](const TempDir& d) {
+         struct stat st {};
+         ASSERT_EQ(lstat((d / "sup/stat2000.txt").c_str(), &st), 0);
+         EXPECT_TRUE(S_ISLNK(st.st_mode));
+         EXPECT_EQ(read_file(d / "shared/stat2000.txt"),
+                   "2\n" + pit + "\n" + den + "\n");
+         EXPECT_EQ(dir_entries(d / "shared"),
+                   std::vector<std::string>{"stat2000.txt"});
+       }},
+      {"a private catalogue stays private",
+       [&](const TempDir& d) {
+         write_file(d / "sup/stat2000.txt", "1\n" + pit + "\n");
+         chmod((d / "sup/stat2000.txt").c_str(), 0600);
+       },
+       -1, 0, "@sup/stat2000.txt: 1 entry added, 2 in all",
+       [&](const TempDir& d) {
+         struct stat st {};
+         ASSERT_EQ(stat((d / "sup/stat2000.txt").c_str(), &st), 0);
+         EXPECT_EQ(st.st_mode & 07777, 0600u);
+       }},
+      {"lines beyond the count line are kept and reported",
+       [&](const TempDir& d) {
+         write_file(d / "sup/stat2000.txt", "1\n" + pit + "\nLOST 1 2\n");
+       },
+       -1, 0,
+       "@sup/stat2000.txt: 1 line after the counted entries, kept after them",
+       [&](const TempDir& d) {
+         EXPECT_EQ(read_file(d / "sup/stat2000.txt"),
+                   "2\n" + pit + "\n" + den + "\nLOST 1 2\n");
+       }},
+      {"a link into a folder that is not there: the reason, nothing written",
+       [&](const TempDir& d) {
+         ASSERT_EQ(symlink("../gone/stat2000.txt",
+                           (d / "sup/stat2000.txt").c_str()), 0);
+       },
+       -1, 1, "No such file or directory",
+       [&](const TempDir& d) {
+         EXPECT_FALSE(file_exists(d / "db"));
+         EXPECT_EQ(dir_entries(d / "sup"), std::vector<std::string>{"stat2000.txt"});
+       }},
+      {"a full file system: the reason, the catalogue and archive unchanged",
+       [&](const TempDir& d) {
+         write_file(d / "sup/stat2000.txt", "1\n" + pit + "\n");
+       },
+       1500, 1, "File too large",
+       [&](const TempDir& d) {
+         EXPECT_FALSE(file_exists(d / "db"));
+         EXPECT_EQ(read_file(d / "sup/stat2000.txt"), "1\n" + pit + "\n");
+         EXPECT_EQ(dir_entries(d / "sup"), std::vector<std::string>{"stat2000.txt"});
+       }},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir / "in.txt", igra_soundings());
+    write_file(dir / "list.txt", igra_station_list());
+    make_dir(dir / "sup");
+    r.prepare(dir);
+    RunOptions o;
+    o.file_size_limit = r.file_size_limit;
+    const RunResult p = run_program(
+        pack_bin(),
+        {"--from", "igra2", "--catalogue", support() + "/stat2000.txt",
+         "--stations", dir / "list.txt", "--support", dir / "sup", dir / "db",
+         dir / "in.txt"},
+        "", o);
+    EXPECT_EQ(p.status, r.status) << r.what << ": " << p.err;
+    std::string message = r.message;
+    if (message[0] == '@') message = dir / message.substr(1);
+    EXPECT_NE((p.out + p.err).find(message), std::string::npos)
+        << r.what << ": " << p.out << p.err;
+    r.check(dir);
+    for (const char* d : {"sup", "db", "db/Raob1996"}) {
+      if (!file_exists(dir / d)) continue;
+      for (const std::string& e : dir_entries(dir / d)) {
+        EXPECT_EQ(e.find(".tmp"), std::string::npos) << r.what << ": " << e;
+      }
+    }
+  }
+}
+
+// Inputs the importers refuse (status 1, the file and line named, nothing
+// written) or pack with a warning, one row each, in every format.
+TEST(RawinqPack, BadInputsAreRefusedNamingFileAndLine) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;  // before DBDIR; "in" is the input's name
+    std::string name, input;
+    int status;
+    std::string message;  // in the error output, "@" standing for dir/
+  };
+  std::string zir_feb30 = kBlock;
+  zir_feb30.replace(zir_feb30.find("2      JAN"), 10, "30     FEB");
+  std::string zir_fast = kBlock;
+  zir_fast.replace(zir_fast.find(" 260\n"), 5, " 9223372036854775807\n");
+  zir_fast.replace(zir_fast.find("ms\n"), 2, "kt");
+  std::string zir_wmo = kBlock;
+  zir_wmo.replace(zir_wmo.find("23062  72469"), 12,
+                  "99999  9223372036854775807");
+  std::string wyoming =
+      "<H2>72469 DNR Denver Observations at 00Z 30 Feb 1996</H2>\n<PRE>\n"
+      "---\n   PRES   HGHT   TEMP   DWPT   RELH   MIXR   DRCT   SKNT   THTA"
+      "   THTE   THTV\n    hPa     m      C      C      %    g/kg    deg   "
+      "knot     K      K      K \n---\n"
+      "  837.0   1611    5.2   -2.3     58   3.97    350      5  291.5  303.0"
+      "  292.2\n</PRE><H3>Station information</H3><PRE>\n"
+      "                             Station number: 72469\n"
+      "                           Observation time: 960230/0000\n</PRE>\n";
+  std::string igra = igra_header("USM00072469", 1996, 2, 30, 12, 1115, 1) +
+                     igra_level("21", 83500, 1611, 43, 700, 27, 140, 51);
+  std::string blank_lines(3 << 20, '\n');
+  const std::string text = igra_soundings();
+  const std::vector<Row> rows = {
+      {"30 February, ZIR", {}, "in.txt", zir_feb30, 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, item text", {"--items"}, "in.txt",
+       "sounding 02 30 00\nlevel 1 8370 1611 52 -23 350 50\n", 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, IGRA2", {"--from", "igra2"}, "in.txt", igra, 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, Wyoming", {"--from", "wyoming"}, "in.txt", wyoming, 1,
+       "no such date: 1996-02-30"},
+      {"30 February, TEMP", {"--from", "temp", "--date", "199602"}, "in.txt",
+       "TTAA 80001 72469 99837 05275 35005 00099 ///// /////=\n", 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"a wind speed past any sum", {}, "in.txt", zir_fast, 1,
+       "@in.txt:9: no wind speed gives 9223372036854775807 kt"},
+      {"a WMO number past any sum", {}, "in.txt", zir_wmo, 1,
+       "@in.txt:2: no station file for WBAN 99999, WMO 9223372036854775807"},
+      {"a gzip file cut short", {"--from", "igra2"}, "in.txt.gz", "", 1,
+       "@in.txt.gz: not a whole gzip file: unexpected end of file"},
+      {"a damaged zip member", {"--from", "igra2"}, "in.zip", "", 1,
+       "@in.zip:in.txt: not a whole zip member"},
+      {"a small gzip file of a huge text", {"--from", "igra2"}, "big.txt.gz",
+       "", 1, "@big.txt.gz: unpacks to more than 200 times its"},
+      {"a temperature below -120 deg C", {"--items"}, "in.txt",
+       "sounding 02 28 00\nlevel 1 8370 1611 -1300 -1400 350 50\n", 0,
+       "@in.txt:1: level 1: a temperature of -130.0 deg C is stored as "
+       "missing"},
+      {"a dew point above the temperature", {"--items"}, "in.txt",
+       "sounding 02 28 00\nlevel 1 8370 1611 52 80 350 50\n", 0,
+       "@in.txt:1: level 1: a dew point of 8.0 deg C above the temperature "
+       "of 5.2 deg C is stored as missing"},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    if (r.name == "in.txt.gz") {
+      write_gzip(dir / "whole.gz", text);
+      const std::string whole = read_file(dir / "whole.gz");
+      write_file(dir / r.name, whole.substr(0, whole.size() - 12));
+    } else if (r.name == "in.zip") {
+      write_zip(dir / "whole.zip", "in.txt", text + text + text);
+      std::string bytes = read_file(dir / "whole.zip");
+      for (std::size_t k = 60; k < 100; ++k) bytes[k] = static_cast<char>(bytes[k] ^ 0x55);
+      write_file(dir / r.name, bytes);
+    } else if (r.name == "big.txt.gz") {
+      write_gzip(dir / r.name, blank_lines);
+    } else {
+      write_file(dir / r.name, r.input);
+    }
+    std::vector<std::string> args = r.args;
+    args.push_back(dir / "db");
+    if (r.args.size() == 1 && r.args[0] == "--items") {
+      args.push_back("1996");
+      args.push_back("23062");
+    }
+    args.push_back(dir / r.name);
+    const RunResult p = run_program(pack_bin(), args, "");
+    EXPECT_EQ(p.status, r.status) << r.what << ": " << p.err;
+    std::string message = r.message;
+    if (message[0] == '@') message = dir / message.substr(1);
+    EXPECT_NE(p.err.find(message), std::string::npos) << r.what << ": " << p.err;
+    EXPECT_EQ(file_exists(dir / "db"), r.status == 0) << r.what;
+  }
 }
 
 }  // namespace
