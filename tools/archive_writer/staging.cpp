@@ -65,9 +65,15 @@ long lock_holder(dev_t dev, ino_t ino) {
 FolderLock::FolderLock(const std::string& folder,
                        const std::function<void(long)>& waiting,
                        const std::function<void()>& check) {
-  auto fail = [&](int error) {
+  // What the constructor made is undone when it throws (no destructor
+  // runs then).
+  auto undo = [&] {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    for (auto f = made_.rbegin(); f != made_.rend(); ++f) ::rmdir(f->c_str());
+  };
+  auto fail = [&](int error) {
+    undo();
     throw std::runtime_error("cannot lock " + folder + ": " + reason(error));
   };
   bool waited = false;
@@ -99,8 +105,7 @@ FolderLock::FolderLock(const std::string& folder,
         try {
           check();
         } catch (...) {
-          ::close(fd_);
-          fd_ = -1;
+          undo();
           throw;
         }
       }
