@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <map>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "igra2_text.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -264,4 +266,96 @@ TEST(Interruption, TwoRunsWritingOneFileLeaveOneWholeFile) {
   }
 }
 
+// rawinq-pack runs side by side into one archive and support folder, some
+// interrupted at random moments (fixed seed): a run that ends with 0 has
+// its whole station file and its catalogue entry, one ended by a signal
+// changed nothing, one station-year is never made twice, no temporary file.
+TEST(Interruption, PacksSideBySideOrInterruptedLoseNothing) {
+  const char* const ids[2] = {"USM00072469", "USM00072520"};
+  const char* const files[2] = {"db/Raob1996/23062_96.buf",
+                                "db/Raob1996/94823_96.buf"};
+  TempDir inputs;
+  std::string list;
+  for (int k = 0; k < 2; ++k) {
+    std::string text;
+    for (int n = 0; n < 12 * 28 * 2; ++n) {
+      text += igra_header(ids[k], 1996, n / 56 + 1, n / 2 % 28 + 1, n % 2 * 12,
+                          1115, 2);
+      for (long pa : {85000L, 50000L})
+        text += igra_level("10", pa, 1500 + k, -100, -9999, 30, 250, 100 + n % 99);
+    }
+    write_file(inputs / ("in" + std::to_string(k)), text);
+    char line[120];
+    std::snprintf(line, sizeof line, "%-11s %8.4f %9.4f %6.1f    %-30s %4d %4d\n",
+                  ids[k], 40.0, -100.0, 1000.0, "SOMEWHERE", 1946, 2024);
+    list += line;
+  }
+  write_file(inputs / "list", list);
+  const auto run = [&](const TempDir& dir, int k, int sig, double after) {
+    RunOptions o;
+    o.signal_number = sig;
+    o.signal_after_seconds = after;
+    return run_program(
+        binary_dir() + "/rawinq-pack",
+        {"--from", "igra2", "--catalogue", support_files() + "/stat2000.txt",
+         "--stations", inputs / "list", "--support", dir / "sup", dir / "db",
+         inputs / ("in" + std::to_string(k))}, "", o);
+  };
+  std::string whole[2];  // each run alone
+  double seconds = 0;
+  for (int k = 0; k < 2; ++k) {
+    TempDir dir;
+    const RunResult r = run(dir, k, 0, 0);
+    ASSERT_EQ(r.status, 0) << r.err;
+    whole[k] = read_file(dir / files[k]);
+    seconds = std::max(seconds, r.seconds);
+  }
+  std::mt19937 random(20261208);
+  int outcomes[3] = {};  // succeeded, refused, interrupted
+  for (int trial = 0; trial < 40; ++trial) {
+    TempDir dir;
+    const int input[2] = {0, trial % 4 == 3 ? 0 : 1};  // or one station-year
+    int sig[2] = {};
+    double after[2] = {};
+    for (int k = 0; k < 2; ++k)
+      if (random() % 2 == 0) {
+        sig[k] = std::vector<int>{SIGINT, SIGTERM, SIGHUP}[random() % 3];
+        after[k] = std::uniform_real_distribution<double>(0, seconds * 1.5)(random);
+      }
+    RunResult r[2];
+    std::thread other([&] { r[1] = run(dir, input[1], sig[1], after[1]); });
+    r[0] = run(dir, input[0], sig[0], after[0]);
+    other.join();
+    const std::string at = "trial " + std::to_string(trial) + ": ";
+    const std::string catalogue = file_exists(dir / "sup/stat2000.txt")
+                                      ? read_file(dir / "sup/stat2000.txt") : "0\n";
+    int placed[2] = {};
+    for (int k = 0; k < 2; ++k) {
+      const int status = r[k].status;
+      ++outcomes[status == 0 ? 0 : status == 1 ? 1 : 2];
+      placed[input[k]] += status == 0;
+      if (status == 1) {
+        EXPECT_TRUE(input[0] == input[1] && r[k].err.find("exists") != std::string::npos)
+            << at << r[k].err;
+      } else if (status != 0) {
+        EXPECT_EQ(status, 128 + sig[k]) << at << r[k].err;
+      }
+    }
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_LE(placed[k], 1) << at << "two runs made one file";
+      EXPECT_EQ(catalogue.find(k ? "94823 72520" : "23062 72469") != std::string::npos,
+                placed[k] > 0) << at << catalogue;
+      EXPECT_EQ(placed[k] ? whole[k] : "",
+                file_exists(dir / files[k]) ? read_file(dir / files[k]) : "") << at;
+    }
+    EXPECT_EQ(std::to_string(count_of(catalogue, "\n") - 1) + "\n",
+              catalogue.substr(0, catalogue.find('\n') + 1)) << at;
+    for (const char* d : {"sup", "db", "db/Raob1996"})
+      EXPECT_TRUE(!file_exists(dir / d) || temporaries(dir / d).empty()) << at << d;
+  }
+  EXPECT_GT(outcomes[0], 0);
+  EXPECT_GT(outcomes[2], 0);
+  std::printf("packs: %d succeeded, %d refused, %d interrupted\n",
+              outcomes[0], outcomes[1], outcomes[2]);
+}
 }  // namespace

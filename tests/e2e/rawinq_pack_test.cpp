@@ -3,6 +3,9 @@
 // write nothing; existing files are kept unless replaced.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
@@ -451,10 +454,167 @@ TEST(RawinqPack, AFailedRunLeavesNoFileAndNoTemporaryFile) {
   EXPECT_NE(p.err.find("cannot write " + dir / "db/Raob1996/23062_96.buf"),
             std::string::npos)
       << p.err;
+  EXPECT_NE(p.err.find("Is a directory"), std::string::npos) << p.err;
   EXPECT_EQ(dir_entries(dir / "db/Raob1996"),
             std::vector<std::string>{"23062_96.buf"});
-  EXPECT_FALSE(file_exists(dir / "db/Raob1995/23062_95.buf.tmp"));
-  EXPECT_EQ(dir_entries(dir / "db/Raob1995").size(), 1u);
+  // The first file, already in place, is taken back with the directory
+  // made for it: after a failure nothing has changed.
+  EXPECT_FALSE(file_exists(dir / "db/Raob1995")) << p.err;
+}
+
+// Merging into the support folder, one row per way a merge went wrong: the
+// catalogue's link, mode and lines beyond its count are kept; a failure
+// names the system's reason and changes nothing, in the archive either;
+// no temporary file is left.
+TEST(RawinqPack, SupportFolderMergeKeepsWhatItFinds) {
+  const std::string pit =
+      "PIT  94823 72520  40.53   80.23   360 19480101 20991231 PITTSBURGH"
+      "                PA US\n";
+  const std::string both = "2\n" + pit +
+                           "DEN  23062 72469  39.77  104.87  1611 19460101 "
+                           "20241231 DENVER/STAPLETON          CO US\n";
+  struct Row {
+    const char* what;
+    std::string link;  // stat2000.txt is a link to this, or a file when ""
+    std::string before;
+    mode_t mode;
+    long file_size_limit;
+    int status;
+    std::string message;  // in the output or the error output
+    std::string after;    // of the file written ("" not read)
+  };
+  const std::vector<Row> rows = {
+      {"a link to a shared catalogue", "../shared/stat2000.txt", "1\n" + pit,
+       0644, -1, 0, "stat2000.txt: 1 entry added, 2 in all", both},
+      {"a private catalogue", "", "1\n" + pit, 0600, -1, 0,
+       "stat2000.txt: 1 entry added, 2 in all", both},
+      {"lines beyond the count line", "", "1\n" + pit + "LOST 1 2\n", 0644, -1,
+       0, "stat2000.txt: 1 line after the counted entries, kept after them",
+       both + "LOST 1 2\n"},
+      {"a link into a folder that is not there", "../gone/stat2000.txt", "",
+       0644, -1, 1, "No such file or directory", ""},
+      // Room for the station files and catalogues, not for the help file.
+      {"a full file system", "", "1\n" + pit, 0644, 8000, 1, "File too large",
+       "1\n" + pit},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir / "in.txt", igra_soundings());
+    write_file(dir / "list.txt", igra_station_list());
+    make_dir(dir / "sup");
+    make_dir(dir / "shared");
+    const std::string written = dir / (r.link.empty() ? "sup" : "shared") +
+                                "/stat2000.txt";
+    if (!r.before.empty()) write_file(written, r.before);
+    chmod(written.c_str(), r.mode);
+    if (!r.link.empty()) {
+      ASSERT_EQ(symlink(r.link.c_str(), (dir / "sup/stat2000.txt").c_str()), 0);
+    }
+    RunOptions o;
+    o.file_size_limit = r.file_size_limit;
+    const RunResult p = run_program(
+        pack_bin(),
+        {"--from", "igra2", "--catalogue", support() + "/stat2000.txt",
+         "--stations", dir / "list.txt", "--support", dir / "sup", dir / "db",
+         dir / "in.txt"},
+        "", o);
+    EXPECT_EQ(p.status, r.status) << r.what << ": " << p.err;
+    EXPECT_NE((p.out + p.err).find(r.message), std::string::npos)
+        << r.what << ": " << p.out << p.err;
+    struct stat st {};
+    lstat((dir / "sup/stat2000.txt").c_str(), &st);
+    EXPECT_EQ(S_ISLNK(st.st_mode), !r.link.empty()) << r.what;
+    if (!r.after.empty()) {
+      EXPECT_EQ(read_file(written), r.after) << r.what;
+      EXPECT_EQ(stat(written.c_str(), &st) == 0 ? st.st_mode & 07777 : 0, r.mode)
+          << r.what;
+    }
+    EXPECT_EQ(file_exists(dir / "db"), r.status == 0) << r.what;
+    EXPECT_EQ(dir_entries(dir / "sup").size(), r.status == 0 ? 3u : 1u) << r.what;
+    for (const char* d : {"sup", "shared", "db", "db/Raob1996"})
+      for (const std::string& e : file_exists(dir / d) ? dir_entries(dir / d)
+                                                       : std::vector<std::string>{})
+        EXPECT_EQ(e.find(".tmp"), std::string::npos) << r.what << ": " << e;
+  }
+}
+
+// Inputs the importers refuse (status 1, the file and line named, nothing
+// written) or pack with a warning, one row each, in every format.
+TEST(RawinqPack, BadInputsAreRefusedNamingFileAndLine) {
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;  // before DBDIR
+    std::string name, input;
+    int status;
+    std::string message;  // in the error output, "@" standing for dir/
+  };
+  std::string zir_feb30 = kBlock;  // and the ZIR reader's sums
+  zir_feb30.replace(zir_feb30.find("2      JAN"), 10, "30     FEB");
+  std::string zir_wmo = kBlock;
+  zir_wmo.replace(zir_wmo.find("23062  72469"), 12,
+                  "99999  9223372036854775807");
+  const std::string wyoming =
+      "<PRE>\n   PRES   HGHT   TEMP   DWPT   RELH   MIXR   DRCT   SKNT\n"
+      "  837.0   1611    5.2   -2.3     58   3.97    350      5\n</PRE><PRE>\n"
+      "Station number: 72469\nObservation time: 960230/0000\n</PRE>\n";
+  std::string igra = igra_header("USM00072469", 1996, 2, 30, 12, 1115, 1) +
+                     igra_level("21", 83500, 1611, 43, 700, 27, 140, 51);
+  // A gzip file cut short, a zip member with damaged data, and 3 MB of
+  // blank lines in a few KB.
+  TempDir scratch;
+  write_gzip(scratch / "whole.gz", igra_soundings());
+  std::string cut_gz = read_file(scratch / "whole.gz");
+  cut_gz.resize(cut_gz.size() - 12);
+  write_zip(scratch / "whole.zip", "in.txt", igra_soundings() + igra_soundings());
+  std::string bad_zip = read_file(scratch / "whole.zip");
+  for (std::size_t k = 60; k < 100; ++k) bad_zip[k] = static_cast<char>(~bad_zip[k]);
+  write_gzip(scratch / "bomb.gz", std::string(3 << 20, '\n'));
+  const std::vector<Row> rows = {
+      {"30 February, ZIR", {}, "in.txt", zir_feb30, 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, item text", {"--items"}, "in.txt",
+       "sounding 02 30 00\nlevel 1 8370 1611 52 -23 350 50\n", 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, IGRA2", {"--from", "igra2"}, "in.txt", igra, 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"30 February, Wyoming", {"--from", "wyoming"}, "in.txt", wyoming, 1,
+       "@in.txt:2: no such date: 1996-02-30"},
+      {"30 February, TEMP", {"--from", "temp", "--date", "199602"}, "in.txt",
+       "TTAA 80001 72469 99837 05275 35005 00099 ///// /////=\n", 1,
+       "@in.txt:1: no such date: 1996-02-30"},
+      {"a WMO number past any sum", {}, "in.txt", zir_wmo, 1,
+       "@in.txt:2: no station file for WBAN 99999, WMO 9223372036854775807"},
+      {"a gzip file cut short", {"--from", "igra2"}, "in.txt.gz", cut_gz, 1,
+       "@in.txt.gz: not a whole gzip file: unexpected end of file"},
+      {"a damaged zip member", {"--from", "igra2"}, "in.zip", bad_zip, 1,
+       "@in.zip:in.txt: not a whole zip member"},
+      {"a small gzip file of a huge text", {"--from", "igra2"}, "big.txt.gz",
+       read_file(scratch / "bomb.gz"), 1,
+       "@big.txt.gz: unpacks to more than 200 times its"},
+      {"a temperature below -120 deg C", {"--items"}, "in.txt",
+       "sounding 02 28 00\nlevel 1 8370 1611 -1300 -1400 350 50\n", 0,
+       "@in.txt:1: level 1: a temperature of -130.0 deg C is stored as missing"},
+      {"a dew point above the temperature", {"--items"}, "in.txt",
+       "sounding 02 28 00\nlevel 1 8370 1611 52 80 350 50\n", 0,
+       "@in.txt:1: level 1: a dew point of 8.0 deg C above the temperature"},
+  };
+  for (const Row& r : rows) {
+    TempDir dir;
+    write_file(dir / r.name, r.input);
+    std::vector<std::string> args = r.args;
+    args.push_back(dir / "db");
+    if (r.args.size() == 1 && r.args[0] == "--items") {
+      args.push_back("1996");
+      args.push_back("23062");
+    }
+    args.push_back(dir / r.name);
+    const RunResult p = run_program(pack_bin(), args, "");
+    EXPECT_EQ(p.status, r.status) << r.what << ": " << p.err;
+    std::string message = r.message;
+    if (message[0] == '@') message = dir / message.substr(1);
+    EXPECT_NE(p.err.find(message), std::string::npos) << r.what << ": " << p.err;
+    EXPECT_EQ(file_exists(dir / "db"), r.status == 0) << r.what;
+  }
 }
 
 }  // namespace

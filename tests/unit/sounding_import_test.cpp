@@ -1,6 +1,7 @@
 // The importers of rawinq-pack, one table of cases per format: each row an
 // excerpt of input and the soundings (or the fault) it gives.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <sstream>
@@ -313,8 +314,16 @@ TEST(SoundingImport, CataloguesGrowPastWhatTheProgramsLoadWithANote) {
   testing_support::write_file(dir / "list.txt", line);
   const auto update = archive_writer::igra2_catalogues(
       dir / "list.txt", dir.path(), {903005, 903808}, {});
+  // Links planted at the names a temporary file once had (NAME.tmp<PID>)
+  // are not written through.
+  testing_support::write_file(dir / "victim.txt", "mine\n");
+  for (const char* name : {"stat2000.txt", "international_sites.txt"})
+    ASSERT_EQ(symlink((dir / "victim.txt").c_str(),
+                      (dir / name + ".tmp" + std::to_string(getpid())).c_str()),
+              0);
   std::ostringstream out;
   archive_writer::write_catalogues(update, out);
+  EXPECT_EQ(testing_support::read_file(dir / "victim.txt"), "mine\n");
   EXPECT_EQ(out.str(),
             dir / "stat2000.txt" + ": 0 entries added, 2000 in all\n" +
                 dir / "international_sites.txt" +

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <sstream>
 #include <string>
 
@@ -115,6 +116,7 @@ TEST(ZirText, KnotsComeBackAsTheSameKnots) {
     EXPECT_EQ(static_cast<long>(back * 0.1925 + 0.5), knots);
   }
   EXPECT_EQ(archive_writer::knots_to_tenths(-1), -1);
+  EXPECT_EQ(archive_writer::knots_to_tenths(LONG_MAX), -1);
 }
 
 TEST(ZirText, WarnsOfWhatWillNotComeBack) {

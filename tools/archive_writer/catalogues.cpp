@@ -1,11 +1,13 @@
 #include "catalogues.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -49,20 +51,20 @@ std::string identifier(const std::string& name) {
   return init.size() == 3 ? init : "XXX";
 }
 
-// The counted entry lines of a catalogue file, or none when there is no
-// such file.
-std::vector<std::string> entry_lines(const fs::path& path) {
-  std::vector<std::string> out;
-  if (!fs::exists(path)) return out;
-  LineSource in(path.string());
+// The counted entry lines of a catalogue file and the lines after them, or
+// none when there is no such file.
+void read_entry_lines(CatalogueFile& f) {
+  if (!fs::exists(f.path)) return;
+  LineSource in(f.path);
   std::string_view line;
-  if (!in.next(line)) return out;
+  if (!in.next(line)) return;
   long count = 0;
   if (!whole_number(line, count) || count < 0)
     in.fail("the first line does not count the entries");
-  while (static_cast<long>(out.size()) < count && in.next(line))
-    out.emplace_back(line);
-  return out;
+  f.counted = count;
+  while (static_cast<long>(f.entries.size()) < count && in.next(line))
+    f.entries.emplace_back(line);
+  while (in.next(line)) f.beyond.emplace_back(line);
 }
 
 // The second word of an entry line: the WBAN number of stat2000.txt, the
@@ -73,25 +75,44 @@ long second_number(const std::string& line) {
   return std::sscanf(line.c_str(), "%15s %ld", first, &n) == 2 ? n : -1;
 }
 
-void write_file(const CatalogueFile& f) {
-  const std::string tmp = f.path + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    out << f.entries.size() << "\n";
-    for (const std::string& e : f.entries) out << e << "\n";
-    out.close();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw std::runtime_error("cannot write " + f.path);
-    }
-  }
+// Where a catalogue is written: the file itself or, for a symbolic link,
+// the file it names. A link that another user planted in a sticky folder
+// open to all (as /tmp) is not followed, as the system would not follow
+// it either.
+std::string written_path(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  struct stat dir {};
+  const std::string folder = fs::path(path).parent_path().string();
+  if (::stat(folder.empty() ? "." : folder.c_str(), &dir) == 0 &&
+      (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) &&
+      st.st_uid != ::geteuid() && st.st_uid != dir.st_uid)
+    throw std::runtime_error(path + ": a link of another user in a shared "
+                             "folder; not followed");
   std::error_code ec;
-  fs::rename(tmp, f.path, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw std::runtime_error("cannot write " + f.path + ": " + ec.message());
-  }
+  const fs::path target = fs::canonical(path, ec);
+  if (ec)
+    throw std::runtime_error(path + ": a link to " +
+                             fs::read_symlink(path, ec).string() +
+                             ", which cannot be written: " + ec.message());
+  return target.string();
+}
+
+void stage_file(const CatalogueFile& f, Staging& staging) {
+  const std::string final = written_path(f.path);
+  struct stat st {};
+  const bool exists = ::stat(final.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode))
+    throw std::runtime_error(final + ": not a regular file");
+  const std::size_t k =
+      staging.add(final, Staging::Place::kReplace,
+                  exists ? st.st_mode & 07777 : 0644, !exists);
+  if (exists) staging.keep_owner(k, st.st_uid, st.st_gid);
+  std::string text = std::to_string(f.entries.size()) + "\n";
+  for (const std::string& e : f.entries) text += e + "\n";
+  for (const std::string& e : f.beyond) text += e + "\n";
+  staging.write(k, text.data(), text.size());
+  staging.close(k);
 }
 
 }  // namespace
@@ -132,8 +153,8 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
   const fs::path dir = support_dir;
   u.stat2000.path = (dir / "stat2000.txt").string();
   u.international.path = (dir / "international_sites.txt").string();
-  u.stat2000.entries = entry_lines(u.stat2000.path);
-  u.international.entries = entry_lines(u.international.path);
+  read_entry_lines(u.stat2000);
+  read_entry_lines(u.international);
   std::set<long> have_wban, have_wmo;
   for (const std::string& e : u.stat2000.entries) have_wban.insert(second_number(e));
   for (const std::string& e : u.international.entries)
@@ -199,12 +220,37 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
   return u;
 }
 
-void write_catalogues(const CatalogueUpdate& u, std::ostream& out) {
-  fs::create_directories(u.support_dir);
+void stage_catalogues(const CatalogueUpdate& u, Staging& staging) {
+  for (const CatalogueFile* f : {&u.stat2000, &u.international})
+    stage_file(*f, staging);
+  const fs::path help = fs::path(u.support_dir) / "raobhelp.txt";
+  std::error_code ec;
+  if (!u.help_source.empty() && !fs::exists(fs::symlink_status(help, ec))) {
+    std::ifstream in(u.help_source, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)),
+                           std::istreambuf_iterator<char>());
+    if (!in && !in.eof())
+      throw std::runtime_error("cannot read " + u.help_source);
+    const std::size_t k = staging.add(help.string(), Staging::Place::kOnlyNew,
+                                      0644, true);
+    staging.write(k, text.data(), text.size());
+    staging.close(k);
+  }
+}
+
+void report_catalogues(const CatalogueUpdate& u, std::ostream& out) {
   for (const CatalogueFile* f : {&u.stat2000, &u.international}) {
-    write_file(*f);
     out << f->path << ": " << f->added << " entr" << (f->added == 1 ? "y" : "ies")
         << " added, " << f->entries.size() << " in all\n";
+    const std::size_t had = f->entries.size() - f->added;
+    if (static_cast<long>(had) < f->counted)
+      out << "rawinq-pack: warning: " << f->path << ": the first line counted "
+          << f->counted << " entries, the file held " << had << "\n";
+    if (!f->beyond.empty())
+      out << "rawinq-pack: warning: " << f->path << ": " << f->beyond.size()
+          << " line" << (f->beyond.size() == 1 ? "" : "s")
+          << " after the counted entries, kept after them (rawinq reads "
+             "only the counted ones)\n";
   }
   const std::size_t total = u.stat2000.entries.size() + u.international.entries.size();
   if (total > kLoadedEntries)
@@ -217,13 +263,18 @@ void write_catalogues(const CatalogueUpdate& u, std::ostream& out) {
                         : "WBAN " + std::to_string(st))
         << "; it has no catalogue entry\n";
   const fs::path help = fs::path(u.support_dir) / "raobhelp.txt";
-  if (!u.help_source.empty() && !fs::exists(help)) {
-    fs::copy_file(u.help_source, help);
+  if (!u.help_source.empty())
     out << help.string() << ": copied from " << u.help_source << "\n";
-  } else if (!fs::exists(help)) {
+  else if (!fs::exists(help))
     out << "rawinq-pack: warning: no help file was found to copy to "
         << help.string() << "\n";
-  }
+}
+
+void write_catalogues(const CatalogueUpdate& u, std::ostream& out) {
+  Staging staging;
+  stage_catalogues(u, staging);
+  staging.commit();
+  report_catalogues(u, out);
 }
 
 std::string installed_help_file() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "import.h"
+#include "staging.h"
 
 namespace archive_writer {
 
@@ -18,6 +19,10 @@ struct CatalogueFile {
   std::string path;
   std::vector<std::string> entries;
   std::size_t added = 0;
+  // The lines after the counted entries, kept after them as they are; and
+  // the count the first line gave.
+  std::vector<std::string> beyond;
+  long counted = 0;
 };
 
 struct CatalogueUpdate {
@@ -49,8 +54,14 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
                                  const std::set<long>& packed,
                                  const WbanOfWmo& wban);
 
-// Writes the catalogues (through temporary files renamed into place), the
-// help file when the directory has none, and reports on `out`.
+// Writes the catalogues and the help file, when the directory has none, to
+// their temporary files in `staging`. A catalogue that is a symbolic link
+// is written through to its target, in the target's folder, and keeps its
+// mode and owner; throws when it cannot be so written.
+void stage_catalogues(const CatalogueUpdate& update, Staging& staging);
+// Reports the catalogues staged on `out`.
+void report_catalogues(const CatalogueUpdate& update, std::ostream& out);
+// Stages, puts in place and reports.
 void write_catalogues(const CatalogueUpdate& update, std::ostream& out);
 
 // The help file installed with the programs, or "" when none is found.

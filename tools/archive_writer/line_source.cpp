@@ -20,6 +20,15 @@ bool ends_with(const std::string& s, const char* tail) {
   return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// zlib's message without the "<fd:N>: " it puts before it.
+std::string without_prefix(const char* message) {
+  const std::string text = message;
+  const std::size_t at = text.rfind(">: ");
+  return text.compare(0, 1, "<") == 0 && at != std::string::npos
+             ? text.substr(at + 3)
+             : text;
+}
+
 // An open descriptor, closed when it goes.
 class Descriptor {
  public:
@@ -51,19 +60,25 @@ namespace {
 
 class PlainReader : public LineSource::Reader {
  public:
-  PlainReader(int fd, const std::string& name) : fd_(fd), name_(name) {}
+  // `check` is called when a signal cuts a read short (a pipe or a
+  // terminal that waits).
+  PlainReader(int fd, const std::string& name,
+              const std::function<void()>& check)
+      : fd_(fd), name_(name), check_(check) {}
   std::size_t read(char* to, std::size_t n) override {
     for (;;) {
       const ssize_t got = ::read(fd_.get(), to, n);
       if (got >= 0) return static_cast<std::size_t>(got);
       if (errno != EINTR)
         throw InputError(name_ + ": cannot read: " + std::strerror(errno));
+      if (check_) check_();
     }
   }
 
  private:
   Descriptor fd_;
   std::string name_;
+  const std::function<void()>& check_;
 };
 
 class GzipReader : public LineSource::Reader {
@@ -80,11 +95,12 @@ class GzipReader : public LineSource::Reader {
   GzipReader& operator=(const GzipReader&) = delete;
   std::size_t read(char* to, std::size_t n) override {
     const int got = gzread(file_, to, static_cast<unsigned>(n));
-    if (got < 0) {
-      int code = 0;
-      throw InputError(name_ + ": not a whole gzip file: " +
-                       gzerror(file_, &code));
-    }
+    // A file cut short reads as far as it goes and then notes
+    // "unexpected end of file" (Z_BUF_ERROR) without failing.
+    int code = Z_OK;
+    const char* why = gzerror(file_, &code);
+    if (got < 0 || (code != Z_OK && code != Z_STREAM_END))
+      throw InputError(name_ + ": not a whole gzip file: " + without_prefix(why));
     return static_cast<std::size_t>(got);
   }
 
@@ -119,8 +135,10 @@ class ZipReader : public LineSource::Reader {
   std::size_t read(char* to, std::size_t n) override {
     if (member_ == nullptr) return 0;
     const zip_int64_t got = zip_fread(member_, to, n);
+    // A member cut short or damaged fails its check sum or its
+    // decompression here.
     if (got < 0)
-      throw InputError(name_ + ": cannot read its member: " +
+      throw InputError(member_name_ + ": not a whole zip member: " +
                        zip_file_strerror(member_));
     return static_cast<std::size_t>(got);
   }
@@ -137,6 +155,7 @@ class ZipReader : public LineSource::Reader {
         throw InputError(name_ + ": cannot read its member " + member + ": " +
                          zip_strerror(archive_));
       name = name_ + ":" + member;
+      member_name_ = name;
       return true;
     }
     return false;
@@ -148,14 +167,15 @@ class ZipReader : public LineSource::Reader {
   zip_int64_t count_ = 0;
   zip_int64_t next_ = 0;
   std::string name_;
+  std::string member_name_;
 };
 
 }  // namespace
 
-LineSource::LineSource(const std::string& path)
-    : name_(path), buffer_(new char[kBufferSize]) {
+LineSource::LineSource(const std::string& path, UnpackLimits limits)
+    : name_(path), buffer_(new char[kBufferSize]), limits_(limits) {
   if (path == "-") {
-    reader_ = std::make_unique<PlainReader>(dup(0), "-");
+    reader_ = std::make_unique<PlainReader>(dup(0), "-", check_);
     return;
   }
   // Opened without blocking, so that a FIFO is refused rather than waited
@@ -169,6 +189,8 @@ LineSource::LineSource(const std::string& path)
   const int flags = fcntl(fd.get(), F_GETFL);
   fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (ends_with(path, ".zip") || ends_with(path, ".gz"))
+    packed_size_ = static_cast<unsigned long long>(st.st_size);
   if (ends_with(path, ".zip")) {
     reader_ = std::make_unique<ZipReader>(fd.release(), path);
     if (!reader_->next_member(name_))
@@ -176,7 +198,7 @@ LineSource::LineSource(const std::string& path)
   } else if (ends_with(path, ".gz")) {
     reader_ = std::make_unique<GzipReader>(fd.release(), path);
   } else {
-    reader_ = std::make_unique<PlainReader>(fd.release(), path);
+    reader_ = std::make_unique<PlainReader>(fd.release(), path, check_);
   }
 }
 
@@ -201,8 +223,24 @@ bool LineSource::fill() {
     begin_ = 0;
   }
   if (end_ == kBufferSize) return false;
+  if (check_) check_();
   const std::size_t got = reader_->read(buffer_.get() + end_, kBufferSize - end_);
   end_ += got;
+  unpacked_ += got;
+  if (packed_size_ > 0) {
+    constexpr unsigned long long kAlways = 1 << 20;
+    const unsigned long long ratio_bound =
+        limits_.ratio == 0 || packed_size_ > ~0ULL / limits_.ratio ? ~0ULL : packed_size_ * limits_.ratio;
+    if (unpacked_ > limits_.bytes || (unpacked_ > kAlways && unpacked_ > ratio_bound))
+      throw InputError(
+          name_ + ": unpacks to more than " +
+          (unpacked_ > limits_.bytes
+               ? std::to_string(limits_.bytes >> 30) +
+                     " GiB (--max-unpacked raises the bound)"
+               : std::to_string(limits_.ratio) + " times its " +
+                     std::to_string(packed_size_) +
+                     " bytes (--max-expansion raises the bound)"));
+  }
   return got > 0;
 }
 

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace archive_writer {
 
@@ -18,10 +20,19 @@ struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The bounds of a compressed input's unpacked text: a text that grows past
+// `ratio` times the compressed file (and past 1 MiB), or past `bytes`, is
+// refused as a fault, so that a small file cannot keep a run busy for
+// hours.
+struct UnpackLimits {
+  unsigned long long ratio = 200;
+  unsigned long long bytes = 8ULL << 30;
+};
+
 class LineSource {
  public:
   // Throws InputError when the file cannot be opened or is no regular file.
-  explicit LineSource(const std::string& path);
+  explicit LineSource(const std::string& path, UnpackLimits limits = {});
   // Reads the lines of an input held in memory (fuzzing, tests).
   LineSource(std::string_view bytes, const std::string& name);
   ~LineSource();
@@ -39,6 +50,9 @@ class LineSource {
   [[noreturn]] void fail(const std::string& what) const;
   // Bytes read so far (of the uncompressed text).
   unsigned long long bytes() const { return bytes_; }
+  // Called before each piece of the file is read: throws to end the
+  // reading (an interruption).
+  void set_check(std::function<void()> check) { check_ = std::move(check); }
 
   // The longest line read; longer ones are a fault.
   static constexpr std::size_t kMaxLine = 1 << 16;
@@ -57,6 +71,10 @@ class LineSource {
   std::size_t end_ = 0;
   bool eof_ = false;
   std::string_view memory_;  // the input held in memory, if any
+  std::function<void()> check_;
+  UnpackLimits limits_;
+  unsigned long long packed_size_ = 0;  // of a compressed file, else 0
+  unsigned long long unpacked_ = 0;
 };
 
 }  // namespace archive_writer

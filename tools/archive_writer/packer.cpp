@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -25,44 +26,18 @@ std::string station_text(long station) {
 
 std::string system_reason() { return std::strerror(errno); }
 
-// A file descriptor that is closed, and a file name that is removed, when
-// they go out of scope unless kept.
-class OutputFile {
- public:
-  explicit OutputFile(fs::path path) : path_(std::move(path)) {
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-      throw std::runtime_error("cannot write " + path_.string() + ": " +
-                               system_reason());
-  }
-  ~OutputFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  void write(const std::uint8_t* data, std::size_t n) {
-    while (n > 0) {
-      const ssize_t put = ::write(fd_, data, n);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0)
-        throw std::runtime_error("cannot write " + path_.string() + ": " +
-                                 system_reason());
-      data += put;
-      n -= static_cast<std::size_t>(put);
-    }
-  }
-  void close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-      throw std::runtime_error("cannot write " + path_.string() + ": " +
-                               system_reason());
-  }
+int days_in_month(int year, int month) {
+  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30,
+                                    31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : kDays[month - 1];
+}
 
- private:
-  fs::path path_;
-  int fd_ = -1;
-};
+// The temperatures a sounding can hold (tenths of deg C), and how far a
+// dew point may lie above the temperature by rounding alone.
+constexpr long kLowestTemperature = -1200;
+constexpr long kHighestTemperature = 700;
+constexpr long kDewPointRounding = 1;
 
 }  // namespace
 
@@ -132,6 +107,7 @@ Packer::Packer(PackOptions options)
 Packer::~Packer() = default;
 
 void Packer::sounding(Imported& in) {
+  if (options_.check_interruption) options_.check_interruption();
   ++read_;
   const Sounding& s = in.sounding;
   auto fault = [&](const std::string& what) {
@@ -141,11 +117,18 @@ void Packer::sounding(Imported& in) {
       s.hour > 23)
     fault("no date and hour of the archive: " + std::to_string(s.month) + "/" +
           std::to_string(s.day) + " " + std::to_string(s.hour) + "h");
+  if (s.day > days_in_month(s.year, s.month)) {
+    char date[48];
+    std::snprintf(date, sizeof date, "%04d-%02d-%02d", s.year, s.month, s.day);
+    fault(std::string("no such date: ") + date);
+  }
   if (in.station < 1 || in.station > 999999)
     fault("no station file for station number " + std::to_string(in.station));
   std::vector<std::uint8_t> record;
   try {
     record = pack_record(s);
+    // Values that can be stored but cannot be true go as missing.
+    if (implausible_values(in)) record = pack_record(s);
   } catch (const std::out_of_range& e) {
     fault(e.what());
   }
@@ -193,6 +176,46 @@ void Packer::sounding(Imported& in) {
   ++packed_;
 }
 
+bool Packer::implausible_values(Imported& in) {
+  auto impossible = [](long t) {
+    return t != kMissing &&
+           (t < kLowestTemperature || t > kHighestTemperature);
+  };
+  auto degrees = [](long tenths) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(tenths) / 10);
+    return std::string(text);
+  };
+  bool changed = false;
+  std::vector<Level>& levels = in.sounding.levels;
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    Level& l = levels[i];
+    const std::string where =
+        in.where + ": level " + std::to_string(i + 1) + ": ";
+    if (impossible(l.tp)) {
+      warning(where + "a temperature of " + degrees(l.tp) +
+              " deg C is stored as missing");
+      l.tp = kMissing;
+      changed = true;
+    }
+    if (impossible(l.dp)) {
+      warning(where + "a dew point of " + degrees(l.dp) +
+              " deg C is stored as missing");
+      l.dp = kMissing;
+      changed = true;
+    }
+    if (l.tp != kMissing && l.dp != kMissing &&
+        l.dp > l.tp + kDewPointRounding) {
+      warning(where + "a dew point of " + degrees(l.dp) +
+              " deg C above the temperature of " + degrees(l.tp) +
+              " deg C is stored as missing");
+      l.dp = kMissing;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
 std::set<long> Packer::stations() const {
   std::set<long> out;
   for (const Target& t : targets_) out.insert(t.station);
@@ -210,7 +233,7 @@ void Packer::warning(const std::string& text) {
     *warnings << "rawinq-pack: warning: " << text << "\n";
 }
 
-void Packer::write(const std::string& db, std::ostream& out) {
+void Packer::stage(const std::string& db, Staging& staging) {
   if (targets_.empty()) throw std::runtime_error("no sounding in the input");
   const fs::path root = db;
   struct Planned {
@@ -249,65 +272,48 @@ void Packer::write(const std::string& db, std::ostream& out) {
                                " exists (--replace replaces it)");
   }
 
-  // Each file goes to a temporary name beside its own; they are renamed
-  // into place when all are whole. A failure removes what was made.
-  const std::string tmp_suffix = ".tmp" + std::to_string(getpid());
-  std::vector<fs::path> made_dirs;
-  std::vector<std::pair<fs::path, fs::path>> done;  // temporary, final
-  std::size_t renamed = 0;
-  auto clean_up = [&] {
-    std::error_code ec;
-    for (std::size_t k = renamed; k < done.size(); ++k)
-      fs::remove(done[k].first, ec);
-    for (auto d = made_dirs.rbegin(); d != made_dirs.rend(); ++d)
-      fs::remove(*d, ec);  // only when empty
-  };
-  try {
-    std::vector<std::uint8_t> record;
-    for (Target& t : targets_) {
-      const Planned p = plan(t);
-      const std::vector<std::uint8_t> head = head_of(t, p);
-      // Directories made here, outermost first, so that a failure can
-      // remove them again.
-      std::vector<fs::path> missing;
-      for (fs::path d = p.path.parent_path(); !d.empty() && !fs::exists(d);
-           d = d.parent_path()) {
-        missing.push_back(d);
-        if (d == d.parent_path()) break;
-      }
-      for (auto d = missing.rbegin(); d != missing.rend(); ++d) {
-        std::error_code ec;
-        if (!fs::create_directory(*d, ec) && ec)
-          throw std::runtime_error("cannot make the directory " + d->string() +
-                                   ": " + ec.message());
-        made_dirs.push_back(*d);
-      }
-      const fs::path tmp = p.path.string() + tmp_suffix;
-      OutputFile file(tmp);
-      done.emplace_back(tmp, p.path);
-      file.write(head.data(), head.size());
-      for (const Entry& e : t.entries) {
-        record.resize(e.size);
-        spool_->read(e.offset, e.size, record.data());
-        file.write(record.data(), record.size());
-      }
-      file.close();
+  // Each file goes to a temporary name beside its own; the staging puts
+  // them in place together, and removes them and the directories made
+  // here after a failure.
+  paths_.clear();
+  std::vector<std::uint8_t> record;
+  for (Target& t : targets_) {
+    if (options_.check_interruption) options_.check_interruption();
+    const Planned p = plan(t);
+    const std::vector<std::uint8_t> head = head_of(t, p);
+    // Directories made here, outermost first.
+    std::vector<fs::path> missing;
+    for (fs::path d = p.path.parent_path(); !d.empty() && !fs::exists(d);
+         d = d.parent_path()) {
+      missing.push_back(d);
+      if (d == d.parent_path()) break;
     }
-    for (; renamed < done.size(); ++renamed) {
+    for (auto d = missing.rbegin(); d != missing.rend(); ++d) {
       std::error_code ec;
-      fs::rename(done[renamed].first, done[renamed].second, ec);
-      if (ec)
-        throw std::runtime_error("cannot write " +
-                                 done[renamed].second.string() + ": " +
-                                 ec.message());
+      if (!fs::create_directory(*d, ec) && ec)
+        throw std::runtime_error("cannot make the directory " + d->string() +
+                                 ": " + ec.message());
+      staging.made_directory(d->string());
     }
-  } catch (...) {
-    clean_up();
-    throw;
+    const std::size_t k = staging.add(
+        p.path.string(),
+        options_.replace ? Staging::Place::kReplace : Staging::Place::kOnlyNew,
+        0644, true);
+    paths_.push_back(p.path.string());
+    staging.write(k, head.data(), head.size());
+    for (const Entry& e : t.entries) {
+      record.resize(e.size);
+      spool_->read(e.offset, e.size, record.data());
+      staging.write(k, record.data(), record.size());
+    }
+    staging.close(k);
   }
+}
+
+void Packer::report(std::ostream& out) const {
   for (std::size_t k = 0; k < targets_.size(); ++k) {
     const std::size_t n = targets_[k].entries.size();
-    out << done[k].second.string() << ": " << n
+    out << paths_[k] << ": " << n
         << " sounding" << (n == 1 ? "" : "s") << "\n";
   }
   out << read_ << " sounding" << (read_ == 1 ? "" : "s") << " read, "

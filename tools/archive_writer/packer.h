@@ -2,10 +2,12 @@
 // packed into its record as it is read and the record kept in a temporary
 // spool file, so that memory holds only a small index entry per sounding;
 // the files are written when every input has been read, each through a
-// temporary file renamed into place, and nothing is written after a fault.
+// temporary file put in place with the others, and nothing is written
+// after a fault.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "import.h"
+#include "staging.h"
 
 namespace archive_writer {
 
@@ -26,6 +29,9 @@ struct PackOptions {
   // Soundings of one station, date and hour after the first: kept (the
   // program's own text, where an archive may hold them) or left out.
   bool keep_duplicates = true;
+  // Called before each sounding and each file: throws to end the run
+  // (an interruption).
+  std::function<void()> check_interruption;
 };
 
 class Packer : public ImportSink {
@@ -42,9 +48,12 @@ class Packer : public ImportSink {
   // Written to `warnings` at once; after 100 only counted.
   void warning(const std::string& text) override;
 
-  // Writes every station-year file under db (nothing when one cannot be
-  // written), lists them on `out` and ends with the summary.
-  void write(const std::string& db, std::ostream& out);
+  // Writes every station-year file under db to its temporary file in
+  // `staging`, which puts them in place; throws, having written nothing,
+  // when one exists already (without --replace) or cannot be made.
+  void stage(const std::string& db, Staging& staging);
+  // Lists the files staged on `out` and ends with the summary.
+  void report(std::ostream& out) const;
 
   // The file stations of the soundings packed.
   std::set<long> stations() const;
@@ -64,10 +73,14 @@ class Packer : public ImportSink {
     unsigned last_key = 0;  // month, day and hour of the latest entry
   };
   class Spool;
+  // Temperatures and dew points no sounding can hold, stored as missing
+  // with a warning; whether any was.
+  bool implausible_values(Imported& in);
 
   PackOptions options_;
   std::unique_ptr<Spool> spool_;
   std::vector<Target> targets_;
+  std::vector<std::string> paths_;  // of the files staged
   std::unordered_map<long long, std::size_t> where_;
   unsigned long read_ = 0;
   unsigned long packed_ = 0;

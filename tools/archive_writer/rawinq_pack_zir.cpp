@@ -5,11 +5,13 @@
 // text.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -22,6 +24,8 @@
 #include "item_text.h"
 #include "line_source.h"
 #include "packer.h"
+#include "rawinq/interruption.h"
+#include "staging.h"
 #include "zir_text.h"
 
 namespace {
@@ -52,9 +56,15 @@ const char kUsage[] =
     "                     taken from the file name, MMDDYYHH.skt)\n"
     "  --stations LIST    the IGRA2 station list: the stations packed are\n"
     "  --support DIR      added to the catalogues of the support directory DIR\n"
+    "  --max-expansion N  refuse a .gz or .zip input whose text unpacks to more\n"
+    "                     than N times its size (default 200)\n"
+    "  --max-unpacked GIB refuse one that unpacks to more than GIB GiB\n"
+    "                     (default 8)\n"
     "\n"
     "Exit status: 0 files written, 1 a fault in the input or a file that\n"
-    "could not be written (nothing is written then), 2 a wrong command line.\n";
+    "could not be written (nothing is written then), 2 a wrong command line,\n"
+    "128 + N the signal N (SIGINT, SIGTERM, SIGHUP) ended the run (nothing\n"
+    "is written then).\n";
 
 enum class Format { kZir, kIgra2, kWyoming, kTemp };
 struct FormatName {
@@ -74,8 +84,23 @@ struct Options {
   long date = 0;
   std::string stations;
   std::string support;
+  archive_writer::UnpackLimits limits;
   std::vector<std::string> args;
 };
+
+// Interruption: the handler notes the signal; the run ends at the next
+// check, and every temporary file goes with the objects that made it.
+volatile std::sig_atomic_t caught = 0;
+
+extern "C" void on_interruption(int signal_number) {
+  if (caught == 0) caught = signal_number;
+}
+
+struct Interrupted {};
+
+void check_interruption() {
+  if (caught != 0) throw Interrupted{};
+}
 
 void from_items(const std::vector<std::string>& args,
                 archive_writer::Packer& packer) {
@@ -112,7 +137,8 @@ void from_items(const std::vector<std::string>& args,
 void read_file(const Options& o, const std::string& name,
                const archive_writer::WbanOfWmo& wban,
                archive_writer::Packer& packer) {
-  archive_writer::LineSource in(name);
+  archive_writer::LineSource in(name, o.limits);
+  in.set_check(check_interruption);
   switch (o.format) {
     case Format::kZir:
       archive_writer::read_zir(in, packer);
@@ -138,6 +164,7 @@ void read_file(const Options& o, const std::string& name,
 
 int run(const Options& o) {
   archive_writer::PackOptions pack = o.pack;
+  pack.check_interruption = check_interruption;
   pack.keep_duplicates = o.items || o.format == Format::kZir;
   archive_writer::Packer packer(pack);
   packer.warnings = &std::cerr;
@@ -151,8 +178,27 @@ int run(const Options& o) {
     if (rest.empty()) read_file(o, "-", wban, packer);
     for (const std::string& f : rest) read_file(o, f, wban, packer);
   }
-  // The catalogue entries are made before any file is written, so that a
-  // fault of the station list writes nothing.
+  // The archive and the support directory are locked for the rest of the
+  // run (in that order, so that two runs never wait for each other), the
+  // catalogues read and merged under the lock, and every file written to
+  // a temporary file before any is put in place: after a failure, no
+  // file has changed.
+  check_interruption();
+  auto waiting = [](const std::string& folder) {
+    return [folder](long holder) {
+      std::cerr << "rawinq-pack: " << folder << " is locked by another run"
+                << (holder > 0 ? " (process " + std::to_string(holder) + ")"
+                               : std::string())
+                << "; waiting\n";
+    };
+  };
+  const std::string& db = o.args[0];
+  archive_writer::FolderLock archive_lock(db, waiting(db), check_interruption);
+  std::optional<archive_writer::FolderLock> support_lock;
+  if (!o.stations.empty() && !archive_lock.same_folder(o.support))
+    support_lock.emplace(o.support, waiting(o.support), check_interruption);
+  // Declared after the locks, so that what it leaves is removed under them.
+  archive_writer::Staging staging;
   archive_writer::CatalogueUpdate update;
   if (!o.stations.empty()) {
     const archive_writer::WbanOfWmo wban =
@@ -160,9 +206,21 @@ int run(const Options& o) {
                             : archive_writer::read_wban_numbers(o.catalogue);
     update = archive_writer::igra2_catalogues(o.stations, o.support,
                                               packer.stations(), wban);
+    archive_writer::stage_catalogues(update, staging);
   }
-  packer.write(o.args[0], std::cout);
-  if (!o.stations.empty()) archive_writer::write_catalogues(update, std::cout);
+  packer.stage(db, staging);
+  // From here the run completes: a signal that comes later is held back
+  // until the process ends (and so ignored), lest it cut the report short.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : kInterruptionSignals) sigaddset(&signals, s);
+  sigprocmask(SIG_BLOCK, &signals, nullptr);
+  check_interruption();
+  staging.commit();
+  archive_lock.keep();
+  if (support_lock) support_lock->keep();
+  packer.report(std::cout);
+  if (!o.stations.empty()) archive_writer::report_catalogues(update, std::cout);
   return 0;
 }
 
@@ -219,6 +277,17 @@ int main(int argc, char** argv) {
       o.stations = argv[++i];
     } else if (a == "--support" && has_value) {
       o.support = argv[++i];
+    } else if ((a == "--max-expansion" || a == "--max-unpacked") && has_value) {
+      const std::string v = argv[++i];
+      if (v.empty() || v.size() > 9 ||
+          v.find_first_not_of("0123456789") != std::string::npos)
+        return usage();
+      const unsigned long long n = std::stoull(v);
+      if (n == 0) return usage();
+      if (a == "--max-expansion")
+        o.limits.ratio = n;
+      else
+        o.limits.bytes = n << 30;
     } else if (a == "--date" && has_value) {
       const std::string d = argv[++i];
       long v = 0;
@@ -240,6 +309,7 @@ int main(int argc, char** argv) {
       (!o.stations.empty() && o.format != Format::kIgra2) ||
       (o.date != 0 && o.format != Format::kTemp))
     return usage();
+  install_interruption_handler(on_interruption, 0);
   try {
     const int status = run(o);
     std::cout.flush();
@@ -248,8 +318,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     return status;
+  } catch (const Interrupted&) {
   } catch (const std::exception& e) {
-    std::cerr << "rawinq-pack: " << e.what() << "\n";
-    return 1;
+    // A call cut short by the signal fails: the signal is the reason.
+    if (caught == 0) {
+      std::cerr << "rawinq-pack: " << e.what() << "\n";
+      return 1;
+    }
   }
+  std::cerr << "rawinq-pack: interrupted by signal " << caught
+            << "; nothing was written\n";
+  return 128 + caught;
 }

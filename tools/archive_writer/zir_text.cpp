@@ -105,9 +105,10 @@ class Reader {
     expect_type(w, "1", 6, 7);
     const long wban = number(w[1]);
     const long wmo = number(w[2]);
-    z.station = wban == kMissing ? 900000 + wmo : wban;
-    if (z.station <= 0 || z.station > 999999)
+    // Both numbers are checked before any sum is made of them.
+    if (wban == kMissing ? wmo <= 0 || wmo > 99999 : wban <= 0 || wban > 999999)
       fail("no station file for WBAN " + w[1] + ", WMO " + w[2]);
+    z.station = wban == kMissing ? 900000 + wmo : wban;
     s.wban = z.station > 900000 ? z.station - 900000 : z.station;
     s.reltime = number(w.back());
 
@@ -209,7 +210,10 @@ class Reader {
 }  // namespace
 
 long knots_to_tenths(long knots) {
-  if (knots < 0) return -1;
+  // Far above any wind (and any stored speed): refused before the
+  // arithmetic, which could not hold it.
+  constexpr long kFastest = 100000;
+  if (knots < 0 || knots > kFastest) return -1;
   // The speed nearest to knots / 0.1925 that gives the knots back.
   const long guess = std::lround(static_cast<double>(knots) / 0.1925);
   for (long d : {0L, -1L, 1L, -2L, 2L}) {
