@@ -50,6 +50,20 @@ int full_year(int yy);
 // neither gives one.
 long coded_file_month(const std::string& path);
 
+// Real sources' units in the archive's, with the exact factors and
+// rounded to the nearest: whole knots to tenths of m/s (1 kt = 0.514444
+// m/s; -1 for a negative speed) and feet to metres (1 ft = 0.3048 m). The
+// program's own text is read back through its own factors instead
+// (knots_to_tenths).
+long exact_knots_to_tenths(long knots);
+long feet_to_metres(long feet);
+
+// Puts the levels in the order the archive stores them: the surface first
+// (the first level flagged as one), the levels below it (of a higher
+// pressure) right after it from the highest pressure up, then the others
+// in the order given. The level pointers follow their levels.
+void archive_order(Sounding& s);
+
 // Parsers. Each reads the whole input of `in` and gives its soundings to
 // `sink`; a fault throws InputError naming the file and line.
 void read_igra2(LineSource& in, ImportSink& sink, const WbanOfWmo& wban);
