@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <string_view>
 
 namespace archive_writer {
@@ -24,6 +26,32 @@ WbanOfWmo read_wban_numbers(const std::string& stat2000) {
       out.emplace(wmo, wban);  // the first entry of a station wins
   }
   return out;
+}
+
+WbanOfWmo known_wban_numbers(const std::string& catalogue,
+                             const std::string& support_dir) {
+  WbanOfWmo out;
+  if (!catalogue.empty()) out = read_wban_numbers(catalogue);
+  if (!support_dir.empty()) {
+    const std::string path = support_dir + "/stat2000.txt";
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error))
+      out.merge(read_wban_numbers(path));  // the catalogue's numbers win
+  }
+  return out;
+}
+
+std::string international_note(const std::set<long>& stations) {
+  std::string wmo;
+  for (long st : stations)
+    if (st > 900000) wmo += (wmo.empty() ? "" : ", ") + std::to_string(st - 900000);
+  if (wmo.empty()) return "";
+  return "filed as international sites (WMO + 900000, files I<WMO>_YY.buf), no "
+         "WBAN number being known: WMO " + wmo +
+         ".\nThe programs find them through a support directory whose "
+         "international_sites.txt lists them and whose stat2000.txt does not;\n"
+         "to file them under their WBAN numbers, pack again with --catalogue "
+         "naming a stat2000.txt that gives them.\n";
 }
 
 long file_station(long wmo, const WbanOfWmo& wban) {

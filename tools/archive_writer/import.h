@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "archive_writer.h"
@@ -36,6 +37,18 @@ using WbanOfWmo = std::map<long, long>;
 // The pairs of the catalogue's entry lines; throws InputError when the file
 // cannot be read.
 WbanOfWmo read_wban_numbers(const std::string& stat2000);
+
+// The WBAN numbers known for WMO numbers: those of the catalogue given
+// (when not "") and, after them, those of support_dir/stat2000.txt (when
+// support_dir is not "" and the file is there), so that the programs
+// reading that directory find the stations filed.
+WbanOfWmo known_wban_numbers(const std::string& catalogue,
+                             const std::string& support_dir);
+
+// For the summary: the WMO numbers among file stations filed as
+// international sites (WMO + 900000), how they were filed and how the
+// programs find them; "" when there are none.
+std::string international_note(const std::set<long>& stations);
 
 // The file station of a WMO number: its WBAN number when the catalogue
 // knows one, else the international site's number.
