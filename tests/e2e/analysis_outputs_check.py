@@ -37,7 +37,7 @@ def zir_soundings(path):
         levels = [tuple(int(v) for v in lines[i + 4 + k].split())
                   for k in range(count)]
         time = "%04d-%02d-%02dT%02d:00:00" % (year, MONTHS.index(mon) + 1, day, hour)
-        out.append((wmo, wban, time, release(time, int(station[6])), levels))
+        out.append((wmo, wban, time, release(time, int(station[-1])), levels))
         i += 4 + count
     return out
 
