@@ -43,15 +43,13 @@ def zir_soundings(path):
 
 
 def release(time, reltime):
-    """The release time hhmm as "YYYY-MM-DDTHH:MM:00" on the day nearest to
-    the nominal time, or "" when missing."""
+    """hhmm as "YYYY-MM-DDTHH:MM:00" on the day nearest to `time`, or "" when missing."""
     if reltime == MISSING:
         return ""
     nominal = datetime.datetime.fromisoformat(time)
     on_day = nominal.replace(hour=reltime // 100, minute=reltime % 100)
-    candidates = [on_day + datetime.timedelta(days=d) for d in (-1, 0, 1)]
-    best = min(candidates, key=lambda c: abs(c - nominal))
-    return best.isoformat()
+    return min((on_day + datetime.timedelta(days=d) for d in (-1, 0, 1)),
+               key=lambda c: abs(c - nominal)).isoformat()
 
 
 def tenths(text):
