@@ -99,6 +99,7 @@ class CfWriter {
   std::vector<int> wmo_, wban_, row_size_;
   std::vector<std::string> name_;
   std::vector<double> time_;
+  std::vector<double> release_time_;  // NC_FILL_DOUBLE when missing
   std::vector<float> lat_, lon_, alt_;
   std::vector<std::vector<float>> indices_;  // per index field
   // The levels not yet written, up to a chunk of them.

@@ -34,8 +34,16 @@ class CsvWriter {
 };
 
 // The station and time columns shared by both tables:
-// "station_wmo,station_wban,time" values of one sounding.
+// "station_wmo,station_wban,time,release_time" values of one sounding.
 std::string csv_sounding_key(const Sounding& sounding, const STATREC& station);
 
 // The sounding's time as ISO 8601 UTC, "YYYY-MM-DDTHH:00:00Z".
 std::string iso8601_time(const HEADER_TYPE& header);
+
+// The release time (header reltime, hhmm) as minutes from the nominal time,
+// on the day that puts it nearest to it (a release at 2315 for 00 UTC is 45
+// minutes before); false when it is missing or no time of day.
+bool release_minutes(const HEADER_TYPE& header, long& minutes);
+// The release time as ISO 8601 UTC, "YYYY-MM-DDTHH:MM:00Z", or "" when
+// release_minutes gives none.
+std::string iso8601_release_time(const HEADER_TYPE& header);

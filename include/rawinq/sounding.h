@@ -4,6 +4,7 @@
 // const reference together with the station's catalogue entry.
 #pragma once
 
+#include <cmath>
 #include <vector>
 
 #include "rawinq/records.h"
@@ -20,4 +21,12 @@ inline bool is_missing(long v) { return v == kMissingValue; }
 inline long speed_in_knots(long ws) {
   if (is_missing(ws)) return ws;
   return static_cast<long>(static_cast<double>(ws) * 0.1925 + 0.5);
+}
+
+// A wind speed in tenths of m/s as whole knots of the exact factor (1 kt =
+// 0.514444 m/s), rounded to the nearest, for outputs that are not read with
+// the ZIR factor; missing stays missing.
+inline long speed_in_exact_knots(long ws) {
+  if (is_missing(ws)) return ws;
+  return std::lround(static_cast<double>(ws) / 5.14444);
 }

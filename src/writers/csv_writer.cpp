@@ -45,18 +45,67 @@ std::string iso8601_time(const HEADER_TYPE& h) {
   return buf;
 }
 
+bool release_minutes(const HEADER_TYPE& h, long& minutes) {
+  if (is_missing(h.reltime) || h.reltime < 0) return false;
+  const long hh = h.reltime / 100, mm = h.reltime % 100;
+  if (hh > 23 || mm > 59) return false;
+  constexpr long kDay = 24 * 60;
+  minutes = hh * 60 + mm - h.hour * 60L;
+  if (minutes > kDay / 2) minutes -= kDay;
+  if (minutes < -kDay / 2) minutes += kDay;
+  return true;
+}
+
+std::string iso8601_release_time(const HEADER_TYPE& h) {
+  long minutes = 0;
+  if (!release_minutes(h, minutes) || h.month < 1 || h.month > 12) return "";
+  int year = h.year, month = h.month, day = h.day;
+  long at = h.hour * 60L + minutes;  // minutes from the day's start
+  const auto month_days = [](int y, int m) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return m == 2 && leap ? 29 : kDays[m - 1];
+  };
+  if (at < 0) {
+    at += 24 * 60;
+    if (--day < 1) {
+      if (--month < 1) {
+        month = 12;
+        --year;
+      }
+      day = month_days(year, month);
+    }
+  } else if (at >= 24 * 60) {
+    at -= 24 * 60;
+    if (++day > month_days(year, month)) {
+      day = 1;
+      if (++month > 12) {
+        month = 1;
+        ++year;
+      }
+    }
+  }
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02ld:%02ld:00Z", year, month,
+                day, at / 60, at % 60);
+  return buf;
+}
+
 std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
   // International sites carry WMO + 900000 in place of a WBAN number.
   std::string key = std::to_string(station.wmo) + ',';
   if (station.wban <= 900000) key += std::to_string(station.wban);
   key += ',';
   key += iso8601_time(sounding.header);
+  key += ',';
+  key += iso8601_release_time(sounding.header);
   return key;
 }
 
 std::string CsvWriter::levels_header() const {
   std::string h =
-      "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,"
+      "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,"
+      "height_m,"
       "temperature_C,dewpoint_C,wind_direction_deg,";
   h += options_.knots ? "wind_speed_kt" : "wind_speed_m_s";
   if (options_.derived)
@@ -65,7 +114,7 @@ std::string CsvWriter::levels_header() const {
 }
 
 std::string CsvWriter::indices_header() const {
-  std::string h = "station_wmo,station_wban,time";
+  std::string h = "station_wmo,station_wban,time,release_time";
   for (const IndexField& f : kIndexFields) (h += ',') += f.csv_name;
   return h + '\n';
 }
@@ -86,7 +135,7 @@ long CsvWriter::write(const Sounding& sounding, const STATREC& station,
     p = put_stored(p, l.tp, true);
     p = put_stored(p, l.dp, true);
     p = put_stored(p, l.wd, false);
-    p = options_.knots ? put_stored(p, speed_in_knots(l.ws), false)
+    p = options_.knots ? put_stored(p, speed_in_exact_knots(l.ws), false)
                        : put_stored(p, l.ws, true);
     row.append(buf, static_cast<std::size_t>(p - buf));
     if (options_.derived) {

@@ -8,6 +8,7 @@ usage: analysis_outputs_check.py ZIR_TEXT CSV_FILE CF_FILE
 The ZIR text must have wind speeds in m/s (--wind ms) and the CSV file too.
 """
 import csv
+import datetime
 import math
 import sys
 
@@ -36,9 +37,19 @@ def zir_soundings(path):
         levels = [tuple(int(v) for v in lines[i + 4 + k].split())
                   for k in range(count)]
         time = "%04d-%02d-%02dT%02d:00:00" % (year, MONTHS.index(mon) + 1, day, hour)
-        out.append((wmo, wban, time, levels))
+        out.append((wmo, wban, time, release(time, int(station[-1])), levels))
         i += 4 + count
     return out
+
+
+def release(time, reltime):
+    """hhmm as "YYYY-MM-DDTHH:MM:00" on the day nearest to `time`, or "" when missing."""
+    if reltime == MISSING:
+        return ""
+    nominal = datetime.datetime.fromisoformat(time)
+    on_day = nominal.replace(hour=reltime // 100, minute=reltime % 100)
+    return min((on_day + datetime.timedelta(days=d) for d in (-1, 0, 1)),
+               key=lambda c: abs(c - nominal)).isoformat()
 
 
 def tenths(text):
@@ -53,13 +64,14 @@ def check_csv(path, soundings):
     with open(path, newline="") as f:
         rows = list(csv.DictReader(f))
     k = 0
-    for wmo, wban, time, levels in soundings:
+    for wmo, wban, time, rel, levels in soundings:
         for fr, pr, ht, tp, dp, wd, ws in levels:
             r = rows[k]
             k += 1
             assert int(r["station_wmo"]) == wmo, (r, wmo)
             assert whole(r["station_wban"]) == wban, (r, wban)
             assert r["time"] == time + "Z", (r, time)
+            assert r["release_time"] == (rel + "Z" if rel else ""), (r, rel)
             assert r["level_type"] == WORDS[fr], (r, fr)
             got = (tenths(r["pressure_hPa"]), whole(r["height_m"]),
                    tenths(r["temperature_C"]), tenths(r["dewpoint_C"]),
@@ -93,16 +105,25 @@ def check_cf(path, soundings):
     wmos = ds.station_wmo.values
     wbans = ds.station_wban.values
     times = ds.time.values
+    releases = ds.release_time.values
+    assert ds.release_time.attrs["standard_name"] == "time"
     rows = ds.row_size.values
     start = 0
-    for i, (wmo, wban, time, levels) in enumerate(soundings):
+    released = 0
+    for i, (wmo, wban, time, rel, levels) in enumerate(soundings):
         assert int(wmos[i]) == wmo
         assert (MISSING if math.isnan(wbans[i]) else int(wbans[i])) == wban
         assert str(times[i]).startswith(time), (times[i], time)
+        if rel:
+            assert str(releases[i]).startswith(rel), (releases[i], rel)
+            released += 1
+        else:
+            assert np.isnat(releases[i]), (i, releases[i])
         assert int(rows[i]) == len(levels), (i, rows[i], len(levels))
         got = list(zip(fr, pr, ht, tp, dp, wd, ws))[start:start + len(levels)]
         assert got == levels, (i, got, levels)
         start += len(levels)
+    assert released > 0, "no sounding with a release time"
     return start
 
 

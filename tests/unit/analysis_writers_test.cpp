@@ -43,6 +43,7 @@ Sounding sounding(short year, short month, short day, short hour,
   s.header.month = month;
   s.header.day = day;
   s.header.hour = hour;
+  s.header.reltime = kMissingValue;
   s.header.levels = static_cast<long>(levels.size());
   s.levels = std::move(levels);
   return s;
@@ -58,7 +59,8 @@ const std::vector<DATA_TYPE> kLevels = {
 TEST(AnalysisWriters, CsvRows) {
   const STATREC den = station(72469, 23062, "DENVER", 39.77f, -104.87f, 1611);
   const STATREC intl = station(10410, 910410, "ESSEN", 51.4f, 6.97f, 150);
-  const Sounding s = sounding(1995, 7, 4, 0, kLevels);
+  Sounding s = sounding(1995, 7, 4, 0, kLevels);
+  s.header.reltime = 2315;  // the evening before
 
   struct Case {
     const char* what;
@@ -66,24 +68,36 @@ TEST(AnalysisWriters, CsvRows) {
     const STATREC& station;
     std::string expected;
   } cases[] = {
-      {"all levels, knots", {0, true, false}, den,
-       "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,temperature_C,"
-       "dewpoint_C,wind_direction_deg,wind_speed_kt\n"
-       "72469,23062,1995-07-04T00:00:00Z,surface,840.0,1611,25.2,3.1,170,10\n"
-       "72469,23062,1995-07-04T00:00:00Z,significant_wind,800.0,2010,,,200,19\n"
-       "72469,23062,1995-07-04T00:00:00Z,mandatory,700.0,3150,12.8,-7.5,230,29\n"
-       "72469,23062,1995-07-04T00:00:00Z,tropopause,200.0,11800,-56.3,,260,49\n"},
+      // 25.5 m/s is 49.57 kt (49 through the ZIR factor).
+      {"all levels, knots of the exact factor", {0, true, false}, den,
+       "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,height_m,"
+       "temperature_C,dewpoint_C,wind_direction_deg,wind_speed_kt\n"
+       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,surface,840.0,1611,25.2,3.1,170,10\n"
+       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,significant_wind,800.0,2010,,,200,19\n"
+       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,mandatory,700.0,3150,12.8,-7.5,230,29\n"
+       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,tropopause,200.0,11800,-56.3,,260,50\n"},
       {"mandatory levels, m/s, international site", {1, false, false}, intl,
-       "station_wmo,station_wban,time,level_type,pressure_hPa,height_m,temperature_C,"
-       "dewpoint_C,wind_direction_deg,wind_speed_m_s\n"
-       "10410,,1995-07-04T00:00:00Z,surface,840.0,1611,25.2,3.1,170,5.1\n"
-       "10410,,1995-07-04T00:00:00Z,mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
+       "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,height_m,"
+       "temperature_C,dewpoint_C,wind_direction_deg,wind_speed_m_s\n"
+       "10410,,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,surface,840.0,1611,25.2,3.1,170,5.1\n"
+       "10410,,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
   };
   for (const Case& c : cases) {
     const CsvWriter w(c.options);
     std::string out = w.levels_header();
     EXPECT_EQ(w.write(s, c.station, out, nullptr), c.options.level_selection == 1 ? 2 : 4) << c.what;
     EXPECT_EQ(out, c.expected) << c.what;
+  }
+
+  // The release time (hhmm) goes to the day nearest to the nominal time.
+  const struct { short y, m, d, h; long rel; const char* iso; } releases[] = {
+      {1996, 1, 1, 0, 2350, "1995-12-31T23:50:00Z"},
+      {1996, 2, 28, 23, 10, "1996-02-29T00:10:00Z"},
+      {1995, 7, 4, 12, 1260, ""}};
+  for (const auto& r : releases) {
+    Sounding x = sounding(r.y, r.m, r.d, r.h, {});
+    x.header.reltime = r.rel;
+    EXPECT_EQ(iso8601_release_time(x.header), r.iso) << r.rel;
   }
 
   // Derived columns and the indices table: the header names every column,
@@ -101,7 +115,7 @@ TEST(AnalysisWriters, CsvRows) {
                           "relative_humidity_pct"),
             std::string::npos);
   for (const std::string& l : lines) {
-    EXPECT_EQ(testing_support::count_of(l, ","), 14) << l;
+    EXPECT_EQ(testing_support::count_of(l, ","), 15) << l;
   }
   // 800 hPa, no temperature: all five empty; 200 hPa tropopause: theta only
   // (216.85 K at 200 hPa is 343.45 K).
@@ -113,9 +127,9 @@ TEST(AnalysisWriters, CsvRows) {
   std::vector<std::string> rows;
   for (std::string line; std::getline(ix, line);) rows.push_back(line);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].rfind("station_wmo,station_wban,time,lcl_pressure_hPa,", 0), 0u);
+  EXPECT_EQ(rows[0].rfind("station_wmo,station_wban,time,release_time,lcl_pressure_hPa,", 0), 0u);
   EXPECT_EQ(testing_support::count_of(rows[0], ","), testing_support::count_of(rows[1], ","));
-  EXPECT_EQ(rows[1].rfind("72469,23062,1995-07-04T00:00:00Z,", 0), 0u);
+  EXPECT_EQ(rows[1].rfind("72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,", 0), 0u);
 }
 
 // Reads a whole float variable.
@@ -147,7 +161,9 @@ TEST(AnalysisWriters, CfFileReadBack) {
   const STATREC intl = station(10410, 910410, "ESSEN", 51.4f, 6.97f, 150);
   {
     CfWriter w(path, {0, true, "test"});
-    EXPECT_EQ(w.write(sounding(1995, 7, 4, 0, kLevels), den), 4);
+    Sounding released = sounding(1995, 7, 4, 0, kLevels);
+    released.header.reltime = 2315;
+    EXPECT_EQ(w.write(released, den), 4);
     EXPECT_EQ(w.write(sounding(1995, 7, 4, 12, {}), den), 0);
     EXPECT_EQ(w.write(sounding(1969, 12, 31, 12, {kLevels[0], kLevels[2]}), intl), 2);
     w.finish();
@@ -189,6 +205,11 @@ TEST(AnalysisWriters, CfFileReadBack) {
   EXPECT_EQ(nc_get_var_double(ncid, var, times), NC_NOERR);
   EXPECT_DOUBLE_EQ(times[0], 804816000.0);  // 1995-07-04T00:00:00Z
   EXPECT_DOUBLE_EQ(times[1], -43200.0);     // 1969-12-31T12:00:00Z
+  ASSERT_EQ(nc_inq_varid(ncid, "release_time", &var), NC_NOERR);
+  EXPECT_EQ(nc_get_var_double(ncid, var, times), NC_NOERR);
+  EXPECT_DOUBLE_EQ(times[0], 804816000.0 - 45 * 60);  // 1995-07-03T23:15:00Z
+  EXPECT_EQ(times[1], NC_FILL_DOUBLE);
+  EXPECT_EQ(text_att(ncid, var, "standard_name"), "time");
   int wban[2] = {};
   ASSERT_EQ(nc_inq_varid(ncid, "station_wban", &var), NC_NOERR);
   EXPECT_EQ(nc_get_var_int(ncid, var, wban), NC_NOERR);

@@ -125,6 +125,23 @@ TEST(SoundingImport, Igra2SoundingFiles) {
         "99999: 1 8370 1611 52 -23 350 26;"},
        "",
        {"in.txt:3 station with neither a WMO nor a WBAN number"}},
+      {"an elevated station: 1000 and 925 hPa under the ground before the "
+       "surface, which has no height, go right after it; the release time "
+       "2315 is kept, 2475 is no time and missing",
+       igra_header(den, 1996, 1, 2, 0, 2315, 5) +
+           igra_level("10", 100000, 99, -9999, -9999, -9999, -9999, -9999) +
+           igra_level("10", 92500, 760, -9999, -9999, -9999, -9999, -9999) +
+           igra_level("21", 83700, -9999, 52, 580, 75, 350, 26) +
+           igra_level("22", 80000, 2010, 22, -9999, -9999, 10, 20) +
+           igra_level("10", 70000, 3012, -41, 300, 49, 270, 62) +
+           igra_header(den, 1996, 1, 2, 12, 2475, 1) + one,
+       {"972469 1996010200 wban 72469 rel 2315 sonde 99999 trop 4 maxw 99999:"
+        " 1 8370 99999 52 -23 350 26; 2 10000 99 99999 99999 99999 99999;"
+        " 2 9250 760 99999 99999 99999 99999; 4 8000 2010 22 99999 10 20;"
+        " 2 7000 3012 -41 -90 270 62;",
+        "972469 1996010212 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+        "99999: 1 8370 1611 52 -23 350 26;"},
+       ""},
       {"more levels than counted", igra_header(den, 1996, 1, 2, 0, 9999, 1) +
                                        one + one,
        {}, "in.txt:3: more level records than the header counts (1)"},
@@ -164,10 +181,11 @@ const char kListingHead[] =
     "-----------------------------------------------------------------------------\n";
 const char kListingLevels[] =
     " 1000.0     99                                                               \n"
+    "  925.0    760                                                               \n"
     "  837.0   1611    5.2   -2.3     58   3.97    350      5  291.5  303.0  292.2\n"
     "  700.0   3012   -4.1   -9.0     69   2.98    270     12  296.3  305.4  296.8\n"
     "  552.0   5030  -22.1                                                        \n"
-    "  450.0   6400                                255     26                     \n";
+    "  450.0   6400                                255    111                     \n";
 const char kListingInfo[] =
     "</PRE><H3>Station information and sounding indices</H3><PRE>\n"
     "                         Station identifier: DNR\n"
@@ -185,31 +203,35 @@ TEST(SoundingImport, WyomingListings) {
   bad_time.replace(bad_time.find("960102/0000"), 11, "9601020000");
   std::string bad_number = whole;
   bad_number.replace(bad_number.find("  -4.1"), 6, "  -4.x");
+  // 111 kt is 57.1 m/s (57.7 through the inverse of the ZIR factor).
   const std::string levels =
-      " 1 8370 1611 52 -23 350 26; 2 7000 3012 -41 -90 270 62;"
-      " 16 5520 5030 -221 99999 99999 99999; 32 4500 6400 99999 99999 255 135;";
+      " 1 8370 1611 52 -23 350 26; 2 10000 99 99999 99999 99999 99999;"
+      " 2 9250 760 99999 99999 99999 99999; 2 7000 3012 -41 -90 270 62;"
+      " 16 5520 5030 -221 99999 99999 99999; 32 4500 6400 99999 99999 255 571;";
   const std::vector<Case> cases = {
-      {"the first level with a temperature is the surface; standard "
-       "pressures mandatory, others significant; knots to tenths of m/s",
+      {"the first level with a temperature is the surface, stored first with "
+       "the standard levels under the ground listed before it right after it;"
+       " standard pressures mandatory, others significant; knots to tenths of"
+       " m/s with 1 kt = 0.514444 m/s",
        whole,
        {"972469 1996010200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
-        "99999: 2 10000 99 99999 99999 99999 99999;" + levels},
+        "99999:" + levels},
        ""},
       {"two listings in one file", whole + second,
        {"972469 1996010200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
-        "99999: 2 10000 99 99999 99999 99999 99999;" + levels,
+        "99999:" + levels,
         "972469 1996010212 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
-        "99999: 2 10000 99 99999 99999 99999 99999;" + levels},
+        "99999:" + levels},
        ""},
       {"an observation time of another form", bad_time, {},
-       "in.txt:15: not an observation time (YYMMDD/HHMM): 9601020000"},
+       "in.txt:16: not an observation time (YYMMDD/HHMM): 9601020000"},
       {"a value that is no number", bad_number, {},
-       "in.txt:9: not a number in column TEMP: -4.x"},
+       "in.txt:10: not a number in column TEMP: -4.x"},
       {"a row that is not one of the table", [&] {
          std::string t = whole;
          t.replace(t.find("  552.0"), 7, " 552.05");
          return t;
-       }(), {}, "in.txt:10: not a row of the level table: 552.05   5030  -22.1"},
+       }(), {}, "in.txt:11: not a row of the level table: 552.05   5030  -22.1"},
       {"a table without its station block",
        std::string(kListingHead) + kListingLevels, {},
        "in.txt:4: a listing without its station number and observation time"},
@@ -230,10 +252,10 @@ TEST(SoundingImport, TempMessages) {
        "77999=\n",
        {head + "010200 wban 72469 rel 99999 sonde 99999 trop 7 maxw 99999: "
                "1 8370 99999 52 -198 350 26; 2 10000 99 99999 99999 99999 "
-               "99999; 2 8500 1457 -11 -91 275 78; 2 7000 3012 -43 -243 270 "
-               "623; 2 5000 5600 -221 99999 99999 99999;"
+               "99999; 2 8500 1457 -11 -91 275 77; 2 7000 3012 -43 -243 270 "
+               "617; 2 5000 5600 -221 99999 99999 99999;"
                " 2 4000 7180 -331 -681 99999 99999;"
-               " 4 2500 99999 -551 99999 265 130;"},
+               " 4 2500 99999 -551 99999 265 129;"},
        ""},
       {"below-sea 1000 mb height; winds in m/s when the day has no 50 "
        "added; 66PPP with the wind shear group",
@@ -245,17 +267,28 @@ TEST(SoundingImport, TempMessages) {
        ""},
       {"the coded-message output: station before the part, maximum wind "
        "with its temperature, TTBB with sss// and hhmm/ after 31313, PPBB "
-       "heights in thousands of feet",
+       "heights in thousands of feet (7000 ft is 2134 m)",
        "DENMANDEN\n72469 TTAA  52007 72469 99013 15251 27010 00156 14450 "
        "27515 \n85498 04260 29030 70052 06360 30040 88999 77600 ///// 31058 "
        "\nDENSGLDEN\n72469 TTBB  5200/ 72469 00013 15251 11750 06360 31313 "
        "052// \n1115/=\nPPBB  52000 72469 9007/ 27010 29535 \n\n",
        {head + "010200 wban 72469 rel 1115 sonde 6 trop 99999 maxw 7:"
-               " 1 10130 99999 152 101 270 52; 2 10000 156 144 94 275 78;"
-               " 2 8500 1498 42 -58 290 156; 16 7500 99999 -63 -163 99999 "
-               "99999; 32 99999 2128 99999 99999 295 182;"
-               " 2 7000 3052 -63 -163 300 208; 8 6000 99999 99999 99999 310 "
-               "301;"},
+               " 1 10130 99999 152 101 270 51; 2 10000 156 144 94 275 77;"
+               " 2 8500 1498 42 -58 290 154; 16 7500 99999 -63 -163 99999 "
+               "99999; 32 99999 2134 99999 99999 295 180;"
+               " 2 7000 3052 -63 -163 300 206; 8 6000 99999 99999 99999 310 "
+               "298;"},
+       ""},
+      {"an elevated station: the surface, then 1000 and 925 mb under the "
+       "ground; 1 kt = 0.514444 m/s (111 kt is 57.1 m/s); PPBB heights with "
+       "1 ft = 0.3048 m",
+       "TTAA 52008 72469 99837 05275 35005 00099 ///// ///// 92760 ///// "
+       "///// 85457 01158 27515=\nPPBB 52000 72469 9068/ 35111 30010=\n",
+       {head + "010200 wban 72469 rel 99999 sonde 99999 trop 99999 maxw "
+               "99999: 1 8370 99999 52 -198 350 26; 2 10000 99 99999 99999 "
+               "99999 99999; 2 9250 760 99999 99999 99999 99999; 2 8500 1457 "
+               "-11 -91 275 77; 32 99999 1829 99999 99999 350 571;"
+               " 32 99999 2438 99999 99999 300 51;"},
        ""},
       {"a day before the last starts the next month",
        "TTAA 80001 72469 99837 05275 35005 00099 ///// /////=\n"

@@ -103,7 +103,12 @@ class Igra2Reader {
     long hour = number(line, kHour);
     const long release = number(line, kRelease);
     const long release_hour = release / 100;
-    if (release != kReleaseMissing && release_hour != kHourMissing) {
+    const long release_minutes = release % 100;
+    // A release time of no time of day (hour above 23, minutes above 59
+    // other than 99) is missing: the archive would keep it as it is.
+    if (release != kReleaseMissing && release_hour != kHourMissing &&
+        release >= 0 && release_hour <= 23 &&
+        (release_minutes <= 59 || release_minutes == 99)) {
       // HH99: the minutes are missing; the hour is kept.
       s.reltime = release % 100 == 99 ? release_hour * 100 : release;
     }
@@ -181,6 +186,7 @@ class Igra2Reader {
                        std::to_string(expected_) + " levels, " +
                        std::to_string(s.levels.size()) + " follow");
     current_.where = where_;
+    archive_order(current_.sounding);
     if (skip_ != nullptr)
       sink_.skipped(where_, skip_);
     else

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 
 #include "archive_writer.h"
@@ -37,6 +38,18 @@ using WbanOfWmo = std::map<long, long>;
 // cannot be read.
 WbanOfWmo read_wban_numbers(const std::string& stat2000);
 
+// The WBAN numbers known for WMO numbers: those of the catalogue given
+// (when not "") and, after them, those of support_dir/stat2000.txt (when
+// support_dir is not "" and the file is there), so that the programs
+// reading that directory find the stations filed.
+WbanOfWmo known_wban_numbers(const std::string& catalogue,
+                             const std::string& support_dir);
+
+// For the summary: the WMO numbers among file stations filed as
+// international sites (WMO + 900000), how they were filed and how the
+// programs find them; "" when there are none.
+std::string international_note(const std::set<long>& stations);
+
 // The file station of a WMO number: its WBAN number when the catalogue
 // knows one, else the international site's number.
 long file_station(long wmo, const WbanOfWmo& wban);
@@ -49,6 +62,20 @@ int full_year(int yy);
 // (MMDDYYHH.skt, as the coded-message output names its files); 0 when
 // neither gives one.
 long coded_file_month(const std::string& path);
+
+// Real sources' units in the archive's, with the exact factors and
+// rounded to the nearest: whole knots to tenths of m/s (1 kt = 0.514444
+// m/s; -1 for a negative speed) and feet to metres (1 ft = 0.3048 m). The
+// program's own text is read back through its own factors instead
+// (knots_to_tenths).
+long exact_knots_to_tenths(long knots);
+long feet_to_metres(long feet);
+
+// Puts the levels in the order the archive stores them: the surface first
+// (the first level flagged as one), the levels below it (of a higher
+// pressure) right after it from the highest pressure up, then the others
+// in the order given. The level pointers follow their levels.
+void archive_order(Sounding& s);
 
 // Parsers. Each reads the whole input of `in` and gives its soundings to
 // `sink`; a fault throws InputError naming the file and line.

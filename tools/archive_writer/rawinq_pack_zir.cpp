@@ -54,8 +54,10 @@ const char kUsage[] =
     "                     of those WMO numbers (igra2, wyoming, temp)\n"
     "  --date YYYYMM      month and year of the first TEMP message (else\n"
     "                     taken from the file name, MMDDYYHH.skt)\n"
-    "  --stations LIST    the IGRA2 station list: the stations packed are\n"
-    "  --support DIR      added to the catalogues of the support directory DIR\n"
+    "  --support DIR      the support directory whose stat2000.txt, after\n"
+    "                     --catalogue, files the stations of those WMO numbers\n"
+    "  --stations LIST    with --support, the IGRA2 station list: the stations\n"
+    "                     packed are added to the catalogues of DIR\n"
     "  --max-expansion N  refuse a .gz or .zip input whose text unpacks to more\n"
     "                     than N times its size (default 200)\n"
     "  --max-unpacked GIB refuse one that unpacks to more than GIB GiB\n"
@@ -173,8 +175,7 @@ int run(const Options& o) {
     from_items(rest, packer);
   } else {
     const archive_writer::WbanOfWmo wban =
-        o.catalogue.empty() ? archive_writer::WbanOfWmo{}
-                            : archive_writer::read_wban_numbers(o.catalogue);
+        archive_writer::known_wban_numbers(o.catalogue, o.support);
     if (rest.empty()) read_file(o, "-", wban, packer);
     for (const std::string& f : rest) read_file(o, f, wban, packer);
   }
@@ -202,8 +203,7 @@ int run(const Options& o) {
   archive_writer::CatalogueUpdate update;
   if (!o.stations.empty()) {
     const archive_writer::WbanOfWmo wban =
-        o.catalogue.empty() ? archive_writer::WbanOfWmo{}
-                            : archive_writer::read_wban_numbers(o.catalogue);
+        archive_writer::known_wban_numbers(o.catalogue, o.support);
     update = archive_writer::igra2_catalogues(o.stations, o.support,
                                               packer.stations(), wban);
     archive_writer::stage_catalogues(update, staging);
@@ -221,6 +221,10 @@ int run(const Options& o) {
   if (support_lock) support_lock->keep();
   packer.report(std::cout);
   if (!o.stations.empty()) archive_writer::report_catalogues(update, std::cout);
+  // Without the catalogue entries of --support, say how the stations of WMO
+  // numbers only were filed.
+  if (!o.items && o.format != Format::kZir && o.support.empty())
+    std::cout << archive_writer::international_note(packer.stations());
   return 0;
 }
 
@@ -303,9 +307,11 @@ int main(int argc, char** argv) {
       o.args.push_back(a);
     }
   }
-  // --stations and --support go together, with IGRA2 files only.
+  // --stations needs --support, with IGRA2 files only; --support alone
+  // files the stations of IGRA2, Wyoming and TEMP input.
   if (o.args.empty() || (o.items && (o.args.size() != 4 || from_given)) ||
-      o.stations.empty() != o.support.empty() ||
+      (!o.stations.empty() && o.support.empty()) ||
+      (!o.support.empty() && (o.items || o.format == Format::kZir)) ||
       (!o.stations.empty() && o.format != Format::kIgra2) ||
       (o.date != 0 && o.format != Format::kTemp))
     return usage();

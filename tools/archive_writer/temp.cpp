@@ -14,7 +14,6 @@
 
 #include "import.h"
 #include "text_fields.h"
-#include "zir_text.h"
 
 namespace archive_writer {
 namespace {
@@ -72,7 +71,6 @@ constexpr const char* kOtherSections[] = {"41414", "51515", "52525",
 // Decoded radiosonde types of the stored codes 1 to 8.
 constexpr long kSondeTypes[8] = {45, 46, 49, 51, 37, 52, 61, 63};
 
-constexpr double kFeetPerMetre = 3.29;
 constexpr long kBandFeet = 10000;
 constexpr long kUnitFeet = 1000;
 
@@ -316,8 +314,7 @@ class TempReader {
     if (ddd > 360) fail_at(g.line, "not a wind group: " + g.text);
     l.wd = ddd;
     if (knots_) {
-      l.ws = knots_to_tenths(ff);
-      if (l.ws < 0) fail_at(g.line, "no wind speed gives " + std::to_string(ff) + " kt");
+      l.ws = exact_knots_to_tenths(ff);
     } else {
       l.ws = ff * 10;
     }
@@ -595,9 +592,7 @@ class TempReader {
           merge_surface(s, l);
           continue;
         }
-        // The least whole metres that are at least these feet, so that
-        // they give the same thousands of feet again.
-        l.ht = static_cast<long>(std::ceil(static_cast<double>(feet) / kFeetPerMetre));
+        l.ht = feet_to_metres(feet);
         s.height_winds.push_back(l);
       }
     }
@@ -630,6 +625,7 @@ class TempReader {
       s.levels.push_back(l);
     }
     for (; w < p.height_winds.size(); ++w) s.levels.push_back(p.height_winds[w]);
+    archive_order(s);
     for (std::size_t i = 0; i < s.levels.size(); ++i) {
       const long n = static_cast<long>(i) + 1;
       if (s.levels[i].flag == kTropopause && s.troplv == kMissing) s.troplv = n;

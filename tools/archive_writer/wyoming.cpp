@@ -8,7 +8,6 @@
 
 #include "import.h"
 #include "text_fields.h"
-#include "zir_text.h"
 
 namespace archive_writer {
 namespace {
@@ -20,7 +19,8 @@ constexpr std::size_t kMaxLevels = 65535;
 
 // The columns read: name in the heading row, the level's value and the
 // number of decimals it is held in (tenths of mb and of deg C, metres,
-// degrees; the speed in knots is turned into tenths of m/s).
+// degrees; the speed in knots is turned into tenths of m/s, 1 kt =
+// 0.514444 m/s).
 struct ListColumn {
   const char* name;
   long Level::*member;
@@ -116,8 +116,8 @@ class WyomingReader {
     }
     if (l.ws != kMissing) {
       const long knots = l.ws;
-      l.ws = knots_to_tenths(knots);
-      if (l.ws < 0) in_.fail("no wind speed gives " + std::to_string(knots) + " kt");
+      l.ws = exact_knots_to_tenths(knots);
+      if (l.ws < 0) in_.fail("not a wind speed: " + std::to_string(knots) + " kt");
     }
     std::vector<Level>& levels = current_.sounding.levels;
     if (levels.size() >= kMaxLevels)
@@ -175,6 +175,7 @@ class WyomingReader {
         l.flag = l.tp != kMissing ? kSigTemperature : kSigWind;
       }
     }
+    archive_order(s);
     current_.station = file_station(wmo_, wban_);
     s.wban = current_.station > 900000 ? wmo_ : current_.station;
     current_.where = where_;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <utility>
 
+#include "rawinq/csv_writer.h"
 #include "rawinq/derived_fields.h"
 #include "rawinq/heights.h"
 #include "rawinq/level_types.h"
@@ -187,6 +188,10 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   name.erase(name.find_last_not_of(' ') + 1);
   name_.push_back(name);
   time_.push_back(epoch_seconds(sounding.header));
+  long release = 0;
+  release_time_.push_back(release_minutes(sounding.header, release)
+                              ? time_.back() + release * 60.0
+                              : NC_FILL_DOUBLE);
   lat_.push_back(station.lat);
   lon_.push_back(station.lon);
   alt_.push_back(static_cast<float>(station.elev));
@@ -263,6 +268,12 @@ void CfWriter::define_and_write_profiles() {
                            "nominal (synoptic) time of the sounding, UTC");
   put_text(time_var, "calendar", "standard");
   put_text(time_var, "axis", "T");
+  const int release_var = def("release_time", NC_DOUBLE, "seconds since 1970-01-01 00:00:00",
+                              "time", "release time of the radiosonde, UTC");
+  put_text(release_var, "calendar", "standard");
+  const double release_fill = NC_FILL_DOUBLE;
+  check(nc_put_att_double(ncid, release_var, "_FillValue", NC_DOUBLE, 1, &release_fill),
+        "release_time");
   const int lat_var = def("latitude", NC_FLOAT, "degrees_north", "latitude", "station latitude");
   const int lon_var = def("longitude", NC_FLOAT, "degrees_east", "longitude", "station longitude");
   const int alt_var = def("altitude", NC_FLOAT, "m", "surface_altitude", "station elevation");
@@ -290,6 +301,7 @@ void CfWriter::define_and_write_profiles() {
   check(nc_put_var_int(ncid, wban_var, wban_.data()), "writing station_wban");
   check(nc_put_vara_text(ncid, name_var, start, counts, names.data()), "writing station_name");
   check(nc_put_var_double(ncid, time_var, time_.data()), "writing time");
+  check(nc_put_var_double(ncid, release_var, release_time_.data()), "writing release_time");
   check(nc_put_var_float(ncid, lat_var, lat_.data()), "writing latitude");
   check(nc_put_var_float(ncid, lon_var, lon_.data()), "writing longitude");
   check(nc_put_var_float(ncid, alt_var, alt_.data()), "writing altitude");
