@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "rawinq/dialogue.h"
@@ -261,8 +262,10 @@ void load_catalogue(const std::string& support_dir) {
 
 bool read_catalogue_file(const std::string& path, bool international,
                          std::vector<STATREC>& out) {
-  FileHandle f(std::fopen(path.c_str(), "r"));
-  if (!f) return false;
+  OpenedFile opened = open_regular_file(path);
+  if (opened.missing()) return false;
+  if (!opened.file) throw std::runtime_error(path + ": " + opened.reason());
+  FileHandle& f = opened.file;
   std::string line;
   if (!read_line(f.get(), kCatalogueLineRead, line)) return true;
   const short count = catalogue_count(line);

@@ -136,22 +136,23 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     // The plot data file is meant to be replaced by every sounding.
     if (!plot) path = paths_->unused(path, station);
 
-    if (f.unit == UnitKind::file) {
-      // The writer makes the file itself, whole, under a temporary name of
-      // its own.
-      file_unit_ = true;
-      path_ = path;
-      break;
-    }
-    const bool netcdf =
-        f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4;
-    if (netcdf ? create_netcdf(path) : create_text(path)) {
+    bool made = false;
+    if (f.unit == UnitKind::file)
+      made = create_file(path);
+    else if (f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4)
+      made = create_netcdf(path);
+    else
+      made = create_text(path);
+    if (made) {
+      file_unit_ = f.unit == UnitKind::file;
       path_ = path;
       break;
     }
     const int err = errno;
     if (!config_.on_open_failure) {
-      throw OutputFailure{err, path};
+      throw OutputFailure{
+          err, path,
+          paths_->staged.refusal()};
     }
     config_.dir = config_.on_open_failure(path);
   }
@@ -185,6 +186,13 @@ void OutputSession::finish_writer() {
   // A writer whose unit failed ends with it.
   std::unique_ptr<SoundingWriter> w = std::move(writer_);
   w->end(*this);
+  ended_ = std::move(w);
+}
+
+void OutputSession::put_writer_files_in_place() {
+  if (!ended_) return;
+  std::unique_ptr<SoundingWriter> w = std::move(ended_);
+  w->put_in_place(*this);
 }
 
 void OutputSession::write(const Sounding& sounding, const STATREC& station,
@@ -219,7 +227,7 @@ void OutputSession::close_unit() {
     const bool flushed = std::fflush(f) == 0;
     const int err = errno;
     if (!close_stream() || !flushed) fail(err != 0 ? err : EIO);
-    if (!paths_->staged.commit()) fail(errno);
+    if (!commit_unit()) fail(errno);
   }
   if (ncid_ >= 0) {
     const int id = ncid_;
@@ -230,17 +238,23 @@ void OutputSession::close_unit() {
       if (config_.on_netcdf_error) config_.on_netcdf_error(status, path_);
       fail(status > 0 ? status : EIO);
     }
-    if (!paths_->staged.commit()) fail(errno);
+    if (!commit_unit()) fail(errno);
     struct stat st {};
     if (stat(path_.c_str(), &st) == 0)
       bytes_ += static_cast<unsigned long long>(st.st_size);
   }
   if (file_unit_) {
     file_unit_ = false;
-    struct stat st {};
-    if (stat(path_.c_str(), &st) == 0)
-      bytes_ += static_cast<unsigned long long>(st.st_size);
+    if (!file_unit_made()) {
+      paths_->staged.discard();
+    } else {
+      if (!commit_unit()) fail(errno);
+      struct stat st {};
+      if (stat(path_.c_str(), &st) == 0)
+        bytes_ += static_cast<unsigned long long>(st.st_size);
+    }
   }
+  put_writer_files_in_place();
   if (to_stdout_) std::fflush(stdout);
 }
 
@@ -262,11 +276,13 @@ bool OutputSession::close_quietly() {
   }
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
+  if (file_unit_ && !file_unit_made()) paths_->staged.discard();
   file_unit_ = false;
   bool ok = close_stream() && written;
   if (!close_netcdf()) ok = false;
   if (!paths_->staged.active()) return ok;
-  if (ok) return paths_->staged.commit();
+  if (ok) return commit_unit();
   const int err = errno;
   paths_->staged.discard();
   errno = err;
@@ -276,6 +292,8 @@ bool OutputSession::close_quietly() {
 void OutputSession::abandon_unit() {
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
+  file_unit_ = false;
   text_.close();
   if (ncid_ >= 0) {
     const int id = ncid_;
@@ -339,6 +357,36 @@ bool OutputSession::create_netcdf(const std::string& path) {
   return true;
 }
 
+bool OutputSession::create_file(const std::string& path) {
+  return paths_->staged.begin(path, [](const std::string& temporary) {
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+  });
+}
+
+const std::string& OutputSession::file_path() const {
+  return file_unit_ && paths_->staged.active()
+             ? paths_->staged.temporary_path()
+             : path_;
+}
+
+bool OutputSession::file_unit_made() const {
+  struct stat st {};
+  return paths_->staged.active() &&
+         stat(paths_->staged.temporary_path().c_str(), &st) == 0 &&
+         st.st_size > 0;
+}
+
+bool OutputSession::commit_unit() {
+  if (!paths_->staged.active()) return true;
+  if (!paths_->staged.commit()) return false;
+  ++files_written_;
+  return true;
+}
+
 bool OutputSession::close_stream() {
   if (!text_) return true;
   const long pos = std::ftell(text_.get());
@@ -362,6 +410,7 @@ void OutputSession::fail(int err) {
   // Nothing more goes into the unit that failed.
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
   text_.close();
   if (ncid_ >= 0) close_netcdf();
   paths_->staged.discard();
