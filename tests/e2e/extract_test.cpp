@@ -3,12 +3,18 @@
 // request over the sample archive; then its exit statuses and the
 // inventory of the sample archive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -340,6 +346,113 @@ TEST(Extract, PlotsOneFilePerSoundingNamedAfterIt) {
   // No temporary file is left behind.
   for (const std::string& f : dir_entries(dir / "blocked"))
     EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
+}
+
+// The output folder: each row a fault of a name in --out or of the disk
+// under it. The run fails with exit 2 and the reason, leaves no temporary
+// file, and changes no file outside --out nor the earlier file at the name.
+TEST(Extract, OutputFolderFaults) {
+  const bool root = geteuid() == 0;
+  struct Case {
+    const char* fault;
+    std::vector<std::string> options;
+    // Makes the fault in out/ (or outside/, beside it).
+    std::function<void(const TempDir&)> prepare;
+    long file_size_limit;
+    std::string message;  // in standard error
+    std::vector<std::pair<std::string, std::string>> kept;  // path: text
+  };
+  const std::string earlier = "an earlier run's file\n";
+  // A link of another user (uid 4242), in a sticky world-writable out/.
+  const auto foreign_link = [](const TempDir& d, const std::string& name,
+                               const std::string& to) {
+    chmod((d / "out").c_str(), 01777);
+    symlink((d / to).c_str(), (d / ("out/" + name)).c_str());
+    lchown((d / ("out/" + name)).c_str(), 4242, 4242);
+  };
+  const auto read_only = [earlier](const TempDir& d, const std::string& name) {
+    write_file(d / ("out/" + name), earlier);
+    chmod((d / ("out/" + name)).c_str(), 0444);
+  };
+  const std::vector<std::string> zir = {"--format", "zir"};
+  const Case cases[] = {
+      {"another user's link to a file outside", zir,
+       [&](const TempDir& d) { foreign_link(d, "1995010100.txt", "outside/notes.txt"); },
+       -1, "not followed", {{"outside/notes.txt", earlier}}},
+      {"another user's dangling link", zir,
+       [&](const TempDir& d) { foreign_link(d, "1995010100.txt", "outside/new.txt"); },
+       -1, "not followed", {}},
+      {"read-only ZIR file", zir,
+       [&](const TempDir& d) { read_only(d, "1995010100.txt"); }, -1,
+       "Permission denied", {{"out/1995010100.txt", earlier}}},
+      {"read-only PNG file", {"--format", "png"},
+       [&](const TempDir& d) { read_only(d, "72469_DEN_1995010100.png"); }, -1,
+       "Permission denied", {{"out/72469_DEN_1995010100.png", earlier}}},
+      {"read-only SVG file", {"--format", "svg"},
+       [&](const TempDir& d) { read_only(d, "72469_DEN_1995010100.svg"); }, -1,
+       "Permission denied", {{"out/72469_DEN_1995010100.svg", earlier}}},
+      {"FIFO at the indices file's name", {"--format", "csv", "--derived"},
+       [](const TempDir& d) { mkfifo((d / "out/1995010100_indices.csv").c_str(), 0644); },
+       -1, "1995010100_indices.csv: not a regular file", {}},
+      {"CSV with indices past the file size limit", {"--format", "csv", "--derived"},
+       [&](const TempDir& d) { write_file(d / "out/1995010100_indices.csv", earlier); },
+       2000, std::strerror(EFBIG), {{"out/1995010100_indices.csv", earlier}}},
+      {"CF past the file size limit", {"--format", "cf"},
+       [&](const TempDir& d) { write_file(d / "out/1995010100.nc", earlier); },
+       20000, std::strerror(EFBIG), {{"out/1995010100.nc", earlier}}},
+      {"CF whose first write fails", {"--format", "cf"}, [](const TempDir&) {},
+       1, std::strerror(EFBIG), {}},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.fault).find("another user") != std::string::npos &&
+        !root) {
+      std::printf("skipped '%s': making a link of another user needs root\n",
+                  c.fault);
+      continue;
+    }
+    TempDir dir;
+    make_dir(dir / "out");
+    make_dir(dir / "outside");
+    write_file(dir / "outside/notes.txt", earlier);
+    c.prepare(dir);
+    std::vector<std::string> args = c.options;
+    for (const std::string& a :
+         {std::string("--from"), std::string("1995010100"), std::string("--to"),
+          std::string("1995013112"), std::string("--wmo"), std::string("72469"),
+          std::string("--out"), dir / "out", sample(), support()})
+      args.push_back(a);
+    RunOptions o;
+    o.file_size_limit = c.file_size_limit;
+    o.timeout_seconds = 20;
+    const RunResult r = run_program(extract_bin(), args, "", o);
+    EXPECT_EQ(r.status, 2) << c.fault << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.fault << "\n" << r.err;
+    for (const auto& [path, text] : c.kept)
+      EXPECT_EQ(read_file(dir / path), text) << c.fault << ": " << path;
+    EXPECT_EQ(dir_entries(dir / "outside"), std::vector<std::string>{"notes.txt"})
+        << c.fault;
+    for (const std::string& f : dir_entries(dir / "out"))
+      EXPECT_EQ(f.find(".tmp"), std::string::npos) << c.fault << ": " << f;
+  }
+
+  // A sounding that cannot be drawn (too few levels) makes no plot, and the
+  // summary counts no file.
+  TempDir dir;
+  archive_writer::Sounding s;
+  s.year = 1995;
+  s.month = 1;
+  s.day = 1;
+  s.hour = 0;
+  s.wban = 23062;
+  s.levels = {{1, 8370, 1611, 50, -20, 180, 30}, {2, 7000, 3012, -40, -90, 270, 120}};
+  archive_writer::write_station_year(dir / "db", 1995, 23062, {s});
+  const RunResult r = run_program(
+      extract_bin(),
+      {"--from", "1995010100", "--wmo", "72469", "--format", "png", "--out",
+       dir / "out", dir / "db", support()},
+      "");
+  EXPECT_EQ(r.err.rfind("0 soundings of 0 stations written to 0 files", 0), 0u) << r.err;
+  EXPECT_EQ(dir_entries(dir / "out"), std::vector<std::string>{});
 }
 
 // The inventory of the whole sample archive: twelve stations in three
