@@ -165,7 +165,7 @@ TEST(Extract, ExitStatusesAndMessages) {
   struct Case {
     std::vector<std::string> options;
     int status;
-    const char* message;  // the start of standard error
+    std::string message;  // the start of standard error
   } cases[] = {
       {{"--from", "1995010100", "--wmo", "72469"}, 0, "1 sounding of 1 station"},
       {{"--from", "1995010100", "--wmo", "99999,72469", "--hours", "12"},
@@ -199,20 +199,49 @@ TEST(Extract, ExitStatusesAndMessages) {
         "--split", "month"},
        2,
        "rawinq-extract: --split: --format png writes one file per sounding\n"},
+      // Inputs that are not files are refused at once, not read for ever.
+      {{"--from", "1995010100", "--station-list", dir / "list.fifo"},
+       2,
+       "rawinq-extract: --station-list: " + (dir / "list.fifo") +
+           ": not a regular file\n"},
+      {{"--from", "1995010100", "--station-list", "/dev/zero"},
+       2,
+       "rawinq-extract: --station-list: /dev/zero: not a regular file\n"},
   };
+  mkfifo((dir / "list.fifo").c_str(), 0644);
   for (const Case& c : cases) {
     std::vector<std::string> args = c.options;
     // A refused request makes no output directory.
     for (const std::string& a : {std::string("--out"), dir / "made",
                                  sample(), support()})
       args.push_back(a);
-    const RunResult r = run_program(extract_bin(), args, "");
+    RunOptions quick;
+    quick.timeout_seconds = 20;
+    const RunResult r = run_program(extract_bin(), args, "", quick);
     std::string at;
     for (const std::string& o : c.options) at += o + " ";
     EXPECT_EQ(r.status, c.status) << at << "\n" << r.err;
     EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << at << "\n" << r.err;
     EXPECT_EQ(file_exists(dir / "made"), c.status != 2) << at;
     std::system(("rm -rf '" + (dir / "made") + "'").c_str());
+  }
+  // A catalogue that is a FIFO, or a link to a device.
+  for (const char* name : {"stat2000.txt", "international_sites.txt"}) {
+    TempDir sup;
+    write_file(sup / "stat2000.txt", read_file(support() + "/stat2000.txt"));
+    if (std::string(name) == "stat2000.txt") {
+      std::remove((sup / name).c_str());
+      mkfifo((sup / name).c_str(), 0644);
+    } else {
+      symlink("/dev/zero", (sup / name).c_str());
+    }
+    RunOptions quick;
+    quick.timeout_seconds = 20;
+    const RunResult r = run_program(
+        extract_bin(), {"--from", "1995010100", "--wmo", "72469", sample(), sup.path()},
+        "", quick);
+    EXPECT_EQ(r.status, 2) << name;
+    EXPECT_EQ(r.err, "rawinq-extract: " + (sup / name) + ": not a regular file\n");
   }
   const RunResult nc = run_program(
       extract_bin(),

@@ -5,7 +5,10 @@
 // of memory" and status 1, its unfinished file removed. Two runs writing
 // the same file at once leave one of them whole.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -220,6 +223,49 @@ TEST(Interruption, KilledOrInterruptedExtractionLeavesOnlyWholeFiles) {
       "left by killed runs %d\n",
       seed, runs[1], ended_by_signal[1], runs[0], ended_by_signal[0], complete,
       kept_earlier, absent, temporaries_after_kill);
+}
+
+// rawinq-extract writing to a pipe no one reads: its write blocks, and
+// SIGINT, SIGTERM or SIGHUP still end the run with 128 + the signal.
+TEST(Interruption, SignalWhileAWriteToAStalledPipeBlocks) {
+  if (kThreadChecker) GTEST_SKIP() << "signals held back by the thread checker";
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(out[1], 1);
+      dup2(null, 2);
+      close(out[0]);
+      close(out[1]);
+      for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+      const std::string bin = binary_dir() + "/rawinq-extract";
+      execl(bin.c_str(), bin.c_str(), "--from", "1995010100", "--to",
+            "1995123123", "--region", "global", "--hours", "all",
+            sample_archive().c_str(), support_files().c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    // The pipe (64 KB) is full long before the year is written.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(pid, sig);
+    int wstatus = 0;
+    pid_t done = 0;
+    for (int k = 0; k < 100 && done == 0; ++k) {
+      done = waitpid(pid, &wstatus, WNOHANG);
+      if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (done == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &wstatus, 0);
+    }
+    close(out[0]);
+    EXPECT_NE(done, 0) << "signal " << sig << " not acted on in 10 s";
+    EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 128 + sig) << sig;
+  }
 }
 
 // Two requests writing the same file (all of their data in one file named
