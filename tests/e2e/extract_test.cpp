@@ -225,23 +225,37 @@ TEST(Extract, ExitStatusesAndMessages) {
     EXPECT_EQ(file_exists(dir / "made"), c.status != 2) << at;
     std::system(("rm -rf '" + (dir / "made") + "'").c_str());
   }
-  // A catalogue that is a FIFO, or a link to a device.
-  for (const char* name : {"stat2000.txt", "international_sites.txt"}) {
+  // A catalogue that is a FIFO, a link to a device, or whose count line
+  // cannot be read.
+  const struct {
+    const char* name;
+    const char* fault;  // fifo, device or a count line
+    const char* message;
+  } catalogues[] = {
+      {"stat2000.txt", "fifo", ": not a regular file\n"},
+      {"international_sites.txt", "device", ": not a regular file\n"},
+      {"stat2000.txt", "99999999999999999999\n",
+       " line 1: the count of entries '99999999999999999999' cannot be read\n"},
+  };
+  for (const auto& c : catalogues) {
     TempDir sup;
+    const std::string path = sup / c.name;
+    const std::string fault = c.fault;
     write_file(sup / "stat2000.txt", read_file(support() + "/stat2000.txt"));
-    if (std::string(name) == "stat2000.txt") {
-      std::remove((sup / name).c_str());
-      mkfifo((sup / name).c_str(), 0644);
-    } else {
-      symlink("/dev/zero", (sup / name).c_str());
-    }
+    std::remove(path.c_str());
+    if (fault == "fifo")
+      mkfifo(path.c_str(), 0644);
+    else if (fault == "device")
+      symlink("/dev/zero", path.c_str());
+    else
+      write_file(path, fault + kDenEntry);
     RunOptions quick;
     quick.timeout_seconds = 20;
     const RunResult r = run_program(
         extract_bin(), {"--from", "1995010100", "--wmo", "72469", sample(), sup.path()},
         "", quick);
-    EXPECT_EQ(r.status, 2) << name;
-    EXPECT_EQ(r.err, "rawinq-extract: " + (sup / name) + ": not a regular file\n");
+    EXPECT_EQ(r.status, 2) << c.name << " " << fault;
+    EXPECT_EQ(r.err, "rawinq-extract: " + path + c.message);
   }
   const RunResult nc = run_program(
       extract_bin(),
@@ -275,18 +289,18 @@ TEST(Extract, ExitStatusesAndMessages) {
       << w.err;
 }
 
-// No fixed limits: a catalogue of 2500 entries is read whole (the dialogue
+// No fixed limits: a catalogue of 40000 entries is read whole (the dialogue
 // reads the first 2000), so a station listed past them is found, with a
 // note; and a station-year directory named the North-American way is read.
 TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
   TempDir dir;
-  std::string cat = "2500\n";
-  for (int k = 0; k < 2499; ++k) {
+  std::string cat = "40000\n";
+  for (int k = 0; k < 39999; ++k) {
     char line[128];
     std::snprintf(line, sizeof line,
                   "X%03d  %5d %5d  10.00  10.00   100 19000101 20991231 "
                   "FILLER                    CO US\n",
-                  k % 1000, 50000 + k, 60000 + k);
+                  k % 1000, 50000 + k, 60000 + k + (60000 + k >= 72469));
     cat += line;
   }
   cat += "DEN  23062 72469  39.77  104.87  1611 19960101 20991231 "
@@ -303,7 +317,7 @@ TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
        dir / "db", dir / "support"},
       "");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.rfind("rawinq-extract: note: the catalogues hold 2500 "
+  EXPECT_EQ(r.err.rfind("rawinq-extract: note: the catalogues hold 40000 "
                         "entries",
                         0),
             0u)
