@@ -177,9 +177,7 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     }
     const int err = errno;
     if (!config_.on_open_failure) {
-      throw OutputFailure{
-          err, path,
-          paths_->staged.refusal()};
+      throw OutputFailure{err, path, paths_->staged.refusal()};
     }
     config_.dir = config_.on_open_failure(path);
   }
