@@ -37,6 +37,9 @@ class OutputUnit {
   virtual void check(int status) = 0;
   // The path of the unit ("" for standard output).
   virtual const std::string& path() const = 0;
+  // Where a writer that makes its file whole writes it: the file the
+  // session puts at path() once the unit is closed.
+  virtual const std::string& file_path() const { return path(); }
 
  protected:
   // Puts `lines` whole lines of text through put_line one by one, each
@@ -53,7 +56,9 @@ class OutputUnit {
 };
 
 // A writer lives as long as one output unit: begin when the unit has been
-// opened, write for every sounding, end before the unit is closed.
+// opened, write for every sounding, end before the unit is closed, and
+// put_in_place once the unit's file is in place, for the files of its own
+// that go with it. A writer dropped before that abandons its files.
 class SoundingWriter {
  public:
   virtual ~SoundingWriter() = default;
@@ -66,6 +71,7 @@ class SoundingWriter {
     return true;
   }
   virtual void end(OutputUnit&) {}
+  virtual void put_in_place(OutputUnit&) {}
 };
 
 // text: a stream the session writes; netcdf: a NetCDF file of the

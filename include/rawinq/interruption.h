@@ -27,8 +27,12 @@ inline void install_interruption_handler(void (*handler)(int), int flags) {
   }
 }
 
-// Installs the program's handlers of the three signals.
-void catch_interruptions();
+// Installs the program's handlers of the three signals. With
+// end_blocked_output, what is still to go to standard output once a signal
+// came is dropped when it is not a regular file, so that a write blocked on
+// a pipe or terminal no one reads ends (for a program whose standard output
+// is its product, not a dialogue).
+void catch_interruptions(bool end_blocked_output = false);
 
 // The signal that interrupted the program; 0 when none did.
 int interruption_signal();

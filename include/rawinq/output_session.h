@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "rawinq/file_handle.h"
 #include "rawinq/format_ahead.h"
@@ -23,8 +24,11 @@ class Pager {
 
 // A failed write or close of an output file or standard output.
 struct OutputFailure {
+  OutputFailure(int e, std::string p, std::string w = std::string())
+      : err(e), path(std::move(p)), why(std::move(w)) {}
   int err;           // the system's reason
   std::string path;  // "" for standard output
+  std::string why;   // when not empty, said in place of the system's reason
 };
 
 struct SessionConfig {
@@ -96,6 +100,8 @@ class OutputSession final : public OutputUnit {
     return text_ || ncid_ >= 0 || file_unit_ || to_stdout_;
   }
   long files_opened() const { return files_opened_; }
+  // The files put in place (a unit whose writer made nothing is none).
+  long files_written() const { return files_written_; }
   unsigned long long bytes_written() const { return bytes_; }
 
   // OutputUnit
@@ -105,6 +111,7 @@ class OutputSession final : public OutputUnit {
   int ncid() const override { return ncid_; }
   void check(int status) override;
   const std::string& path() const override { return path_; }
+  const std::string& file_path() const override;
 
  private:
   // Whether soundings go through the formatting thread: text to a file or
@@ -113,6 +120,8 @@ class OutputSession final : public OutputUnit {
   void write_text(const std::string& text);
   void start_writer();
   void finish_writer();
+  // The files of the writer that has ended follow the unit's file.
+  void put_writer_files_in_place();
   void check_stream();
   [[noreturn]] void fail(int err);
   [[noreturn]] void netcdf_failure(int status);
@@ -122,6 +131,14 @@ class OutputSession final : public OutputUnit {
   // with errno set when it cannot be made.
   bool create_text(const std::string& path);
   bool create_netcdf(const std::string& path);
+  // A file the writer makes itself: an empty file under the temporary name,
+  // which the writer replaces with the whole file (file_path()).
+  bool create_file(const std::string& path);
+  // Puts the staged file in place, counting it; false with errno set.
+  bool commit_unit();
+  // Whether the writer of a file unit made its file (the empty file made
+  // for it is no file: a sounding that could not be drawn).
+  bool file_unit_made() const;
 
   SessionConfig config_;
   std::unique_ptr<char[]> buffer_;  // outlives the stream it serves
@@ -131,8 +148,11 @@ class OutputSession final : public OutputUnit {
   bool to_stdout_ = false;
   std::string path_;
   std::unique_ptr<SoundingWriter> writer_;
+  // The writer that has ended, until the unit's file is in place.
+  std::unique_ptr<SoundingWriter> ended_;
   std::unique_ptr<FormatAhead> ahead_;  // made at the first sounding
   long files_opened_ = 0;
+  long files_written_ = 0;
   unsigned long long bytes_ = 0;
   struct Paths;
   std::unique_ptr<Paths> paths_;  // the files this session created

@@ -27,10 +27,17 @@ class StagedFile {
 
   // Begins the file that is to appear at `path`. A symbolic link is written
   // through: the temporary file goes beside the link's target, which is
-  // what is replaced. False, with errno set, when the name is something
-  // other than a regular file, a file that cannot be written, or when no
-  // temporary file can be made in its directory.
+  // what is replaced; but a link of another user in a sticky directory
+  // that everyone may write to is not followed (EACCES, with refusal()).
+  // False, with errno set, when the name is something other than a regular
+  // file, a file that cannot be written or that no one may write to (a
+  // read-only file is kept), or when no temporary file can be made in its
+  // directory.
   bool begin(const std::string& path, const Create& create);
+  // Why the last begin failed, in words of its own where the system's
+  // reason (errno) would mislead: a link it may not follow, a name that is
+  // not a regular file; "" otherwise.
+  const char* refusal() const { return refusal_; }
 
   bool active() const { return !temporary_.empty(); }
   const std::string& temporary_path() const { return temporary_; }
@@ -44,6 +51,8 @@ class StagedFile {
  private:
   std::string target_;
   std::string temporary_;
+  int mode_ = -1;  // the permission bits of the file replaced, -1: none
+  const char* refusal_ = "";
 };
 
 // Removes the temporary file of every output file still being written.

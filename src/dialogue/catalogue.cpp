@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "rawinq/dialogue.h"
@@ -134,20 +135,38 @@ float token_number(const std::string& token) {
   return static_cast<float>(std::atof(token.substr(0, 6).c_str()));
 }
 
-short catalogue_count(const std::string& first_line) {
+// The count of entries on a catalogue's first line; false when it cannot
+// be read (no number, a negative one, one too large for a long).
+bool catalogue_count(const std::string& first_line, unsigned long& count) {
   const LeadingNumber n = leading_number(first_line);
-  if (!n.found || n.overflow || n.value < 0) return 0;
-  return static_cast<short>(n.value > SHRT_MAX ? SHRT_MAX : n.value);
+  if (!n.found || n.overflow || n.value < 0) return false;
+  count = static_cast<unsigned long>(n.value);
+  return true;
 }
 
-// Loads the entry lines of one catalogue file from position Stn_His_Num on.
-// Returns false when the catalogue is full.
+// The first line as shown in a message: without its line end.
+std::string shown_line(std::string line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+    line.pop_back();
+  return line;
+}
+
+// Loads the entry lines of one catalogue file (`name`) from position
+// Stn_His_Num on. Returns false when the catalogue is full.
 template <typename Parse>
-bool load_entries(std::FILE* f, Parse parse, bool& warned_full) {
+bool load_entries(std::FILE* f, const char* name, Parse parse,
+                  bool& warned_full) {
   std::string line;
   if (!read_line(f, kCatalogueLineRead, line)) return true;
-  const short count = catalogue_count(line);
-  for (short k = 0; k < count; ++k) {
+  unsigned long count = 0;
+  if (!catalogue_count(line, count)) {
+    std::printf(
+        " WARNING:  %s line 1: the count of entries '%s' cannot be read - "
+        "no entry of the file was loaded\n",
+        name, shown_line(line).c_str());
+    return true;
+  }
+  for (unsigned long k = 0; k < count; ++k) {
     if (!read_line(f, kCatalogueLineRead, line)) break;
     if (Stn_His_Num >= kMaxStations) {
       if (!warned_full) {
@@ -235,8 +254,8 @@ void load_catalogue(const std::string& support_dir) {
   }
 
   bool warned_full = false;
-  const bool room = load_entries(stat2000.get(), parse_stat2000_line,
-                                 warned_full);
+  const bool room = load_entries(stat2000.get(), "stat2000.txt",
+                                 parse_stat2000_line, warned_full);
   stat2000.close();
   if (!edition::kReadsInternationalSites) return;
 
@@ -256,17 +275,23 @@ void load_catalogue(const std::string& support_dir) {
     return;
   }
   if (room)
-    load_entries(international.get(), parse_international_line, warned_full);
+    load_entries(international.get(), "international_sites.txt",
+                 parse_international_line, warned_full);
 }
 
 bool read_catalogue_file(const std::string& path, bool international,
                          std::vector<STATREC>& out) {
-  FileHandle f(std::fopen(path.c_str(), "r"));
-  if (!f) return false;
+  OpenedFile opened = open_regular_file(path);
+  if (opened.missing()) return false;
+  if (!opened.file) throw std::runtime_error(path + ": " + opened.reason());
+  FileHandle& f = opened.file;
   std::string line;
   if (!read_line(f.get(), kCatalogueLineRead, line)) return true;
-  const short count = catalogue_count(line);
-  for (short k = 0; k < count; ++k) {
+  unsigned long count = 0;
+  if (!catalogue_count(line, count))
+    throw std::runtime_error(path + " line 1: the count of entries '" +
+                             shown_line(line) + "' cannot be read");
+  for (unsigned long k = 0; k < count; ++k) {
     if (!read_line(f.get(), kCatalogueLineRead, line)) break;
     STATREC e{};
     if (international)

@@ -5,6 +5,7 @@
 #include "rawinq/staged_file.h"
 
 #include <fcntl.h>
+#include <hdf5.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +59,32 @@ int failure_reason(std::FILE* f, int err) {
   std::clearerr(f);
   if (std::fflush(f) != 0 && errno != 0) return errno;
   return EIO;
+}
+
+// The system's reason for a failed NetCDF call: a status above zero is
+// one; below zero the library names only its own failure (an HDF5 write
+// that failed), and errno, cleared before the calls, tells why when it
+// holds a reason storage fails for. NetCDF-4 answers any failure of HDF5
+// to create a file with EACCES, a file that could not be written too.
+int netcdf_reason(int status, int err) {
+  const bool storage = err == ENOSPC || err == EFBIG || err == EDQUOT ||
+                       err == EROFS || err == EIO;
+  if (storage && (status < 0 || status == EACCES)) return err;
+  return status > 0 ? status : EIO;
+}
+
+// HDF5 closes, as the process exits, the files still open; a NetCDF-4 file
+// whose close failed (a full disk, the file size limit) stays in its table
+// half torn down, and closing it again there crashes. The session closes
+// every file it opens, so the library's exit handler is not needed. It
+// must be declined before the library starts, that is before the first
+// NetCDF call.
+void decline_hdf5_exit_handler() {
+  static const bool declined = [] {
+    H5dont_atexit();
+    return true;
+  }();
+  static_cast<void>(declined);
 }
 
 }  // namespace
@@ -136,22 +163,21 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
     // The plot data file is meant to be replaced by every sounding.
     if (!plot) path = paths_->unused(path, station);
 
-    if (f.unit == UnitKind::file) {
-      // The writer makes the file itself, whole, under a temporary name of
-      // its own.
-      file_unit_ = true;
-      path_ = path;
-      break;
-    }
-    const bool netcdf =
-        f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4;
-    if (netcdf ? create_netcdf(path) : create_text(path)) {
+    bool made = false;
+    if (f.unit == UnitKind::file)
+      made = create_file(path);
+    else if (f.unit == UnitKind::netcdf || f.unit == UnitKind::netcdf4)
+      made = create_netcdf(path);
+    else
+      made = create_text(path);
+    if (made) {
+      file_unit_ = f.unit == UnitKind::file;
       path_ = path;
       break;
     }
     const int err = errno;
     if (!config_.on_open_failure) {
-      throw OutputFailure{err, path};
+      throw OutputFailure{err, path, paths_->staged.refusal()};
     }
     config_.dir = config_.on_open_failure(path);
   }
@@ -184,7 +210,15 @@ void OutputSession::finish_writer() {
   flush_pending();
   // A writer whose unit failed ends with it.
   std::unique_ptr<SoundingWriter> w = std::move(writer_);
+  errno = 0;  // for the reason of a failed NetCDF call
   w->end(*this);
+  ended_ = std::move(w);
+}
+
+void OutputSession::put_writer_files_in_place() {
+  if (!ended_) return;
+  std::unique_ptr<SoundingWriter> w = std::move(ended_);
+  w->put_in_place(*this);
 }
 
 bool OutputSession::write(const Sounding& sounding, const STATREC& station,
@@ -203,6 +237,7 @@ bool OutputSession::write(const Sounding& sounding, const STATREC& station,
     return true;
   }
   flush_pending();  // the page count has begun
+  errno = 0;  // for the reason of a failed NetCDF call
   writer_->write(*this, sounding, station, options);
   if (config_.format->hands_off && config_.hand_off) {
     // The plot data file must be complete on disk before the plotter
@@ -221,28 +256,36 @@ void OutputSession::close_unit() {
     const bool flushed = std::fflush(f) == 0;
     const int err = errno;
     if (!close_stream() || !flushed) fail(err != 0 ? err : EIO);
-    if (!paths_->staged.commit()) fail(errno);
+    if (!commit_unit()) fail(errno);
   }
   if (ncid_ >= 0) {
     const int id = ncid_;
     ncid_ = -1;
+    errno = 0;
     const int status = nc_close(id);
     if (status != NC_NOERR) {
+      const int err = netcdf_reason(status, errno);
       paths_->staged.discard();
       if (config_.on_netcdf_error) config_.on_netcdf_error(status, path_);
-      fail(status > 0 ? status : EIO);
+      fail(err);
     }
-    if (!paths_->staged.commit()) fail(errno);
+    if (!commit_unit()) fail(errno);
     struct stat st {};
     if (stat(path_.c_str(), &st) == 0)
       bytes_ += static_cast<unsigned long long>(st.st_size);
   }
   if (file_unit_) {
     file_unit_ = false;
-    struct stat st {};
-    if (stat(path_.c_str(), &st) == 0)
-      bytes_ += static_cast<unsigned long long>(st.st_size);
+    if (!file_unit_made()) {
+      paths_->staged.discard();
+    } else {
+      if (!commit_unit()) fail(errno);
+      struct stat st {};
+      if (stat(path_.c_str(), &st) == 0)
+        bytes_ += static_cast<unsigned long long>(st.st_size);
+    }
   }
+  put_writer_files_in_place();
   if (to_stdout_) std::fflush(stdout);
 }
 
@@ -264,11 +307,13 @@ bool OutputSession::close_quietly() {
   }
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
+  if (file_unit_ && !file_unit_made()) paths_->staged.discard();
   file_unit_ = false;
   bool ok = close_stream() && written;
   if (!close_netcdf()) ok = false;
   if (!paths_->staged.active()) return ok;
-  if (ok) return paths_->staged.commit();
+  if (ok) return commit_unit();
   const int err = errno;
   paths_->staged.discard();
   errno = err;
@@ -278,6 +323,8 @@ bool OutputSession::close_quietly() {
 void OutputSession::abandon_unit() {
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
+  file_unit_ = false;
   text_.close();
   if (ncid_ >= 0) {
     const int id = ncid_;
@@ -320,24 +367,64 @@ bool OutputSession::create_netcdf(const std::string& path) {
   // The described file is of the library's classic format; the analysis
   // files are NetCDF-4 in the classic model.
   const int mode = config_.format->unit == UnitKind::netcdf4
-                       ? NC_NOCLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL
-                       : NC_NOCLOBBER;
+                       ? NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL
+                       : NC_CLOBBER;
+  decline_hdf5_exit_handler();
   const bool made =
       paths_->staged.begin(path, [&id, mode](const std::string& temporary) {
+        // The temporary name is taken exclusively here; the library then
+        // writes over the empty file, which is removed when it cannot.
+        const int fd = open(temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) return false;
+        close(fd);
         // The classic file is written through a buffer of 1 MB instead of
         // the library's 8 KB: some 100 times fewer writes, seeks and
         // reads back of what was just written; the bytes are the same.
         std::size_t buffer = kNetcdfBuffer;
+        errno = 0;
         const int status =
             (mode & NC_NETCDF4) != 0
                 ? nc_create(temporary.c_str(), mode, &id)
                 : nc__create(temporary.c_str(), mode, 0, &buffer, &id);
         if (status == NC_NOERR) return true;
-        errno = status == NC_EEXIST ? EEXIST : status > 0 ? status : EIO;
+        const int err = netcdf_reason(status, errno);
+        unlink(temporary.c_str());
+        errno = err;
         return false;
       });
   if (!made) return false;
   ncid_ = id;
+  return true;
+}
+
+bool OutputSession::create_file(const std::string& path) {
+  return paths_->staged.begin(path, [](const std::string& temporary) {
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+  });
+}
+
+const std::string& OutputSession::file_path() const {
+  return file_unit_ && paths_->staged.active()
+             ? paths_->staged.temporary_path()
+             : path_;
+}
+
+bool OutputSession::file_unit_made() const {
+  struct stat st {};
+  return paths_->staged.active() &&
+         stat(paths_->staged.temporary_path().c_str(), &st) == 0 &&
+         st.st_size > 0;
+}
+
+bool OutputSession::commit_unit() {
+  if (!paths_->staged.active()) return true;
+  if (!paths_->staged.commit()) return false;
+  ++files_written_;
   return true;
 }
 
@@ -364,6 +451,7 @@ void OutputSession::fail(int err) {
   // Nothing more goes into the unit that failed.
   if (ahead_) ahead_->discard();
   writer_.reset();
+  ended_.reset();
   text_.close();
   if (ncid_ >= 0) close_netcdf();
   paths_->staged.discard();
@@ -415,10 +503,9 @@ void OutputSession::check(int status) {
 
 void OutputSession::netcdf_failure(int status) {
   const std::string path = path_;
+  const int err = netcdf_reason(status, errno);
   abandon_unit();
   if (config_.on_netcdf_error) config_.on_netcdf_error(status, path);
-  // The library's statuses above zero are the system's reasons.
-  const int err = status > 0 ? status : EIO;
   config_.on_write_error(err, path);
   throw OutputFailure{err, path};
 }

@@ -29,6 +29,7 @@
 #include "rawinq/installation.h"
 #include "rawinq/output_session.h"
 #include "rawinq/interruption.h"
+#include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
 #include "rawinq/selection.h"
 
@@ -381,10 +382,12 @@ std::string with_slash(std::string dir) {
 
 // The station numbers of a list file: one a line, '#' starts a comment.
 std::vector<long> read_station_list_file(const std::string& path) {
-  FileHandle f(std::fopen(path.c_str(), "r"));
-  if (!f)
+  // A FIFO or a device would never end: only a regular file is read.
+  OpenedFile opened = open_regular_file(path);
+  if (!opened.file)
     throw std::runtime_error("--station-list: " + path + ": " +
-                             std::strerror(errno));
+                             opened.reason());
+  FileHandle& f = opened.file;
   std::vector<long> numbers;
   std::string line;
   int c;
@@ -534,12 +537,14 @@ int run(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--") break;
-    if (a == "--help") {
-      usage(stdout);
-      return 0;
-    }
-    if (a == "--version") {
-      std::printf("%s %s\n", kProgram, program_version());
+    if (a == "--help" || a == "--version") {
+      if (a == "--help")
+        usage(stdout);
+      else
+        std::printf("%s %s\n", kProgram, program_version());
+      errno = 0;
+      if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        throw OutputFailure{errno != 0 ? errno : EIO, ""};
       return 0;
     }
   }
@@ -635,24 +640,27 @@ int run(int argc, char** argv) {
   RetrievalResult r;
   // An interruption ends the run between soundings; the file being written
   // is removed, those finished stay.
-  catch_interruptions();
+  catch_interruptions(true);
   try {
     if (!rq.selection.stations.empty()) r = retrieve(rq, session, progress);
+    // A signal during the last sounding or the last write: what was still
+    // to go to standard output may have been dropped.
+    std::fflush(stdout);
+    progress.checkpoint();
   } catch (const Interrupted& i) {
     session.abandon_unit();
     std::fprintf(stderr, "%s: interrupted (%s); the file being written was "
                  "removed\n", kProgram, strsignal(i.signal));
     return 128 + i.signal;
   }
-  std::fflush(stdout);
   if (!config.to_files && std::ferror(stdout))
     throw OutputFailure{errno != 0 ? errno : EIO, ""};
 
   if (!o.quiet) {
     std::fprintf(stderr, "%ld sounding%s of %ld station%s written to %ld file%s, %llu bytes\n",
                  r.soundings, r.soundings == 1 ? "" : "s", r.stations,
-                 r.stations == 1 ? "" : "s", session.files_opened(),
-                 session.files_opened() == 1 ? "" : "s",
+                 r.stations == 1 ? "" : "s", session.files_written(),
+                 session.files_written() == 1 ? "" : "s",
                  session.bytes_written());
   }
   if (r.soundings > 0) return 0;
@@ -685,7 +693,7 @@ int rawinq_extract_main(int argc, char** argv) {
   } catch (const OutputFailure& f) {
     std::fprintf(stderr, "%s: write error: %s: %s\n", kProgram,
                  f.path.empty() ? "standard output" : f.path.c_str(),
-                 std::strerror(f.err));
+                 f.why.empty() ? std::strerror(f.err) : f.why.c_str());
     return 2;
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s: out of memory\n", kProgram);

@@ -37,14 +37,36 @@ std::string directory_of(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// Whether the symbolic link at path, of which lstat gave `link`, may be
+// followed. As the system decides it for a plain open (protected links),
+// a link in a sticky directory that everyone may write to (such as /tmp)
+// is followed only when this process or the directory's owner owns it:
+// anyone else could have planted it there to send the output onto a file
+// of the user's outside the directory.
+bool may_follow(const std::string& path, const struct stat& link) {
+  if (link.st_uid == geteuid()) return true;
+  const std::string dir = directory_of(path);
+  struct stat d {};
+  if (stat(dir.empty() ? "." : dir.c_str(), &d) != 0) return false;
+  const bool shared = (d.st_mode & S_ISVTX) != 0 && (d.st_mode & S_IWOTH) != 0;
+  return !shared || d.st_uid == link.st_uid;
+}
+
 // The file that writing to path changes: path itself, or the file its
 // chain of symbolic links ends at (which need not exist yet). "" with
-// errno set when the chain cannot be followed.
-std::string link_target(const std::string& path) {
+// errno set when the chain cannot be followed; `refusal` says why when a
+// link may not be followed (errno is then EACCES).
+std::string link_target(const std::string& path, const char*& refusal) {
   std::string p = path;
   for (int hops = 0; hops < kMaxLinks; ++hops) {
     struct stat st {};
     if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    if (!may_follow(p, st)) {
+      refusal = "a symbolic link of another user in a directory everyone "
+                "may write to (not followed)";
+      errno = EACCES;
+      return "";
+    }
     std::string link(static_cast<std::size_t>(st.st_size) + 1, '\0');
     const ssize_t n = readlink(p.c_str(), link.data(), link.size());
     if (n < 0) return "";
@@ -68,7 +90,8 @@ bool is_at_or_after(const struct timespec& a, const struct timespec& b) {
 
 bool StagedFile::begin(const std::string& path, const Create& create) {
   discard();
-  const std::string target = link_target(path);
+  refusal_ = "";
+  const std::string target = link_target(path, refusal_);
   if (target.empty()) return false;
 
   // What is there already must be a regular file this process may write:
@@ -82,11 +105,19 @@ bool StagedFile::begin(const std::string& path, const Create& create) {
       return false;
     }
     if (!S_ISREG(st.st_mode)) {
+      refusal_ = "not a regular file";
       errno = ENXIO;
       return false;
     }
     if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
       return false;
+    // A file that no one may write to was made read-only to keep it: it is
+    // kept even from a process the system would let replace it (the
+    // superuser).
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      errno = EACCES;
+      return false;
+    }
   }
 
   const std::string stem = target + ".tmp" + std::to_string(getpid());
@@ -96,8 +127,10 @@ bool StagedFile::begin(const std::string& path, const Create& create) {
     if (create(temporary)) {
       target_ = target;
       temporary_ = temporary;
-      // The file replaced keeps its permission bits.
-      if (exists) chmod(temporary_.c_str(), st.st_mode & 0777);
+      // The file replaced keeps its permission bits (from the start, so
+      // that a private file is never readable by others on the way).
+      mode_ = exists ? static_cast<int>(st.st_mode & 0777) : -1;
+      if (mode_ >= 0) chmod(temporary_.c_str(), static_cast<mode_t>(mode_));
       unfinished().push_back(this);
       return true;
     }
@@ -108,6 +141,9 @@ bool StagedFile::begin(const std::string& path, const Create& create) {
 
 bool StagedFile::commit() {
   if (!active()) return true;
+  // Again, for a writer that replaced the temporary file with one of its
+  // own.
+  if (mode_ >= 0) chmod(temporary_.c_str(), static_cast<mode_t>(mode_));
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
     const int err = errno;
     discard();

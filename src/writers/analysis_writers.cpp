@@ -1,5 +1,8 @@
 // The analysis formats as rows of the format table: the CSV and CF writers
 // behind the writer interface of the output session.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -10,6 +13,7 @@
 #include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
 #include "rawinq/output_session.h"
+#include "rawinq/staged_file.h"
 
 namespace {
 
@@ -49,11 +53,29 @@ class CsvSoundingWriter final : public SoundingWriter {
     if (indices_.close() != 0 || !flushed) throw OutputFailure{err != 0 ? err : EIO, path_};
   }
 
+  // The indices follow the levels into place, as whole as they are.
+  void put_in_place(OutputUnit&) override {
+    if (!staged_.commit()) throw OutputFailure{errno, path_};
+  }
+
  private:
+  // The indices file is written under a temporary name, like the unit's
+  // file, and left out when the unit is not completed.
   void open_indices(const std::string& unit_path) {
     path_ = indices_path(unit_path);
-    indices_ = FileHandle(std::fopen(path_.c_str(), "w"));
-    if (!indices_) throw OutputFailure{errno, path_};
+    int fd = -1;
+    if (!staged_.begin(path_, [&fd](const std::string& temporary) {
+          fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+          return fd >= 0;
+        }))
+      throw OutputFailure{errno, path_,
+                          staged_.refusal()};
+    indices_ = FileHandle(fdopen(fd, "w"));
+    if (!indices_) {
+      const int err = errno;
+      close(fd);
+      throw OutputFailure{err, path_};
+    }
     put_index(csv_->indices_header());
   }
   void put_index(const std::string& text) {
@@ -67,6 +89,7 @@ class CsvSoundingWriter final : public SoundingWriter {
   }
 
   std::unique_ptr<CsvWriter> csv_;
+  StagedFile staged_;  // declared first of the two: the stream closes first
   FileHandle indices_;
   std::string path_;
   std::string rows_, index_row_;

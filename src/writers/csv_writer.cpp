@@ -11,10 +11,11 @@
 
 namespace {
 
-// Appends ",value" with the given decimals, or "," alone when missing.
+// Appends ",value" with the given decimals, or "," alone when missing (not
+// a finite number).
 void add(std::string& row, double v, int decimals) {
   row += ',';
-  if (std::isnan(v)) return;
+  if (!std::isfinite(v)) return;
   char buf[40];
   const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
   if (n > 0 && static_cast<size_t>(n) < sizeof buf) row.append(buf, static_cast<size_t>(n));
@@ -92,8 +93,10 @@ std::string iso8601_release_time(const HEADER_TYPE& h) {
 }
 
 std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
-  // International sites carry WMO + 900000 in place of a WBAN number.
-  std::string key = std::to_string(station.wmo) + ',';
+  // International sites carry WMO + 900000 in place of a WBAN number;
+  // a station without a WMO number has 99999.
+  std::string key = is_missing(station.wmo) ? std::string() : std::to_string(station.wmo);
+  key += ',';
   if (station.wban <= 900000) key += std::to_string(station.wban);
   key += ',';
   key += iso8601_time(sounding.header);

@@ -16,7 +16,7 @@ class PlotWriter final : public SoundingWriter {
   void write(OutputUnit& out, const Sounding& sounding,
              const STATREC& station, const WriteOptions&) override {
     try {
-      render_skewt(sounding, station, kind_, out.path());
+      render_skewt(sounding, station, kind_, out.file_path());
     } catch (const PlotError& e) {
       // A plot that cannot be written is a write error of its file.
       throw OutputFailure{e.err() != 0 ? e.err() : EIO, out.path()};

@@ -3,12 +3,17 @@
 // request over the sample archive; then its exit statuses and the
 // inventory of the sample archive.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "archive_writer.h"
 #include "test_support.h"
 
 using namespace testing_support;
@@ -159,7 +164,7 @@ TEST(Extract, ExitStatusesAndMessages) {
   struct Case {
     std::vector<std::string> options;
     int status;
-    const char* message;  // the start of standard error
+    std::string message;  // the start of standard error
   } cases[] = {
       {{"--from", "1995010100", "--wmo", "72469"}, 0, "1 sounding of 1 station"},
       {{"--from", "1995010100", "--wmo", "99999,72469", "--hours", "12"},
@@ -193,20 +198,47 @@ TEST(Extract, ExitStatusesAndMessages) {
         "--split", "month"},
        2,
        "rawinq-extract: --split: --format png writes one file per sounding\n"},
+      // Inputs that are not files are refused at once, not read for ever.
+      {{"--from", "1995010100", "--station-list", dir / "list.fifo"},
+       2,
+       "rawinq-extract: --station-list: " + (dir / "list.fifo") +
+           ": not a regular file\n"},
+      {{"--from", "1995010100", "--station-list", "/dev/zero"},
+       2,
+       "rawinq-extract: --station-list: /dev/zero: not a regular file\n"},
   };
+  mkfifo((dir / "list.fifo").c_str(), 0644);
   for (const Case& c : cases) {
     std::vector<std::string> args = c.options;
     // A refused request makes no output directory.
     for (const std::string& a : {std::string("--out"), dir / "made",
                                  sample(), support()})
       args.push_back(a);
-    const RunResult r = run_program(extract_bin(), args, "");
+    RunOptions quick;
+    quick.timeout_seconds = 20;
+    const RunResult r = run_program(extract_bin(), args, "", quick);
     std::string at;
     for (const std::string& o : c.options) at += o + " ";
     EXPECT_EQ(r.status, c.status) << at << "\n" << r.err;
     EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << at << "\n" << r.err;
     EXPECT_EQ(file_exists(dir / "made"), c.status != 2) << at;
     std::system(("rm -rf '" + (dir / "made") + "'").c_str());
+  }
+  // A catalogue that is a FIFO, or whose count line cannot be read.
+  for (const std::string count : {"", "99999999999999999999\n"}) {
+    TempDir sup;
+    if (count.empty()) mkfifo((sup / "stat2000.txt").c_str(), 0644);
+    else write_file(sup / "stat2000.txt", count + kDenEntry);
+    RunOptions quick;
+    quick.timeout_seconds = 20;
+    const RunResult r = run_program(
+        extract_bin(), {"--from", "1995010100", "--wmo", "72469", sample(), sup.path()},
+        "", quick);
+    EXPECT_EQ(r.status, 2) << count;
+    EXPECT_EQ(r.err, "rawinq-extract: " + (sup / "stat2000.txt") +
+                         (count.empty() ? ": not a regular file\n"
+                                        : " line 1: the count of entries "
+                                          "'99999999999999999999' cannot be read\n"));
   }
   const RunResult nc = run_program(
       extract_bin(),
@@ -240,18 +272,18 @@ TEST(Extract, ExitStatusesAndMessages) {
       << w.err;
 }
 
-// No fixed limits: a catalogue of 2500 entries is read whole (the dialogue
+// No fixed limits: a catalogue of 40000 entries is read whole (the dialogue
 // reads the first 2000), so a station listed past them is found, with a
 // note; and a station-year directory named the North-American way is read.
 TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
   TempDir dir;
-  std::string cat = "2500\n";
-  for (int k = 0; k < 2499; ++k) {
+  std::string cat = "40000\n";
+  for (int k = 0; k < 39999; ++k) {
     char line[128];
     std::snprintf(line, sizeof line,
                   "X%03d  %5d %5d  10.00  10.00   100 19000101 20991231 "
                   "FILLER                    CO US\n",
-                  k % 1000, 50000 + k, 60000 + k);
+                  k % 1000, 50000 + k, 60000 + k + (60000 + k >= 72469));
     cat += line;
   }
   cat += "DEN  23062 72469  39.77  104.87  1611 19960101 20991231 "
@@ -268,7 +300,7 @@ TEST(Extract, CatalogueOfMoreThan2000EntriesAndBothYearForms) {
        dir / "db", dir / "support"},
       "");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.rfind("rawinq-extract: note: the catalogues hold 2500 "
+  EXPECT_EQ(r.err.rfind("rawinq-extract: note: the catalogues hold 40000 "
                         "entries",
                         0),
             0u)
@@ -340,6 +372,82 @@ TEST(Extract, PlotsOneFilePerSoundingNamedAfterIt) {
   // No temporary file is left behind.
   for (const std::string& f : dir_entries(dir / "blocked"))
     EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
+}
+
+// The output folder: each row a fault of a name in --out or of the disk
+// under it. The run fails with exit 2 and the reason, leaves no temporary
+// file, and changes neither the earlier file at the name nor a file outside
+// --out. Links of another user (uid 4242) need root to be made.
+TEST(Extract, OutputFolderFaults) {
+  const std::string earlier = "an earlier run's file\n";
+  const struct {
+    const char* format;
+    const char* name;   // of the file in out/
+    std::string fault;  // link:TARGET (in outside/), read-only, fifo, file, none
+    long file_size_limit;
+    std::string message;
+  } cases[] = {
+      {"zir", "1995010100.txt", "link:notes.txt", -1, "not followed"},
+      {"zir", "1995010100.txt", "link:new.txt", -1, "not followed"},
+      {"png", "72469_DEN_1995010100.png", "read-only", -1, std::strerror(EACCES)},
+      {"svg", "72469_DEN_1995010100.svg", "read-only", -1, std::strerror(EACCES)},
+      {"csv", "1995010100_indices.csv", "fifo", -1, "not a regular file"},
+      {"csv", "1995010100_indices.csv", "file", 2000, std::strerror(EFBIG)},
+      {"cf", "1995010100.nc", "file", 20000, std::strerror(EFBIG)},
+      {"cf", "1995010100.nc", "none", 1, std::strerror(EFBIG)},
+  };
+  for (const auto& c : cases) {
+    const bool link = c.fault.rfind("link:", 0) == 0;
+    if (link && geteuid() != 0) {
+      std::printf("skipped %s: a link of another user needs root\n", c.fault.c_str());
+      continue;
+    }
+    TempDir dir;
+    make_dir(dir / "out");
+    make_dir(dir / "outside");
+    write_file(dir / "outside/notes.txt", earlier);
+    const std::string at = dir / "out/" + c.name;
+    if (link) {
+      chmod((dir / "out").c_str(), 01777);
+      symlink((dir / "outside/" + c.fault.substr(5)).c_str(), at.c_str());
+      lchown(at.c_str(), 4242, 4242);
+    } else if (c.fault == "fifo") {
+      mkfifo(at.c_str(), 0644);
+    } else if (c.fault != "none") {
+      write_file(at, earlier);
+      if (c.fault == "read-only") chmod(at.c_str(), 0444);
+    }
+    RunOptions o;
+    o.file_size_limit = c.file_size_limit;
+    o.timeout_seconds = 20;
+    const RunResult r = run_program(
+        extract_bin(),
+        {"--format", c.format, "--from", "1995010100", "--to", "1995013112", "--wmo",
+         "72469", std::string(c.format) == "csv" ? "--derived" : "--quiet", "--out",
+         dir / "out", sample(), support()},
+        "", o);
+    SCOPED_TRACE(std::string(c.format) + " " + c.fault + "\n" + r.err);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(c.message), std::string::npos);
+    if (c.fault == "file" || c.fault == "read-only") {
+      EXPECT_EQ(read_file(at), earlier);
+    }
+    EXPECT_EQ(read_file(dir / "outside/notes.txt"), earlier);
+    EXPECT_EQ(dir_entries(dir / "outside").size(), 1u);
+    for (const std::string& f : dir_entries(dir / "out")) EXPECT_EQ(f.find(".tmp"), std::string::npos) << f;
+  }
+  // A sounding that cannot be drawn (too few levels): no plot, none counted.
+  TempDir dir;
+  archive_writer::Sounding s;
+  s.year = 1995;
+  s.month = s.day = 1;
+  s.wban = 23062;
+  s.levels = {{1, 8370, 1611, 50, -20, 180, 30}, {2, 7000, 3012, -40, -90, 270, 120}};
+  archive_writer::write_station_year(dir / "db", 1995, 23062, {s});
+  const RunResult r = run_program(extract_bin(), {"--from", "1995010100", "--wmo", "72469",
+      "--format", "png", "--out", dir / "out", dir / "db", support()}, "");
+  EXPECT_EQ(r.err.rfind("0 soundings of 0 stations written to 0 files", 0), 0u) << r.err;
+  EXPECT_TRUE(dir_entries(dir / "out").empty());
 }
 
 // The inventory of the whole sample archive: twelve stations in three

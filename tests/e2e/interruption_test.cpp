@@ -5,7 +5,10 @@
 // of memory" and status 1, its unfinished file removed. Two runs writing
 // the same file at once leave one of them whole.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -222,6 +225,28 @@ TEST(Interruption, KilledOrInterruptedExtractionLeavesOnlyWholeFiles) {
       "left by killed runs %d\n",
       seed, runs[1], ended_by_signal[1], runs[0], ended_by_signal[0], complete,
       kept_earlier, absent, temporaries_after_kill);
+}
+
+// rawinq-extract writing to a pipe no one reads: its write blocks, and
+// SIGINT, SIGTERM or SIGHUP still end the run with 128 + the signal.
+TEST(Interruption, SignalWhileAWriteToAStalledPipeBlocks) {
+  if (kThreadChecker) GTEST_SKIP() << "signals held back by the thread checker";
+  TempDir dir;
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  const int reader = open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);  // never read
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    RunOptions o;
+    o.stdout_path = dir / "pipe";
+    o.signal_number = sig;
+    o.signal_after_seconds = 1.5;  // the pipe is full long before
+    o.timeout_seconds = 10;
+    const RunResult r = run_program(binary_dir() + "/rawinq-extract",
+        {"--from", "1995010100", "--to", "1995123123", "--region", "global", "--hours",
+         "all", sample_archive(), support_files()}, "", o);
+    EXPECT_EQ(r.killed_by, 0) << sig;
+    EXPECT_EQ(r.status, 128 + sig) << r.err;
+  }
+  close(reader);
 }
 
 // Two requests writing the same file (all of their data in one file named

@@ -273,19 +273,25 @@ TEST(ToolWriteErrors, OutputOnAFullDeviceFails) {
   const std::string pack = binary_dir() + "/rawinq-pack";
   const std::string station_year =
       source_dir() + "/data/sample-archive/Raob1995/23062_95.buf";
+  const std::string extract = binary_dir() + "/rawinq-extract";
   const std::vector<std::vector<std::string>> runs = {
       {rawinq_bin(), "--help"},    {rawinq_na_bin(), "--help"},
       {rawinq_bin(), "--version"}, {dump, "--help"},
       {dump, "--version"},         {dump, station_year},
-      {pack, "--help"}};
+      {pack, "--help"},            {pack, "--version"},
+      {extract, "--help"},         {extract, "--version"}};
   RunOptions o;
   o.stdout_path = "/dev/full";
   for (const auto& run : runs) {
     const RunResult r = run_program(run[0], {run[1]}, "", o);
-    EXPECT_EQ(r.status, 1) << run[0] << " " << run[1];
-    // The packer words it its own way.
+    // rawinq-extract fails with 2, as for any failure.
+    EXPECT_EQ(r.status, run[0] == extract ? 2 : 1) << run[0] << " " << run[1];
+    // The packer and rawinq-extract word it their own way.
     if (run[0] == pack)
       EXPECT_NE(r.err.find("Write error"), std::string::npos) << r.err;
+    else if (run[0] == extract)
+      EXPECT_EQ(r.err, "rawinq-extract: write error: standard output: " +
+                           std::string(std::strerror(ENOSPC)) + "\n");
     else
       EXPECT_EQ(r.err, kNoSpace) << run[0] << " " << run[1];
   }

@@ -241,6 +241,38 @@ TEST(AnalysisWriters, CfFileReadBack) {
   EXPECT_EQ(r.out, "ok\n");
 }
 
+// Missing is missing in both formats: a station without a WMO number
+// (99999), and derived values that are not finite (a dew point of -244 C
+// gives an infinite relative humidity) or beyond a float's range (theta-e
+// of 80 C with a dew point of 79 C at 500 hPa).
+TEST(AnalysisWriters, MissingValuesInEveryFormat) {
+  const STATREC wnet = station(M, 94999, "NOWMO", 40.0f, -100.0f, 500);
+  const Sounding s = sounding(1995, 7, 4, 0, {{9, 8400, 1611, 252, -2440, 170, 51},
+                                              {4, 5000, 5600, 800, 790, 260, 250}});
+  std::string levels, indices;
+  ASSERT_EQ(CsvWriter({0, false, true}).write(s, wnet, levels, &indices), 2);
+  for (const std::string& text : {levels, indices}) {
+    EXPECT_EQ(text.rfind(",94999,", 0), 0u) << text;
+    EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+  }
+  TempDir dir;
+  {
+    CfWriter w(dir / "out.nc", {0, true, "test"});
+    w.write(s, wnet);
+    w.finish();
+  }
+  int ncid = -1, var = -1, wmo = 0, fill = 0, non_finite = 0;
+  ASSERT_EQ(nc_open((dir / "out.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(ncid, "station_wmo", &var), NC_NOERR);
+  EXPECT_EQ(nc_get_var_int(ncid, var, &wmo), NC_NOERR);
+  EXPECT_EQ(nc_get_att_int(ncid, var, "_FillValue", &fill), NC_NOERR);
+  EXPECT_EQ(wmo, fill);
+  for (const LevelField& f : kLevelFields)
+    for (float v : floats(ncid, f.cf_name)) non_finite += !std::isfinite(v);
+  EXPECT_EQ(non_finite, 0);
+  EXPECT_EQ(nc_close(ncid), NC_NOERR);
+}
+
 TEST(AnalysisWriters, CfCreateFailureIsReported) {
   EXPECT_THROW(CfWriter("/nonexistent-dir/x.nc", {}), CfError);
 }

@@ -253,6 +253,17 @@ TEST_F(CatalogueLoad, CountBeyondTheLinesPresentLoadsOnlyThoseLines) {
   EXPECT_EQ(Stn_His_Num, 2);
 }
 
+TEST_F(CatalogueLoad, CountThatCannotBeReadIsNamedWithItsFileAndLine) {
+  write_file(support / "stat2000.txt",
+             "99999999999999999999\n" + na_line(1) + na_line(2));
+  write_file(support / "international_sites.txt", file_of(3, intl_line, 3));
+  EXPECT_EQ(load(),
+            " WARNING:  stat2000.txt line 1: the count of entries "
+            "'99999999999999999999' cannot be read - no entry of the file was "
+            "loaded\n");
+  EXPECT_EQ(Stn_His_Num, 3);  // those of international_sites.txt
+}
+
 TEST_F(CatalogueLoad, RestOfAnOverlongLineNeverBecomesAnEntry) {
   std::string first = na_line(1);
   first.pop_back();

@@ -252,6 +252,11 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && a == "--version") {
       std::cout << "rawinq-pack " << RAWINQ_VERSION << "\n";
+      std::cout.flush();
+      if (!std::cout) {
+        std::cerr << "rawinq-pack: Write error\n";
+        return 1;
+      }
       return 0;
     }
     if (a == "--items") {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "rawinq/csv_writer.h"
@@ -22,6 +23,14 @@ constexpr size_t kProfileChunkMax = 65536;
 constexpr size_t kNameLen = sizeof STATREC{}.name;
 
 constexpr float kFill = NC_FILL_FLOAT;
+
+// A derived value as stored: missing when it is not finite or too large
+// for a float (the conversion would not be defined).
+float derived(double v) {
+  return std::isfinite(v) && std::fabs(v) <= std::numeric_limits<float>::max()
+             ? static_cast<float>(v)
+             : kFill;
+}
 
 float stored(long v, double divisor, double offset = 0.0) {
   return is_missing(v) ? kFill : static_cast<float>(v / divisor + offset);
@@ -170,7 +179,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
       const auto q = rawinq::indices::level_quantities(l);
       for (size_t k = 0; k < kLevelFieldCount; ++k) {
         const double v = kLevelFields[k].value(q);
-        columns_[kObsCount + k].push_back(std::isfinite(v) ? static_cast<float>(v) : kFill);
+        columns_[kObsCount + k].push_back(derived(v));
       }
     }
     level_types_.push_back(static_cast<signed char>(l.fr));
@@ -180,7 +189,8 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   // The levels go to the file a chunk at a time.
   if (level_types_.size() >= kObsChunk) flush_levels();
 
-  wmo_.push_back(static_cast<int>(station.wmo));
+  // A station without a WMO number (99999 in the catalogue) has none here.
+  wmo_.push_back(is_missing(station.wmo) ? NC_FILL_INT : static_cast<int>(station.wmo));
   // International sites carry WMO + 900000 in place of a WBAN number.
   wban_.push_back(station.wban > 900000 ? NC_FILL_INT : static_cast<int>(station.wban));
   const size_t name_len = strnlen(station.name, sizeof station.name);
@@ -201,7 +211,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
         sounding, rawinq::heights::station_elevation(station.elev));
     for (size_t k = 0; k < kIndexFieldCount; ++k) {
       const double v = kIndexFields[k].value(ix);
-      indices_[k].push_back(std::isfinite(v) ? static_cast<float>(v) : kFill);
+      indices_[k].push_back(derived(v));
     }
   }
   return static_cast<long>(n);
@@ -259,6 +269,7 @@ void CfWriter::define_and_write_profiles() {
   const int wmo_var = def("station_wmo", NC_INT, "", "", "WMO station number");
   const int wban_var = def("station_wban", NC_INT, "", "", "WBAN station number");
   const int wban_fill = NC_FILL_INT;
+  check(nc_put_att_int(ncid, wmo_var, "_FillValue", NC_INT, 1, &wban_fill), "station_wmo");
   check(nc_put_att_int(ncid, wban_var, "_FillValue", NC_INT, 1, &wban_fill), "station_wban");
   const int name_dims[2] = {profile_dim, strlen_dim};
   const size_t name_chunk[2] = {chunk, kNameLen};
