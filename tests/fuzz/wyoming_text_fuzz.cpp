@@ -6,6 +6,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   return import_fuzz::run(
       data, size, [](archive_writer::LineSource& in, import_fuzz::PackingSink& sink) {
-        archive_writer::read_wyoming(in, sink, {});
+        archive_writer::read_wyoming(in, sink, {}, 72469);
       });
 }

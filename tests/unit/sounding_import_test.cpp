@@ -194,6 +194,17 @@ const char kListingInfo[] =
     "                           Station latitude: 39.77\n"
     "</PRE>\n";
 
+const char kCsvListing[] =
+    "time,longitude,latitude,pressure_hPa,geopotential height_m,temperature_C,"
+    "dew point temperature_C,ice point temperature_C,relative humidity_%,"
+    "humidity wrt ice_%,mixing ratio_g/kg,wind direction_degree,wind speed_m/s\n"
+    "1996-01-01 23:05:03,-104.87,39.77,1000.0,99,,,,,,,,\n"
+    "1996-01-01 23:05:03,-104.87,39.77,925.0,760,,,,,,,,\n"
+    "1996-01-01 23:05:03,-104.87,39.77,837.0,1611,5.2,-2.3,,58,,3.97,350,2.6\n"
+    "1996-01-01 23:15:00,-104.8,39.8,700.0,3012,-4.1,-9.0,,69,,2.98,270,6.2\n"
+    "1996-01-01 23:30:00,-104.7,39.9,552.0,5030,-22.1,,,,,,,\n"
+    "1996-01-01 23:45:00,-104.6,40.0,450.0,6400,,,,,,,255,57.1\n";
+
 TEST(SoundingImport, WyomingListings) {
   const std::string whole =
       std::string(kListingHead) + kListingLevels + kListingInfo;
@@ -235,10 +246,28 @@ TEST(SoundingImport, WyomingListings) {
       {"a table without its station block",
        std::string(kListingHead) + kListingLevels, {},
        "in.txt:4: a listing without its station number and observation time"},
+      // The same sounding as a comma-separated listing (station 72469 given):
+      // released 23:05, nominally 00 UTC of the next day; speeds in m/s.
+      {"the comma-separated listing", kCsvListing,
+       {"972469 1996010200 wban 72469 rel 2305 sonde 99999 trop 99999 maxw "
+        "99999:" + levels},
+       ""},
+      {"a comma-separated row of other fields than its heading",
+       std::string(kCsvListing) + "1996-01-01 23:50:00,450.0\n", {},
+       "in.txt:8: a row of 2 fields under a heading of 13"},
   };
   run_cases(cases, [](LineSource& in, Collect& sink) {
-    archive_writer::read_wyoming(in, sink, {});
+    archive_writer::read_wyoming(in, sink, {}, 72469);
   });
+  // Without the station's number a comma-separated listing is refused.
+  LineSource in(kCsvListing, "in.txt");
+  Collect sink;
+  try {
+    archive_writer::read_wyoming(in, sink, {});
+    ADD_FAILURE() << "a listing without its station was read";
+  } catch (const archive_writer::InputError& e) {
+    EXPECT_NE(std::string(e.what()).find("give its WMO number with --wmo"), std::string::npos);
+  }
 }
 
 TEST(SoundingImport, TempMessages) {

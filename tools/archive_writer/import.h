@@ -80,7 +80,10 @@ void archive_order(Sounding& s);
 // Parsers. Each reads the whole input of `in` and gives its soundings to
 // `sink`; a fault throws InputError naming the file and line.
 void read_igra2(LineSource& in, ImportSink& sink, const WbanOfWmo& wban);
-void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban);
+// csv_wmo: the station of comma-separated Wyoming listings, which do not
+// name it (0: none given; such a listing is then a fault).
+void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
+                  long csv_wmo = 0);
 void read_temp(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
                long year_month);
 

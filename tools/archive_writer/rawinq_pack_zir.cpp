@@ -41,7 +41,8 @@ const char kUsage[] =
     "  zir      ZIR text as rawinq writes it, data above 100 mb, wind speeds\n"
     "           in knots or tenths of m/s (the default)\n"
     "  igra2    IGRA2 sounding files, plain, .gz or .zip\n"
-    "  wyoming  University of Wyoming text listings (TEXT:LIST)\n"
+    "  wyoming  University of Wyoming text listings (TEXT:LIST, or TEXT:CSV\n"
+    "           with --wmo)\n"
     "  temp     TEMP messages TTAA, TTBB and PPBB (.skt files)\n"
     "With --items, writes the one file of STATION and YEAR from the item\n"
     "text INPUT (- for standard input).\n"
@@ -52,6 +53,8 @@ const char kUsage[] =
     "  --na               year directories up to 1999 named by year - 1900\n"
     "  --catalogue FILE   a stat2000.txt whose WBAN numbers file the stations\n"
     "                     of those WMO numbers (igra2, wyoming, temp)\n"
+    "  --wmo NUMBER       the station of Wyoming comma-separated listings,\n"
+    "                     which do not name it\n"
     "  --date YYYYMM      month and year of the first TEMP message (else\n"
     "                     taken from the file name, MMDDYYHH.skt)\n"
     "  --support DIR      the support directory whose stat2000.txt, after\n"
@@ -84,6 +87,7 @@ struct Options {
   archive_writer::PackOptions pack;
   std::string catalogue;
   long date = 0;
+  long wmo = 0;
   std::string stations;
   std::string support;
   archive_writer::UnpackLimits limits;
@@ -149,7 +153,7 @@ void read_file(const Options& o, const std::string& name,
       archive_writer::read_igra2(in, packer, wban);
       break;
     case Format::kWyoming:
-      archive_writer::read_wyoming(in, packer, wban);
+      archive_writer::read_wyoming(in, packer, wban, o.wmo);
       break;
     case Format::kTemp: {
       const long month =
@@ -297,6 +301,12 @@ int main(int argc, char** argv) {
         o.limits.ratio = n;
       else
         o.limits.bytes = n << 30;
+    } else if (a == "--wmo" && has_value) {
+      const std::string v = argv[++i];
+      if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos)
+        return usage();
+      o.wmo = std::stol(v);
+      if (o.wmo == 0) return usage();
     } else if (a == "--date" && has_value) {
       const std::string d = argv[++i];
       long v = 0;
@@ -318,7 +328,8 @@ int main(int argc, char** argv) {
       (!o.stations.empty() && o.support.empty()) ||
       (!o.support.empty() && (o.items || o.format == Format::kZir)) ||
       (!o.stations.empty() && o.format != Format::kIgra2) ||
-      (o.date != 0 && o.format != Format::kTemp))
+      (o.date != 0 && o.format != Format::kTemp) ||
+      (o.wmo != 0 && o.format != Format::kWyoming))
     return usage();
   install_interruption_handler(on_interruption, 0);
   try {

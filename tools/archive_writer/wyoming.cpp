@@ -3,6 +3,17 @@
 // row of column names, then the station information block with the
 // station number and the observation time. Several listings may follow
 // one another; the HTML around them is passed by.
+//
+// The comma-separated listing (TEXT:CSV) has a header row naming its
+// columns ("time", "pressure_hPa", "geopotential height_m",
+// "temperature_C", "dew point temperature_C", "wind direction_degree",
+// "wind speed_m/s", and others not read) and a row a level, each with the
+// time it was measured (YYYY-MM-DD HH:MM:SS). It does not name its station:
+// that comes from the caller. The sounding's nominal time is the standard
+// time (a whole multiple of 3 hours) nearest the first level's, and that
+// level's hour and minute are the release time.
+#include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -42,14 +53,74 @@ constexpr long kStandard[] = {10000, 9250, 8500, 7000, 5000, 4000, 3000, 2500,
 constexpr const char* kStationNumber = "Station number:";
 constexpr const char* kObservationTime = "Observation time:";
 
+// The columns of the comma-separated listing read, by their names.
+struct CsvColumn {
+  const char* name;
+  long Level::*member;
+  int decimals;
+};
+constexpr CsvColumn kCsvColumns[] = {{"pressure_hPa", &Level::pr, 1},
+                                     {"geopotential height_m", &Level::ht, 0},
+                                     {"temperature_C", &Level::tp, 1},
+                                     {"dew point temperature_C", &Level::dp, 1},
+                                     {"wind direction_degree", &Level::wd, 0},
+                                     {"wind speed_m/s", &Level::ws, 1}};
+constexpr std::size_t kCsvColumnCount = sizeof kCsvColumns / sizeof kCsvColumns[0];
+constexpr std::string_view kCsvHeading = "time,";
+
+// A decimal number rounded to units of 10^-decimals; false when it is
+// none or does not fit.
+bool rounded_number(std::string_view s, int decimals, long& value) {
+  s = trimmed(s);
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return false;
+  const double scaled = std::round(v * std::pow(10.0, decimals));
+  if (!(std::fabs(scaled) < 1e9)) return false;
+  value = static_cast<long>(scaled);
+  return true;
+}
+
+// Days since 1970-01-01 of a date and back (the proleptic Gregorian
+// calendar).
+long days_from_civil(long y, long m, long d) {
+  y -= m <= 2;
+  const long era = (y >= 0 ? y : y - 399) / 400;
+  const long yoe = y - era * 400;
+  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+void civil_from_days(long z, int& y, int& m, int& d) {
+  z += 719468;
+  const long era = (z >= 0 ? z : z - 146096) / 146097;
+  const long doe = z - era * 146097;
+  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
 class WyomingReader {
  public:
-  WyomingReader(LineSource& in, ImportSink& sink, const WbanOfWmo& wban)
-      : in_(in), sink_(sink), wban_(wban) {}
+  WyomingReader(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
+                long csv_wmo)
+      : in_(in), sink_(sink), wban_(wban), csv_wmo_(csv_wmo) {}
 
   void read() {
     std::string_view line;
     while (in_.next(line)) {
+      if (line.substr(0, kCsvHeading.size()) == kCsvHeading) {
+        finish();
+        csv_heading(line);
+        continue;
+      }
+      if (state_ == kCsv) {
+        if (csv_level(line)) continue;
+        finish();
+      }
       if (is_heading(line)) {
         finish();
         heading(line);
@@ -75,7 +146,90 @@ class WyomingReader {
   }
 
  private:
-  enum State { kIdle, kLevels, kInfo };
+  enum State { kIdle, kLevels, kInfo, kCsv };
+
+  // The fields of a comma-separated row.
+  static void split_fields(std::string_view line, std::vector<std::string_view>& out) {
+    out.clear();
+    while (true) {
+      const std::size_t comma = line.find(',');
+      out.push_back(line.substr(0, comma));
+      if (comma == std::string_view::npos) break;
+      line.remove_prefix(comma + 1);
+    }
+  }
+
+  void csv_heading(std::string_view line) {
+    if (csv_wmo_ <= 0)
+      in_.fail("a comma-separated listing does not name its station: give its "
+               "WMO number with --wmo");
+    state_ = kCsv;
+    where_ = in_.where();
+    current_ = Imported{};
+    wmo_ = csv_wmo_;
+    have_time_ = false;
+    split_fields(line, fields_);
+    csv_count_ = fields_.size();
+    for (std::size_t c = 0; c < kCsvColumnCount; ++c) {
+      csv_field_[c] = csv_count_;
+      for (std::size_t f = 0; f < fields_.size(); ++f)
+        if (trimmed(fields_[f]) == kCsvColumns[c].name) csv_field_[c] = f;
+    }
+    if (csv_field_[0] == csv_count_)
+      in_.fail("the listing has no column pressure_hPa");
+  }
+
+  // A row of the comma-separated listing; false when the line is none (a
+  // blank line or the HTML after the rows).
+  bool csv_level(std::string_view line) {
+    const std::string_view t = trimmed(line);
+    if (t.empty() || t[0] == '<') return false;
+    split_fields(line, fields_);
+    if (fields_.size() != csv_count_)
+      in_.fail("a row of " + std::to_string(fields_.size()) + " fields under a heading of " +
+               std::to_string(csv_count_));
+    if (!have_time_) first_time(fields_[0]);
+    Level l;
+    for (std::size_t c = 0; c < kCsvColumnCount; ++c) {
+      long v = kMissing;
+      if (csv_field_[c] < csv_count_) {
+        const std::string_view text = trimmed(fields_[csv_field_[c]]);
+        if (!text.empty() && !rounded_number(text, kCsvColumns[c].decimals, v))
+          in_.fail(std::string("not a number in column ") + kCsvColumns[c].name + ": " +
+                   std::string(text.substr(0, 20)));
+      }
+      l.*kCsvColumns[c].member = v;
+    }
+    if (l.pr == kMissing) in_.fail("a row without a pressure");
+    std::vector<Level>& levels = current_.sounding.levels;
+    if (levels.size() >= kMaxLevels)
+      in_.fail("more than " + std::to_string(kMaxLevels) + " levels");
+    levels.push_back(l);
+    return true;
+  }
+
+  // The nominal time and the release time from the first row's time.
+  void first_time(std::string_view v) {
+    v = trimmed(v);
+    long y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    if (v.size() < 16 || v[4] != '-' || v[7] != '-' || (v[10] != ' ' && v[10] != 'T') ||
+        v[13] != ':' || !whole_number(v.substr(0, 4), y) ||
+        !whole_number(v.substr(5, 2), mo) || !whole_number(v.substr(8, 2), d) ||
+        !whole_number(v.substr(11, 2), h) || !whole_number(v.substr(14, 2), mi) ||
+        mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59)
+      in_.fail("not a time (YYYY-MM-DD HH:MM:SS): " + std::string(v.substr(0, 20)));
+    const long minute = h * 60 + mi;
+    const long nominal = (minute + 90) / 180 * 180;  // the nearest 3 hours
+    int yy = 0, mm = 0, dd = 0;
+    civil_from_days(days_from_civil(y, mo, d) + nominal / 1440, yy, mm, dd);
+    Sounding& s = current_.sounding;
+    s.year = yy;
+    s.month = mm;
+    s.day = dd;
+    s.hour = static_cast<int>(nominal % 1440 / 60);
+    s.reltime = h * 100 + mi;
+    have_time_ = true;
+  }
 
   static bool is_heading(std::string_view line) {
     const std::string_view t = trimmed(line);
@@ -155,8 +309,10 @@ class WyomingReader {
 
   void finish() {
     if (state_ == kIdle) return;
+    const bool csv = state_ == kCsv;
     state_ = kIdle;
     Sounding& s = current_.sounding;
+    if (csv && s.levels.empty()) throw InputError(where_ + ": a listing without levels");
     if (wmo_ == 0 || !have_time_)
       throw InputError(where_ + ": a listing without its station number and "
                                 "observation time");
@@ -192,12 +348,17 @@ class WyomingReader {
   std::string where_;
   long wmo_ = 0;
   bool have_time_ = false;
+  long csv_wmo_ = 0;
+  std::vector<std::string_view> fields_;
+  std::size_t csv_count_ = 0;
+  std::size_t csv_field_[kCsvColumnCount] = {};
 };
 
 }  // namespace
 
-void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban) {
-  WyomingReader(in, sink, wban).read();
+void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
+                  long csv_wmo) {
+  WyomingReader(in, sink, wban, csv_wmo).read();
 }
 
 }  // namespace archive_writer
