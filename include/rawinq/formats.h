@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "rawinq/plot.h"
 #include "rawinq/records.h"
 #include "rawinq/sounding.h"
 
@@ -16,6 +17,7 @@ struct WriteOptions {
   bool above_100mb = true; // false: whole mb, cut at 100 mb, 32767 missing
   bool derived = false;    // the analysis formats' derived quantities
   std::string history;     // what made the output (the CF history)
+  PlotOptions plot;        // the plot formats' axis and parcel
 };
 
 // The open output unit a writer writes to: a text stream or a NetCDF file.

@@ -8,10 +8,23 @@
 #include <stdexcept>
 #include <string>
 
+#include <limits>
+
+#include "rawinq/indices.h"
 #include "rawinq/records.h"
 #include "rawinq/sounding.h"
 
 enum class PlotKind { png, svg, pdf };
+
+// What a plot shows besides the sounding.
+struct PlotOptions {
+  // The temperature axis at 1000 hPa, degC, on a diagram up to 100 mb;
+  // NaN: chosen from the sounding's own traces.
+  double tmin_c = std::numeric_limits<double>::quiet_NaN();
+  double tmax_c = std::numeric_limits<double>::quiet_NaN();
+  // The parcel drawn, with its CAPE and CIN areas.
+  rawinq::indices::ParcelKind parcel = rawinq::indices::ParcelKind::kSurfaceBased;
+};
 
 // A plot that could not be written; the message names the file, err is
 // the system's reason (0 when there is none).
@@ -28,5 +41,6 @@ class PlotError : public std::runtime_error {
 // Draws the sounding into a new file at path, replacing one that is there.
 // Throws PlotError when the file cannot be written.
 void render_skewt(const Sounding& sounding, const STATREC& station,
-                  PlotKind kind, const std::string& path);
+                  PlotKind kind, const std::string& path,
+                  const PlotOptions& options = PlotOptions());
 

@@ -5,6 +5,7 @@
 
 #include <bitset>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ struct RetrievalRequest {
   // Station files of one year that keep their own read-ahead (the others
   // share a buffer).
   int keyed_slots = 1000;
+  // Called with every sounding of the request as it is decoded, before it
+  // is written; with only_visit nothing is written (the session's output
+  // is never opened when it writes files).
+  std::function<void(const Sounding&, const STATREC&)> visit;
+  bool only_visit = false;
 };
 
 // The status lines of a retrieval.

@@ -54,6 +54,9 @@ class Diagram {
   // sounding (rounded up to the next 50 mb) when it ends lower; the
   // temperature range chosen so that the temperature trace lies inside.
   static Diagram for_levels(const std::vector<Level>& levels);
+  // The diagram up to 100 mb whose temperature axis at 1000 mb runs from
+  // tmin_c to tmax_c (tmin_c < tmax_c).
+  static Diagram for_range(double tmin_c, double tmax_c);
 
   Diagram(double top_mb, double left_celsius, double px_per_celsius);
 
@@ -72,6 +75,16 @@ class Diagram {
   double top_mb_, left_celsius_, px_per_celsius_;
   double px_per_log_;  // page units per unit of ln(p)
 };
+
+// The extent of the levels' traces on the standard diagram (100 mb top,
+// kStandardSpan degrees wide), measured along the isotherms to 1000 mb:
+// from the coldest temperature or dew point to the warmest temperature;
+// (+inf, -inf) when there is none. The extents of several soundings
+// together give a range for Diagram::for_range that holds them all.
+std::pair<double, double> trace_extent(const std::vector<Level>& levels);
+// A range for Diagram::for_range from an extent: whole 5 degrees around
+// it, at least the standard diagram's span.
+std::pair<double, double> axis_range(std::pair<double, double> extent);
 
 // Wind barbs: a staff from the point toward where the wind comes from,
 // with pennants of 50, feathers of 10 and half feathers of 5 knots at its

@@ -23,8 +23,10 @@ struct Style {
   Colour panel;  // background of the hodograph and the indices box
   LineStyle isobar, isotherm, zero_isotherm, dry_adiabat, moist_adiabat,
       mixing_ratio;
-  LineStyle temperature, dew_point, parcel;
+  LineStyle temperature, dew_point, virtual_temperature, parcel;
   Colour positive_area, negative_area;  // the negative one also hatched
+  Colour helicity_area;                 // the hodograph's 0-3 km SRH area
+  Colour inflow_layer;                  // the effective inflow layer's bar
   Colour barb;
   std::vector<LineStyle> hodograph_bands;  // one per kHodographBandMetres
 };

@@ -82,6 +82,7 @@ class Run {
   // restart_count: the count of soundings written starts again with it.
   void new_unit(long date, const STATREC& station, const char* tail,
                 bool count_line, bool restart_count = true) {
+    if (rq_.only_visit) return;
     if (result_.unit_soundings != 0 && restart_count) {
       if (count_line) progress_.unit_count(result_.unit_soundings, tail);
       result_.unit_soundings = 0;
@@ -94,7 +95,8 @@ class Run {
     if (decode_sounding(rec.data, rec.held, options_, sounding_) !=
         SoundingCheck::decoded)
       return false;
-    if (!out_.write(sounding_, station, rq_.write)) return false;
+    if (rq_.visit) rq_.visit(sounding_, station);
+    if (!rq_.only_visit && !out_.write(sounding_, station, rq_.write)) return false;
     ++result_.soundings;
     ++result_.unit_soundings;
     if (stations_.insert(wban).second) ++result_.stations;

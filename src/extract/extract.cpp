@@ -14,9 +14,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -26,12 +28,14 @@
 
 #include "rawinq/archive.h"
 #include "rawinq/edition.h"
+#include "rawinq/heights.h"
 #include "rawinq/installation.h"
 #include "rawinq/output_session.h"
 #include "rawinq/interruption.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
 #include "rawinq/selection.h"
+#include "rawinq/skewt_layout.h"
 
 namespace {
 
@@ -69,6 +73,8 @@ struct Options {
   bool inventory = false;
   bool quiet = false;
   bool derived = false;
+  PlotOptions plot;     // the plot formats' axis and parcel
+  bool plot_range = false;  // --plot-range given
   std::string history;  // the command line, for the CF history
 };
 
@@ -104,6 +110,10 @@ void usage(std::FILE* f) {
       "  --above-100mb yes|no    ZIR levels above 100 mb (default yes)\n"
       "  --wind knots|ms         ZIR and CSV wind speeds (default knots)\n"
       "  --derived               csv and cf: derived quantities and indices\n"
+      "  --plot-range TMIN,TMAX  png, svg, pdf: the temperature axis at 1000 hPa\n"
+      "                          (degC); default one range for the request\n"
+      "  --parcel surface|mixed-layer|most-unstable   png, svg, pdf: the\n"
+      "                          parcel drawn (default surface)\n"
       "  --order synoptic|station   (default synoptic)\n"
       "  --split one|year|month|day|time|sounding   in synoptic order,\n"
       "          one|station|sounding               in station order\n"
@@ -319,6 +329,28 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--derived") {
       flag();
       o.derived = true;
+    } else if (arg == "--plot-range") {
+      const std::vector<std::string> parts = split_list(need());
+      if (parts.size() != 2) throw UsageError(arg + ": give TMIN,TMAX");
+      double t[2];
+      for (int k = 0; k < 2; ++k) {
+        char* end = nullptr;
+        t[k] = std::strtod(parts[k].c_str(), &end);
+        if (parts[k].empty() || *end != '\0' || !(std::fabs(t[k]) <= 150))
+          throw UsageError(arg + ": '" + parts[k] + "' is not a temperature -150 to 150");
+      }
+      if (!(t[1] - t[0] >= 10))
+        throw UsageError(arg + ": TMAX must be at least 10 degrees above TMIN");
+      o.plot.tmin_c = t[0];
+      o.plot.tmax_c = t[1];
+      o.plot_range = true;
+    } else if (arg == "--parcel") {
+      using rawinq::indices::ParcelKind;
+      o.plot.parcel = choose<ParcelKind, 3>(
+          arg, need(),
+          {{{"surface", ParcelKind::kSurfaceBased},
+            {"mixed-layer", ParcelKind::kMixedLayer},
+            {"most-unstable", ParcelKind::kMostUnstable}}});
     } else {
       throw UsageError(arg + ": unknown option");
     }
@@ -366,6 +398,8 @@ Options parse(int argc, char** argv) {
     throw UsageError(std::string("--format ") + o.format->name +
                      ": needs --out, it is written to files only");
   const std::string fmt = o.format->name;
+  if (o.plot_range && fmt != "png" && fmt != "svg" && fmt != "pdf")
+    throw UsageError("--plot-range: only with --format png, svg or pdf");
   if (o.derived && fmt != "csv" && fmt != "cf")
     throw UsageError("--derived: only with --format csv or cf");
   if (o.derived && fmt == "csv" && o.out.empty() && !o.inventory)
@@ -588,6 +622,7 @@ int run(int argc, char** argv) {
   rq.write.above_100mb = o.above_100mb;
   rq.write.derived = o.derived;
   rq.write.history = o.history;
+  rq.write.plot = o.plot;
   rq.selection = select_stations(cat.entries.data(), cat.entries.size(), c);
   rq.data_dir = data_dir;
   rq.both_year_forms = true;
@@ -628,6 +663,33 @@ int run(int argc, char** argv) {
                                (ec ? ec.message() : "not a directory"));
     if (access(o.out.c_str(), W_OK) != 0)
       throw std::runtime_error("--out: " + o.out + ": " + std::strerror(errno));
+  }
+
+  // The plots of one request share one temperature axis: a first pass
+  // visits the soundings (nothing is written) for their traces' extent.
+  if (o.format->unit == UnitKind::file && !o.plot_range && !rq.selection.stations.empty()) {
+    std::pair<double, double> extent{std::numeric_limits<double>::infinity(),
+                                     -std::numeric_limits<double>::infinity()};
+    RetrievalRequest scan = rq;
+    scan.only_visit = true;
+    scan.visit = [&extent](const Sounding& s, const STATREC& station) {
+      const auto e = rawinq::plot::trace_extent(rawinq::plot::plot_levels(
+          s, rawinq::heights::station_elevation(station.elev)));
+      extent.first = std::min(extent.first, e.first);
+      extent.second = std::max(extent.second, e.second);
+    };
+    SessionConfig none;
+    none.format = o.format;
+    OutputSession nowhere(none);
+    Progress silent;
+    catch_interruptions(true);
+    try {
+      retrieve(scan, nowhere, silent);
+    } catch (const Interrupted& i) {
+      std::fprintf(stderr, "%s: interrupted (%s)\n", kProgram, strsignal(i.signal));
+      return 128 + i.signal;
+    }
+    std::tie(rq.write.plot.tmin_c, rq.write.plot.tmax_c) = rawinq::plot::axis_range(extent);
   }
 
   SessionConfig config;

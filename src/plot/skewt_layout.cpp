@@ -124,6 +124,43 @@ Diagram Diagram::for_levels(const std::vector<Level>& levels) {
   return Diagram(top, left, px);
 }
 
+Diagram Diagram::for_range(double tmin_c, double tmax_c) {
+  const double px = kFrame.width() / (tmax_c - tmin_c);
+  // x(tmin, 1000) is the frame's left edge.
+  const Diagram unshifted(kHighestTopMb, 0, px);
+  return Diagram(kHighestTopMb, tmin_c + (kFrame.bottom - unshifted.y(1000)) / px, px);
+}
+
+std::pair<double, double> trace_extent(const std::vector<Level>& levels) {
+  const Diagram d = Diagram::for_range(0, kStandardSpanCelsius);
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const Level& l : levels) {
+    if (l.p_mb < kHighestTopMb || l.p_mb > kBottomMb) continue;
+    for (double c : {l.t_c, l.td_c}) {
+      if (std::isnan(c)) continue;
+      const double along = d.celsius_at(d.x(c, l.p_mb), d.y(1000)) - d.celsius_at(kFrame.left, d.y(1000));
+      lo = std::min(lo, along);
+      if (c == l.t_c) hi = std::max(hi, along);
+    }
+  }
+  return {lo, hi};
+}
+
+std::pair<double, double> axis_range(std::pair<double, double> extent) {
+  double lo = std::floor(extent.first / 5) * 5, hi = std::ceil(extent.second / 5) * 5;
+  if (!(lo <= hi)) {
+    lo = kStandardLeftCelsius;
+    hi = lo + kStandardSpanCelsius;
+  }
+  // Widened evenly to the standard span.
+  const double missing = kStandardSpanCelsius - (hi - lo);
+  if (missing > 0) {
+    lo -= std::floor(missing / 10) * 5;
+    hi = lo + kStandardSpanCelsius;
+  }
+  return {lo, hi};
+}
+
 BarbShape barb_shape(double x, double y, double dir_deg, double speed_kt,
                      bool southern) {
   BarbShape b;

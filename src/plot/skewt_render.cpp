@@ -303,28 +303,43 @@ void trace(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
   cairo_stroke(cr);
 }
 
-// The environment's temperature at p, linear in ln p between levels.
-double environment_celsius(const std::vector<Level>& levels, double p) {
-  const Level* below = nullptr;
-  for (const Level& l : levels) {
-    if (std::isnan(l.t_c)) continue;
-    if (l.p_mb == p) return l.t_c;
-    if (l.p_mb > p) {
-      below = &l;
-    } else if (below != nullptr) {
-      const double f = std::log(below->p_mb / p) / std::log(below->p_mb / l.p_mb);
-      return below->t_c + f * (l.t_c - below->t_c);
-    } else {
-      return kNaN;
-    }
+// The levels with their virtual temperature in place of the temperature
+// (the dew point's mixing ratio; dry where there is no dew point).
+std::vector<Level> virtual_temperatures(std::vector<Level> levels) {
+  for (Level& l : levels) {
+    const double r = std::isnan(l.td_c)
+                         ? 0.0
+                         : th::mixing_ratio_from_dewpoint(l.p_mb, l.td_c + th::kZeroCelsius);
+    l.t_c = th::virtual_temperature(l.t_c + th::kZeroCelsius, std::isnan(r) ? 0.0 : r) -
+            th::kZeroCelsius;
   }
-  return kNaN;
+  return levels;
 }
 
-// The surface parcel: areas where it is warmer (between the LFC and the EL)
-// and colder (below the LFC) than the environment, its trace, and marks at
-// its LCL, LFC and EL.
-void parcel(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+// The effective inflow layer as a bar inside the frame beside the pressure
+// axis.
+void inflow_layer(cairo_t* cr, const Diagram& d, const ix::SoundingIndices& x,
+                  const Style& st) {
+  const double base = x.effective_inflow_base_hpa, top = x.effective_inflow_top_hpa;
+  if (std::isnan(base) || base > kBottomMb || top < d.top_mb()) return;
+  const double bar = kFrame.left + 10, y0 = d.y(base), y1 = d.y(top);
+  set_colour(cr, st.inflow_layer);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_set_line_width(cr, 2.5);
+  cairo_move_to(cr, bar - 5, y0);
+  cairo_line_to(cr, bar, y0);
+  cairo_line_to(cr, bar, y1);
+  cairo_line_to(cr, bar - 5, y1);
+  cairo_stroke(cr);
+  font(cr, 9, true);
+  text(cr, bar + 4, std::min(y0, y1 + 0.5 * (y0 - y1)) , "EIL", 0, 0.5);
+}
+
+// The parcel: areas where it is warmer (between the LFC and the EL) and
+// colder (below the LFC) than the environment, both in virtual temperature
+// as its CAPE and CIN are, its virtual temperature trace, and marks at its
+// LCL, LFC and EL.
+void parcel(cairo_t* cr, const Diagram& d,
             const std::vector<ix::TracePoint>& points, const ix::Parcel& p,
             const Style& st, cairo_pattern_t* hatch) {
   if (points.size() < 2) return;
@@ -361,8 +376,8 @@ void parcel(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
   };
   for (size_t i = 0; i < points.size(); ++i) {
     const double pr = points[i].pressure_hpa;
-    const Pt pt{pr, points[i].temperature_k - th::kZeroCelsius,
-                environment_celsius(levels, pr)};
+    const Pt pt{pr, points[i].virtual_temperature_k - th::kZeroCelsius,
+                points[i].environment_virtual_temperature_k - th::kZeroCelsius};
     int sign = 0;
     if (lfc && pr <= p.lfc_pressure_hpa && pr >= el) sign = 1;
     else if (lfc && pr > p.lfc_pressure_hpa) sign = -1;
@@ -380,7 +395,7 @@ void parcel(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
   std::vector<double> ps, cs;
   for (const ix::TracePoint& t : points) {
     ps.push_back(t.pressure_hpa);
-    cs.push_back(t.temperature_k - th::kZeroCelsius);
+    cs.push_back(t.virtual_temperature_k - th::kZeroCelsius);
   }
   stroke_style(cr, st.parcel);
   curve(cr, d, ps, cs);
@@ -463,7 +478,8 @@ void barbs(cairo_t* cr, const std::vector<PlacedBarb>& placed,
 // The hodograph of the lowest 10 km above ground, in knots, coloured by
 // height band, with a dot and label at every whole km.
 void hodograph(cairo_t* cr, const std::vector<Level>& levels,
-               double ground_m, const Style& st) {
+               double ground_m, const ix::SoundingIndices& ix_values,
+               const Style& st) {
   const Rect& r = kHodograph;
   struct Wind { double z, u, v; };
   std::vector<Wind> w;
@@ -508,6 +524,26 @@ void hodograph(cairo_t* cr, const std::vector<Level>& levels,
     text(cr, cx + k * scale * 0.7071 + 2, cy + k * scale * 0.7071 + 2,
          format("%.0f", k), 0, 0);
 
+  // The 0-3 km storm-relative helicity of the right mover: the area swept
+  // between its storm motion and the hodograph.
+  const double ms_to_kt = kKnotsPerMetrePerSecond;
+  const double rm_u = ix_values.bunkers_right_u_m_s * ms_to_kt,
+               rm_v = ix_values.bunkers_right_v_m_s * ms_to_kt;
+  if (!std::isnan(rm_u) && !std::isnan(rm_v) && w.size() >= 2) {
+    cairo_move_to(cr, cx + scale * rm_u, cy - scale * rm_v);
+    for (size_t i = 0; i < w.size() && w[i].z <= 3000; ++i)
+      cairo_line_to(cr, cx + scale * w[i].u, cy - scale * w[i].v);
+    for (size_t i = 1; i < w.size(); ++i) {
+      if (!(w[i - 1].z < 3000 && w[i].z > 3000)) continue;
+      const double f = (3000 - w[i - 1].z) / (w[i].z - w[i - 1].z);
+      cairo_line_to(cr, cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u)),
+                    cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v)));
+    }
+    cairo_close_path(cr);
+    set_colour(cr, st.helicity_area);
+    cairo_fill(cr);
+  }
+
   // Each piece between two winds split at the band edges.
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
   for (size_t i = 1; i < w.size(); ++i) {
@@ -546,6 +582,24 @@ void hodograph(cairo_t* cr, const std::vector<Level>& levels,
       text(cr, x + 4, y - 4, format("%.0f", km), 0, 1);
       break;
     }
+  }
+  // The storm motions of the right and left movers.
+  const struct { const char* name; double u, v; } movers[] = {
+      {"RM", rm_u, rm_v},
+      {"LM", ix_values.bunkers_left_u_m_s * ms_to_kt, ix_values.bunkers_left_v_m_s * ms_to_kt}};
+  font(cr, 9, true);
+  for (const auto& m : movers) {
+    if (std::isnan(m.u) || std::isnan(m.v)) continue;
+    const double x = cx + scale * m.u, y = cy - scale * m.v;
+    set_colour(cr, st.ink);
+    cairo_set_line_width(cr, 1.2);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x, y, 3.5, 0, 2 * kPi);
+    cairo_stroke(cr);
+    // The name outwards from the hodograph's centre, clear of the rings'
+    // numbers on the diagonal.
+    const double a = std::atan2(y - cy, x - cx);
+    text(cr, x + 12 * std::cos(a), y + 12 * std::sin(a), m.name, 0.5, 0.5);
   }
   cairo_restore(cr);
   font(cr, 10, true);
@@ -696,10 +750,15 @@ void title(cairo_t* cr, const Sounding& s, const STATREC& station,
 }
 
 // What each line is, below the temperature labels.
-void legend(cairo_t* cr, const Style& st, cairo_pattern_t* hatch) {
+void legend(cairo_t* cr, const Style& st, cairo_pattern_t* hatch,
+            ix::ParcelKind kind) {
+  const char* parcel = kind == ix::ParcelKind::kMixedLayer     ? "ML parcel Tv"
+                       : kind == ix::ParcelKind::kMostUnstable ? "MU parcel Tv"
+                                                               : "SB parcel Tv";
   const struct { const char* name; const LineStyle* style; } items[] = {
-      {"temperature", &st.temperature}, {"dew point", &st.dew_point},
-      {"surface parcel", &st.parcel},   {"isotherm (\xC2\xB0" "C)", &st.isotherm},
+      {"temperature", &st.temperature}, {"Tv", &st.virtual_temperature},
+      {"dew point", &st.dew_point},
+      {parcel, &st.parcel},   {"isotherm (\xC2\xB0" "C)", &st.isotherm},
       {"dry adiabat (K)", &st.dry_adiabat},
       {"moist adiabat (\xC2\xB0" "C)", &st.moist_adiabat},
       {"mixing ratio (g/kg)", &st.mixing_ratio}};
@@ -754,15 +813,22 @@ PatternPtr hatching(const Style& st) {
 }  // namespace rawinq::plot
 
 void render_skewt(const Sounding& sounding, const STATREC& station,
-                  PlotKind kind, const std::string& path) {
+                  PlotKind kind, const std::string& path,
+                  const PlotOptions& options) {
   using namespace rawinq::plot;
   namespace ix = rawinq::indices;
   const double elevation = rawinq::heights::station_elevation(station.elev);
   const std::vector<Level> levels = plot_levels(sounding, elevation);
-  const Diagram d = Diagram::for_levels(levels);
+  const bool fixed_axis = options.tmin_c < options.tmax_c;
+  const Diagram d = fixed_axis ? Diagram::for_range(options.tmin_c, options.tmax_c)
+                               : Diagram::for_levels(levels);
   const ix::SoundingIndices indices = ix::compute_indices(sounding, elevation);
   const std::vector<ix::TracePoint> parcel_points =
-      ix::parcel_trace(sounding, ix::ParcelKind::kSurfaceBased);
+      ix::parcel_trace(sounding, options.parcel);
+  const ix::Parcel& drawn =
+      options.parcel == ix::ParcelKind::kMixedLayer     ? indices.mixed_layer
+      : options.parcel == ix::ParcelKind::kMostUnstable ? indices.most_unstable
+                                                        : indices.surface_based;
   // The ground: the surface level's reported or computed height, else the
   // station's elevation (levels below the ground may carry heights
   // extrapolated down to them).
@@ -785,18 +851,20 @@ void render_skewt(const Sounding& sounding, const STATREC& station,
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
   background(cr, d, st);
-  parcel(cr, d, levels, parcel_points, indices.surface_based, st, hatch.get());
+  parcel(cr, d, parcel_points, drawn, st, hatch.get());
   cairo_save(cr);
   cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
   cairo_clip(cr);
   trace(cr, d, levels, &Level::td_c, st.dew_point);
+  trace(cr, d, virtual_temperatures(levels), &Level::t_c, st.virtual_temperature);
   trace(cr, d, levels, &Level::t_c, st.temperature);
+  inflow_layer(cr, d, indices, st);
   cairo_restore(cr);
   axes(cr, d, levels, st);
   barbs(cr, placed, d, st);
-  hodograph(cr, levels, ground, st);
+  hodograph(cr, levels, ground, indices, st);
   indices_box(cr, indices, st);
   title(cr, sounding, station, st);
-  legend(cr, st, hatch.get());
+  legend(cr, st, hatch.get(), options.parcel);
   page.commit();
 }

@@ -14,9 +14,9 @@ class PlotWriter final : public SoundingWriter {
   explicit PlotWriter(PlotKind kind) : kind_(kind) {}
 
   void write(OutputUnit& out, const Sounding& sounding,
-             const STATREC& station, const WriteOptions&) override {
+             const STATREC& station, const WriteOptions& options) override {
     try {
-      render_skewt(sounding, station, kind_, out.file_path());
+      render_skewt(sounding, station, kind_, out.file_path(), options.plot);
     } catch (const PlotError& e) {
       // A plot that cannot be written is a write error of its file.
       throw OutputFailure{e.err() != 0 ? e.err() : EIO, out.path()};

@@ -194,6 +194,12 @@ TEST(Extract, ExitStatusesAndMessages) {
       {{"--from", "1995010100", "--wmo", "72469", "--derived"},
        2,
        "rawinq-extract: --derived: only with --format csv or cf\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--plot-range", "-30,60"},
+       2,
+       "rawinq-extract: --plot-range: only with --format png, svg or pdf\n"},
+      {{"--from", "1995010100", "--wmo", "72469", "--format", "png", "--plot-range", "60,0"},
+       2,
+       "rawinq-extract: --plot-range: TMAX must be at least 10 degrees above TMIN\n"},
       {{"--from", "1995010100", "--wmo", "72469", "--format", "png",
         "--split", "month"},
        2,
@@ -330,11 +336,13 @@ TEST(Extract, PlotsOneFilePerSoundingNamedAfterIt) {
     const char* format;
     const char* order;
     std::string magic;
-  } kinds[] = {{"png", "synoptic", "\x89PNG\r\n\x1a\n"},
-               {"svg", "station", "<?xml"},
-               {"pdf", "synoptic", "%PDF-"}};
+    std::vector<std::string> options;
+  } kinds[] = {{"png", "synoptic", "\x89PNG\r\n\x1a\n", {}},
+               {"svg", "station", "<?xml", {"--plot-range", "-30,60", "--parcel", "mixed-layer"}},
+               {"pdf", "synoptic", "%PDF-", {"--parcel", "most-unstable"}}};
   for (const auto& k : kinds) {
     std::vector<std::string> args = request;
+    args.insert(args.end(), k.options.begin(), k.options.end());
     for (const std::string& a :
          {std::string("--format"), std::string(k.format),
           std::string("--order"), std::string(k.order), std::string("--out"),

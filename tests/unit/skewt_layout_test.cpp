@@ -51,6 +51,45 @@ TEST(SkewtDiagram, PressureIsLogarithmicAndIsothermsRiseAt45Degrees) {
   }
 }
 
+// A fixed axis: its range at 1000 mb spans the frame; the extent of several
+// soundings' traces gives a range that holds them all, whole 5 degrees and
+// at least the standard 90 degrees wide.
+TEST(SkewtDiagram, FixedAxisRangeHoldsEveryTrace) {
+  const Diagram d = Diagram::for_range(-30, 60);
+  EXPECT_DOUBLE_EQ(d.top_mb(), 100);
+  EXPECT_NEAR(d.x(-30, 1000), kFrame.left, 1e-9);
+  EXPECT_NEAR(d.x(60, 1000), kFrame.right, 1e-9);
+  const struct {
+    std::vector<std::vector<Level>> soundings;
+    double tmin, tmax;
+  } cases[] = {
+      {{}, -40, 50},  // nothing to hold: the standard range
+      // Along the isotherms to 1000 mb (6.78 px a degree): -12 C at 500 mb
+      // lies at 19.3, -62 C at 100 mb at 42; 15..45 widened evenly to 90.
+      {{{level(1000, 31), level(500, -12), level(100, -62)}}, -15, 75},
+      // -95 C at 250 mb lies at -32.4: -35..50 widened to 90.
+      {{{level(1000, 20), level(100, -60)}, {level(1000, 48), level(250, -95)}}, -35, 55},
+      // Wider than 90 degrees: whole 5 degrees around the traces.
+      {{{level(1000, 48)}, {level(1000, -52)}}, -55, 50},
+  };
+  for (const auto& c : cases) {
+    std::pair<double, double> extent{1e300, -1e300};
+    for (const auto& s : c.soundings) {
+      const auto e = trace_extent(s);
+      extent = {std::min(extent.first, e.first), std::max(extent.second, e.second)};
+    }
+    const auto [tmin, tmax] = axis_range(extent);
+    EXPECT_DOUBLE_EQ(tmin, c.tmin);
+    EXPECT_DOUBLE_EQ(tmax, c.tmax);
+    const Diagram fixed = Diagram::for_range(tmin, tmax);
+    for (const auto& s : c.soundings)
+      for (const Level& l : s) {
+        EXPECT_GE(fixed.x(l.t_c, l.p_mb), kFrame.left) << l.p_mb;
+        EXPECT_LE(fixed.x(l.t_c, l.p_mb), kFrame.right) << l.p_mb;
+      }
+  }
+}
+
 TEST(SkewtBarbs, ShapesCountFiftiesTensAndFivesOnTheLowPressureSide) {
   struct Case {
     double kt;
