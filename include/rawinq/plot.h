@@ -39,8 +39,10 @@ class PlotError : public std::runtime_error {
 };
 
 // Draws the sounding into a new file at path, replacing one that is there.
-// Throws PlotError when the file cannot be written.
-void render_skewt(const Sounding& sounding, const STATREC& station,
+// Throws PlotError when the file cannot be written. Returns the number of
+// labels that found no place clear of the traces, the frame and the other
+// labels (and were drawn where they collide).
+int render_skewt(const Sounding& sounding, const STATREC& station,
                   PlotKind kind, const std::string& path,
                   const PlotOptions& options = PlotOptions());
 

@@ -86,6 +86,36 @@ std::pair<double, double> trace_extent(const std::vector<Level>& levels);
 // it, at least the standard diagram's span.
 std::pair<double, double> axis_range(std::pair<double, double> extent);
 
+// Room for the labels of one panel: each label takes the first of its
+// candidate boxes that lies inside the area and touches no line given and
+// no label placed before it.
+class LabelSpace {
+ public:
+  explicit LabelSpace(Rect area) : area_(area) {}
+  // A line (a polyline of page points) that labels keep off.
+  void add_line(const std::vector<std::pair<double, double>>& points);
+  bool free(const Rect& box) const;
+  // The first free candidate, now taken; when none is free, the first
+  // candidate, taken and counted as a collision.
+  Rect place(const std::vector<Rect>& candidates);
+  // The first free candidate, now taken; none when no candidate is free
+  // (a label that may be left out).
+  const Rect* place_if_free(const std::vector<Rect>& candidates);
+  // A mark that labels keep off (a dot on a line), taken as it is.
+  void reserve(const Rect& box) { taken_.push_back(box); }
+  int collisions() const { return collisions_; }
+
+ private:
+  Rect area_;
+  std::vector<std::pair<std::pair<double, double>, std::pair<double, double>>> segments_;
+  std::vector<Rect> taken_;
+  int collisions_ = 0;
+};
+
+// The box of a label of n characters of a font size, its centre at (x, y)
+// (DejaVu Sans: some 0.62 of the size a character, a little wider bold).
+Rect label_box(double x, double y, std::size_t n, double size);
+
 // Wind barbs: a staff from the point toward where the wind comes from,
 // with pennants of 50, feathers of 10 and half feathers of 5 knots at its
 // far end, on the staff's right (northern hemisphere) or left (southern)

@@ -161,6 +161,76 @@ std::pair<double, double> axis_range(std::pair<double, double> extent) {
   return {lo, hi};
 }
 
+namespace {
+
+// Whether the segment from a to b passes through the box (Liang and Barsky's
+// clipping).
+bool crosses(std::pair<double, double> a, std::pair<double, double> b, const Rect& r) {
+  const double dx = b.first - a.first, dy = b.second - a.second;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {a.first - r.left, r.right - a.first, a.second - r.top,
+                       r.bottom - a.second};
+  for (int k = 0; k < 4; ++k) {
+    if (p[k] == 0) {
+      if (q[k] < 0) return false;
+      continue;
+    }
+    const double t = q[k] / p[k];
+    if (p[k] < 0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+    if (t0 > t1) return false;
+  }
+  return true;
+}
+
+bool overlap(const Rect& a, const Rect& b) {
+  return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+}  // namespace
+
+void LabelSpace::add_line(const std::vector<std::pair<double, double>>& points) {
+  for (size_t i = 1; i < points.size(); ++i)
+    segments_.push_back({points[i - 1], points[i]});
+}
+
+bool LabelSpace::free(const Rect& box) const {
+  if (box.left < area_.left || box.right > area_.right || box.top < area_.top ||
+      box.bottom > area_.bottom)
+    return false;
+  for (const auto& s : segments_)
+    if (crosses(s.first, s.second, box)) return false;
+  for (const Rect& t : taken_)
+    if (overlap(t, box)) return false;
+  return true;
+}
+
+Rect LabelSpace::place(const std::vector<Rect>& candidates) {
+  for (const Rect& c : candidates)
+    if (free(c)) {
+      taken_.push_back(c);
+      return c;
+    }
+  ++collisions_;
+  taken_.push_back(candidates.front());
+  return candidates.front();
+}
+
+const Rect* LabelSpace::place_if_free(const std::vector<Rect>& candidates) {
+  for (const Rect& c : candidates)
+    if (free(c)) {
+      taken_.push_back(c);
+      return &taken_.back();
+    }
+  return nullptr;
+}
+
+Rect label_box(double x, double y, std::size_t n, double size) {
+  const double w = 0.66 * size * static_cast<double>(n) + 2, h = size + 2;
+  return {x - w / 2, y - h / 2, x + w / 2, y + h / 2};
+}
+
 BarbShape barb_shape(double x, double y, double dir_deg, double speed_kt,
                      bool southern) {
   BarbShape b;

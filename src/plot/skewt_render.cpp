@@ -271,7 +271,7 @@ void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
       const double y = d.y(p);
       cairo_move_to(cr, scale_x + 10, y);
       cairo_line_to(cr, scale_x + 16, y);
-      text(cr, scale_x + 7, y, format("%.0f", km), 1, 0.5);
+      text(cr, scale_x + 7, y, format("%.0f", km + 0.0), 1, 0.5);  // never "-0"
     }
     cairo_move_to(cr, scale_x + 13, kFrame.top);
     cairo_line_to(cr, scale_x + 13, kFrame.bottom);
@@ -341,7 +341,7 @@ void inflow_layer(cairo_t* cr, const Diagram& d, const ix::SoundingIndices& x,
 // LCL, LFC and EL.
 void parcel(cairo_t* cr, const Diagram& d,
             const std::vector<ix::TracePoint>& points, const ix::Parcel& p,
-            const Style& st, cairo_pattern_t* hatch) {
+            const Style& st, cairo_pattern_t* hatch, LabelSpace& labels) {
   if (points.size() < 2) return;
   cairo_save(cr);
   cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
@@ -402,12 +402,12 @@ void parcel(cairo_t* cr, const Diagram& d,
   cairo_stroke(cr);
   cairo_restore(cr);
 
-  // Marks right of the parcel's trace.
+  // Marks beside the parcel's trace: a tick and the name, right of it
+  // where there is room, else above or below that, else left of it.
   font(cr, 10, true);
   const struct { const char* name; double p; } marks[] = {
       {"LCL", p.lcl.pressure_hpa}, {"LFC", p.lfc_pressure_hpa},
       {"EL", p.el_pressure_hpa}};
-  double last_y = std::numeric_limits<double>::infinity();
   for (const auto& m : marks) {
     if (std::isnan(m.p) || m.p > kBottomMb || m.p < d.top_mb()) continue;
     const double y = d.y(m.p);
@@ -420,17 +420,26 @@ void parcel(cairo_t* cr, const Diagram& d,
       }
     }
     if (std::isnan(c)) continue;
-    const double x = std::min(d.x(c, m.p), kFrame.right - 60);
-    // Marks too close to the one below share a line with it.
-    const double ty = std::min(y, last_y - 12);
-    last_y = ty;
+    const double x = d.x(c, m.p);
+    const size_t n = std::strlen(m.name);
+    const double hw = label_box(0, 0, n, 10).right;
+    std::vector<Rect> candidates;
+    for (double dx : {21.0, 40.0, 60.0})
+      for (double dy : {0.0, -12.0, 12.0, -24.0, 24.0})
+        candidates.push_back(label_box(x + dx + hw, y + dy, n, 10));
+    for (double dx : {21.0, 40.0})
+      for (double dy : {0.0, -12.0, 12.0})
+        candidates.push_back(label_box(x - dx - hw, y + dy, n, 10));
+    const Rect b = labels.place(candidates);
+    const bool right = b.left > x;
     set_colour(cr, st.ink);
     cairo_set_dash(cr, nullptr, 0, 0);
     cairo_set_line_width(cr, 1.5);
-    cairo_move_to(cr, x + 4, y);
-    cairo_line_to(cr, x + 18, y);
+    // The tick reaches from the trace towards its label.
+    cairo_move_to(cr, x + (right ? 4 : -4), y);
+    cairo_line_to(cr, right ? b.left - 3 : b.right + 3, y);
     cairo_stroke(cr);
-    text(cr, x + 21, ty, m.name, 0, 0.5);
+    text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
   }
 }
 
@@ -477,9 +486,9 @@ void barbs(cairo_t* cr, const std::vector<PlacedBarb>& placed,
 
 // The hodograph of the lowest 10 km above ground, in knots, coloured by
 // height band, with a dot and label at every whole km.
-void hodograph(cairo_t* cr, const std::vector<Level>& levels,
-               double ground_m, const ix::SoundingIndices& ix_values,
-               const Style& st) {
+int hodograph(cairo_t* cr, const std::vector<Level>& levels,
+              double ground_m, const ix::SoundingIndices& ix_values,
+              const Style& st) {
   const Rect& r = kHodograph;
   struct Wind { double z, u, v; };
   std::vector<Wind> w;
@@ -520,9 +529,13 @@ void hodograph(cairo_t* cr, const std::vector<Level>& levels,
   cairo_stroke(cr);
   font(cr, 9);
   set_colour(cr, st.ink);
-  for (double k = ring; k <= range; k += ring)
-    text(cr, cx + k * scale * 0.7071 + 2, cy + k * scale * 0.7071 + 2,
-         format("%.0f", k), 0, 0);
+  // The labels keep off the trace, the marks and one another.
+  LabelSpace labels({r.left + 2, r.top + 18, r.right - 2, r.bottom - 2});
+  {
+    std::vector<std::pair<double, double>> line;
+    for (const Wind& x : w) line.emplace_back(cx + scale * x.u, cy - scale * x.v);
+    labels.add_line(line);
+  }
 
   // The 0-3 km storm-relative helicity of the right mover: the area swept
   // between its storm motion and the hodograph.
@@ -568,38 +581,88 @@ void hodograph(cairo_t* cr, const std::vector<Level>& levels,
     }
   }
   // Whole km: a dot and its number.
-  font(cr, 9, true);
+  struct Mark { double x, y; std::string name; };
+  std::vector<Mark> kms;
   for (double km = 0; km <= 10; ++km) {
     const double z = km * 1000;
     for (size_t i = 1; i < w.size(); ++i) {
       if (!(w[i - 1].z <= z && w[i].z >= z) || w[i].z == w[i - 1].z) continue;
       const double f = (z - w[i - 1].z) / (w[i].z - w[i - 1].z);
-      const double x = cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u));
-      const double y = cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v));
-      set_colour(cr, st.ink);
-      cairo_arc(cr, x, y, 2.2, 0, 2 * kPi);
-      cairo_fill(cr);
-      text(cr, x + 4, y - 4, format("%.0f", km), 0, 1);
+      kms.push_back({cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u)),
+                     cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v)),
+                     format("%.0f", km)});
       break;
     }
   }
   // The storm motions of the right and left movers.
-  const struct { const char* name; double u, v; } movers[] = {
-      {"RM", rm_u, rm_v},
-      {"LM", ix_values.bunkers_left_u_m_s * ms_to_kt, ix_values.bunkers_left_v_m_s * ms_to_kt}};
+  std::vector<Mark> movers;
+  const double lm_u = ix_values.bunkers_left_u_m_s * ms_to_kt,
+               lm_v = ix_values.bunkers_left_v_m_s * ms_to_kt;
+  if (!std::isnan(rm_u) && !std::isnan(rm_v))
+    movers.push_back({cx + scale * rm_u, cy - scale * rm_v, "RM"});
+  if (!std::isnan(lm_u) && !std::isnan(lm_v))
+    movers.push_back({cx + scale * lm_u, cy - scale * lm_v, "LM"});
+  // Dots and circles first, then the labels around them: beside, above or
+  // below; the rings' numbers on one of the diagonals.
+  for (const Mark& m : kms) labels.reserve({m.x - 2.5, m.y - 2.5, m.x + 2.5, m.y + 2.5});
+  for (const Mark& m : movers) labels.reserve({m.x - 4.5, m.y - 4.5, m.x + 4.5, m.y + 4.5});
+  const auto around = [](const Mark& m, double gap, double size) {
+    const Rect b = label_box(0, 0, m.name.size(), size);
+    const double hw = b.right, hh = b.bottom;
+    return std::vector<Rect>{
+        label_box(m.x + gap + hw, m.y - gap - hh, m.name.size(), size),
+        label_box(m.x + gap + hw, m.y + gap + hh, m.name.size(), size),
+        label_box(m.x - gap - hw, m.y - gap - hh, m.name.size(), size),
+        label_box(m.x - gap - hw, m.y + gap + hh, m.name.size(), size),
+        label_box(m.x + gap + hw, m.y, m.name.size(), size),
+        label_box(m.x - gap - hw, m.y, m.name.size(), size),
+        label_box(m.x, m.y - gap - hh, m.name.size(), size),
+        label_box(m.x, m.y + gap + hh, m.name.size(), size)};
+  };
+  set_colour(cr, st.ink);
+  for (const Mark& m : kms) {
+    cairo_arc(cr, m.x, m.y, 2.2, 0, 2 * kPi);
+    cairo_fill(cr);
+  }
   font(cr, 9, true);
-  for (const auto& m : movers) {
-    if (std::isnan(m.u) || std::isnan(m.v)) continue;
-    const double x = cx + scale * m.u, y = cy - scale * m.v;
-    set_colour(cr, st.ink);
+  // Where the trace winds tightly a km's number may find no room: the dot
+  // stays, the number is left out.
+  for (const Mark& m : kms) {
+    std::vector<Rect> candidates;
+    for (double gap : {3.0, 9.0, 16.0}) {
+      const std::vector<Rect> ring = around(m, gap, 9);
+      candidates.insert(candidates.end(), ring.begin(), ring.end());
+    }
+    if (const Rect* b = labels.place_if_free(candidates))
+      text(cr, (b->left + b->right) / 2, (b->top + b->bottom) / 2, m.name, 0.5, 0.5);
+  }
+  for (const Mark& m : movers) {
     cairo_set_line_width(cr, 1.2);
     cairo_new_sub_path(cr);
-    cairo_arc(cr, x, y, 3.5, 0, 2 * kPi);
+    cairo_arc(cr, m.x, m.y, 3.5, 0, 2 * kPi);
     cairo_stroke(cr);
-    // The name outwards from the hodograph's centre, clear of the rings'
-    // numbers on the diagonal.
-    const double a = std::atan2(y - cy, x - cx);
-    text(cr, x + 12 * std::cos(a), y + 12 * std::sin(a), m.name, 0.5, 0.5);
+    std::vector<Rect> candidates;
+    for (double gap : {5.0, 14.0, 24.0, 36.0}) {
+      const std::vector<Rect> ring = around(m, gap, 9);
+      candidates.insert(candidates.end(), ring.begin(), ring.end());
+    }
+    const Rect b = labels.place(candidates);
+    text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
+  }
+  font(cr, 9);
+  for (double k = ring; k <= range; k += ring) {
+    const std::string n = format("%.0f", k);
+    const double off = k * scale * 0.7071 + 8;
+    // A ring without room for its number on any diagonal goes without.
+    for (const Rect& b : {label_box(cx + off, cy + off, n.size(), 9),
+                          label_box(cx - off, cy + off, n.size(), 9),
+                          label_box(cx + off, cy - off, n.size(), 9),
+                          label_box(cx - off, cy - off, n.size(), 9)}) {
+      if (!labels.free(b)) continue;
+      labels.place({b});
+      text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, n, 0.5, 0.5);
+      break;
+    }
   }
   cairo_restore(cr);
   font(cr, 10, true);
@@ -609,6 +672,7 @@ void hodograph(cairo_t* cr, const std::vector<Level>& levels,
     font(cr, 10);
     text(cr, cx, cy - 14, "no winds with heights", 0.5, 0.5);
   }
+  return labels.collisions();
 }
 
 std::string value(double v, const char* fmt) {
@@ -812,9 +876,9 @@ PatternPtr hatching(const Style& st) {
 }  // namespace
 }  // namespace rawinq::plot
 
-void render_skewt(const Sounding& sounding, const STATREC& station,
-                  PlotKind kind, const std::string& path,
-                  const PlotOptions& options) {
+int render_skewt(const Sounding& sounding, const STATREC& station,
+                 PlotKind kind, const std::string& path,
+                 const PlotOptions& options) {
   using namespace rawinq::plot;
   namespace ix = rawinq::indices;
   const double elevation = rawinq::heights::station_elevation(station.elev);
@@ -851,20 +915,40 @@ void render_skewt(const Sounding& sounding, const STATREC& station,
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
   background(cr, d, st);
-  parcel(cr, d, parcel_points, drawn, st, hatch.get());
+  // The labels inside the frame keep off the traces and one another.
+  LabelSpace labels({kFrame.left + 2, kFrame.top + 2, kFrame.right - 2, kFrame.bottom - 2});
+  const auto line_of = [&d](const std::vector<Level>& ls, double Level::*field) {
+    std::vector<std::pair<double, double>> pts;
+    for (const Level& l : ls)
+      if (!std::isnan(l.*field)) pts.emplace_back(d.x(l.*field, l.p_mb), d.y(l.p_mb));
+    return pts;
+  };
+  const std::vector<Level> virtual_levels = virtual_temperatures(levels);
+  labels.add_line(line_of(levels, &Level::t_c));
+  labels.add_line(line_of(levels, &Level::td_c));
+  labels.add_line(line_of(virtual_levels, &Level::t_c));
+  {
+    std::vector<std::pair<double, double>> pts;
+    for (const ix::TracePoint& t : parcel_points)
+      pts.emplace_back(d.x(t.virtual_temperature_k - th::kZeroCelsius, t.pressure_hpa),
+                       d.y(t.pressure_hpa));
+    labels.add_line(pts);
+  }
+  parcel(cr, d, parcel_points, drawn, st, hatch.get(), labels);
   cairo_save(cr);
   cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
   cairo_clip(cr);
   trace(cr, d, levels, &Level::td_c, st.dew_point);
-  trace(cr, d, virtual_temperatures(levels), &Level::t_c, st.virtual_temperature);
+  trace(cr, d, virtual_levels, &Level::t_c, st.virtual_temperature);
   trace(cr, d, levels, &Level::t_c, st.temperature);
   inflow_layer(cr, d, indices, st);
   cairo_restore(cr);
   axes(cr, d, levels, st);
   barbs(cr, placed, d, st);
-  hodograph(cr, levels, ground, indices, st);
+  const int hodograph_collisions = hodograph(cr, levels, ground, indices, st);
   indices_box(cr, indices, st);
   title(cr, sounding, station, st);
   legend(cr, st, hatch.get(), options.parcel);
   page.commit();
+  return labels.collisions() + hodograph_collisions;
 }

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "rawinq/plot.h"
+#include "rawinq/retrieval.h"
+#include "rawinq/selection.h"
 #include "rawinq/skewt_layout.h"
 #include "rawinq/skewt_style.h"
 #include "test_support.h"
@@ -357,6 +359,54 @@ TEST(SkewtRender, AFileThatCannotBeWrittenIsReportedAndLeavesNothing) {
             std::vector<std::string>{"old.png"});
   EXPECT_NE(testing_support::read_file(dir / "old.png").find("<svg"),
             std::string::npos);
+}
+
+// Over real soundings of every station of the sample archive (the 5th and
+// 20th of each month of 1999, each parcel in turn) every label finds a
+// place clear of the traces, the frame and the other labels.
+TEST(SkewtRender, LabelsOfTheSampleArchiveCollideWithNothing) {
+  const std::string support = testing_support::source_dir() + "/data/support/";
+  std::vector<STATREC> catalogue;
+  ASSERT_TRUE(read_catalogue_file(support + "stat2000.txt", false, catalogue));
+  read_catalogue_file(support + "international_sites.txt", true, catalogue);
+  StationCriteria c;
+  c.by_numbers = false;
+  c.blat = -90;
+  c.elat = 90;
+  c.blong = -180;
+  c.elong = 180;
+  c.bdate = 19990101;
+  c.edate = 19991231;
+  RetrievalRequest rq;
+  rq.bdate = 1999010100;
+  rq.edate = 1999123112;
+  rq.hours.set();
+  rq.selection = select_stations(catalogue.data(), catalogue.size(), c);
+  rq.data_dir = testing_support::source_dir() + "/data/sample-archive/";
+  rq.both_year_forms = true;
+  rq.only_visit = true;
+  TempDir dir;
+  int plots = 0, collisions = 0;
+  const rawinq::indices::ParcelKind kinds[] = {rawinq::indices::ParcelKind::kSurfaceBased,
+                                               rawinq::indices::ParcelKind::kMixedLayer,
+                                               rawinq::indices::ParcelKind::kMostUnstable};
+  rq.visit = [&](const Sounding& s, const STATREC& station) {
+    if (s.header.day != 5 && s.header.day != 20) return;
+    PlotOptions options;
+    options.parcel = kinds[plots % 3];
+    const int n = render_skewt(s, station, PlotKind::svg, dir / "plot.svg", options);
+    EXPECT_EQ(n, 0) << station.wmo << " " << s.header.year << "-" << s.header.month << "-"
+                    << s.header.day << " " << s.header.hour << "Z";
+    collisions += n;
+    ++plots;
+  };
+  SessionConfig none;
+  none.format = format_by_name("svg");
+  OutputSession nowhere(none);
+  Progress silent;
+  retrieve(rq, nowhere, silent);
+  EXPECT_GT(plots, 500);
+  EXPECT_EQ(collisions, 0);
 }
 
 }  // namespace
