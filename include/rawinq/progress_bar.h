@@ -35,24 +35,28 @@ std::string date_text(long yyyymmddhh);
 class Bar {
  public:
   // Draws on `out` only when `on` (the front end's decision: standard error
-  // is a terminal and the run is not quiet).
-  Bar(std::FILE* out, bool on);
+  // is a terminal and the run is not quiet), at most once an `interval`.
+  Bar(std::FILE* out, bool on,
+      std::chrono::milliseconds interval = std::chrono::milliseconds(100));
   ~Bar();
   Bar(const Bar&) = delete;
   Bar& operator=(const Bar&) = delete;
 
   // How far the run is; `station` (0: none) and `date` (YYYYMMDDHH, 0:
   // none) of the sounding being read. A date that is not in the calendar
-  // leaves the last real one shown. Redrawn at most ten times a second.
+  // leaves the last real one shown. The first update draws at once, the
+  // others once the interval since the last drawing has passed.
   void update(double done, double total, long soundings, long station,
               long date);
-  // Clears the line, so that what follows starts on an empty one.
+  // Clears the line, so that what follows starts on an empty one; the next
+  // drawing still waits for the interval.
   void clear();
 
  private:
   std::FILE* out_;
   bool on_;
-  bool shown_ = false;
+  bool shown_ = false, drawn_ = false;
+  std::chrono::milliseconds interval_;
   std::chrono::steady_clock::time_point start_, last_;
   long station_ = 0, date_ = 0;
 };

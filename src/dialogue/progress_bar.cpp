@@ -75,8 +75,11 @@ int terminal_width(std::FILE* f) {
 
 }  // namespace
 
-Bar::Bar(std::FILE* out, bool on)
-    : out_(out), on_(on), start_(std::chrono::steady_clock::now()) {}
+Bar::Bar(std::FILE* out, bool on, std::chrono::milliseconds interval)
+    : out_(out),
+      on_(on),
+      interval_(interval),
+      start_(std::chrono::steady_clock::now()) {}
 
 Bar::~Bar() { clear(); }
 
@@ -86,8 +89,9 @@ void Bar::update(double done, double total, long soundings, long station,
   if (station != 0) station_ = station;
   if (real_date(date)) date_ = date;
   const auto now = std::chrono::steady_clock::now();
-  if (shown_ && now - last_ < std::chrono::milliseconds(100)) return;
+  if (drawn_ && now - last_ < interval_) return;
   last_ = now;
+  drawn_ = true;
   const double elapsed = std::chrono::duration<double>(now - start_).count();
   std::string where;
   if (station_ != 0) where = std::to_string(station_);

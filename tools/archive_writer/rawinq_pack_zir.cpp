@@ -14,7 +14,9 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <ostream>
 #include <set>
+#include <streambuf>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -150,9 +152,12 @@ void from_items(const std::vector<std::string>& args,
 // soundings per second, the station and date of the last sounding.
 class ImportProgress final : public archive_writer::ImportSink {
  public:
-  ImportProgress(archive_writer::ImportSink& packer,
+  // The packer's warnings go to standard error on a line of their own.
+  ImportProgress(archive_writer::Packer& packer,
                  const std::vector<std::string>& files, bool on)
-      : packer_(packer), bar_(stderr, on) {
+      : packer_(packer), bar_(stderr, on), clearing_(bar_),
+        warnings_(&clearing_) {
+    packer_.warnings = &warnings_;
     for (const std::string& f : files) {
       struct stat st {};
       if (f != "-" && stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
@@ -183,7 +188,12 @@ class ImportProgress final : public archive_writer::ImportSink {
       read_ = std::min(static_cast<double>(bytes), size_);
     show();
   }
-  void clear() { bar_.clear(); }
+  ~ImportProgress() override {
+    warnings_.flush();
+    packer_.warnings = &std::cerr;
+  }
+  ImportProgress(const ImportProgress&) = delete;
+  ImportProgress& operator=(const ImportProgress&) = delete;
 
   void sounding(archive_writer::Imported& s) override {
     ++soundings_;
@@ -205,8 +215,32 @@ class ImportProgress final : public archive_writer::ImportSink {
  private:
   void show() { bar_.update(done_ + read_, total_, soundings_, station_, date_); }
 
-  archive_writer::ImportSink& packer_;
+  // Clears the bar before what is written through it goes to std::cerr.
+  class Clearing final : public std::streambuf {
+   public:
+    explicit Clearing(progress_bar::Bar& bar) : bar_(bar) {}
+
+   protected:
+    int overflow(int c) override {
+      if (c == traits_type::eof()) return traits_type::not_eof(c);
+      bar_.clear();
+      std::cerr.put(static_cast<char>(c));
+      return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      bar_.clear();
+      std::cerr.write(s, n);
+      return n;
+    }
+
+   private:
+    progress_bar::Bar& bar_;
+  };
+
+  archive_writer::Packer& packer_;
   progress_bar::Bar bar_;
+  Clearing clearing_;
+  std::ostream warnings_;
   double total_ = 0, done_ = 0, size_ = 0, read_ = 0;
   bool compressed_ = false;
   long soundings_ = 0, station_ = 0, date_ = 0;
