@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs what the project needs from Debian's packages (only what is
-# missing) and builds it into build/.
+# missing) and builds it into build/: everything, or only the targets given
+# (scripts/run.sh builds the programs it starts).
+#   scripts/setup.sh [TARGET...]
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -16,4 +18,8 @@ if [ -n "$missing" ]; then
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)"
+if [ $# -gt 0 ]; then
+  cmake --build build -j"$(nproc)" --target "$@"
+else
+  cmake --build build -j"$(nproc)"
+fi

@@ -72,6 +72,23 @@ class Progress {
   // reason when files are there but no descriptor was free, else 0.
   virtual void no_files_for_year(int /*year*/, int /*err*/) {}
   virtual void no_data() {}
+
+  // How far the run is, for a display of it. The request's work is
+  // `station_years` (selected stations times requested years), of which
+  // `done` are read: in station order whole station-years; in synoptic
+  // order, where a year's files are read together, the current year counts
+  // by the share of its requested hours walked. `soundings` have been
+  // written; `station` (WMO or, for a selection by WBAN numbers, WBAN
+  // number) and `date` (YYYYMMDDHH) are those of the last one, 0 before the
+  // first. Reported after every sounding and between hours or files.
+  struct Advance {
+    double done = 0;
+    long station_years = 0;
+    long soundings = 0;
+    long station = 0;
+    long date = 0;
+  };
+  virtual void advance(const Advance& /*a*/) {}
 };
 
 struct RetrievalResult {

@@ -55,6 +55,7 @@ class InOrder final : public Progress {
     settle(out_), p_.no_files_for_year(year, err);
   }
   void no_data() override { settle(out_), p_.no_data(); }
+  void advance(const Advance& a) override { p_.advance(a); }
 
  private:
   Progress& p_;
@@ -68,6 +69,9 @@ class Run {
       : rq_(rq), out_(out), progress_(progress) {
     options_.cut_at_100mb = out.format().cut_at_100mb;
     stations_.reserve(rq.selection.stations.size());
+    const long years = rq.edate / 1000000 - rq.bdate / 1000000 + 1;
+    advance_.station_years =
+        static_cast<long>(rq.selection.stations.size()) * years;
   }
 
   const RetrievalRequest& rq() const { return rq_; }
@@ -90,8 +94,10 @@ class Run {
     out_.open_unit(date, rq_.bdate, &station, rq_.split == Split::one);
   }
 
-  // Decodes the record and writes its sounding; true when it was written.
-  bool write(const DatabaseRecord& rec, const STATREC& station, long wban) {
+  // Decodes the record and writes its sounding of `date`; true when it
+  // was written.
+  bool write(const DatabaseRecord& rec, const STATREC& station, long wban,
+             long date) {
     if (decode_sounding(rec.data, rec.held, options_, sounding_) !=
         SoundingCheck::decoded)
       return false;
@@ -100,7 +106,17 @@ class Run {
     ++result_.soundings;
     ++result_.unit_soundings;
     if (stations_.insert(wban).second) ++result_.stations;
+    advance_.soundings = result_.soundings;
+    advance_.station = rq_.selection.wban_numbers ? station.wban : station.wmo;
+    advance_.date = date;
+    progress_.advance(advance_);
     return true;
+  }
+
+  // The station-years read so far (see Progress::Advance).
+  void advance(double done) {
+    advance_.done = done;
+    progress_.advance(advance_);
   }
 
  private:
@@ -108,6 +124,7 @@ class Run {
   OutputSession& out_;
   Progress& progress_;
   RetrievalResult result_;
+  Progress::Advance advance_;
   DecodeOptions options_;
   Sounding sounding_;
   // Those with a sounding written; looked up at every sounding, in a time
@@ -249,7 +266,7 @@ void Synoptic::write_sounding(long date, const std::vector<int>& entries,
     run_.new_unit(date, run_.entry(indx), "                \n", true);
     new_output_file_ = false;
   }
-  run_.write(rec, run_.entry(indx), wban);
+  run_.write(rec, run_.entry(indx), wban, date);
   if (files && run_.progress_lines()) status_line(date, indx);
 }
 
@@ -366,11 +383,24 @@ void Synoptic::run() {
   const bool files = run_.out().to_files();
   const Split s = rq.split;
   run_.progress().begin();
+  const double stations = static_cast<double>(rq.selection.stations.size());
+  // The hours walked in a year, in the day index's 31 days a month.
+  const auto hour_of_year = [](int mo, int dy, int hr) {
+    return ((mo - 1) * 31L + dy - 1) * 24L + hr;
+  };
 
   for (int yr = b.yr; yr <= e.yr; ++yr) {
     if (s == Split::year && files) new_output_file_ = true;
     YearFiles year(rq, run_.out(), rq.selection.stations.size());
-    if (!open_year(year, yr)) continue;
+    const double years_done = (yr - b.yr) * stations;
+    const long first_hour = yr == b.yr ? hour_of_year(b.mo, b.dy, b.hr) : 0;
+    const long hours =
+        (yr == e.yr ? hour_of_year(e.mo, e.dy, e.hr) : hour_of_year(12, 31, 23)) -
+        first_hour + 1;
+    if (!open_year(year, yr)) {
+      run_.advance(years_done + stations);
+      continue;
+    }
     run_.result().files_found = true;
 
     const int mo_first = yr == b.yr ? b.mo : 1;
@@ -395,6 +425,10 @@ void Synoptic::run() {
         const int hr_last = last_month && dy == e.dy ? e.hr : 23;
         for (int hr = hr_first; hr <= hr_last; ++hr) {
           run_.progress().checkpoint();
+          run_.advance(years_done +
+                       stations * static_cast<double>(
+                                      hour_of_year(mo, dy, hr) - first_hour) /
+                           static_cast<double>(hours > 0 ? hours : 1));
           const long date = yr * 1000000L + mo * 10000L + dy * 100L + hr;
           if (files) run_.progress().date(date);
           if (s == Split::time && files) new_output_file_ = true;
@@ -412,6 +446,7 @@ void Synoptic::run() {
     }
   }
 
+  run_.advance(static_cast<double>((e.yr - b.yr + 1)) * stations);
   const RetrievalResult& r = run_.result();
   if (files && r.unit_soundings > 0 && run_.progress_lines())
     run_.progress().unit_count(r.unit_soundings, "                    \n");
@@ -464,7 +499,7 @@ void StationOrder::write_sounding(const StationRow& row,
     output_opened_ = true;
     prev_stat_ = row.wban;
   }
-  run_.write(rec, run_.entry(indx), row.wban);
+  run_.write(rec, run_.entry(indx), row.wban, date);
   if (files && run_.progress_lines())
     run_.progress().station_date(
         rq.selection.wban_numbers ? row.wban : row.wmo, date);
@@ -533,10 +568,11 @@ void StationOrder::run() {
   // Read ahead in large pieces: one file at a time is read from start to
   // end.
   RecordWindow window(256 * 1024);
+  double done = 0;
   for (const StationRow& row : rq.selection.stations) {
     const std::vector<int> entries = station_entries(rq.selection, row.wban);
     bool any = false;
-    for (int yr = byr; yr <= eyr; ++yr) {
+    for (int yr = byr; yr <= eyr; ++yr, run_.advance(++done)) {
       short status = 0;
       settle(run_.out());  // the open may warn
       open_station_file(rq.data_dir, static_cast<short>(yr), row.wban,

@@ -32,6 +32,7 @@
 #include "rawinq/installation.h"
 #include "rawinq/output_session.h"
 #include "rawinq/interruption.h"
+#include "rawinq/progress_bar.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
 #include "rawinq/selection.h"
@@ -454,34 +455,24 @@ std::vector<long> read_station_list_file(const std::string& path) {
   return numbers;
 }
 
-// Progress on standard error when it is a terminal; the run stops between
-// soundings when it has been interrupted.
+// Progress on standard error when it is a terminal: a bar with the share
+// of the station-years read, the rate, the time left, the station and the
+// date; the run stops between soundings when it has been interrupted.
 class TerminalProgress final : public Progress {
  public:
-  explicit TerminalProgress(bool on) : on_(on) {}
+  explicit TerminalProgress(bool on) : bar_(stderr, on) {}
   void checkpoint() override {
     if (interruption_signal() != 0) throw Interrupted{interruption_signal()};
   }
-  ~TerminalProgress() override {
-    if (shown_) std::fputs("\r\033[K", stderr);
+  void advance(const Advance& a) override {
+    bar_.update(a.done, static_cast<double>(a.station_years), a.soundings,
+                a.station, a.date);
   }
-  void date(long d) override { line(" date ", d, nullptr, 0); }
-  void date_station(long d, long station) override {
-    line(" date ", d, " station ", station);
-  }
-  void station_date(long station, long d) override {
-    line(" station ", station, " date ", d);
-  }
+  // Before the summary line.
+  void clear() { bar_.clear(); }
 
  private:
-  void line(const char* a, long x, const char* b, long y) {
-    if (!on_ || ++count_ % 64 != 1) return;
-    print_progress(stderr, a, x, b, y);
-    shown_ = true;
-  }
-  bool on_;
-  bool shown_ = false;
-  unsigned long count_ = 0;
+  progress_bar::Bar bar_;
 };
 
 struct Catalogue {
@@ -711,10 +702,12 @@ int run(int argc, char** argv) {
     progress.checkpoint();
   } catch (const Interrupted& i) {
     session.abandon_unit();
+    progress.clear();
     std::fprintf(stderr, "%s: interrupted (%s); the file being written was "
                  "removed\n", kProgram, strsignal(i.signal));
     return 128 + i.signal;
   }
+  progress.clear();
   if (!config.to_files && std::ferror(stdout))
     throw OutputFailure{errno != 0 ? errno : EIO, ""};
 

@@ -3,13 +3,16 @@
 // request over the sample archive; then its exit statuses and the
 // inventory of the sample archive.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -560,6 +563,74 @@ TEST(Extract, AnalysisFormatsHoldTheZirValues) {
 
     const std::string indices = read_file(dir / "csv/1995070100_indices.csv");
     EXPECT_EQ(count_of(indices, "\n"), soundings + 1);
+  }
+}
+
+// The whole sample archive on a terminal 100 columns wide: the bar on
+// standard error, narrower than the terminal, with the share, the rate, the
+// time left, station and date, cleared before the summary; with --quiet
+// nothing at all.
+TEST(Extract, ProgressBarOnATerminal) {
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "--quiet" : "");
+    TempDir dir;
+    std::vector<std::string> args = {
+        extract_bin(), "--from", "1995010100", "--to", "2003123112",
+        "--region", "global", "--hours", "all", "--format", "netcdf",
+        "--split", "month", "--out", dir / "out", sample(), support()};
+    if (quiet) args.insert(args.begin() + 1, "--quiet");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    winsize ws{};
+    ws.ws_row = 24;
+    ws.ws_col = 100;
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+    ASSERT_GE(pid, 0) << std::strerror(errno);
+    if (pid == 0) {
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    std::string seen;
+    char buf[4096];
+    for (;;) {  // until the child's side closes (EIO)
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) seen.append(buf, static_cast<std::size_t>(n));
+      else if (n < 0 && errno == EINTR) continue;
+      else break;
+    }
+    close(master);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+    if (quiet) {
+      EXPECT_EQ(seen, "");
+      continue;
+    }
+    const std::regex drawing(
+        R"(\[[#.]{20}\] +\d+%(  \d+ soundings/s)?(  \d+:\d\d(:\d\d)? left)?)"
+        R"((  \d+ \d{4}-\d\d-\d\d \d\dZ)?\x1b\[K)");
+    int drawings = 0, with_rate = 0;
+    for (std::size_t at = 0; (at = seen.find('\r', at)) != std::string::npos;) {
+      ++at;
+      const std::string piece = seen.substr(at, seen.find('\r', at) - at);
+      if (piece.empty() || piece[0] != '[') continue;
+      ++drawings;
+      std::smatch m;
+      ASSERT_TRUE(std::regex_match(piece, m, drawing)) << piece;
+      EXPECT_LE(piece.size() - 3, 99u) << piece;  // less the \x1b[K
+      if (m[1].matched && m[2].matched) ++with_rate;
+    }
+    EXPECT_GE(drawings, 2);
+    EXPECT_GE(with_rate, 1) << "no drawing with a rate and the time left";
+    // The bar is cleared, then the summary (the terminal ends lines in
+    // CR LF).
+    EXPECT_TRUE(std::regex_search(
+        seen, std::regex("\r\x1b\\[K\\d+ soundings of 12 stations written to "
+                         "\\d+ files, \\d+ bytes\r\n$")))
+        << seen.substr(seen.size() > 300 ? seen.size() - 300 : 0);
   }
 }
 

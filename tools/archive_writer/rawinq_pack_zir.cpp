@@ -3,8 +3,10 @@
 // users can add their own soundings), IGRA2 sounding files, Wyoming text
 // listings, TEMP messages, or, with --items, the archive writer's item
 // text.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,7 +14,9 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <ostream>
 #include <set>
+#include <streambuf>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -25,6 +29,7 @@
 #include "line_source.h"
 #include "packer.h"
 #include "rawinq/interruption.h"
+#include "rawinq/progress_bar.h"
 #include "staging.h"
 #include "zir_text.h"
 
@@ -65,6 +70,7 @@ const char kUsage[] =
     "                     than N times its size (default 200)\n"
     "  --max-unpacked GIB refuse one that unpacks to more than GIB GiB\n"
     "                     (default 8)\n"
+    "  --quiet            no progress bar on a terminal\n"
     "\n"
     "Exit status: 0 files written, 1 a fault in the input or a file that\n"
     "could not be written (nothing is written then), 2 a wrong command line,\n"
@@ -91,6 +97,7 @@ struct Options {
   std::string stations;
   std::string support;
   archive_writer::UnpackLimits limits;
+  bool quiet = false;
   std::vector<std::string> args;
 };
 
@@ -140,11 +147,114 @@ void from_items(const std::vector<std::string>& args,
   }
 }
 
+// The progress of the import on a terminal: the share of the input files'
+// bytes read (a compressed file counts when it has been read whole), the
+// soundings per second, the station and date of the last sounding.
+class ImportProgress final : public archive_writer::ImportSink {
+ public:
+  // The packer's warnings go to standard error on a line of their own.
+  ImportProgress(archive_writer::Packer& packer,
+                 const std::vector<std::string>& files, bool on)
+      : packer_(packer), bar_(stderr, on), clearing_(bar_),
+        warnings_(&clearing_) {
+    packer_.warnings = &warnings_;
+    for (const std::string& f : files) {
+      struct stat st {};
+      if (f != "-" && stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        total_ += static_cast<double>(st.st_size);
+    }
+  }
+  // The file that is read next, and its size.
+  void begin_file(const std::string& name) {
+    struct stat st {};
+    size_ = name != "-" && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+                ? static_cast<double>(st.st_size)
+                : 0;
+    const auto ends = [&](const char* tail) {
+      const std::size_t n = std::char_traits<char>::length(tail);
+      return name.size() >= n && name.compare(name.size() - n, n, tail) == 0;
+    };
+    compressed_ = ends(".gz") || ends(".zip");
+    read_ = 0;
+  }
+  void end_file() {
+    done_ += size_;
+    size_ = read_ = 0;
+    show();
+  }
+  // Bytes of the text read from the current file.
+  void read(unsigned long long bytes) {
+    if (!compressed_)
+      read_ = std::min(static_cast<double>(bytes), size_);
+    show();
+  }
+  ~ImportProgress() override {
+    warnings_.flush();
+    packer_.warnings = &std::cerr;
+  }
+  ImportProgress(const ImportProgress&) = delete;
+  ImportProgress& operator=(const ImportProgress&) = delete;
+
+  void sounding(archive_writer::Imported& s) override {
+    ++soundings_;
+    station_ = s.station >= 900000 ? s.station - 900000 : s.station;
+    const archive_writer::Sounding& d = s.sounding;
+    date_ = d.year * 1000000L + d.month * 10000L + d.day * 100L + d.hour;
+    packer_.sounding(s);
+    show();
+  }
+  void skipped(const std::string& where, const std::string& reason) override {
+    bar_.clear();
+    packer_.skipped(where, reason);
+  }
+  void warning(const std::string& text) override {
+    bar_.clear();
+    packer_.warning(text);
+  }
+
+ private:
+  void show() { bar_.update(done_ + read_, total_, soundings_, station_, date_); }
+
+  // Clears the bar before what is written through it goes to std::cerr.
+  class Clearing final : public std::streambuf {
+   public:
+    explicit Clearing(progress_bar::Bar& bar) : bar_(bar) {}
+
+   protected:
+    int overflow(int c) override {
+      if (c == traits_type::eof()) return traits_type::not_eof(c);
+      bar_.clear();
+      std::cerr.put(static_cast<char>(c));
+      return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      bar_.clear();
+      std::cerr.write(s, n);
+      return n;
+    }
+
+   private:
+    progress_bar::Bar& bar_;
+  };
+
+  archive_writer::Packer& packer_;
+  progress_bar::Bar bar_;
+  Clearing clearing_;
+  std::ostream warnings_;
+  double total_ = 0, done_ = 0, size_ = 0, read_ = 0;
+  bool compressed_ = false;
+  long soundings_ = 0, station_ = 0, date_ = 0;
+};
+
 void read_file(const Options& o, const std::string& name,
                const archive_writer::WbanOfWmo& wban,
-               archive_writer::Packer& packer) {
+               ImportProgress& packer) {
   archive_writer::LineSource in(name, o.limits);
-  in.set_check(check_interruption);
+  packer.begin_file(name);
+  in.set_check([&] {
+    check_interruption();
+    packer.read(in.bytes());
+  });
   switch (o.format) {
     case Format::kZir:
       archive_writer::read_zir(in, packer);
@@ -166,6 +276,7 @@ void read_file(const Options& o, const std::string& name,
       break;
     }
   }
+  packer.end_file();
 }
 
 int run(const Options& o) {
@@ -180,8 +291,10 @@ int run(const Options& o) {
   } else {
     const archive_writer::WbanOfWmo wban =
         archive_writer::known_wban_numbers(o.catalogue, o.support);
-    if (rest.empty()) read_file(o, "-", wban, packer);
-    for (const std::string& f : rest) read_file(o, f, wban, packer);
+    const std::vector<std::string> files =
+        rest.empty() ? std::vector<std::string>{"-"} : rest;
+    ImportProgress progress(packer, files, !o.quiet && isatty(2) == 1);
+    for (const std::string& f : files) read_file(o, f, wban, progress);
   }
   // The archive and the support directory are locked for the rest of the
   // run (in that order, so that two runs never wait for each other), the
@@ -265,6 +378,8 @@ int main(int argc, char** argv) {
     }
     if (a == "--items") {
       o.items = true;
+    } else if (a == "--quiet") {
+      o.quiet = true;
     } else if (a == "--replace") {
       o.pack.replace = true;
     } else if (a == "--na") {
