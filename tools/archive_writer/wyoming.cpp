@@ -53,13 +53,9 @@ constexpr long kStandard[] = {10000, 9250, 8500, 7000, 5000, 4000, 3000, 2500,
 constexpr const char* kStationNumber = "Station number:";
 constexpr const char* kObservationTime = "Observation time:";
 
-// The columns of the comma-separated listing read, by their names.
-struct CsvColumn {
-  const char* name;
-  long Level::*member;
-  int decimals;
-};
-constexpr CsvColumn kCsvColumns[] = {{"pressure_hPa", &Level::pr, 1},
+// The columns of the comma-separated listing read, by their names (the
+// speed in m/s).
+constexpr ListColumn kCsvColumns[] = {{"pressure_hPa", &Level::pr, 1},
                                      {"geopotential height_m", &Level::ht, 0},
                                      {"temperature_C", &Level::tp, 1},
                                      {"dew point temperature_C", &Level::dp, 1},
@@ -201,11 +197,15 @@ class WyomingReader {
       l.*kCsvColumns[c].member = v;
     }
     if (l.pr == kMissing) in_.fail("a row without a pressure");
+    add_level(l);
+    return true;
+  }
+
+  void add_level(const Level& l) {
     std::vector<Level>& levels = current_.sounding.levels;
     if (levels.size() >= kMaxLevels)
       in_.fail("more than " + std::to_string(kMaxLevels) + " levels");
     levels.push_back(l);
-    return true;
   }
 
   // The nominal time and the release time from the first row's time.
@@ -273,10 +273,7 @@ class WyomingReader {
       l.ws = exact_knots_to_tenths(knots);
       if (l.ws < 0) in_.fail("not a wind speed: " + std::to_string(knots) + " kt");
     }
-    std::vector<Level>& levels = current_.sounding.levels;
-    if (levels.size() >= kMaxLevels)
-      in_.fail("more than " + std::to_string(kMaxLevels) + " levels");
-    levels.push_back(l);
+    add_level(l);
     return true;
   }
 
