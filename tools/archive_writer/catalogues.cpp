@@ -91,10 +91,12 @@ std::string written_path(const std::string& path) {
                              "folder; not followed");
   std::error_code ec;
   const fs::path target = fs::canonical(path, ec);
-  if (ec)
-    throw std::runtime_error(path + ": a link to " +
-                             fs::read_symlink(path, ec).string() +
-                             ", which cannot be written: " + ec.message());
+  if (ec) {
+    // The reason first: reading the link resets ec.
+    const std::string why = ec.message();
+    const std::string to = fs::read_symlink(path, ec).string();
+    throw std::runtime_error(path + ": a link to " + to + ", which cannot be written: " + why);
+  }
   return target.string();
 }
 
