@@ -424,11 +424,11 @@ void parcel(cairo_t* cr, const Diagram& d,
     const size_t n = std::strlen(m.name);
     const double hw = label_box(0, 0, n, 10).right;
     std::vector<Rect> candidates;
-    for (double dx : {21.0, 40.0, 60.0})
-      for (double dy : {0.0, -12.0, 12.0, -24.0, 24.0})
+    for (double dx : {21.0, 40.0, 60.0, 90.0})
+      for (double dy : {0.0, -12.0, 12.0, -24.0, 24.0, 36.0, 48.0})
         candidates.push_back(label_box(x + dx + hw, y + dy, n, 10));
-    for (double dx : {21.0, 40.0})
-      for (double dy : {0.0, -12.0, 12.0})
+    for (double dx : {21.0, 40.0, 60.0, 90.0})
+      for (double dy : {0.0, -12.0, 12.0, -24.0, 24.0, 36.0, 48.0})
         candidates.push_back(label_box(x - dx - hw, y + dy, n, 10));
     const Rect b = labels.place(candidates);
     const bool right = b.left > x;
