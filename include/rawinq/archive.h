@@ -9,17 +9,31 @@
 
 #include "rawinq/records.h"
 
-// Slots of open station-year files (one per station of a request).
-extern std::vector<INPUT_FILES> Input_File;
-// Path of the file last opened (or found unopenable) into each slot, for
-// messages.
-extern std::vector<std::string> Input_File_Path;
-// Makes room for n slots (they are never fewer than 2000).
-void prepare_slots(std::size_t n);
+// The station-year files one request holds open, one slot per station of
+// the request, and where the archive layer's messages go. Each request owns
+// its own: nothing of it is shared between requests.
+struct StationFiles {
+  std::vector<INPUT_FILES> slot;
+  // Path of the file last opened (or found unopenable) into each slot, for
+  // messages.
+  std::vector<std::string> path;
+  // errno of the last failed open (0 after a success).
+  int open_errno = 0;
+  // Takes the trace of opens and the warnings, each whole lines with their
+  // line ends; without it they are dropped.
+  std::function<void(const std::string& text)> messages;
 
-// Where the archive layer writes its warnings (standard output unless the
-// caller says otherwise).
-extern std::FILE* Archive_Messages;
+  // Makes room for n slots.
+  void prepare(std::size_t n);
+  // Closes every slot's stream, the newest first (the C library unlinks a
+  // closed stream from its list of open ones from the newest).
+  void close_all(std::size_t n);
+  void say(const std::string& text) const {
+    if (messages) messages(text);
+  }
+  // " WARNING:  unable to read database file: %s\n"
+  void warn_unreadable(std::size_t k) const;
+};
 
 // Full path of a station-year file of the archive in data_dir under one of
 // the three name forms (variant 2 "Raob"/".buf", 1 "RAOB"/".BUF;1", 0
@@ -27,25 +41,20 @@ extern std::FILE* Archive_Messages;
 // other_year_form: the year directory as the other edition names it.
 std::string database_path(const std::string& data_dir, int variant,
                           short iyr, long wban, bool other_year_form);
-std::string database_path(int variant, short iyr, long wban);
-// Opens the station-year file of wban for year iyr into slot file_num:
-// status 1 opened, 2 there but not opened, 0 not there. A status of -1 on
-// entry is a swap: slot file_swap gives up its stream first. trace lists
-// every attempt. both_year_forms: a file not found under the edition's
-// year directory is looked for under the other edition's.
-void open_station_file(const std::string& data_dir, short iyr, long wban,
-                       short* file_status, int file_num, int file_swap,
-                       bool trace, bool both_year_forms);
+// Opens the station-year file of wban for year iyr in the archive data_dir
+// into slot file_num of files: status 1 opened, 2 there but not opened, 0
+// not there. A status of -1 on entry is a swap: slot file_swap gives up
+// its stream first. trace lists every attempt. both_year_forms: a file not
+// found under the edition's year directory is looked for under the other
+// edition's.
+void open_station_file(StationFiles& files, const std::string& data_dir,
+                       short iyr, long wban, short* file_status, int file_num,
+                       int file_swap, bool trace, bool both_year_forms);
 // The same under one year directory form only.
-void open_station_file_in(const std::string& data_dir, short iyr, long wban,
-                          short* file_status, int file_num, int file_swap,
-                          bool trace, bool other_year_form);
-// The same in the dialogue's archive (Data_Loc), tracing when the page
-// length is -1.
-void open_infile(short iyr, long wban, short* file_status, short file_num,
-                 short file_swap);
-// errno of the last failed open of open_infile (0 after a success).
-extern int Infile_Errno;
+void open_station_file_in(StationFiles& files, const std::string& data_dir,
+                          short iyr, long wban, short* file_status,
+                          int file_num, int file_swap, bool trace,
+                          bool other_year_form);
 // Whether an open failure only means the process ran out of descriptors
 // (such files share one descriptor in turn).
 bool out_of_descriptors(int err);
@@ -128,9 +137,6 @@ int slot_descriptor(const INPUT_FILES& slot);
 // head with the day index); false when the read fails.
 bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
                     unsigned long* n);
-
-// " WARNING:  unable to read database file: %s\n"
-void warn_unreadable(const std::string& path);
 
 // Writes the progress line `a` + first + `b` + second + "\r" (second
 // left out when b is null) on f, as printf with "%ld" would, without its

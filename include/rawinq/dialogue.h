@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "rawinq/catalogue.h"
 #include "rawinq/output_session.h"
 #include "rawinq/records.h"
 
@@ -57,11 +58,6 @@ long station_series(const std::string& bdat, const std::string& edat,
 // Loads "stat2000.txt" (and, in the global edition, "international_sites.txt")
 // from the support directory, with the start-up failure dialogue.
 void load_catalogue(const std::string& support_dir);
-// Parses one "stat2000.txt" entry line into e (fields not matched keep
-// their values).
-void parse_stat2000_line(const char* line, STATREC& e);
-// Parses one "international_sites.txt" entry line into e.
-void parse_international_line(const char* line, STATREC& e);
 // Reads a station list file into User_Stations[.][Stn_Type]; returns the
 // number of stations read (Usr_Stn_Count is set too).
 short read_station_list(std::FILE* f);

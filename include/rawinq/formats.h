@@ -42,6 +42,9 @@ class OutputUnit {
   // Where a writer that makes its file whole writes it: the file the
   // session puts at path() once the unit is closed.
   virtual const std::string& file_path() const { return path(); }
+  // A note for the user (whole lines with their line ends), passed on to
+  // whoever runs the session.
+  virtual void note(const std::string& /*text*/) {}
 
  protected:
   // Puts `lines` whole lines of text through put_line one by one, each

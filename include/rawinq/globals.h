@@ -1,5 +1,8 @@
-// The run-wide tables and settings, under their own names. They are defined
-// in src/dialogue/globals.cpp and live for the whole run.
+// The dialogue program's own tables and settings, under their own names:
+// its answers so far, the catalogue it browses and the paging of its
+// screen. They are defined in src/dialogue/globals.cpp and belong to the
+// dialogue alone: the library takes what it needs as values (a request, a
+// selection, a catalogue) and keeps nothing between calls.
 #pragma once
 
 #include <cstdio>
@@ -7,12 +10,6 @@
 #include <vector>
 
 #include "rawinq/records.h"
-
-// Observable table sizes.
-constexpr int kMaxStations = 2000;    // catalogue, station list, selection
-constexpr int kBufferSize = 20000;    // record buffer and index window
-constexpr int kMaxRecordLength = kBufferSize - 24;  // 19976
-constexpr int kYearsSize = 201;       // Years[y - 1900], y = 1900..2099
 
 // Database directory, ending in "/" when not empty.
 extern std::string Data_Loc;

@@ -38,6 +38,10 @@ struct SessionConfig {
   bool by_station = false;     // station names (WMO_INI_date) in one-file-
                                // per-station and per-sounding splits
   bool announce_files = false; // " STATUS:  Writing output file: ..."
+  // Takes the session's and the writers' notes for the user (a new output
+  // file when announce_files is set, a level a format had no room for),
+  // whole lines with their line ends; without it they are dropped.
+  std::function<void(const std::string& text)> notes;
   Pager* pager = nullptr;      // null: no paging
   // A file (text or NetCDF) could not be created at path: returns the
   // directory to try next (the dialogue's recovery), or does not return.
@@ -112,6 +116,9 @@ class OutputSession final : public OutputUnit {
   void check(int status) override;
   const std::string& path() const override { return path_; }
   const std::string& file_path() const override;
+  void note(const std::string& text) override {
+    if (config_.notes) config_.notes(text);
+  }
 
  private:
   // Whether soundings go through the formatting thread: text to a file or

@@ -6,6 +6,12 @@
 
 #include "rawinq/file_handle.h"
 
+// Observable table sizes.
+constexpr int kMaxStations = 2000;    // catalogue, station list, selection
+constexpr int kBufferSize = 20000;    // record buffer and index window
+constexpr int kMaxRecordLength = kBufferSize - 24;  // 19976
+constexpr int kYearsSize = 201;       // Years[y - 1900], y = 1900..2099
+
 // Marks a missing value in HEADER_TYPE and DATA_TYPE.
 constexpr long kMissingValue = 99999;
 

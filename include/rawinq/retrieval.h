@@ -72,6 +72,10 @@ class Progress {
   // reason when files are there but no descriptor was free, else 0.
   virtual void no_files_for_year(int /*year*/, int /*err*/) {}
   virtual void no_data() {}
+  // A warning or a trace line of the archive layer (a station file that
+  // cannot be read, every attempt to open one when the request traces
+  // them), whole lines with their line ends.
+  virtual void message(const std::string& /*text*/) {}
 
   // How far the run is, for a display of it. The request's work is
   // `station_years` (selected stations times requested years), of which

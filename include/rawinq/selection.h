@@ -26,12 +26,3 @@ struct StationCriteria {
 // given), equal keys in catalogue order.
 Selection select_stations(const STATREC* catalogue, std::size_t size,
                           const StationCriteria& criteria);
-
-// Appends the entries of a catalogue file ("stat2000.txt" form, or
-// "international_sites.txt" form when international) to out, with no limit
-// on their number. False when the file is not there or cannot be read;
-// throws std::runtime_error naming the file when it is there but cannot be
-// opened, or is not a regular file (a FIFO, a device), or when its count
-// line cannot be read (naming the line too).
-bool read_catalogue_file(const std::string& path, bool international,
-                         std::vector<STATREC>& out);

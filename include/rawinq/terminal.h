@@ -1,6 +1,8 @@
 // Every read of standard input goes through here.
 #pragma once
 
+#include "rawinq/leading_number.h"
+
 #include <string>
 
 // Reads one answer: an 80-byte line read with its last character removed
@@ -13,14 +15,6 @@ std::string read_answer();
 // first character counts; only 'Y' and 'y' mean yes.
 bool answer_is_yes(const std::string& answer, char default_char);
 
-// The leading decimal number of an answer (blanks, optional sign, digits),
-// as sscanf("%ld") would take it, with overflow detected instead of wrapped.
-struct LeadingNumber {
-  bool found = false;     // a number was there
-  bool overflow = false;  // it does not fit a long
-  long value = 0;
-};
-LeadingNumber leading_number(const std::string& answer);
 
 // The first blank-delimited word of an answer ("" when none).
 std::string first_word(const std::string& answer);

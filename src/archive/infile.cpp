@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <charconv>
@@ -13,19 +14,23 @@
 
 #include "rawinq/archive.h"
 #include "rawinq/edition.h"
-#include "rawinq/globals.h"
 #include "rawinq/regular_file.h"
 
 // The slots grow as a request needs them (nothing is allocated before the
-// program starts, where running out of memory could not be reported).
-std::vector<INPUT_FILES> Input_File;
-std::vector<std::string> Input_File_Path;
-int Infile_Errno = 0;
-std::FILE* Archive_Messages = stdout;
+// request starts).
+void StationFiles::prepare(std::size_t n) {
+  if (n > slot.size()) slot.resize(n);
+  if (n > path.size()) path.resize(n);
+}
 
-void prepare_slots(std::size_t n) {
-  if (n > Input_File.size()) Input_File.resize(n);
-  if (n > Input_File_Path.size()) Input_File_Path.resize(n);
+void StationFiles::close_all(std::size_t n) {
+  for (std::size_t k = std::min(n, slot.size()); k > 0; --k)
+    slot[k - 1].infile.close();
+}
+
+void StationFiles::warn_unreadable(std::size_t k) const {
+  say(" WARNING:  unable to read database file: " +
+      (k < path.size() ? path[k] : std::string()) + "\n");
 }
 
 namespace {
@@ -72,10 +77,6 @@ std::FILE* open_database_file(const std::string& path) {
 
 }  // namespace
 
-std::string database_path(int variant, short iyr, long wban) {
-  return database_path(Data_Loc, variant, iyr, wban, false);
-}
-
 std::string database_path(const std::string& data_dir, int variant,
                           short iyr, long wban, bool other_year_form) {
   if (variant < 0 || variant > 2) variant = 2;
@@ -96,33 +97,28 @@ std::string database_path(const std::string& data_dir, int variant,
 
 bool out_of_descriptors(int err) { return err == EMFILE || err == ENFILE; }
 
-void open_infile(short iyr, long wban, short* file_status, short file_num,
-                 short file_swap) {
-  open_station_file(Data_Loc, iyr, wban, file_status, file_num, file_swap,
-                    Max_Lines == -1, false);
-}
-
-void open_station_file(const std::string& data_dir, short iyr, long wban,
-                       short* file_status, int file_num, int file_swap,
-                       bool trace, bool both_year_forms) {
+void open_station_file(StationFiles& files, const std::string& data_dir,
+                       short iyr, long wban, short* file_status, int file_num,
+                       int file_swap, bool trace, bool both_year_forms) {
   const short entry = *file_status;
-  open_station_file_in(data_dir, iyr, wban, file_status, file_num,
+  open_station_file_in(files, data_dir, iyr, wban, file_status, file_num,
                        file_swap, trace, false);
   if (*file_status != 0 || !both_year_forms || iyr > 1999) return;
   *file_status = entry;
-  open_station_file_in(data_dir, iyr, wban, file_status, file_num,
+  open_station_file_in(files, data_dir, iyr, wban, file_status, file_num,
                        file_swap, trace, true);
 }
 
-void open_station_file_in(const std::string& data_dir, short iyr, long wban,
-                          short* file_status, int file_num, int file_swap,
-                          bool trace, bool other_year_form) {
+void open_station_file_in(StationFiles& files, const std::string& data_dir,
+                          short iyr, long wban, short* file_status,
+                          int file_num, int file_swap, bool trace,
+                          bool other_year_form) {
   if (file_num < 0) {
     *file_status = 0;
     return;
   }
-  prepare_slots(static_cast<std::size_t>(file_num) + 1);
-  const int kSlots = static_cast<int>(Input_File.size());
+  files.prepare(static_cast<std::size_t>(file_num) + 1);
+  const int kSlots = static_cast<int>(files.slot.size());
   // A failed swap open is the caller's to report (as a file that cannot
   // be read), once per file and month rather than at every turn.
   const bool swap_open = *file_status == -1;
@@ -130,39 +126,37 @@ void open_station_file_in(const std::string& data_dir, short iyr, long wban,
     const std::string path =
         database_path(data_dir, variant, iyr, wban, other_year_form);
     if (*file_status == -1 && file_swap >= 0 && file_swap < kSlots) {
-      Input_File[file_swap].infile.close();
+      files.slot[file_swap].infile.close();
     }
     if (trace) {
-      std::fprintf(Archive_Messages, "%d attempt to open file: \n%s \n\n",
-                   variant, path.c_str());
+      files.say(std::to_string(variant) + " attempt to open file: \n" + path +
+                " \n\n");
     }
     errno = 0;
     std::FILE* f = open_database_file(path);
     const int err = errno;
-    Input_File[file_num].infile = FileHandle(f);
+    files.slot[file_num].infile = FileHandle(f);
     if (f != nullptr) {
       // A swap reopens the file the slot has held this year: its size is
       // known already (0 when it was never opened).
-      INPUT_FILES& slot = Input_File[file_num];
+      INPUT_FILES& slot = files.slot[file_num];
       struct stat st {};
       if (!swap_open || slot.size == 0)
         slot.size = fstat(fileno(f), &st) == 0
                         ? static_cast<unsigned long>(st.st_size)
                         : 0;
       *file_status = 1;
-      Infile_Errno = 0;
-      Input_File_Path[file_num] = path;
+      files.open_errno = 0;
+      files.path[file_num] = path;
       return;
     }
-    Infile_Errno = err;
-    if (!swap_open) Input_File[file_num].size = 0;
+    files.open_errno = err;
+    if (!swap_open) files.slot[file_num].size = 0;
     *file_status = access(path.c_str(), F_OK) == 0 ? 2 : 0;
     if (*file_status == 2) {
-      Input_File_Path[file_num] = path;
+      files.path[file_num] = path;
       if (!swap_open && !out_of_descriptors(err)) {
-        std::fprintf(Archive_Messages,
-                     " WARNING:  unable to open database file: %s\n",
-                     path.c_str());
+        files.say(" WARNING:  unable to open database file: " + path + "\n");
       }
       return;
     }
@@ -385,11 +379,6 @@ bool read_file_head(const INPUT_FILES& slot, unsigned char* buf,
     *n += static_cast<unsigned long>(got);
   }
   return true;
-}
-
-void warn_unreadable(const std::string& path) {
-  std::fprintf(Archive_Messages,
-               " WARNING:  unable to read database file: %s\n", path.c_str());
 }
 
 void print_progress(std::FILE* f, const char* a, long first, const char* b,

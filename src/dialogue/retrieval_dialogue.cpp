@@ -70,6 +70,9 @@ class DialogueProgress final : public Progress {
   void no_data() override {
     std::puts(" STATUS:  No data was available to meet your request.\n");
   }
+  void message(const std::string& text) override {
+    std::fputs(text.c_str(), stdout);
+  }
 
  private:
   Order order_;
@@ -86,6 +89,9 @@ SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
   config.dir = pname;
   config.by_station = by_station;
   config.announce_files = true;
+  config.notes = [](const std::string& text) {
+    std::fputs(text.c_str(), stdout);
+  };
   config.pager = &pager;
   config.on_open_failure = [&pname](const std::string& path) {
     return directory_recovery(path, pname);

@@ -49,25 +49,6 @@ bool answer_is_yes(const std::string& answer, char default_char) {
   return c == 'Y' || c == 'y';
 }
 
-LeadingNumber leading_number(const std::string& answer) {
-  LeadingNumber r;
-  const char* p = answer.c_str();
-  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-  const char* digits = p;
-  if (*digits == '+' || *digits == '-') ++digits;
-  if (!std::isdigit(static_cast<unsigned char>(*digits))) return r;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(p, &end, 10);
-  r.found = true;
-  if (errno == ERANGE) {
-    r.overflow = true;
-    return r;
-  }
-  r.value = v;
-  return r;
-}
-
 std::string first_word(const std::string& answer) {
   size_t b = 0;
   while (b < answer.size() && std::isspace(static_cast<unsigned char>(answer[b]))) ++b;

@@ -184,7 +184,7 @@ void OutputSession::open_unit(long date, long bdate, const STATREC* station,
   paths_->files.add(path_);
   ++files_opened_;
   if (config_.announce_files && f.naming != FileNameRule::plot_data)
-    std::printf(" STATUS:  Writing output file: %s        \n", path_.c_str());
+    note(" STATUS:  Writing output file: " + path_ + "        \n");
   start_writer();
 }
 

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <unordered_set>
 
 #include "rawinq/archive.h"
@@ -55,6 +57,9 @@ class InOrder final : public Progress {
     settle(out_), p_.no_files_for_year(year, err);
   }
   void no_data() override { settle(out_), p_.no_data(); }
+  void message(const std::string& text) override {
+    settle(out_), p_.message(text);
+  }
   void advance(const Advance& a) override { p_.advance(a); }
 
  private:
@@ -72,12 +77,18 @@ class Run {
     const long years = rq.edate / 1000000 - rq.bdate / 1000000 + 1;
     advance_.station_years =
         static_cast<long>(rq.selection.stations.size()) * years;
+    files_.messages = [this](const std::string& text) {
+      progress_.message(text);
+    };
   }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
 
   const RetrievalRequest& rq() const { return rq_; }
   OutputSession& out() { return out_; }
   Progress& progress() { return progress_; }
   RetrievalResult& result() { return result_; }
+  StationFiles& files() { return files_; }
   bool progress_lines() const { return out_.format().progress_lines; }
 
   const STATREC& entry(int i) const { return rq_.selection.catalogue[i]; }
@@ -124,6 +135,8 @@ class Run {
   OutputSession& out_;
   Progress& progress_;
   RetrievalResult result_;
+  // The request's open station files.
+  StationFiles files_;
   Progress::Advance advance_;
   DecodeOptions options_;
   Sounding sounding_;
@@ -146,19 +159,14 @@ struct SlotState {
 class YearFiles {
  public:
   YearFiles(const RetrievalRequest& rq, OutputSession& out,
-            std::size_t stations)
-      : rq_(rq), out_(out) {
-    prepare_slots(stations);
+            StationFiles& slots, std::size_t stations)
+      : rq_(rq), out_(out), slots_(slots) {
+    slots_.prepare(stations);
     state.resize(stations);
   }
   YearFiles(const YearFiles&) = delete;
   YearFiles& operator=(const YearFiles&) = delete;
-  // The streams are closed newest first: the C library unlinks a closed
-  // stream from its list of all open ones, from the newest, so closing the
-  // oldest first would walk the whole list for each.
-  ~YearFiles() {
-    for (int k = nfiles - 1; k >= 0; --k) Input_File[k].infile.close();
-  }
+  ~YearFiles() { slots_.close_all(static_cast<std::size_t>(nfiles)); }
 
   // A new month: every slot may warn again, and a slot that could not be
   // reopened gets another try.
@@ -177,13 +185,13 @@ class YearFiles {
     }
     short status = -1;
     if (rq_.trace_opens) settle(out_);
-    open_station_file(rq_.data_dir, static_cast<short>(yr),
-                      Input_File[file_num].wban, &status, file_num, file_swap,
-                      rq_.trace_opens, rq_.both_year_forms);
+    open_station_file(slots_, rq_.data_dir, static_cast<short>(yr),
+                      slots_.slot[file_num].wban, &status, file_num,
+                      file_swap, rq_.trace_opens, rq_.both_year_forms);
     file_swap = file_num;
     if (status != 1) {
       state[file_num].lost = true;
-      for (short& c : Input_File[file_num].cnt) c = 0;
+      for (short& c : slots_.slot[file_num].cnt) c = 0;
       warn_once(file_num);
     }
   }
@@ -192,13 +200,13 @@ class YearFiles {
     if (state[file_num].warned) return;
     state[file_num].warned = true;
     settle(out_);
-    warn_unreadable(Input_File_Path[file_num]);
+    slots_.warn_unreadable(static_cast<std::size_t>(file_num));
   }
 
   // Loads the month's day index into the slot; a file that cannot be read
   // or whose index does not fit takes no part this month.
   void load_month(int file_num, int mo) {
-    INPUT_FILES& slot = Input_File[file_num];
+    INPUT_FILES& slot = slots_.slot[file_num];
     bool ok = false;
     unsigned long n = 0;
     if (!state[file_num].lost && read_file_head(slot, head.data(), &n))
@@ -219,6 +227,7 @@ class YearFiles {
 
   const RetrievalRequest& rq_;
   OutputSession& out_;
+  StationFiles& slots_;
   int nfiles = 0;
   int nfiles_open = 0;
   int file_swap = 0;
@@ -272,7 +281,7 @@ void Synoptic::write_sounding(long date, const std::vector<int>& entries,
 
 void Synoptic::read_hour(YearFiles& files, int yr, int file_num, int d, int hr,
                          long date) {
-  INPUT_FILES& slot = Input_File[file_num];
+  INPUT_FILES& slot = run_.files().slot[file_num];
   while (slot.cnt[d] > 0 && slot.hour[d] <= hr) {
     run_.progress().checkpoint();
     // A slot of the group that shares a descriptor takes it only when the
@@ -321,24 +330,29 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
   FileHandle reserve;  // keeps one descriptor free for the output file
   if (run_.out().to_files()) {
     reserve = FileHandle(std::tmpfile());
-    if (!reserve) std::perror(" tmpfile failed\n");
+    if (!reserve) {
+      const int err = errno;
+      run_.progress().message(std::string(" tmpfile failed\n: ") +
+                              std::strerror(err) + "\n");
+    }
   }
   int short_of_descriptors = 0;  // errno when files waited for descriptors
   for (const StationRow& row : rq.selection.stations) {
     const int k = files.nfiles;
     short status = 0;
     settle(run_.out());  // the open may warn
-    open_station_file(rq.data_dir, static_cast<short>(yr), row.wban, &status,
-                      k, 0, rq.trace_opens, rq.both_year_forms);
+    open_station_file(run_.files(), rq.data_dir, static_cast<short>(yr),
+                      row.wban, &status, k, 0, rq.trace_opens,
+                      rq.both_year_forms);
     if (status == 1) {
       if (files.nfiles == 0) run_.progress().opening_files();
       ++files.nfiles_open;
-    } else if (status != 2 || !out_of_descriptors(Infile_Errno)) {
+    } else if (status != 2 || !out_of_descriptors(run_.files().open_errno)) {
       continue;  // no file, or one that cannot be read at all
     } else {
-      short_of_descriptors = Infile_Errno;
+      short_of_descriptors = run_.files().open_errno;
     }
-    Input_File[k].wban = row.wban;
+    run_.files().slot[k].wban = row.wban;
     files.state[k] = SlotState{};
     files.entries.push_back(station_entries(rq.selection, row.wban));
     ++files.nfiles;
@@ -360,10 +374,10 @@ bool Synoptic::open_year(YearFiles& files, int yr) {
     // descriptor; the last opened slot holds it now.
     int last_open = -1;
     for (int k = 0; k < files.nfiles; ++k) {
-      if (Input_File[k].infile) last_open = k;
+      if (run_.files().slot[k].infile) last_open = k;
     }
     for (int k = 0; k < files.nfiles; ++k) {
-      files.state[k].shared = !Input_File[k].infile || k == last_open;
+      files.state[k].shared = !run_.files().slot[k].infile || k == last_open;
     }
     files.file_swap = last_open;
   }
@@ -391,7 +405,7 @@ void Synoptic::run() {
 
   for (int yr = b.yr; yr <= e.yr; ++yr) {
     if (s == Split::year && files) new_output_file_ = true;
-    YearFiles year(rq, run_.out(), rq.selection.stations.size());
+    YearFiles year(rq, run_.out(), run_.files(), rq.selection.stations.size());
     const double years_done = (yr - b.yr) * stations;
     const long first_hour = yr == b.yr ? hour_of_year(b.mo, b.dy, b.hr) : 0;
     const long hours =
@@ -461,7 +475,8 @@ const char* const kTwentyBlanks = "                    \n";
 
 // Closes the one open station file however its year ends.
 struct SlotZeroCloser {
-  ~SlotZeroCloser() { Input_File[0].infile.close(); }
+  StationFiles& files;
+  ~SlotZeroCloser() { files.close_all(1); }
 };
 
 class StationOrder {
@@ -513,15 +528,14 @@ void StationOrder::read_year(RecordWindow& window, const StationRow& row,
   const RetrievalRequest& rq = run_.rq();
   const DateParts b = split(rq.bdate);
   const DateParts e = split(rq.edate);
-  const int fd = slot_descriptor(Input_File[0]);
-  const unsigned long size = Input_File[0].size;
-  const std::string& path = Input_File_Path[0];
+  StationFiles& files = run_.files();
+  const int fd = slot_descriptor(files.slot[0]);
+  const unsigned long size = files.slot[0].size;
   window.forget();
   unsigned long n = 0;
-  if (!read_file_head(Input_File[0], head_.data(), &n) ||
+  if (!read_file_head(files.slot[0], head_.data(), &n) ||
       !read_day_index(head_.data(), n, 0, 11, months_.data())) {
-    settle(run_.out());
-    warn_unreadable(path);
+    files.warn_unreadable(0);
     return;
   }
   const int mo_first = yr == b.yr ? b.mo : 1;
@@ -539,7 +553,7 @@ void StationOrder::read_year(RecordWindow& window, const StationRow& row,
         run_.progress().checkpoint();
         const DatabaseRecord rec = window.read(0, fd, size, month.bytenum[d]);
         if (!rec.ok) {  // the later records of the day hang on this one
-          if (!warned) settle(run_.out()), warn_unreadable(path);
+          if (!warned) files.warn_unreadable(0);
           warned = true;
           break;
         }
@@ -575,10 +589,10 @@ void StationOrder::run() {
     for (int yr = byr; yr <= eyr; ++yr, run_.advance(++done)) {
       short status = 0;
       settle(run_.out());  // the open may warn
-      open_station_file(rq.data_dir, static_cast<short>(yr), row.wban,
-                        &status, 0, 0, rq.trace_opens,
+      open_station_file(run_.files(), rq.data_dir, static_cast<short>(yr),
+                        row.wban, &status, 0, 0, rq.trace_opens,
                         rq.both_year_forms);
-      SlotZeroCloser closer;
+      SlotZeroCloser closer{run_.files()};
       if (status != 1) continue;
       run_.result().files_found = true;
       any = true;
@@ -604,9 +618,9 @@ RetrievalResult retrieve(const RetrievalRequest& request,
                          OutputSession& session, Progress& progress) {
   InOrder in_order(progress, session);
   Run run(request, session, in_order);
-  prepare_slots(request.order == Order::synoptic
-                    ? request.selection.stations.size()
-                    : 1);
+  run.files().prepare(request.order == Order::synoptic
+                          ? request.selection.stations.size()
+                          : 1);
   if (request.order == Order::synoptic) {
     Synoptic(run).run();
     session.close_unit();

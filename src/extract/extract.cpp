@@ -35,6 +35,7 @@
 #include "rawinq/progress_bar.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
+#include "rawinq/catalogue.h"
 #include "rawinq/selection.h"
 #include "rawinq/skewt_layout.h"
 
@@ -468,6 +469,11 @@ class TerminalProgress final : public Progress {
     bar_.update(a.done, static_cast<double>(a.station_years), a.soundings,
                 a.station, a.date);
   }
+  // The archive's warnings go on their own line, never over the bar.
+  void message(const std::string& text) override {
+    bar_.clear();
+    std::fputs(text.c_str(), stderr);
+  }
   // Before the summary line.
   void clear() { bar_.clear(); }
 
@@ -475,26 +481,17 @@ class TerminalProgress final : public Progress {
   progress_bar::Bar bar_;
 };
 
-struct Catalogue {
-  std::vector<STATREC> entries;
-};
-
+// The catalogue of the support folder, every entry of both files.
 Catalogue load_catalogues(const std::string& support_dir, bool quiet) {
-  Catalogue c;
-  const std::string stat = support_dir + "stat2000.txt";
-  const std::string intl = support_dir + "international_sites.txt";
-  const bool have_stat = read_catalogue_file(stat, false, c.entries);
-  const std::size_t from_stat = c.entries.size();
-  const bool have_intl = read_catalogue_file(intl, true, c.entries);
-  if (!have_stat && !have_intl)
-    throw std::runtime_error(stat + ": " + std::strerror(ENOENT) +
-                             " (no station catalogue in " + support_dir + ")");
-  if (!quiet && c.entries.size() > 2000)
+  CatalogueOptions options;
+  options.strict = true;
+  Catalogue c = Catalogue::load(support_dir, options);
+  if (!quiet && c.size() > 2000)
     std::fprintf(stderr,
                  "%s: note: the catalogues hold %zu entries (%zu in "
                  "stat2000.txt); all are used, the dialogue reads the first "
                  "2000\n",
-                 kProgram, c.entries.size(), from_stat);
+                 kProgram, c.size(), c.from_stat2000());
   return c;
 }
 
@@ -505,21 +502,26 @@ long inventory(const Options& o, const RetrievalRequest& rq) {
   std::printf("wmo\twban\tinitials\tyear\tsoundings\tfirst\tlast\n");
   long lines = 0;
   std::vector<unsigned char> head(20000);
+  StationFiles files;
+  files.messages = [](const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+  };
   const int byr = static_cast<int>(o.from / 1000000);
   const int eyr = static_cast<int>(o.to / 1000000);
   for (const StationRow& row : rq.selection.stations) {
     const std::vector<int> entries = station_entries(rq.selection, row.wban);
     for (int yr = byr; yr <= eyr; ++yr) {
       short status = 0;
-      open_station_file(rq.data_dir, static_cast<short>(yr), row.wban, &status,
-                        0, 0, false, true);
+      open_station_file(files, rq.data_dir, static_cast<short>(yr), row.wban,
+                        &status, 0, 0, false, true);
       struct Closer {
-        ~Closer() { Input_File[0].infile.close(); }
-      } closer;
+        StationFiles& files;
+        ~Closer() { files.close_all(1); }
+      } closer{files};
       if (status != 1) continue;
       unsigned long n = 0;
-      if (!read_file_head(Input_File[0], head.data(), &n)) {
-        warn_unreadable(Input_File_Path[0]);
+      if (!read_file_head(files.slot[0], head.data(), &n)) {
+        files.warn_unreadable(0);
         continue;
       }
       long count = 0, first = 0, last = 0;
@@ -535,7 +537,7 @@ long inventory(const Options& o, const RetrievalRequest& rq) {
             first = std::min(first, date);
             ++count;
           });
-      if (!ok) warn_unreadable(Input_File_Path[0]);
+      if (!ok) files.warn_unreadable(0);
       const int indx = choose_station_entry(
           rq.selection.catalogue, entries,
           count > 0 ? first / 100 : yr * 10000L + 101);
@@ -614,7 +616,7 @@ int run(int argc, char** argv) {
   rq.write.derived = o.derived;
   rq.write.history = o.history;
   rq.write.plot = o.plot;
-  rq.selection = select_stations(cat.entries.data(), cat.entries.size(), c);
+  rq.selection = cat.select(c);
   rq.data_dir = data_dir;
   rq.both_year_forms = true;
   rq.keyed_slots = 1 << 20;
@@ -623,7 +625,7 @@ int run(int argc, char** argv) {
   std::vector<std::string> why;
   if (c.by_numbers) {
     std::set<long> known;
-    for (const STATREC& e : cat.entries)
+    for (const STATREC& e : cat.entries())
       known.insert(c.wban_numbers ? e.wban : e.wmo);
     std::string missing;
     for (const long n : numbers)
@@ -636,7 +638,6 @@ int run(int argc, char** argv) {
     why.push_back("no station of the selection has a catalogue entry in the "
                   "period");
 
-  Archive_Messages = stderr;
   if (o.inventory) {
     if (rq.selection.stations.empty()) {
       for (const std::string& w : why) std::fprintf(stderr, "%s: %s\n", kProgram, w.c_str());
@@ -688,8 +689,11 @@ int run(int argc, char** argv) {
   config.to_files = !o.out.empty();
   config.dir = with_slash(o.out);
   config.by_station = o.order == Order::station;
-  OutputSession session(config);
   TerminalProgress progress(!o.quiet && isatty(2) == 1);
+  config.notes = [&progress](const std::string& text) {
+    progress.message(text);
+  };
+  OutputSession session(config);
   RetrievalResult r;
   // An interruption ends the run between soundings; the file being written
   // is removed, those finished stay.

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   constexpr short kYear = 1995;
   constexpr long kWban = 23062;
   Data_Loc = dir + "/";
-  const std::string path = database_path(2, kYear, kWban);
+  const std::string path = database_path(Data_Loc, 2, kYear, kWban, false);
   std::filesystem::create_directories(
       std::filesystem::path(path).parent_path());
   fuzz_setup::write_bytes(path, data, size);
@@ -28,7 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       format_by_choice(static_cast<short>(size > 0 ? data[0] % 3 : 0));
   const short stim = static_cast<short>(size > 1 ? data[1] % 4 : 0);
   fuzz_setup::select_one_station(kWban, 72469);
-  Archive_Messages = fuzz_setup::null_stream();
 
   RetrievalRequest rq;
   rq.bdate = 1995010100;

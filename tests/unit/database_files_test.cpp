@@ -31,7 +31,7 @@ class DatabaseFiles : public ::testing::Test {
     Max_Lines = 20;
   }
   void TearDown() override {
-    for (auto& slot : Input_File) slot.infile.close();
+    files.close_all(files.slot.size());
     Max_Lines = 20;
     Data_Loc.clear();
     retrieval_test::clear_selection();
@@ -41,7 +41,21 @@ class DatabaseFiles : public ::testing::Test {
         (dir / rel).substr(0, (dir / rel).find_last_of('/')));
     testing_support::write_file(dir / rel, bytes);
   }
+  // Opens as the dialogue does: in its archive, tracing when the page
+  // length is -1, the messages on standard output.
+  void open_infile(short iyr, long wban, short* status, short num,
+                   short swap) {
+    files.messages = [](const std::string& text) {
+      std::fputs(text.c_str(), stdout);
+    };
+    open_station_file(files, Data_Loc, iyr, wban, status, num, swap,
+                      Max_Lines == -1, false);
+  }
+  static std::string database_path(int variant, short iyr, long wban) {
+    return ::database_path(Data_Loc, variant, iyr, wban, false);
+  }
   TempDir dir;
+  StationFiles files;
 };
 
 TEST_F(DatabaseFiles, PathsOfTheThreeNameForms) {
@@ -68,8 +82,8 @@ TEST_F(DatabaseFiles, TriesTheNameFormsInOrderAndTracesThem) {
   open_infile(1996, 23062, &status, 4, 0);
   const std::string out = cap.text();
   EXPECT_EQ(status, 1);
-  EXPECT_TRUE(Input_File[4].infile);
-  EXPECT_EQ(Input_File_Path[4], Data_Loc + "raob1996/23062_96.buf");
+  EXPECT_TRUE(files.slot[4].infile);
+  EXPECT_EQ(files.path[4], Data_Loc + "raob1996/23062_96.buf");
   EXPECT_EQ(out, "2 attempt to open file: \n" + Data_Loc +
                      "Raob1996/23062_96.buf \n\n"
                      "1 attempt to open file: \n" +
@@ -86,7 +100,7 @@ TEST_F(DatabaseFiles, UpperCaseFormFoundSecondAndNoTraceByDefault) {
   open_infile(1996, 23062, &status, 0, 0);
   EXPECT_EQ(cap.text(), "");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(Input_File_Path[0], Data_Loc + "RAOB1996/23062_96.BUF;1");
+  EXPECT_EQ(files.path[0], Data_Loc + "RAOB1996/23062_96.BUF;1");
 }
 
 TEST_F(DatabaseFiles, NoFileInAnyFormGivesStatusZero) {
@@ -95,7 +109,7 @@ TEST_F(DatabaseFiles, NoFileInAnyFormGivesStatusZero) {
   open_infile(1996, 23062, &status, 0, 0);
   EXPECT_EQ(cap.text(), "");
   EXPECT_EQ(status, 0);
-  EXPECT_FALSE(Input_File[0].infile);
+  EXPECT_FALSE(files.slot[0].infile);
 }
 
 TEST_F(DatabaseFiles, SwapOpenClosesTheSharedSlotFirst) {
@@ -107,8 +121,8 @@ TEST_F(DatabaseFiles, SwapOpenClosesTheSharedSlotFirst) {
   status = -1;
   open_infile(1995, 22222, &status, 1, 0);
   EXPECT_EQ(status, 1);
-  EXPECT_FALSE(Input_File[0].infile);
-  EXPECT_TRUE(Input_File[1].infile);
+  EXPECT_FALSE(files.slot[0].infile);
+  EXPECT_TRUE(files.slot[1].infile);
 }
 
 TEST_F(DatabaseFiles, OutOfDescriptorsGivesStatusTwoWithoutTryingOtherForms) {
@@ -128,12 +142,12 @@ TEST_F(DatabaseFiles, OutOfDescriptorsGivesStatusTwoWithoutTryingOtherForms) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
   short status = 0;
   open_infile(1995, 11111, &status, 0, 0);
-  const int err = Infile_Errno;
+  const int err = files.open_errno;
   setrlimit(RLIMIT_NOFILE, &saved);
   const std::string out = cap.text();
   EXPECT_EQ(status, 2);
   EXPECT_TRUE(out_of_descriptors(err));
-  EXPECT_FALSE(Input_File[0].infile);
+  EXPECT_FALSE(files.slot[0].infile);
   // One attempt only, and no warning: such a file waits for a descriptor.
   EXPECT_EQ(out, "2 attempt to open file: \n" + Data_Loc +
                      "Raob1995/11111_95.buf \n\n");
@@ -157,7 +171,7 @@ TEST_F(DatabaseFiles, ExistingFileThatCannotBeOpenedIsReported) {
   const std::string out = cap.text();
   close(fd);
   EXPECT_EQ(status, 2);
-  EXPECT_FALSE(out_of_descriptors(Infile_Errno));
+  EXPECT_FALSE(out_of_descriptors(files.open_errno));
   EXPECT_EQ(out, " WARNING:  unable to open database file: " + path + "\n");
 }
 

@@ -15,7 +15,7 @@
 
 #include "rawinq/plot.h"
 #include "rawinq/retrieval.h"
-#include "rawinq/selection.h"
+#include "rawinq/catalogue.h"
 #include "rawinq/skewt_layout.h"
 #include "rawinq/skewt_style.h"
 #include "test_support.h"

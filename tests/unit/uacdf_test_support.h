@@ -55,6 +55,10 @@ class OutputFile final : public OutputUnit {
   int ncid() const override { return id_; }
   void check(int status) override { EXPECT_EQ(status, NC_NOERR); }
   const std::string& path() const override { return path_; }
+  // The notes go where the dialogue puts them.
+  void note(const std::string& text) override {
+    std::fputs(text.c_str(), stdout);
+  }
 
  private:
   std::unique_ptr<SoundingWriter> writer_;

@@ -171,9 +171,10 @@ void NetcdfWriter::write(OutputUnit& out, const Sounding& sounding,
     if (cls < 0) continue;
     long& counter = counters[cls];
     if (counter >= kClassSlots[cls]) {
-      std::printf("stn = %d month = %d day = %d\n\n",
-                  static_cast<int>(station.wmo), hdr.month, hdr.day);
-      std::printf("%s\n", kClassFull[cls]);
+      out.note("stn = " + std::to_string(static_cast<int>(station.wmo)) +
+               " month = " + std::to_string(hdr.month) +
+               " day = " + std::to_string(hdr.day) + "\n\n" +
+               kClassFull[cls] + "\n");
       continue;
     }
     const float converted[kQuantityCount] = {
