@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rawinq/plot.h"
@@ -18,6 +19,15 @@ struct WriteOptions {
   bool derived = false;    // the analysis formats' derived quantities
   std::string history;     // what made the output (the CF history)
   PlotOptions plot;        // the plot formats' axis and parcel
+};
+
+// A failed write or close of an output file or standard output.
+struct OutputFailure {
+  OutputFailure(int e, std::string p, std::string w = std::string())
+      : err(e), path(std::move(p)), why(std::move(w)) {}
+  int err;           // the system's reason
+  std::string path;  // "" for standard output
+  std::string why;   // when not empty, said in place of the system's reason
 };
 
 // The open output unit a writer writes to: a text stream or a NetCDF file.

@@ -22,15 +22,6 @@ class Pager {
   virtual void count_line() = 0;    // may ask the user (and end the run)
 };
 
-// A failed write or close of an output file or standard output.
-struct OutputFailure {
-  OutputFailure(int e, std::string p, std::string w = std::string())
-      : err(e), path(std::move(p)), why(std::move(w)) {}
-  int err;           // the system's reason
-  std::string path;  // "" for standard output
-  std::string why;   // when not empty, said in place of the system's reason
-};
-
 struct SessionConfig {
   const OutputFormat* format = nullptr;
   bool to_files = false;       // else standard output

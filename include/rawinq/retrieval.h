@@ -12,20 +12,7 @@
 #include "rawinq/formats.h"
 #include "rawinq/output_session.h"
 #include "rawinq/records.h"
-
-struct StationRow {
-  long wmo;
-  long wban;
-};
-
-// The stations of a request and their catalogue entries.
-struct Selection {
-  const STATREC* catalogue = nullptr;  // the whole catalogue
-  std::size_t catalogue_size = 0;
-  std::vector<int> entries;            // selected entries, catalogue indexes
-  std::vector<StationRow> stations;    // the stations, in the order visited
-  bool wban_numbers = false;           // progress lines name WBAN numbers
-};
+#include "rawinq/selection.h"
 
 enum class Order { synoptic, station };
 // Where a new output file begins: synoptic order knows one, year, month,

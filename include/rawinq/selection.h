@@ -8,7 +8,20 @@
 #include <vector>
 
 #include "rawinq/records.h"
-#include "rawinq/retrieval.h"
+
+struct StationRow {
+  long wmo;
+  long wban;
+};
+
+// The stations of a request and their catalogue entries.
+struct Selection {
+  const STATREC* catalogue = nullptr;  // the whole catalogue
+  std::size_t catalogue_size = 0;
+  std::vector<int> entries;            // selected entries, catalogue indexes
+  std::vector<StationRow> stations;    // the stations, in the order visited
+  bool wban_numbers = false;           // progress lines name WBAN numbers
+};
 
 struct StationCriteria {
   bool by_numbers = true;       // else by the box

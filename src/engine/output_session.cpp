@@ -2,6 +2,7 @@
 // the checked writes and the paging count.
 #include "rawinq/output_session.h"
 
+#include "rawinq/cdf.h"
 #include "rawinq/staged_file.h"
 
 #include <fcntl.h>
@@ -262,7 +263,10 @@ void OutputSession::close_unit() {
     const int id = ncid_;
     ncid_ = -1;
     errno = 0;
-    const int status = nc_close(id);
+    const int status = [id] {
+      const NetcdfLock hold(netcdf_mutex());
+      return nc_close(id);
+    }();
     if (status != NC_NOERR) {
       const int err = netcdf_reason(status, errno);
       paths_->staged.discard();
@@ -329,6 +333,7 @@ void OutputSession::abandon_unit() {
   if (ncid_ >= 0) {
     const int id = ncid_;
     ncid_ = -1;
+    const NetcdfLock hold(netcdf_mutex());
     nc_close(id);
   }
   paths_->staged.discard();
@@ -382,6 +387,7 @@ bool OutputSession::create_netcdf(const std::string& path) {
         // the library's 8 KB: some 100 times fewer writes, seeks and
         // reads back of what was just written; the bytes are the same.
         std::size_t buffer = kNetcdfBuffer;
+        const NetcdfLock hold(netcdf_mutex());
         errno = 0;
         const int status =
             (mode & NC_NETCDF4) != 0
@@ -439,7 +445,11 @@ bool OutputSession::close_netcdf() {
   if (ncid_ < 0) return true;
   const int id = ncid_;
   ncid_ = -1;
-  const bool ok = nc_close(id) == NC_NOERR;
+  bool ok = false;
+  {
+    const NetcdfLock hold(netcdf_mutex());
+    ok = nc_close(id) == NC_NOERR;
+  }
   struct stat st {};
   if (ok && stat(path_.c_str(), &st) == 0)
     bytes_ += static_cast<unsigned long long>(st.st_size);

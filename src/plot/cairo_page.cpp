@@ -8,6 +8,7 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -107,7 +108,7 @@ CairoPage::CairoPage(PlotKind kind, const std::string& path, double width,
     : kind_(kind), path_(path) {
   // The temporary file beside the target, so that the rename stays within
   // one file system; made like any new file, subject to the umask.
-  static unsigned long counter = 0;
+  static std::atomic<unsigned long> counter{0};
   int fd = -1;
   for (int attempt = 0; fd < 0; ++attempt) {
     temp_path_ = path + ".tmp" + std::to_string(getpid()) + "." +

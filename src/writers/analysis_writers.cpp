@@ -12,7 +12,6 @@
 #include "rawinq/csv_writer.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
-#include "rawinq/output_session.h"
 #include "rawinq/staged_file.h"
 
 namespace {

@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "rawinq/formats.h"
-#include "rawinq/output_session.h"
 #include "rawinq/plot.h"
 
 namespace {

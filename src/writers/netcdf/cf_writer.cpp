@@ -10,6 +10,7 @@
 #include <limits>
 #include <utility>
 
+#include "rawinq/cdf.h"
 #include "rawinq/csv_writer.h"
 #include "rawinq/derived_fields.h"
 #include "rawinq/heights.h"
@@ -91,6 +92,7 @@ NcFile& NcFile::operator=(NcFile&& o) noexcept {
 NcFile::~NcFile() { close(); }
 
 int NcFile::close() {
+  const NetcdfLock hold(netcdf_mutex());
   if (ncid_ < 0) return NC_NOERR;
   return nc_close(release());
 }
@@ -106,6 +108,7 @@ void CfWriter::check(int status, const char* what) const {
 
 CfWriter::CfWriter(const std::string& path, CfOptions options)
     : options_(std::move(options)), path_(path) {
+  const NetcdfLock hold(netcdf_mutex());
   check(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid_),
         "cannot create the file");
   owned_ = NcFile(ncid_);
@@ -118,6 +121,7 @@ CfWriter::CfWriter(int ncid, CfOptions options)
 }
 
 void CfWriter::define_file() {
+  const NetcdfLock hold(netcdf_mutex());
   const int ncid = ncid_;
   int old_mode = 0;
   check(nc_set_fill(ncid, NC_NOFILL, &old_mode), "nc_set_fill");
@@ -171,6 +175,7 @@ void CfWriter::define_file() {
 }
 
 long CfWriter::write(const Sounding& sounding, const STATREC& station) {
+  const NetcdfLock hold(netcdf_mutex());
   const size_t before = level_types_.size();
   for (const DATA_TYPE& l : sounding.levels) {
     if (!level_selected(l.fr, options_.level_selection)) continue;
@@ -322,6 +327,7 @@ void CfWriter::define_and_write_profiles() {
 }
 
 void CfWriter::finish() {
+  const NetcdfLock hold(netcdf_mutex());
   if (finished_) return;
   finished_ = true;
   flush_levels();

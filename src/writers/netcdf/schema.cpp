@@ -279,4 +279,10 @@ UacdfIds uacdf::make_uacdf_ids(OutputUnit& out) {
   return ids;
 }
 
-void make_uacdf_file(OutputUnit& out) { make_uacdf_ids(out); }
+std::recursive_mutex& netcdf_mutex() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+void make_uacdf_file(OutputUnit& out) {
+  const NetcdfLock hold(netcdf_mutex()); make_uacdf_ids(out); }

@@ -130,6 +130,7 @@ class NetcdfWriter final : public SoundingWriter {
 
 void NetcdfWriter::write(OutputUnit& out, const Sounding& sounding,
                          const STATREC& station, const WriteOptions&) {
+  const NetcdfLock hold(netcdf_mutex());
   if (records_ == 0) ids_ = make_uacdf_ids(out);
   const HEADER_TYPE& hdr = sounding.header;
   index_[0] = records_;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -20,15 +21,26 @@ constexpr int kMaxLinks = 40;
 constexpr int kMaxTries = 100;
 
 // The files being written, so that whatever ends the process removes their
-// temporary files.
-std::vector<StagedFile*>& unfinished() {
-  static std::vector<StagedFile*> files;
+// temporary files. Requests of several threads begin and end files at once:
+// the list has a lock of its own.
+struct Unfinished {
+  std::mutex lock;
+  std::vector<StagedFile*> files;
+};
+Unfinished& unfinished() {
+  static Unfinished u;
   static const bool registered = [] {
     std::atexit(discard_unfinished_outputs);
     return true;
   }();
   static_cast<void>(registered);
-  return files;
+  return u;
+}
+
+void forget(StagedFile* f) {
+  Unfinished& u = unfinished();
+  const std::lock_guard<std::mutex> hold(u.lock);
+  u.files.erase(std::remove(u.files.begin(), u.files.end(), f), u.files.end());
 }
 
 // The directory part of path with its slash ("" for a bare name).
@@ -131,7 +143,9 @@ bool StagedFile::begin(const std::string& path, const Create& create) {
       // that a private file is never readable by others on the way).
       mode_ = exists ? static_cast<int>(st.st_mode & 0777) : -1;
       if (mode_ >= 0) chmod(temporary_.c_str(), static_cast<mode_t>(mode_));
-      unfinished().push_back(this);
+      Unfinished& u = unfinished();
+      const std::lock_guard<std::mutex> hold(u.lock);
+      u.files.push_back(this);
       return true;
     }
     if (errno != EEXIST) return false;
@@ -151,8 +165,7 @@ bool StagedFile::commit() {
     return false;
   }
   temporary_.clear();
-  auto& files = unfinished();
-  files.erase(std::remove(files.begin(), files.end(), this), files.end());
+  forget(this);
   return true;
 }
 
@@ -161,14 +174,21 @@ void StagedFile::discard() {
   const int saved = errno;
   unlink(temporary_.c_str());
   temporary_.clear();
-  auto& files = unfinished();
-  files.erase(std::remove(files.begin(), files.end(), this), files.end());
+  forget(this);
   errno = saved;
 }
 
 void discard_unfinished_outputs() {
-  auto& files = unfinished();
-  while (!files.empty()) files.back()->discard();
+  Unfinished& u = unfinished();
+  for (;;) {
+    StagedFile* f = nullptr;
+    {
+      const std::lock_guard<std::mutex> hold(u.lock);
+      if (u.files.empty()) return;
+      f = u.files.back();
+    }
+    f->discard();
+  }
 }
 
 RequestFiles::RequestFiles(std::size_t bits)
