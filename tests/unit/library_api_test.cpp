@@ -1,0 +1,144 @@
+// The library used as another program uses it: archives, catalogues and
+// requests as values, soundings read as values, and requests run side by
+// side in two threads giving the files they give one after the other.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "rawinq/rawinq.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::TempDir;
+
+const rawinq::Archive& sample_archive() {
+  static const rawinq::Archive a = rawinq::Archive::open(
+      testing_support::source_dir() + "/data/sample-archive");
+  return a;
+}
+const rawinq::Catalogue& sample_catalogue() {
+  static const rawinq::Catalogue c =
+      rawinq::Catalogue::load(testing_support::source_dir() + "/data/support/");
+  return c;
+}
+
+// Every file a request wrote, by name.
+std::map<std::string, std::string> files_in(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const std::string& name : testing_support::dir_entries(dir))
+    files[name] = testing_support::read_file(dir + "/" + name);
+  return files;
+}
+
+struct Job {
+  const char* format;
+  rawinq::Order order;
+  rawinq::Split split;
+  long from, to;
+  std::vector<long> wmo;
+  bool derived;
+};
+
+// Runs a request into dir; the soundings written.
+long run(const Job& job, const std::string& dir) {
+  rawinq::Request rq;
+  rq.from = job.from;
+  rq.to = job.to;
+  rq.stations.numbers = job.wmo;
+  rq.order = job.order;
+  rq.split = job.split;
+  rq.write.derived = job.derived;
+  rawinq::SessionConfig config;
+  config.format = rawinq::format_by_name(job.format);
+  config.to_files = true;
+  config.dir = dir + "/";
+  rawinq::OutputSession session(config);
+  rawinq::Progress progress;
+  const long n = rawinq::retrieve(sample_archive(), sample_catalogue(), rq,
+                                  session, progress)
+                     .soundings;
+  session.close_unit();
+  return n;
+}
+
+TEST(LibraryApi, ArchiveCatalogueAndSoundingsAsValues) {
+  EXPECT_EQ(sample_archive().years(), (std::vector<int>{1995, 1999, 2003}));
+  EXPECT_THROW(rawinq::Archive::open("/nonexistent/archive"),
+               rawinq::ArchiveError);
+  EXPECT_EQ(sample_catalogue().find(72469).empty(), false);
+  EXPECT_THROW(rawinq::Catalogue::load("/nonexistent/", {true, 0, true, false}),
+               rawinq::CatalogueError);
+
+  // The soundings read as values are those a request writes.
+  rawinq::Request rq;
+  rq.from = 1995010100;
+  rq.to = 1995013112;
+  rq.stations.numbers = {72469, 3005};
+  const std::vector<rawinq::StationSounding> soundings =
+      rawinq::read_soundings(sample_archive(), sample_catalogue(), rq);
+  TempDir dir;
+  const Job csv{"csv", rawinq::Order::station, rawinq::Split::one,
+                rq.from, rq.to, rq.stations.numbers, false};
+  ASSERT_GT(soundings.size(), 60u);
+  EXPECT_EQ(static_cast<long>(soundings.size()), run(csv, dir.path()));
+  EXPECT_EQ(soundings.front().station.wmo, 3005);  // sorted by WMO number
+  EXPECT_EQ(soundings.back().station.wmo, 72469);
+
+  // Physical units, missing as NaN; the indices of the station's elevation.
+  rawinq::Sounding s = soundings.back().sounding;
+  s.levels[1].dp = kMissingValue;
+  const rawinq::PhysicalLevels p = rawinq::physical_levels(s);
+  ASSERT_EQ(p.pressure_hpa.size(), s.levels.size());
+  EXPECT_DOUBLE_EQ(p.pressure_hpa[0], s.levels[0].pr / 10.0);
+  EXPECT_DOUBLE_EQ(p.temperature_c[0], s.levels[0].tp / 10.0);
+  EXPECT_DOUBLE_EQ(p.wind_speed_ms[0], s.levels[0].ws / 10.0);
+  EXPECT_TRUE(std::isnan(p.dewpoint_c[1]));
+  const auto ix = rawinq::sounding_indices(s, soundings.back().station);
+  EXPECT_TRUE(std::isfinite(ix.lifted_index_k));
+}
+
+// Two requests in two threads over one archive and catalogue write, byte
+// for byte, what they write one after the other: nothing of one request
+// leaks into the other (file slots, read-ahead, NetCDF state, names).
+TEST(LibraryApi, TwoRequestsInTwoThreadsWriteWhatTheyWriteAlone) {
+  using rawinq::Order;
+  using rawinq::Split;
+  const std::pair<Job, Job> pairs[] = {
+      {{"zir", Order::synoptic, Split::month, 1995010100, 1995123112,
+        {72469, 72520, 3005}, false},
+       {"csv", Order::synoptic, Split::one, 1995010100, 1995123112,
+        {72764, 72250, 72293, 10868}, true}},
+      {{"netcdf", Order::synoptic, Split::one, 1999010100, 1999063012,
+        {72357, 72649}, false},
+       {"cf", Order::station, Split::one, 1999010100, 1999123112,
+        {72357, 10868, 72403}, true}},
+      {{"faa604", Order::station, Split::one, 2003010100, 2003123112,
+        {72469, 72764}, false},
+       {"png", Order::station, Split::sounding, 2003030100, 2003030212,
+        {72250}, false}},
+  };
+  for (const auto& [a, b] : pairs) {
+    SCOPED_TRACE(std::string(a.format) + " with " + b.format);
+    TempDir alone_a, alone_b, side_a, side_b;
+    const long na = run(a, alone_a.path());
+    const long nb = run(b, alone_b.path());
+    ASSERT_GT(na, 0);
+    ASSERT_GT(nb, 0);
+    long ta = 0, tb = 0;
+    std::thread first([&] { ta = run(a, side_a.path()); });
+    std::thread second([&] { tb = run(b, side_b.path()); });
+    first.join();
+    second.join();
+    EXPECT_EQ(ta, na);
+    EXPECT_EQ(tb, nb);
+    EXPECT_EQ(files_in(side_a.path()), files_in(alone_a.path()));
+    EXPECT_EQ(files_in(side_b.path()), files_in(alone_b.path()));
+  }
+}
+
+}  // namespace
