@@ -19,7 +19,7 @@
 #include "rawinq/archive.h"
 #include "rawinq/decoder.h"
 #include "rawinq/file_handle.h"
-#include "rawinq/globals.h"
+#include "rawinq/records.h"
 #include "rawinq/installation.h"
 #include "rawinq/records.h"
 #include "rawinq/regular_file.h"
