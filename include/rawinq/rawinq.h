@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "rawinq/catalogue.h"
+#include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
 #include "rawinq/heights.h"
 #include "rawinq/indices.h"
@@ -75,6 +76,17 @@ class Archive {
   bool both_year_forms() const { return both_year_forms_; }
   // The years that have a year folder, ascending.
   const std::vector<int>& years() const { return years_; }
+
+  // One station-year file, open for reading, owned by the caller.
+  struct StationYear {
+    FileHandle file;         // empty when there is none that can be read
+    std::string path;        // the file found ("" when there is none)
+    unsigned long size = 0;  // its bytes
+    int error = 0;           // errno when it is there but cannot be opened
+  };
+  // The file of station (its WBAN number, or WMO + 900000) for year, under
+  // the first name form found.
+  StationYear open_station_year(long station, int year) const;
 
  private:
   std::string folder_;

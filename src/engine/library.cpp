@@ -12,6 +12,8 @@
 
 #include "rawinq/rawinq.h"
 
+#include "rawinq/archive.h"
+
 namespace rawinq {
 
 namespace {
@@ -57,6 +59,21 @@ Archive Archive::open(const std::string& folder, bool both_year_forms) {
   if (errno != 0) throw ArchiveError(shown + ": " + std::strerror(errno));
   a.years_.assign(years.begin(), years.end());
   return a;
+}
+
+Archive::StationYear Archive::open_station_year(long station,
+                                                int year) const {
+  StationFiles files;
+  short status = 0;
+  open_station_file(files, folder_, static_cast<short>(year), station,
+                    &status, 0, 0, false, both_year_forms_);
+  StationYear y;
+  if (status == 0) return y;
+  y.path = files.path[0];
+  y.size = files.slot[0].size;
+  y.error = status == 1 ? 0 : files.open_errno;
+  y.file = std::move(files.slot[0].infile);
+  return y;
 }
 
 RetrievalRequest engine_request(const Archive& archive,

@@ -70,6 +70,13 @@ TEST(LibraryApi, ArchiveCatalogueAndSoundingsAsValues) {
   EXPECT_EQ(sample_archive().years(), (std::vector<int>{1995, 1999, 2003}));
   EXPECT_THROW(rawinq::Archive::open("/nonexistent/archive"),
                rawinq::ArchiveError);
+  // A station-year file comes as an owned handle; the short year form is
+  // found too.
+  const auto y = sample_archive().open_station_year(23062, 1995);
+  EXPECT_TRUE(y.file);
+  EXPECT_EQ(y.path, sample_archive().folder() + "Raob1995/23062_95.buf");
+  EXPECT_GT(y.size, 0u);
+  EXPECT_FALSE(sample_archive().open_station_year(23062, 1996).file);
   EXPECT_EQ(sample_catalogue().find(72469).empty(), false);
   EXPECT_THROW(rawinq::Catalogue::load("/nonexistent/", {true, 0, true, false}),
                rawinq::CatalogueError);
