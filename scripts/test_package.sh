@@ -1,9 +1,11 @@
 #!/bin/sh
-# Builds the Debian package (cpack -G DEB), installs it with apt-get as a
-# user would, and runs the installed programs: one scripted rawinq session
-# on the installed sample archive, a skew-T plot by the installed plotter,
-# rawinq-dump over the sample archive, a rawinq-pack round
-# trip, and the manual pages through man. Leaves the package installed.
+# Builds the Debian packages (cpack -G DEB: rawinq and rawinq-dev), installs
+# them with apt-get as a user would, and runs the installed programs: one
+# scripted rawinq session on the installed sample archive, a skew-T plot by
+# the installed plotter, rawinq-dump over the sample archive, a rawinq-pack
+# round trip, the manual pages through man, and the example programs built
+# on the installed library (CMake package and pkg-config). Leaves the
+# packages installed.
 set -eu
 cd "$(dirname "$0")/.."
 src=$(pwd)
@@ -16,11 +18,14 @@ cmake -S . -B build-pkg -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF \
       -DRAWINQ_PLOTTER=/usr/libexec/rawinq/drovane \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-pkg -j"$(nproc)"
-rm -f build-pkg/rawinq_*.deb
+rm -f build-pkg/rawinq_*.deb build-pkg/rawinq-dev_*.deb
 (cd build-pkg && cpack -G DEB)
 set -- build-pkg/rawinq_*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no package was built" >&2; exit 1; }
 deb="$src/$1"
+set -- build-pkg/rawinq-dev_*.deb
+[ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no -dev package was built" >&2; exit 1; }
+devdeb="$src/$1"
 
 fail() { echo "test_package: $*" >&2; exit 1; }
 
@@ -34,10 +39,14 @@ echo "$depends" | grep -q 'libcairo2' || fail "no dependency on the cairo librar
 echo "$depends" | grep -q 'fonts-dejavu-core' || fail "no dependency on the plots' font"
 [ "$recommends" = "ncl-ncarg" ] || fail "ncl-ncarg is not recommended"
 
-$sudo apt-get remove -y rawinq >/dev/null 2>&1 || true
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$deb"
-[ "$(dpkg-query -W -f='${Status}' rawinq)" = "install ok installed" ] ||
-  fail "the package is not installed"
+dpkg-deb -f "$devdeb" Depends | grep -q 'rawinq (= ' ||
+  fail "rawinq-dev does not depend on its rawinq"
+$sudo apt-get remove -y rawinq-dev rawinq >/dev/null 2>&1 || true
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$deb" "$devdeb"
+for p in rawinq rawinq-dev; do
+  [ "$(dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] ||
+    fail "the package $p is not installed"
+done
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -125,4 +134,25 @@ for page in rawinq rawinq_na rawinq-pack rawinq-dump rawinq-extract; do
 done
 LC_ALL=C.UTF-8 MANWIDTH=80 man rawinq 2>/dev/null | grep -q "$data/support/stat2000.txt" ||
   fail "man rawinq does not name the installed support files"
+# The library from another program: the examples built with the installed
+# CMake package (shared and static library) and with pkg-config, run on the
+# installed sample archive.
+cmake -S "$src/examples" -B examples >/dev/null || fail "find_package(rawinq)"
+cmake --build examples >/dev/null || fail "the examples do not build"
+c++ -std=c++17 -o first_sounding_pc "$src/examples/first_sounding.cpp" \
+  $(pkg-config --cflags --libs rawinq) || fail "pkg-config --libs rawinq"
+rawinq-extract --quiet --format csv --from 1995010100 --to 1995013112 \
+  --wmo 72469 "$data/sample-archive" "$data/support" >cli-csv.csv
+for prog in examples/first_sounding examples/first_sounding_static \
+            ./first_sounding_pc; do
+  rm -rf ex-out && mkdir ex-out
+  "$prog" "$data/sample-archive" "$data/support" ex-out >example.txt ||
+    fail "$prog ended with status $?"
+  tail -n 2 example.txt | head -n 1 | grep -qx '62 soundings' ||
+    fail "$prog did not read the month's 62 soundings"
+  [ "$(ls ex-out | wc -l)" -eq 1 ] || fail "$prog wrote no CSV file"
+  cmp -s ex-out/1995010100.csv cli-csv.csv || fail "$prog wrote another CSV"
+done
+echo "library: the examples built on rawinq-dev read and write the month"
+
 echo "installed package: every check passed"

@@ -2,7 +2,9 @@
 // every format implements. Adding a format is one row and one writer.
 #pragma once
 
+#include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,10 +23,15 @@ struct WriteOptions {
   PlotOptions plot;        // the plot formats' axis and parcel
 };
 
-// A failed write or close of an output file or standard output.
-struct OutputFailure {
+// A failed write or close of an output file or standard output; what()
+// names the file ("standard output") and the reason.
+struct OutputFailure : std::runtime_error {
   OutputFailure(int e, std::string p, std::string w = std::string())
-      : err(e), path(std::move(p)), why(std::move(w)) {}
+      : std::runtime_error((p.empty() ? std::string("standard output") : p) +
+                           ": " + (w.empty() ? std::strerror(e) : w)),
+        err(e),
+        path(std::move(p)),
+        why(std::move(w)) {}
   int err;           // the system's reason
   std::string path;  // "" for standard output
   std::string why;   // when not empty, said in place of the system's reason
