@@ -2,7 +2,8 @@
 // soundings: open an archive and a station catalogue, make a request, read
 // its soundings as values (header, levels in physical units, the station's
 // catalogue entry) or write them in a format of the format table, compute a
-// sounding's indices. Nothing here keeps state between calls: any number
+// sounding's indices, import files into an archive (rawinq/import.h).
+// Nothing here keeps state between calls: any number
 // of archives, catalogues and requests may be used at once, from any
 // number of threads (a request and its output session belong to one
 // thread at a time). Failures are exceptions that name their cause; the
@@ -30,6 +31,7 @@
 #include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
 #include "rawinq/heights.h"
+#include "rawinq/import.h"
 #include "rawinq/indices.h"
 #include "rawinq/output_session.h"
 #include "rawinq/records.h"

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,6 +108,32 @@ TEST(LibraryApi, ArchiveCatalogueAndSoundingsAsValues) {
   EXPECT_TRUE(std::isnan(p.dewpoint_c[1]));
   const auto ix = rawinq::sounding_indices(s, soundings.back().station);
   EXPECT_TRUE(std::isfinite(ix.lifted_index_k));
+
+  // A month written as ZIR text and imported into a new archive reads back
+  // as the same soundings; an input with a fault writes nothing.
+  TempDir zir, db;
+  const Job text{"zir", rawinq::Order::station, rawinq::Split::one,
+                 rq.from, rq.to, {72469}, false};
+  ASSERT_GT(run(text, zir.path()), 0);
+  rawinq::ImportOptions imp;
+  imp.inputs = {zir / "1995010100.txt"};
+  EXPECT_EQ(rawinq::import_files(db.path(), imp).stations,
+            (std::set<long>{23062}));
+  rq.stations.numbers = {72469};
+  const auto again = rawinq::read_soundings(
+      rawinq::Archive::open(db.path()), sample_catalogue(), rq);
+  std::vector<rawinq::StationSounding> denver;
+  for (const auto& x : soundings)
+    if (x.station.wmo == 72469) denver.push_back(x);
+  ASSERT_EQ(again.size(), denver.size());
+  EXPECT_EQ(again.back().sounding.levels.size(),
+            denver.back().sounding.levels.size());
+  EXPECT_EQ(again.back().sounding.levels[0].tp,
+            denver.back().sounding.levels[0].tp);
+  testing_support::write_file(zir / "bad.txt", "    254      0      1      JAN    1995\nnot a level\n");
+  imp.inputs = {zir / "bad.txt"};
+  EXPECT_THROW(rawinq::import_files(db / "second", imp), rawinq::ImportError);
+  EXPECT_FALSE(testing_support::file_exists(db / "second/Raob1995"));
 }
 
 // Two requests in two threads over one archive and catalogue write, byte

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -30,6 +31,7 @@
 #include "packer.h"
 #include "rawinq/interruption.h"
 #include "rawinq/progress_bar.h"
+#include "import_run.h"
 #include "staging.h"
 #include "zir_text.h"
 
@@ -101,6 +103,24 @@ struct Options {
   std::vector<std::string> args;
 };
 
+namespace fs = std::filesystem;
+
+// The help file installed with the programs, or "" when none is found.
+std::string installed_help_file() {
+  std::vector<std::string> candidates;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec)
+    candidates.push_back(
+        (self.parent_path() / RAWINQ_DATA_BESIDE / "support/raobhelp.txt")
+            .string());
+  candidates.push_back(RAWINQ_BUILD_SUPPORT_DIR "/raobhelp.txt");
+  for (const std::string& c : candidates)
+    if (fs::is_regular_file(c, ec)) return c;
+  return "";
+}
+
+
 // Interruption: the handler notes the signal; the run ends at the next
 // check, and every temporary file goes with the objects that made it.
 volatile std::sig_atomic_t caught = 0;
@@ -149,23 +169,34 @@ void from_items(const std::vector<std::string>& args,
 
 // The progress of the import on a terminal: the share of the input files'
 // bytes read (a compressed file counts when it has been read whole), the
-// soundings per second, the station and date of the last sounding.
-class ImportProgress final : public archive_writer::ImportSink {
+// soundings per second, the station and date of the last sounding; the
+// interruption checks; standard input for "-".
+class ImportProgress final : public archive_writer::ImportObserver {
  public:
-  // The packer's warnings go to standard error on a line of their own.
-  ImportProgress(archive_writer::Packer& packer,
-                 const std::vector<std::string>& files, bool on)
-      : packer_(packer), bar_(stderr, on), clearing_(bar_),
-        warnings_(&clearing_) {
-    packer_.warnings = &warnings_;
+  ImportProgress(const std::vector<std::string>& files, bool on)
+      : bar_(stderr, on), clearing_(bar_), warnings_(&clearing_) {
     for (const std::string& f : files) {
       struct stat st {};
       if (f != "-" && stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode))
         total_ += static_cast<double>(st.st_size);
     }
   }
+  ~ImportProgress() override { warnings_.flush(); }
+  ImportProgress(const ImportProgress&) = delete;
+  ImportProgress& operator=(const ImportProgress&) = delete;
+
+  // The packer's warnings go to standard error on a line of their own.
+  std::ostream& warnings() { return warnings_; }
+
+  std::unique_ptr<archive_writer::LineSource> open(
+      const std::string& name,
+      const archive_writer::UnpackLimits& limits) override {
+    if (name == "-")
+      return std::make_unique<archive_writer::LineSource>(0, name);
+    return std::make_unique<archive_writer::LineSource>(name, limits);
+  }
   // The file that is read next, and its size.
-  void begin_file(const std::string& name) {
+  void begin_file(const std::string& name) override {
     struct stat st {};
     size_ = name != "-" && stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)
                 ? static_cast<double>(st.st_size)
@@ -177,39 +208,31 @@ class ImportProgress final : public archive_writer::ImportSink {
     compressed_ = ends(".gz") || ends(".zip");
     read_ = 0;
   }
-  void end_file() {
+  void end_file() override {
     done_ += size_;
     size_ = read_ = 0;
     show();
   }
   // Bytes of the text read from the current file.
-  void read(unsigned long long bytes) {
+  void read(unsigned long long bytes) override {
     if (!compressed_)
       read_ = std::min(static_cast<double>(bytes), size_);
     show();
   }
-  ~ImportProgress() override {
-    warnings_.flush();
-    packer_.warnings = &std::cerr;
-  }
-  ImportProgress(const ImportProgress&) = delete;
-  ImportProgress& operator=(const ImportProgress&) = delete;
-
-  void sounding(archive_writer::Imported& s) override {
+  void packed(long station, long date) override {
     ++soundings_;
-    station_ = s.station >= 900000 ? s.station - 900000 : s.station;
-    const archive_writer::Sounding& d = s.sounding;
-    date_ = d.year * 1000000L + d.month * 10000L + d.day * 100L + d.hour;
-    packer_.sounding(s);
+    station_ = station >= 900000 ? station - 900000 : station;
+    date_ = date;
     show();
   }
-  void skipped(const std::string& where, const std::string& reason) override {
-    bar_.clear();
-    packer_.skipped(where, reason);
-  }
-  void warning(const std::string& text) override {
-    bar_.clear();
-    packer_.warning(text);
+  void check() override { check_interruption(); }
+  // From here the run completes: a signal that comes later is held back
+  // until the process ends (and so ignored), lest it cut the report short.
+  void committing() override {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int s : kInterruptionSignals) sigaddset(&signals, s);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
   }
 
  private:
@@ -237,7 +260,6 @@ class ImportProgress final : public archive_writer::ImportSink {
     progress_bar::Bar& bar_;
   };
 
-  archive_writer::Packer& packer_;
   progress_bar::Bar bar_;
   Clearing clearing_;
   std::ostream warnings_;
@@ -246,102 +268,44 @@ class ImportProgress final : public archive_writer::ImportSink {
   long soundings_ = 0, station_ = 0, date_ = 0;
 };
 
-void read_file(const Options& o, const std::string& name,
-               const archive_writer::WbanOfWmo& wban,
-               ImportProgress& packer) {
-  archive_writer::LineSource in(name, o.limits);
-  packer.begin_file(name);
-  in.set_check([&] {
-    check_interruption();
-    packer.read(in.bytes());
-  });
-  switch (o.format) {
-    case Format::kZir:
-      archive_writer::read_zir(in, packer);
-      break;
-    case Format::kIgra2:
-      archive_writer::read_igra2(in, packer, wban);
-      break;
-    case Format::kWyoming:
-      archive_writer::read_wyoming(in, packer, wban, o.wmo);
-      break;
-    case Format::kTemp: {
-      const long month =
-          o.date != 0 ? o.date : archive_writer::coded_file_month(name);
-      if (month == 0)
-        throw std::runtime_error(
-            name + ": no month and year for its TEMP messages: name the file "
-                   "MMDDYYHH.skt or give --date YYYYMM");
-      archive_writer::read_temp(in, packer, wban, month);
-      break;
-    }
-  }
-  packer.end_file();
-}
-
 int run(const Options& o) {
-  archive_writer::PackOptions pack = o.pack;
-  pack.check_interruption = check_interruption;
-  pack.keep_duplicates = o.items || o.format == Format::kZir;
-  archive_writer::Packer packer(pack);
-  packer.warnings = &std::cerr;
+  archive_writer::ImportRequest rq;
+  static constexpr archive_writer::InputFormat kInput[] = {
+      archive_writer::InputFormat::zir, archive_writer::InputFormat::igra2,
+      archive_writer::InputFormat::wyoming, archive_writer::InputFormat::temp};
+  rq.format = kInput[static_cast<int>(o.format)];
+  rq.database_dir = o.args[0];
+  rq.pack = o.pack;
+  rq.catalogue = o.catalogue;
+  rq.support_dir = o.support;
+  rq.station_list = o.stations;
+  if (!o.stations.empty()) rq.help_file = installed_help_file();
+  rq.wmo = o.wmo;
+  rq.month = o.date;
+  rq.limits = o.limits;
   const std::vector<std::string> rest(o.args.begin() + 1, o.args.end());
+  rq.inputs = rest.empty() ? std::vector<std::string>{"-"} : rest;
+  ImportProgress progress(o.items ? std::vector<std::string>{} : rq.inputs,
+                          !o.items && !o.quiet && isatty(2) == 1);
+  rq.warnings = o.items ? &std::cerr : &progress.warnings();
+  archive_writer::ImportResult result;
   if (o.items) {
+    archive_writer::PackOptions pack = o.pack;
+    pack.check_interruption = check_interruption;
+    pack.keep_duplicates = true;
+    archive_writer::Packer packer(pack);
+    packer.warnings = &std::cerr;
     from_items(rest, packer);
+    result = archive_writer::finish_import(packer, rq, progress);
   } else {
-    const archive_writer::WbanOfWmo wban =
-        archive_writer::known_wban_numbers(o.catalogue, o.support);
-    const std::vector<std::string> files =
-        rest.empty() ? std::vector<std::string>{"-"} : rest;
-    ImportProgress progress(packer, files, !o.quiet && isatty(2) == 1);
-    for (const std::string& f : files) read_file(o, f, wban, progress);
+    result = archive_writer::import_files(rq, progress);
   }
-  // The archive and the support directory are locked for the rest of the
-  // run (in that order, so that two runs never wait for each other), the
-  // catalogues read and merged under the lock, and every file written to
-  // a temporary file before any is put in place: after a failure, no
-  // file has changed.
-  check_interruption();
-  auto waiting = [](const std::string& folder) {
-    return [folder](long holder) {
-      std::cerr << "rawinq-pack: " << folder << " is locked by another run"
-                << (holder > 0 ? " (process " + std::to_string(holder) + ")"
-                               : std::string())
-                << "; waiting\n";
-    };
-  };
-  const std::string& db = o.args[0];
-  archive_writer::FolderLock archive_lock(db, waiting(db), check_interruption);
-  std::optional<archive_writer::FolderLock> support_lock;
-  if (!o.stations.empty() && !archive_lock.same_folder(o.support))
-    support_lock.emplace(o.support, waiting(o.support), check_interruption);
-  // Declared after the locks, so that what it leaves is removed under them.
-  archive_writer::Staging staging;
-  archive_writer::CatalogueUpdate update;
-  if (!o.stations.empty()) {
-    const archive_writer::WbanOfWmo wban =
-        archive_writer::known_wban_numbers(o.catalogue, o.support);
-    update = archive_writer::igra2_catalogues(o.stations, o.support,
-                                              packer.stations(), wban);
-    archive_writer::stage_catalogues(update, staging);
-  }
-  packer.stage(db, staging);
-  // From here the run completes: a signal that comes later is held back
-  // until the process ends (and so ignored), lest it cut the report short.
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int s : kInterruptionSignals) sigaddset(&signals, s);
-  sigprocmask(SIG_BLOCK, &signals, nullptr);
-  check_interruption();
-  staging.commit();
-  archive_lock.keep();
-  if (support_lock) support_lock->keep();
-  packer.report(std::cout);
-  if (!o.stations.empty()) archive_writer::report_catalogues(update, std::cout);
+  progress.warnings().flush();
+  std::cout << result.report;
   // Without the catalogue entries of --support, say how the stations of WMO
   // numbers only were filed.
   if (!o.items && o.format != Format::kZir && o.support.empty())
-    std::cout << archive_writer::international_note(packer.stations());
+    std::cout << archive_writer::international_note(result.stations);
   return 0;
 }
 

@@ -174,10 +174,6 @@ class ZipReader : public LineSource::Reader {
 
 LineSource::LineSource(const std::string& path, UnpackLimits limits)
     : name_(path), buffer_(new char[kBufferSize]), limits_(limits) {
-  if (path == "-") {
-    reader_ = std::make_unique<PlainReader>(dup(0), "-", check_);
-    return;
-  }
   // Opened without blocking, so that a FIFO is refused rather than waited
   // for.
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -200,6 +196,14 @@ LineSource::LineSource(const std::string& path, UnpackLimits limits)
   } else {
     reader_ = std::make_unique<PlainReader>(fd.release(), path, check_);
   }
+}
+
+LineSource::LineSource(int fd, const std::string& name)
+    : name_(name), buffer_(new char[kBufferSize]) {
+  const int own = dup(fd);
+  if (own < 0)
+    throw InputError(name + ": cannot read: " + std::strerror(errno));
+  reader_ = std::make_unique<PlainReader>(own, name, check_);
 }
 
 LineSource::LineSource(std::string_view bytes, const std::string& name)

@@ -48,11 +48,13 @@ std::string international_entry(const std::string& init, long wmo, double lat,
 // Reads the station list and the catalogues of support_dir (when there)
 // and makes the entries of the stations packed (file station numbers)
 // that the catalogues do not hold; throws InputError for a fault of the
-// list.
+// list. help_file: the help file copied into a support folder that has
+// none ("": none is copied).
 CatalogueUpdate igra2_catalogues(const std::string& station_list,
                                  const std::string& support_dir,
                                  const std::set<long>& packed,
-                                 const WbanOfWmo& wban);
+                                 const WbanOfWmo& wban,
+                                 const std::string& help_file = "");
 
 // Writes the catalogues and the help file, when the directory has none, to
 // their temporary files in `staging`. A catalogue that is a symbolic link
@@ -63,8 +65,5 @@ void stage_catalogues(const CatalogueUpdate& update, Staging& staging);
 void report_catalogues(const CatalogueUpdate& update, std::ostream& out);
 // Stages, puts in place and reports.
 void write_catalogues(const CatalogueUpdate& update, std::ostream& out);
-
-// The help file installed with the programs, or "" when none is found.
-std::string installed_help_file();
 
 }  // namespace archive_writer

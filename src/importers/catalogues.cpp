@@ -149,7 +149,8 @@ std::string international_entry(const std::string& init, long wmo, double lat,
 CatalogueUpdate igra2_catalogues(const std::string& station_list,
                                  const std::string& support_dir,
                                  const std::set<long>& packed,
-                                 const WbanOfWmo& wban) {
+                                 const WbanOfWmo& wban,
+                                 const std::string& help_file) {
   CatalogueUpdate u;
   u.support_dir = support_dir;
   const fs::path dir = support_dir;
@@ -161,7 +162,7 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
   for (const std::string& e : u.stat2000.entries) have_wban.insert(second_number(e));
   for (const std::string& e : u.international.entries)
     have_wmo.insert(second_number(e));
-  if (!fs::exists(dir / "raobhelp.txt")) u.help_source = installed_help_file();
+  if (!fs::exists(dir / "raobhelp.txt")) u.help_source = help_file;
 
   std::set<long> listed;
   LineSource in(station_list);
@@ -277,20 +278,6 @@ void write_catalogues(const CatalogueUpdate& u, std::ostream& out) {
   stage_catalogues(u, staging);
   staging.commit();
   report_catalogues(u, out);
-}
-
-std::string installed_help_file() {
-  std::vector<std::string> candidates;
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec)
-    candidates.push_back(
-        (self.parent_path() / RAWINQ_DATA_BESIDE / "support/raobhelp.txt")
-            .string());
-  candidates.push_back(RAWINQ_BUILD_SUPPORT_DIR "/raobhelp.txt");
-  for (const std::string& c : candidates)
-    if (fs::is_regular_file(c, ec)) return c;
-  return "";
 }
 
 }  // namespace archive_writer

@@ -1,5 +1,5 @@
 // The lines of an input file read in pieces, so that memory does not grow
-// with its size: a plain file, standard input ("-"), a gzip-compressed file
+// with its size: a plain file, an open descriptor, a gzip-compressed file
 // (name ending in .gz) or the members of a zip archive (.zip), read without
 // unpacking them to disk.
 #pragma once
@@ -12,13 +12,13 @@
 #include <string_view>
 #include <utility>
 
+#include "rawinq/import.h"
+
 namespace archive_writer {
 
 // A fault of an input, its message naming the file and line
 // ("name:line: what").
-struct InputError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
+using InputError = rawinq::ImportError;
 
 // The bounds of a compressed input's unpacked text: a text that grows past
 // `ratio` times the compressed file (and past 1 MiB), or past `bytes`, is
@@ -33,6 +33,9 @@ class LineSource {
  public:
   // Throws InputError when the file cannot be opened or is no regular file.
   explicit LineSource(const std::string& path, UnpackLimits limits = {});
+  // Plain text read from a descriptor the caller opened (standard input,
+  // a pipe), known by name in messages; the descriptor is the caller's.
+  LineSource(int fd, const std::string& name);
   // Reads the lines of an input held in memory (fuzzing, tests).
   LineSource(std::string_view bytes, const std::string& name);
   ~LineSource();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "line_source.h"
 
 namespace archive_writer {
 
@@ -28,9 +29,10 @@ struct ZirText {
   std::vector<std::string> warnings;
 };
 
-// A fault of the text: "line N: what".
-struct ZirError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+// A fault of the text: "line N: what"; a fault of an input like every
+// importer's.
+struct ZirError : InputError {
+  using InputError::InputError;
 };
 
 // Reads every block of the text; throws ZirError at the first line that is
