@@ -287,6 +287,56 @@ TEST_F(CatalogueLoad, FullFirstFileSkipsTheSecondWithOneWarning) {
   expect_full_catalogue(2003, 71999);
 }
 
+// The library's loading as the programs other than the dialogue use it:
+// every entry or a limit, faults as warnings or (strict) as errors that
+// name the file, the international file read only after stat2000.txt when
+// asked.
+TEST_F(CatalogueLoad, LibraryLoadingByOptions) {
+  struct Case {
+    std::string stat2000, international;  // "" absent, "/" a directory
+    CatalogueOptions options;
+    std::size_t entries, from_stat2000, warnings;
+    const char* error;  // the start of the message of CatalogueError
+  };
+  const std::string full = file_of(2003, na_line, 2003);
+  const std::string five = file_of(5, intl_line, 5);
+  const Case cases[] = {
+      {full, five, {}, 2008, 2003, 0, nullptr},
+      {full, five, {true, 2000, false, false}, 2000, 2000, 1, nullptr},
+      {"x\n", five, {}, 5, 0, 1, nullptr},
+      {"x\n", five, {true, 0, true, false}, 0, 0, 0,
+       "stat2000.txt line 1: the count of entries 'x' cannot be read"},
+      {"", "", {true, 0, true, false}, 0, 0, 0, "stat2000.txt: "},
+      {"/", five, {true, 0, true, false}, 0, 0, 0, "stat2000.txt: "},
+      {"", five, {true, 0, false, true}, 0, 0, 0, nullptr},
+      {"", five, {true, 0, true, false}, 5, 0, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stat2000.substr(0, 8) + " / " + c.international.substr(0, 8));
+    TempDir d;
+    for (const auto& [name, text] :
+         {std::pair{"stat2000.txt", c.stat2000},
+          std::pair{"international_sites.txt", c.international}}) {
+      if (text == "/") make_dir(d / name);
+      else if (!text.empty()) write_file(d / name, text);
+    }
+    if (c.error != nullptr) {
+      try {
+        Catalogue::load(d.path() + "/", c.options);
+        ADD_FAILURE() << "no error";
+      } catch (const CatalogueError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(d.path() + "/" + c.error, 0), 0u)
+            << e.what();
+      }
+      continue;
+    }
+    const Catalogue cat = Catalogue::load(d.path() + "/", c.options);
+    EXPECT_EQ(cat.size(), c.entries);
+    EXPECT_EQ(cat.from_stat2000(), c.from_stat2000);
+    EXPECT_EQ(cat.warnings().size(), c.warnings);
+  }
+}
+
 TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
   write_file(support / "stat2000.txt", file_of(1, na_line, 1));
   EXPECT_EQ(load(), " ERROR: the file international_sites.txt was not found "
