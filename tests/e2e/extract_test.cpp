@@ -574,10 +574,23 @@ TEST(Extract, ProgressBarOnATerminal) {
   for (const bool quiet : {false, true}) {
     SCOPED_TRACE(quiet ? "--quiet" : "");
     TempDir dir;
+    // The sample archive with one station-year file cut short: its
+    // warning comes while the bar is shown.
+    make_dir(dir / "db/Raob1995");
+    for (const char* year : {"Raob1999", "Raob2003"})
+      ASSERT_EQ(symlink((sample() + "/" + year).c_str(),
+                        (dir / "db/" + year).c_str()), 0);
+    for (const std::string& f : dir_entries(sample() + "/Raob1995")) {
+      const std::string from = sample() + "/Raob1995/" + f;
+      if (f == "23062_95.buf")
+        write_file(dir / "db/Raob1995/" + f, read_file(from).substr(0, 5000));
+      else
+        ASSERT_EQ(symlink(from.c_str(), (dir / "db/Raob1995/" + f).c_str()), 0);
+    }
     std::vector<std::string> args = {
         extract_bin(), "--from", "1995010100", "--to", "2003123112",
         "--region", "global", "--hours", "all", "--format", "netcdf",
-        "--split", "month", "--out", dir / "out", sample(), support()};
+        "--split", "month", "--out", dir / "out", dir / "db", support()};
     if (quiet) args.insert(args.begin() + 1, "--quiet");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(&a[0]);
@@ -605,8 +618,19 @@ TEST(Extract, ProgressBarOnATerminal) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+    const std::string warning =
+        " WARNING:  unable to read database file: " + dir / "db/Raob1995/23062_95.buf";
+    // Each warning has a line of its own: the bar is cleared before it.
+    int warnings = 0;
+    for (std::size_t at = 0; (at = seen.find(warning, at)) != std::string::npos;
+         at += warning.size(), ++warnings) {
+      EXPECT_TRUE(at == 0 || seen[at - 1] == '\n' ||
+                  seen.compare(at - 4, 4, "\r\x1b[K") == 0)
+          << seen.substr(at > 80 ? at - 80 : 0, 120);
+    }
+    EXPECT_GE(warnings, 1) << seen.substr(0, 300);
     if (quiet) {
-      EXPECT_EQ(seen, "");
+      EXPECT_EQ(seen.size(), warnings * (warning.size() + 2));
       continue;
     }
     const std::regex drawing(
