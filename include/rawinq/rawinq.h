@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "rawinq/catalogue.h"
+#include "rawinq/dates.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
 #include "rawinq/heights.h"

@@ -36,6 +36,7 @@
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
 #include "rawinq/catalogue.h"
+#include "rawinq/dates.h"
 #include "rawinq/selection.h"
 #include "rawinq/skewt_layout.h"
 
@@ -96,8 +97,13 @@ void usage(std::FILE* f) {
       "DATABASE_DIR, with the station catalogues (stat2000.txt and, when\n"
       "present, international_sites.txt) of SUPPORT_DIR.\n"
       "\n"
-      "  --from YYYYMMDDHH       first date and hour (required)\n"
-      "  --to YYYYMMDDHH         last date and hour (default: --from)\n"
+      "  --from TIME             first date and hour (required): YYYYMMDDHH,\n"
+      "                          1999-05-04T00Z (UTC; an offset is converted),\n"
+      "                          or a day, month or year (1999-05-04, 1999-05,\n"
+      "                          1999) from its first hour\n"
+      "  --to TIME               last date and hour, the same forms to the last\n"
+      "                          hour of a day, month or year (default: the\n"
+      "                          end of what --from names)\n"
       "  one selection of stations:\n"
       "  --wmo LIST | --wban LIST   comma-separated station numbers\n"
       "  --station-list FILE     one number a line, '#' starts a comment\n"
@@ -135,19 +141,13 @@ bool all_digits(const std::string& s) {
   });
 }
 
-long parse_date(const std::string& option, const std::string& text) {
-  if (text.size() != 10 || !all_digits(text))
-    throw UsageError(option + ": '" + text + "' is not a date YYYYMMDDHH");
-  const long v = std::stol(text);
-  const int y = static_cast<int>(v / 1000000), m = static_cast<int>(v / 10000 % 100),
-            d = static_cast<int>(v / 100 % 100), h = static_cast<int>(v % 100);
-  static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30,
-                                    31, 31, 30, 31, 30, 31};
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  const int days = m >= 1 && m <= 12 ? kDays[m - 1] + (m == 2 && leap) : 0;
-  if (y < 1900 || y > 2099 || m < 1 || m > 12 || d < 1 || d > days || h > 23)
-    throw UsageError(option + ": " + text + " is not a date and hour");
-  return v;
+// The hours a --from or --to value covers.
+rawinq::TimeSpan parse_date(const std::string& option, const std::string& text) {
+  try {
+    return rawinq::parse_time_span(text);
+  } catch (const rawinq::DateError& e) {
+    throw UsageError(option + ": " + e.what());
+  }
 }
 
 std::vector<std::string> split_list(const std::string& text) {
@@ -214,6 +214,7 @@ std::string history_text(int argc, char** argv) {
 
 Options parse(int argc, char** argv) {
   Options o;
+  long from_last = -1;  // the last hour of the period --from names
   o.hours.set(0);
   o.hours.set(12);
   o.format = format_by_name("zir");
@@ -252,9 +253,11 @@ Options parse(int argc, char** argv) {
       return value;
     };
     if (arg == "--from") {
-      o.from = parse_date(arg, need());
+      const rawinq::TimeSpan t = parse_date(arg, need());
+      o.from = t.first;
+      from_last = t.last;
     } else if (arg == "--to") {
-      o.to = parse_date(arg, need());
+      o.to = parse_date(arg, need()).last;
     } else if (arg == "--wmo" || arg == "--wban") {
       set_selection(o, arg == "--wmo" ? SelectionKind::wmo : SelectionKind::wban,
                     arg);
@@ -363,7 +366,8 @@ Options parse(int argc, char** argv) {
   o.database_dir = operands[0];
   o.support_dir = operands[1];
   if (o.from < 0) throw UsageError("--from: the first date is required");
-  if (o.to < 0) o.to = o.from;
+  // Without --to, the period --from names (an hour, a day, a month, a year).
+  if (o.to < 0) o.to = from_last;
   if (o.to < o.from) throw UsageError("--to: the last date is before --from");
   if (o.kind == SelectionKind::none)
     throw UsageError("a selection is required: --wmo, --wban, --station-list, "

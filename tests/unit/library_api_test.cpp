@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "rawinq/dates.h"
 #include "rawinq/rawinq.h"
 #include "test_support.h"
 
@@ -134,6 +135,53 @@ TEST(LibraryApi, ArchiveCatalogueAndSoundingsAsValues) {
   imp.inputs = {zir / "bad.txt"};
   EXPECT_THROW(rawinq::import_files(db / "second", imp), rawinq::ImportError);
   EXPECT_FALSE(testing_support::file_exists(db / "second/Raob1995"));
+}
+
+// Dates as people write them: the first and last whole hour each covers,
+// or the error (0, 0).
+TEST(LibraryApi, DatesAsPeopleWriteThem) {
+  const struct {
+    const char* text;
+    long first, last;
+  } cases[] = {
+      {"1999050400", 1999050400, 1999050400},
+      {"1999-05-04T00Z", 1999050400, 1999050400},
+      {"1999-05-04T12:00Z", 1999050412, 1999050412},
+      {"1999-05-04T23:00:00Z", 1999050423, 1999050423},
+      {"1999-05-04 06", 1999050406, 1999050406},       // UTC without Z
+      {"1999-05-04T00:30Z", 1999050401, 1999050400},   // between two hours
+      {"1999-05-04T00:00:01Z", 1999050401, 1999050400},
+      {"1999-05-04T09:00+09:00", 1999050400, 1999050400},
+      {"1999-05-04T02:00+0300", 1999050323, 1999050323},  // the day before
+      {"1999-12-31T22:00-05", 2000010103, 2000010103},    // the next year
+      {"2000-03-01T01:00+02:00", 2000022923, 2000022923}, // leap day
+      {"1999-05-04", 1999050400, 1999050423},
+      {"19990504", 1999050400, 1999050423},
+      {"1999-02", 1999020100, 1999022823},
+      {"2000-02", 2000020100, 2000022923},
+      {"1999", 1999010100, 1999123123},
+      {"1999-02-29", 0, 0},
+      {"1999022924", 0, 0},
+      {"1999-05-04T24Z", 0, 0},
+      {"1999-05-04T10:60Z", 0, 0},
+      {"1999-13", 0, 0},
+      {"1899", 0, 0},
+      {"1900-01-01T00:00+01:00", 0, 0},  // before 1900 in UTC
+      {"99-05-04", 0, 0},
+      {"1999-5-4", 0, 0},
+      {"yesterday", 0, 0},
+      {"", 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.first == 0) {
+      EXPECT_THROW(rawinq::parse_time_span(c.text), rawinq::DateError);
+      continue;
+    }
+    const rawinq::TimeSpan t = rawinq::parse_time_span(c.text);
+    EXPECT_EQ(t.first, c.first);
+    EXPECT_EQ(t.last, c.last);
+  }
 }
 
 // Two requests in two threads over one archive and catalogue write, byte
