@@ -204,7 +204,9 @@ TEST(LibraryApi, TwoRequestsInTwoThreadsWriteWhatTheyWriteAlone) {
        {"png", Order::station, Split::sounding, 2003030100, 2003030212,
         {72250}, false}},
   };
-  for (const auto& [a, b] : pairs) {
+  for (const auto& pair : pairs) {
+    const Job& a = pair.first;
+    const Job& b = pair.second;
     SCOPED_TRACE(std::string(a.format) + " with " + b.format);
     TempDir alone_a, alone_b, side_a, side_b;
     const long na = run(a, alone_a.path());
