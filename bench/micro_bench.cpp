@@ -230,7 +230,7 @@ BENCHMARK(BM_SoundingIndices);
 void BM_WriteCSV(benchmark::State& state) {
   setup();
   const bool derived = state.range(0) != 0;
-  const CsvWriter w({0, false, derived});
+  const CsvWriter w({0, false, derived, nullptr});
   std::string levels, indices;
   std::size_t k = 0;
   for (auto _ : state) {
@@ -249,7 +249,7 @@ void BM_WriteCF(benchmark::State& state) {
   const std::string path = "/tmp/rawinq_micro_bench_" +
                            std::to_string(static_cast<long>(getpid())) + ".nc";
   {
-    CfWriter w(path, {0, state.range(0) != 0, "micro_bench"});
+    CfWriter w(path, {0, state.range(0) != 0, "micro_bench", nullptr});
     std::size_t k = 0;
     for (auto _ : state) benchmark::DoNotOptimize(w.write(decoded()[k++ % 64], Stn_His[0]));
     w.finish();

@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "rawinq/records.h"
 #include "rawinq/selection.h"
+#include "rawinq/station_ids.h"
 
 // A catalogue that cannot be loaded as asked (strict loading).
 struct CatalogueError : std::runtime_error {
@@ -32,7 +34,11 @@ struct CatalogueOptions {
   bool strict = false;
   // Without stat2000.txt the international file is not read either.
   bool needs_stat2000 = false;
+  // Also read the world table of identifiers (world_stations.csv) when the
+  // folder has one.
+  bool world_table = true;
 };
+
 
 // How one catalogue file fared.
 enum class CatalogueFileState { not_read, loaded, missing, unopenable };
@@ -72,6 +78,23 @@ class Catalogue {
   // The positions of the entries with this WMO (or WBAN) number, in order.
   std::vector<int> find(long number, bool wban = false) const;
 
+  // The world table's stations (empty without one).
+  const std::vector<StationIds>& world() const { return world_; }
+  // The identifiers of the catalogue's entries (never null).
+  std::shared_ptr<const StationIdTable> station_ids() const { return ids_; }
+  // The catalogue's stations an identifier names, each once, in catalogue
+  // order: a WMO number (72469), a WBAN number (W23062), an IGRA2 id
+  // (USM00072469), an ICAO code (KDNR) or a 3-letter code (DNR, DEN), the
+  // last two through the world table and the catalogue's own identifiers;
+  // letters in any case.
+  std::vector<StationRow> resolve(const std::string& id) const;
+  // The catalogue's stations whose name holds text (any case).
+  std::vector<StationRow> named(const std::string& text) const;
+  // The names of the catalogue nearest to text (for a suggestion), at most
+  // n, nearest first.
+  std::vector<std::string> closest_names(const std::string& text,
+                                         std::size_t n = 3) const;
+
  private:
   std::vector<STATREC> entries_;
   std::size_t from_stat2000_ = 0;
@@ -79,7 +102,13 @@ class Catalogue {
   CatalogueFileState international_ = CatalogueFileState::not_read;
   std::string stat2000_reason_, international_reason_;
   std::vector<std::string> warnings_;
+  std::vector<StationIds> world_;
+  std::shared_ptr<const StationIdTable> ids_ = std::make_shared<StationIdTable>();
 };
+
+// Reads a world table (world_stations.csv); throws CatalogueError naming
+// the file and line of a row that cannot be read.
+std::vector<StationIds> read_world_table(const std::string& path);
 
 // Parses one "stat2000.txt" entry line into e (fields not matched keep
 // their values).

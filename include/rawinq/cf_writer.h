@@ -4,17 +4,23 @@
 // variable row_size over the sample dimension obs).
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "rawinq/records.h"
+#include "rawinq/analysis_levels.h"
 #include "rawinq/sounding.h"
+#include "rawinq/station_ids.h"
 
 struct CfOptions {
   short level_selection = 0;  // 0 all, 1 mandatory, 2 mandatory and significant
   bool derived = false;       // per-level derived variables, per-profile indices
   std::string history;        // the global history attribute
+  // The stations' identifiers (null: their own letters or numbers); the
+  // table outlives the writer.
+  const StationIdTable* station_ids = nullptr;
 };
 
 // A NetCDF call that failed: its message names what was being done (and
@@ -97,7 +103,8 @@ class CfWriter {
   size_t obs_written_ = 0;
   // Per profile, until finish().
   std::vector<int> wmo_, wban_, row_size_;
-  std::vector<std::string> name_;
+  std::vector<std::string> name_, id_;
+  std::vector<AnalysisLevel> order_;
   std::vector<double> time_;
   std::vector<double> release_time_;  // NC_FILL_DOUBLE when missing
   std::vector<float> lat_, lon_, alt_;

@@ -12,6 +12,7 @@
 #include "rawinq/plot.h"
 #include "rawinq/records.h"
 #include "rawinq/sounding.h"
+#include "rawinq/station_ids.h"
 
 // Which levels and units a writer puts out.
 struct WriteOptions {
@@ -21,6 +22,9 @@ struct WriteOptions {
   bool derived = false;    // the analysis formats' derived quantities
   std::string history;     // what made the output (the CF history)
   PlotOptions plot;        // the plot formats' axis and parcel
+  // The identifiers the analysis formats give stations (their own letters
+  // or numbers without one).
+  std::shared_ptr<const StationIdTable> station_ids;
 };
 
 // A failed write or close of an output file or standard output; what()

@@ -48,3 +48,11 @@ inline bool level_selected(long fr, short ltype) {
   }
   return false;
 }
+
+// The analysis formats' word for a level type, kLevelBelowGround
+// (analysis_levels.h) included.
+inline const char* level_type_word(long type) {
+  if (type == 0) return "below_ground";
+  const LevelTypeInfo* t = level_type_info(type);
+  return t ? t->word : "";
+}

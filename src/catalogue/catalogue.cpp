@@ -310,6 +310,14 @@ Catalogue Catalogue::load(const std::string& support_dir,
                               c.warnings_, warned_full);
     if (!file.international) c.from_stat2000_ = c.entries_.size();
   }
+  if (options.world_table) {
+    const std::string world = support_dir + "world_stations.csv";
+    OpenedFile table = open_regular_file(world);
+    if (table.file) {
+      c.world_ = read_world_table(world);
+      c.ids_ = std::make_shared<StationIdTable>(c.world_);
+    }
+  }
   if (options.strict && c.stat2000_ != CatalogueFileState::loaded &&
       c.international_ != CatalogueFileState::loaded)
     throw CatalogueError(support_dir + "stat2000.txt: " +

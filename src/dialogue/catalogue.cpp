@@ -37,6 +37,7 @@ void load_catalogue(const std::string& support_dir) {
   options.international = edition::kReadsInternationalSites;
   options.limit = kMaxStations;
   options.needs_stat2000 = true;
+  options.world_table = false;
   const Catalogue catalogue = Catalogue::load(support_dir, options);
   std::copy(catalogue.entries().begin(), catalogue.entries().end(), Stn_His);
   Stn_His_Num = static_cast<short>(catalogue.size());

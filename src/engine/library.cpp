@@ -90,6 +90,7 @@ RetrievalRequest engine_request(const Archive& archive,
   rq.order = request.order;
   rq.split = request.split;
   rq.write = request.write;
+  if (!rq.write.station_ids) rq.write.station_ids = catalogue.station_ids();
   rq.selection = catalogue.select(criteria);
   rq.data_dir = archive.folder();
   rq.both_year_forms = archive.both_year_forms();

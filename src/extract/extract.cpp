@@ -33,9 +33,11 @@
 #include "rawinq/output_session.h"
 #include "rawinq/interruption.h"
 #include "rawinq/progress_bar.h"
+#include "rawinq/rawinq.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
 #include "rawinq/catalogue.h"
+#include "rawinq/csv_writer.h"
 #include "rawinq/dates.h"
 #include "rawinq/selection.h"
 #include "rawinq/skewt_layout.h"
@@ -53,7 +55,7 @@ struct UsageError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class SelectionKind { none, wmo, wban, list, box, region };
+enum class SelectionKind { none, wmo, wban, list, box, region, ids, name };
 
 struct Options {
   std::string database_dir, support_dir;
@@ -63,6 +65,7 @@ struct Options {
   std::vector<long> numbers;
   std::string station_list;
   bool list_wban = false;
+  std::vector<std::string> ids;  // --station, or the text of --station-name
   std::array<float, 4> box{};
   std::bitset<24> hours;
   const OutputFormat* format = nullptr;
@@ -74,6 +77,7 @@ struct Options {
   std::string split_text = "one";
   std::string out;
   bool inventory = false;
+  bool list_stations = false;
   bool quiet = false;
   bool derived = false;
   PlotOptions plot;     // the plot formats' axis and parcel
@@ -106,6 +110,11 @@ void usage(std::FILE* f) {
       "                          end of what --from names)\n"
       "  one selection of stations:\n"
       "  --wmo LIST | --wban LIST   comma-separated station numbers\n"
+      "  --station LIST          comma-separated identifiers, mixed: WMO\n"
+      "                          numbers (72469), WBAN numbers (W23062), ICAO\n"
+      "                          codes (KDNR), 3-letter codes (DNR), IGRA2 ids\n"
+      "                          (USM00072469)\n"
+      "  --station-name TEXT     the station whose name holds TEXT (any case)\n"
       "  --station-list FILE     one number a line, '#' starts a comment\n"
       "  --numbers wmo|wban      how the list's numbers are read (wmo)\n"
       "  --box LATMIN,LATMAX,LONMIN,LONMAX   degrees, east and north positive\n"
@@ -128,6 +137,8 @@ void usage(std::FILE* f) {
       "  --out DIR               write files into DIR (made if missing);\n"
       "                          without it text goes to standard output\n"
       "  --inventory             list the station-years of the selection\n"
+      "  --list-stations         list the selection's stations as CSV (all\n"
+      "                          without a selection; --from optional)\n"
       "  --quiet                 no progress and no summary\n"
       "\n"
       "Exit status: 0 soundings written, 1 nothing matched, 2 error.\n"
@@ -192,8 +203,9 @@ T choose(const std::string& option, const std::string& text,
 
 void set_selection(Options& o, SelectionKind kind, const std::string& option) {
   if (o.kind != SelectionKind::none)
-    throw UsageError(option + ": only one of --wmo, --wban, --station-list, "
-                              "--box, --region may be given (" +
+    throw UsageError(option + ": only one of --wmo, --wban, --station, "
+                              "--station-name, --station-list, --box, "
+                              "--region may be given (" +
                      o.kind_option + " was)");
   o.kind = kind;
   o.kind_option = option;
@@ -263,6 +275,15 @@ Options parse(int argc, char** argv) {
                     arg);
       for (const std::string& n : split_list(need()))
         o.numbers.push_back(parse_number(arg, n));
+    } else if (arg == "--station") {
+      set_selection(o, SelectionKind::ids, arg);
+      o.ids = split_list(need());
+      for (const std::string& id : o.ids)
+        if (id.empty()) throw UsageError(arg + ": an empty identifier");
+    } else if (arg == "--station-name") {
+      set_selection(o, SelectionKind::name, arg);
+      o.ids = {need()};
+      if (o.ids[0].empty()) throw UsageError(arg + ": an empty name");
     } else if (arg == "--station-list") {
       set_selection(o, SelectionKind::list, arg);
       o.station_list = need();
@@ -328,6 +349,9 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--inventory") {
       flag();
       o.inventory = true;
+    } else if (arg == "--list-stations") {
+      flag();
+      o.list_stations = true;
     } else if (arg == "--quiet") {
       flag();
       o.quiet = true;
@@ -365,13 +389,22 @@ Options parse(int argc, char** argv) {
                      std::to_string(operands.size()) + " operands given)");
   o.database_dir = operands[0];
   o.support_dir = operands[1];
+  if (o.list_stations) {
+    // Every station of the catalogue, for all its years, unless asked.
+    if (o.kind == SelectionKind::none) {
+      o.kind = SelectionKind::region;
+      o.box = {edition::kWorldBox.blat, edition::kWorldBox.elat,
+               edition::kWorldBox.blong, edition::kWorldBox.elong};
+    }
+    if (o.from < 0) o.from = 1000010100, from_last = 9999123123;
+  }
   if (o.from < 0) throw UsageError("--from: the first date is required");
   // Without --to, the period --from names (an hour, a day, a month, a year).
   if (o.to < 0) o.to = from_last;
   if (o.to < o.from) throw UsageError("--to: the last date is before --from");
   if (o.kind == SelectionKind::none)
-    throw UsageError("a selection is required: --wmo, --wban, --station-list, "
-                     "--box or --region");
+    throw UsageError("a selection is required: --wmo, --wban, --station, "
+                     "--station-name, --station-list, --box or --region");
   if (numbers_as && o.kind != SelectionKind::list)
     throw UsageError("--numbers: only with --station-list");
   if (o.hours.none()) throw UsageError("--hours: no hour given");
@@ -400,7 +433,7 @@ Options parse(int argc, char** argv) {
                        " writes one file per sounding");
     o.split = Split::sounding;
   }
-  if (!o.inventory && o.format->file_only && o.out.empty())
+  if (!o.inventory && !o.list_stations && o.format->file_only && o.out.empty())
     throw UsageError(std::string("--format ") + o.format->name +
                      ": needs --out, it is written to files only");
   const std::string fmt = o.format->name;
@@ -408,7 +441,7 @@ Options parse(int argc, char** argv) {
     throw UsageError("--plot-range: only with --format png, svg or pdf");
   if (o.derived && fmt != "csv" && fmt != "cf")
     throw UsageError("--derived: only with --format csv or cf");
-  if (o.derived && fmt == "csv" && o.out.empty() && !o.inventory)
+  if (o.derived && fmt == "csv" && o.out.empty() && !o.inventory && !o.list_stations)
     throw UsageError("--derived: with --format csv needs --out, the indices "
                      "go to a file of their own");
   o.history = history_text(argc, argv);
@@ -503,7 +536,8 @@ Catalogue load_catalogues(const std::string& support_dir, bool quiet) {
 // per station and year with the soundings of the period, read from the
 // day indexes only.
 long inventory(const Options& o, const RetrievalRequest& rq) {
-  std::printf("wmo\twban\tinitials\tyear\tsoundings\tfirst\tlast\n");
+  std::printf("wmo\twban\tinitials\tyear\tsoundings\tfirst\tlast\tstation_id\t"
+              "station_name\tlatitude_deg\tlongitude_deg\televation_m\n");
   long lines = 0;
   std::vector<unsigned char> head(20000);
   StationFiles files;
@@ -545,23 +579,113 @@ long inventory(const Options& o, const RetrievalRequest& rq) {
       const int indx = choose_station_entry(
           rq.selection.catalogue, entries,
           count > 0 ? first / 100 : yr * 10000L + 101);
+      const STATREC* entry = indx >= 0 ? &rq.selection.catalogue[indx] : nullptr;
       const std::string init =
-          indx >= 0 ? std::string(rq.selection.catalogue[indx].init,
-                                  strnlen(rq.selection.catalogue[indx].init,
-                                          sizeof(STATREC::init)))
-                    : std::string();
+          entry ? std::string(entry->init, strnlen(entry->init, sizeof(STATREC::init)))
+                : std::string();
+      const std::string where =
+          entry ? station_columns(*entry, rq.write.station_ids.get(), '\t') : "\t\t\t\t";
       if (count > 0)
-        std::printf("%ld\t%ld\t%s\t%d\t%ld\t%ld\t%ld\n", row.wmo, row.wban,
-                    init.c_str(), yr, count, first, last);
+        std::printf("%ld\t%ld\t%s\t%d\t%ld\t%ld\t%ld\t%s\n", row.wmo, row.wban,
+                    init.c_str(), yr, count, first, last, where.c_str());
       else
-        std::printf("%ld\t%ld\t%s\t%d\t0\t\t\n", row.wmo, row.wban,
-                    init.c_str(), yr);
+        std::printf("%ld\t%ld\t%s\t%d\t0\t\t\t%s\n", row.wmo, row.wban,
+                    init.c_str(), yr, where.c_str());
       ++lines;
     }
   }
   std::fflush(stdout);
   if (std::ferror(stdout)) throw OutputFailure{EIO, ""};
   return lines;
+}
+
+// The selection's stations as CSV: identifiers, name, position, elevation
+// (of the station's latest catalogue entry in the period) and the years the
+// archive holds a file of the station for, as ranges ("1995-1997 1999").
+long list_stations(const RetrievalRequest& rq, const Catalogue& cat) {
+  std::printf("station_id,station_wmo,station_wban,igra2_id,icao,codes,station_name,"
+              "latitude_deg,longitude_deg,elevation_m,years\n");
+  const rawinq::Archive archive = rawinq::Archive::open(rq.data_dir);
+  const StationIdTable& ids = *cat.station_ids();
+  long lines = 0;
+  for (const StationRow& row : rq.selection.stations) {
+    const std::vector<int> entries = station_entries(rq.selection, row.wban);
+    if (entries.empty()) continue;
+    const STATREC& e = rq.selection.catalogue[entries.back()];
+    std::string years;
+    int run_from = 0, run_to = 0;
+    const auto close_run = [&] {
+      if (run_from == 0) return;
+      if (!years.empty()) years += ' ';
+      years += std::to_string(run_from);
+      if (run_to > run_from) years += '-' + std::to_string(run_to);
+    };
+    for (const int year : archive.years()) {
+      if (year < rq.bdate / 1000000 || year > rq.edate / 1000000) continue;
+      if (archive.open_station_year(row.wban, year).path.empty()) continue;
+      if (run_from != 0 && year == run_to + 1) {
+        run_to = year;
+        continue;
+      }
+      close_run();
+      run_from = run_to = year;
+    }
+    close_run();
+    const StationIds* w = ids.row_of(e);
+    const auto joined = [](const std::vector<std::string>& v) {
+      std::string text;
+      for (const std::string& x : v) text += (text.empty() ? "" : " ") + x;
+      return text;
+    };
+    const std::string columns = station_columns(e, &ids, ',');
+    const std::size_t id_end = columns.find(',');
+    std::printf("%s,%s,%s,%s,%s,%s%s,%s\n", columns.substr(0, id_end).c_str(),
+                is_missing(e.wmo) ? "" : std::to_string(e.wmo).c_str(),
+                e.wban > 900000 ? "" : std::to_string(e.wban).c_str(),
+                w ? w->igra2.c_str() : "", w ? joined(w->icao).c_str() : "",
+                w ? joined(w->codes).c_str() : "", columns.substr(id_end).c_str(),
+                years.c_str());
+    ++lines;
+  }
+  std::fflush(stdout);
+  if (std::ferror(stdout)) throw OutputFailure{EIO, ""};
+  return lines;
+}
+
+// The WBAN numbers of the stations --station or --station-name name; an
+// identifier that names no station of the catalogue, or several, is an
+// error that says so.
+std::vector<long> resolve_stations(const Catalogue& cat, const Options& o) {
+  std::vector<long> numbers;
+  for (const std::string& id : o.ids) {
+    const std::vector<StationRow> rows =
+        o.kind == SelectionKind::name ? cat.named(id) : cat.resolve(id);
+    if (rows.empty()) {
+      std::string near;
+      for (const std::string& n : cat.closest_names(id))
+        near += (near.empty() ? "" : ", ") + n;
+      throw std::runtime_error(o.kind_option + ": no station '" + id +
+                               "' in the catalogue" +
+                               (near.empty() ? "" : "; the nearest names: " + near));
+    }
+    if (rows.size() > 1) {
+      std::string list;
+      for (const StationRow& r : rows) {
+        const STATREC& e = cat.entries()[static_cast<std::size_t>(
+            cat.find(r.wban, true).front())];
+        list += "\n  WMO " + std::to_string(r.wmo) + ", WBAN " +
+                std::to_string(r.wban) + ", " +
+                std::string(e.init, strnlen(e.init, sizeof e.init)) + " " +
+                std::string(e.name, strnlen(e.name, sizeof e.name));
+        while (list.back() == ' ') list.pop_back();
+      }
+      throw std::runtime_error(o.kind_option + ": '" + id + "' names " +
+                               std::to_string(rows.size()) +
+                               " stations; give one of them:" + list);
+    }
+    numbers.push_back(rows.front().wban);
+  }
+  return numbers;
 }
 
 int run(int argc, char** argv) {
@@ -594,11 +718,13 @@ int run(int argc, char** argv) {
   if (o.kind == SelectionKind::list)
     numbers = read_station_list_file(o.station_list);
   const Catalogue cat = load_catalogues(with_slash(o.support_dir), o.quiet);
+  const bool by_ids = o.kind == SelectionKind::ids || o.kind == SelectionKind::name;
+  if (by_ids) numbers = resolve_stations(cat, o);
 
   StationCriteria c;
   c.by_numbers = o.kind == SelectionKind::wmo || o.kind == SelectionKind::wban ||
-                 o.kind == SelectionKind::list;
-  c.wban_numbers = o.kind == SelectionKind::wban ||
+                 o.kind == SelectionKind::list || by_ids;
+  c.wban_numbers = o.kind == SelectionKind::wban || by_ids ||
                    (o.kind == SelectionKind::list && o.list_wban);
   c.numbers = numbers;
   c.blat = o.box[0];
@@ -620,7 +746,17 @@ int run(int argc, char** argv) {
   rq.write.derived = o.derived;
   rq.write.history = o.history;
   rq.write.plot = o.plot;
+  rq.write.station_ids = cat.station_ids();
   rq.selection = cat.select(c);
+  if (by_ids) {
+    // Identifiers are resolved to the stations' WBAN numbers; the stations
+    // are visited and named by WMO number, as for --wmo.
+    std::stable_sort(rq.selection.stations.begin(), rq.selection.stations.end(),
+                     [](const StationRow& a, const StationRow& b) {
+                       return a.wmo < b.wmo;
+                     });
+    rq.selection.wban_numbers = false;
+  }
   rq.data_dir = data_dir;
   rq.both_year_forms = true;
   rq.keyed_slots = 1 << 20;
@@ -642,12 +778,12 @@ int run(int argc, char** argv) {
     why.push_back("no station of the selection has a catalogue entry in the "
                   "period");
 
-  if (o.inventory) {
+  if (o.inventory || o.list_stations) {
     if (rq.selection.stations.empty()) {
       for (const std::string& w : why) std::fprintf(stderr, "%s: %s\n", kProgram, w.c_str());
       return 1;
     }
-    const long lines = inventory(o, rq);
+    const long lines = o.list_stations ? list_stations(rq, cat) : inventory(o, rq);
     return lines > 0 ? 0 : 1;
   }
 

@@ -33,7 +33,7 @@ class CsvSoundingWriter final : public SoundingWriter {
              const WriteOptions& options) override {
     if (!csv_) {
       csv_ = std::make_unique<CsvWriter>(
-          CsvOptions{options.levels, options.knots, options.derived});
+          CsvOptions{options.levels, options.knots, options.derived, options.station_ids.get()});
       out.put_lines(csv_->levels_header(), 1);
       if (options.derived && !out.path().empty()) open_indices(out.path());
     }
@@ -116,7 +116,8 @@ class CfSoundingWriter final : public SoundingWriter {
  private:
   void start(OutputUnit& out, const WriteOptions& options) {
     cf_ = std::make_unique<CfWriter>(
-        out.ncid(), CfOptions{options.levels, options.derived, options.history});
+        out.ncid(),
+        CfOptions{options.levels, options.derived, options.history, options.station_ids.get()});
   }
   template <typename F>
   void guarded(OutputUnit& out, F&& f) {

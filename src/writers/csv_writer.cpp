@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "rawinq/derived_fields.h"
 #include "rawinq/heights.h"
@@ -13,8 +14,8 @@ namespace {
 
 // Appends ",value" with the given decimals, or "," alone when missing (not
 // a finite number).
-void add(std::string& row, double v, int decimals) {
-  row += ',';
+void add(std::string& row, double v, int decimals, char separator = ',') {
+  row += separator;
   if (!std::isfinite(v)) return;
   char buf[40];
   const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
@@ -37,7 +38,23 @@ char* put_stored(char* p, long v, bool tenths) {
   return p;
 }
 
+// Appends ",value" with at most four decimals, trailing zeros left out.
+void add_trimmed(std::string& row, double v, char separator) {
+  const std::size_t from = row.size() + 1;
+  add(row, v, 4, separator);
+  if (row.find('.', from) == std::string::npos) return;
+  while (row.back() == '0') row.pop_back();
+  if (row.back() == '.') row.pop_back();
+}
+
 }  // namespace
+
+std::string csv_text(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (const char c : s) (q += c) += c == '"' ? "\"" : "";
+  return q + '"';
+}
 
 std::string iso8601_time(const HEADER_TYPE& h) {
   char buf[64];
@@ -92,12 +109,32 @@ std::string iso8601_release_time(const HEADER_TYPE& h) {
   return buf;
 }
 
-std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
+std::string station_name(const STATREC& station) {
+  std::string name(station.name, strnlen(station.name, sizeof station.name));
+  name.erase(name.find_last_not_of(' ') + 1);
+  return name;
+}
+
+std::string station_columns(const STATREC& station, const StationIdTable* ids,
+                            char separator) {
+  std::string row = ids ? ids->id_of(station) : StationIdTable().id_of(station);
+  row += separator;
+  row += separator == ',' ? csv_text(station_name(station)) : station_name(station);
+  add_trimmed(row, station.lat, separator);
+  add_trimmed(row, station.lon, separator);
+  add(row, rawinq::heights::station_elevation(station.elev), 0, separator);
+  return row;
+}
+
+std::string csv_sounding_key(const Sounding& sounding, const STATREC& station,
+                             const StationIdTable* ids) {
   // International sites carry WMO + 900000 in place of a WBAN number;
   // a station without a WMO number has 99999.
   std::string key = is_missing(station.wmo) ? std::string() : std::to_string(station.wmo);
   key += ',';
   if (station.wban <= 900000) key += std::to_string(station.wban);
+  key += ',';
+  key += station_columns(station, ids, ',');
   key += ',';
   key += iso8601_time(sounding.header);
   key += ',';
@@ -107,7 +144,8 @@ std::string csv_sounding_key(const Sounding& sounding, const STATREC& station) {
 
 std::string CsvWriter::levels_header() const {
   std::string h =
-      "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,"
+      "station_wmo,station_wban,station_id,station_name,latitude_deg,"
+      "longitude_deg,elevation_m,time,release_time,level_type,pressure_hPa,"
       "height_m,"
       "temperature_C,dewpoint_C,wind_direction_deg,";
   h += options_.knots ? "wind_speed_kt" : "wind_speed_m_s";
@@ -117,21 +155,26 @@ std::string CsvWriter::levels_header() const {
 }
 
 std::string CsvWriter::indices_header() const {
-  std::string h = "station_wmo,station_wban,time,release_time";
+  std::string h =
+      "station_wmo,station_wban,station_id,station_name,latitude_deg,"
+      "longitude_deg,elevation_m,time,release_time";
   for (const IndexField& f : kIndexFields) (h += ',') += f.csv_name;
   return h + '\n';
 }
 
 long CsvWriter::write(const Sounding& sounding, const STATREC& station,
                       std::string& levels, std::string* indices) const {
-  const std::string key = csv_sounding_key(sounding, station);
+  const double elevation = rawinq::heights::station_elevation(station.elev);
+  analysis_levels(sounding, options_.level_selection, elevation, order_);
+  if (order_.empty()) return 0;
+  const std::string key = csv_sounding_key(sounding, station, options_.station_ids);
   long rows = 0;
-  for (const DATA_TYPE& l : sounding.levels) {
-    if (!level_selected(l.fr, options_.level_selection)) continue;
+  for (const AnalysisLevel& a : order_) {
+    const DATA_TYPE& l = *a.level;
     std::string& row = levels;
     row += key;
     row += ',';
-    row += level_type_info(l.fr)->word;
+    row += level_type_word(a.type);
     char buf[6 * 24];
     char* p = put_stored(buf, l.pr, true);
     p = put_stored(p, l.ht, false);
@@ -149,8 +192,7 @@ long CsvWriter::write(const Sounding& sounding, const STATREC& station,
     ++rows;
   }
   if (indices && rows > 0) {
-    const auto ix = rawinq::indices::compute_indices(
-        sounding, rawinq::heights::station_elevation(station.elev));
+    const auto ix = rawinq::indices::compute_indices(sounding, elevation);
     *indices += key;
     for (const IndexField& f : kIndexFields) add(*indices, f.value(ix), f.decimals);
     *indices += '\n';

@@ -19,7 +19,19 @@ MISSING = 99999
 MONTHS = ["JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP",
           "OCT", "NOV", "DEC"]
 WORDS = {9: "surface", 4: "mandatory", 5: "significant_temperature",
-         6: "significant_wind", 7: "tropopause", 8: "maximum_wind"}
+         6: "significant_wind", 7: "tropopause", 8: "maximum_wind",
+         0: "below_ground"}
+
+
+def pressure_order(levels):
+    """The levels as the analysis formats give them: in decreasing pressure
+    (equal pressures in archive order), those at a higher pressure than the
+    surface's typed 0 (below the ground)."""
+    assert all(l[1] != MISSING for l in levels), levels
+    surface = next((l[1] for l in levels if l[0] == 9), None)
+    typed = [((0,) + l[1:]) if surface is not None and l[0] != 9 and l[1] > surface
+             else l for l in levels]
+    return sorted(typed, key=lambda l: -l[1])
 
 
 def zir_soundings(path):
@@ -37,7 +49,8 @@ def zir_soundings(path):
         levels = [tuple(int(v) for v in lines[i + 4 + k].split())
                   for k in range(count)]
         time = "%04d-%02d-%02dT%02d:00:00" % (year, MONTHS.index(mon) + 1, day, hour)
-        out.append((wmo, wban, time, release(time, int(station[-1])), levels))
+        out.append((wmo, wban, time, release(time, int(station[-1])),
+                    pressure_order(levels)))
         i += 4 + count
     return out
 
@@ -63,6 +76,10 @@ def whole(text):
 def check_csv(path, soundings):
     with open(path, newline="") as f:
         rows = list(csv.DictReader(f))
+    for r in rows:
+        assert r["station_id"] and r["station_name"], r
+        assert -90 <= float(r["latitude_deg"]) <= 90 and -180 <= float(r["longitude_deg"]) <= 180, r
+        int(r["elevation_m"])
     k = 0
     for wmo, wban, time, rel, levels in soundings:
         for fr, pr, ht, tp, dp, wd, ws in levels:
@@ -107,6 +124,12 @@ def check_cf(path, soundings):
     times = ds.time.values
     releases = ds.release_time.values
     assert ds.release_time.attrs["standard_name"] == "time"
+    # Station metadata as text, with their standard names.
+    assert all(isinstance(v, str) and v for v in ds.station_name.values)
+    assert all(isinstance(v, str) and v for v in ds.station_id.values)
+    assert ds.latitude.standard_name == "latitude" and ds.altitude.standard_name == "surface_altitude"
+    below = ds.level_type.values == 0
+    assert below.any(), "no level below the ground"
     rows = ds.row_size.values
     start = 0
     released = 0

@@ -207,6 +207,24 @@ TEST(Extract, ExitStatusesAndMessages) {
         "--split", "month"},
        2,
        "rawinq-extract: --split: --format png writes one file per sounding\n"},
+      // Stations by the identifiers people use, dates as they write them.
+      {{"--from", "1995-01-01T12:00+00:00", "--station", "KDNR,LWK"},
+       0,
+       "2 soundings of 2 stations"},
+      {{"--from", "1995-01-01", "--station", "usm00072469"},
+       0,
+       "2 soundings of 1 station"},
+      {{"--from", "1995-02-29", "--wmo", "72469"},
+       2,
+       "rawinq-extract: --from: 1995-02-29 is not a date and hour\n"},
+      {{"--from", "1995", "--station", "72469,XYZ"},
+       2,
+       "rawinq-extract: --station: no station 'XYZ' in the catalogue; the "
+       "nearest names: "},
+      {{"--from", "1995", "--station-name", "san"},
+       2,
+       "rawinq-extract: --station-name: 'san' names 3 stations; give one of "
+       "them:\n  WMO 72293, WBAN 3190, NKX SAN DIEGO/MIRAMAR\n"},
       // Inputs that are not files are refused at once, not read for ever.
       {{"--from", "1995010100", "--station-list", dir / "list.fifo"},
        2,
@@ -486,12 +504,13 @@ TEST(Extract, InventoryOfTheSampleArchive) {
     rows.push_back(cells);
   }
   ASSERT_EQ(rows.size(), 1u + 12 * 3);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"wmo", "wban", "initials",
-                                               "year", "soundings", "first",
-                                               "last"}));
+  EXPECT_EQ(rows[0], (std::vector<std::string>{
+                         "wmo", "wban", "initials", "year", "soundings", "first",
+                         "last", "station_id", "station_name", "latitude_deg",
+                         "longitude_deg", "elevation_m"}));
   long total = 0;
   for (std::size_t k = 1; k < rows.size(); ++k) {
-    ASSERT_EQ(rows[k].size(), 7u);
+    ASSERT_EQ(rows[k].size(), 12u);
     const long n = std::stol(rows[k][4]);
     total += n;
     EXPECT_GE(n, 700) << rows[k][0] << " " << rows[k][3];
@@ -509,6 +528,9 @@ TEST(Extract, InventoryOfTheSampleArchive) {
     if (row[0] != "72469" || row[3] != "1999") continue;
     EXPECT_EQ(row[1], "23062");
     EXPECT_EQ(row[2], "DEN");
+    // The ICAO code from the world table; the position of the catalogue.
+    EXPECT_EQ(std::vector<std::string>(row.begin() + 7, row.end()),
+              (std::vector<std::string>{"KDNR", "DENVER", "39.77", "-104.87", "1611"}));
     TempDir dir;
     const RunResult x = run_program(
         extract_bin(),
@@ -517,6 +539,31 @@ TEST(Extract, InventoryOfTheSampleArchive) {
         "");
     EXPECT_EQ(x.err.rfind(row[4] + " soundings of 1 station", 0), 0u)
         << x.err;
+  }
+  // The station list: without a selection every station of the catalogue
+  // (106 in its 109 entries),
+  // the years the archive holds for each; with one, its stations.
+  const struct {
+    std::vector<std::string> args;
+    std::size_t stations;
+    const char* line;  // of Denver
+  } lists[] = {
+      {{}, 106, "KDNR,72469,23062,USM00072469,KDNR,DNR,DENVER,39.77,-104.87,1611,1995 1999 2003"},
+      {{"--station", "KDNR,oun", "--from", "1999"}, 2,
+       "KDNR,72469,23062,USM00072469,KDNR,DNR,DENVER,39.77,-104.87,1611,1999"},
+  };
+  for (const auto& l : lists) {
+    std::vector<std::string> args = {"--list-stations"};
+    args.insert(args.end(), l.args.begin(), l.args.end());
+    args.push_back(sample());
+    args.push_back(support());
+    const RunResult list = run_program(extract_bin(), args, "");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out.rfind("station_id,station_wmo,station_wban,igra2_id,icao,codes,"
+                             "station_name,latitude_deg,longitude_deg,elevation_m,years\n", 0),
+              0u);
+    EXPECT_EQ(count_of(list.out, "\n"), static_cast<int>(l.stations) + 1);
+    EXPECT_NE(list.out.find(std::string("\n") + l.line + "\n"), std::string::npos) << list.out;
   }
 }
 

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   station.wmo = 72469;
   station.wban = 23062;
   std::string levels, indices;
-  CsvWriter({0, false, true}).write(s, station, levels, &indices);
+  CsvWriter({0, false, true, nullptr}).write(s, station, levels, &indices);
   (void)ix;
   return 0;
 }

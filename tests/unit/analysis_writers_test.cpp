@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,30 +63,66 @@ TEST(AnalysisWriters, CsvRows) {
   Sounding s = sounding(1995, 7, 4, 0, kLevels);
   s.header.reltime = 2315;  // the evening before
 
+  // Levels as the archive keeps them: the surface, a mandatory level below
+  // the ground, a wind level reported by height only, one with neither.
+  const STATREC named = station(72469, 23062, "DENVER, CO", 39.77f, -104.87f, 1611);
+  const std::vector<DATA_TYPE> archive_order = {
+      {9, 8400, 1611, 252, 31, 170, 51}, {4, 8500, 1500, M, M, M, M},
+      {4, 7000, 3150, 128, -75, 230, 150}, {6, M, 2500, M, M, 210, 120},
+      {6, M, M, M, M, 250, 200}};
+  StationIds kdnr;
+  kdnr.wmo = 72469;
+  kdnr.icao = {"KDNR"};
+  kdnr.codes = {"DNR"};
+  const auto world = std::make_shared<StationIdTable>(std::vector<StationIds>{kdnr});
+  const std::string key = "72469,23062,DEN,DENVER,39.77,-104.87,1611,1995-07-04T00:00:00Z,"
+                          "1995-07-03T23:15:00Z,";
+  const std::string named_key =
+      "72469,23062,KDNR,\"DENVER, CO\",39.77,-104.87,1611,1995-07-04T00:00:00Z,"
+      "1995-07-03T23:15:00Z,";
+  const std::string intl_key =
+      "10410,,DEN,ESSEN,51.4,6.97,150,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,";
+  const std::string head =
+      "station_wmo,station_wban,station_id,station_name,latitude_deg,longitude_deg,"
+      "elevation_m,time,release_time,level_type,pressure_hPa,height_m,"
+      "temperature_C,dewpoint_C,wind_direction_deg,";
   struct Case {
     const char* what;
     CsvOptions options;
     const STATREC& station;
+    const std::vector<DATA_TYPE>& levels;
     std::string expected;
   } cases[] = {
       // 25.5 m/s is 49.57 kt (49 through the ZIR factor).
-      {"all levels, knots of the exact factor", {0, true, false}, den,
-       "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,height_m,"
-       "temperature_C,dewpoint_C,wind_direction_deg,wind_speed_kt\n"
-       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,surface,840.0,1611,25.2,3.1,170,10\n"
-       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,significant_wind,800.0,2010,,,200,19\n"
-       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,mandatory,700.0,3150,12.8,-7.5,230,29\n"
-       "72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,tropopause,200.0,11800,-56.3,,260,50\n"},
-      {"mandatory levels, m/s, international site", {1, false, false}, intl,
-       "station_wmo,station_wban,time,release_time,level_type,pressure_hPa,height_m,"
-       "temperature_C,dewpoint_C,wind_direction_deg,wind_speed_m_s\n"
-       "10410,,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,surface,840.0,1611,25.2,3.1,170,5.1\n"
-       "10410,,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
+      {"all levels, knots of the exact factor", {0, true, false, nullptr}, den, kLevels,
+       head + "wind_speed_kt\n" +
+       key + "surface,840.0,1611,25.2,3.1,170,10\n" +
+       key + "significant_wind,800.0,2010,,,200,19\n" +
+       key + "mandatory,700.0,3150,12.8,-7.5,230,29\n" +
+       key + "tropopause,200.0,11800,-56.3,,260,50\n"},
+      {"mandatory levels, m/s, international site", {1, false, false, nullptr}, intl, kLevels,
+       head + "wind_speed_m_s\n" +
+       intl_key + "surface,840.0,1611,25.2,3.1,170,5.1\n" +
+       intl_key + "mandatory,700.0,3150,12.8,-7.5,230,15.0\n"},
+      // Decreasing pressure, the level below the ground marked; the level
+      // by height between those it lies between, the one without either
+      // last; the ICAO code of the world table, a name with a comma quoted.
+      {"pressure order, identifier and quoted name", {0, false, false, world.get()}, named,
+       archive_order,
+       head + "wind_speed_m_s\n" +
+       named_key + "below_ground,850.0,1500,,,,\n" +
+       named_key + "surface,840.0,1611,25.2,3.1,170,5.1\n" +
+       named_key + "significant_wind,,2500,,,210,12.0\n" +
+       named_key + "mandatory,700.0,3150,12.8,-7.5,230,15.0\n" +
+       named_key + "significant_wind,,,,,250,20.0\n"},
   };
   for (const Case& c : cases) {
     const CsvWriter w(c.options);
     std::string out = w.levels_header();
-    EXPECT_EQ(w.write(s, c.station, out, nullptr), c.options.level_selection == 1 ? 2 : 4) << c.what;
+    Sounding x = s;
+    x.levels = c.levels;
+    EXPECT_EQ(w.write(x, c.station, out, nullptr),
+              testing_support::count_of(c.expected, "\n") - 1) << c.what;
     EXPECT_EQ(out, c.expected) << c.what;
   }
 
@@ -103,7 +140,7 @@ TEST(AnalysisWriters, CsvRows) {
   // Derived columns and the indices table: the header names every column,
   // each row has as many fields, a level without dew point has empty
   // humidity fields but a potential temperature.
-  const CsvWriter w({0, false, true});
+  const CsvWriter w({0, false, true, nullptr});
   std::string levels = w.levels_header(), indices = w.indices_header();
   w.write(s, den, levels, &indices);
   w.write(sounding(1995, 7, 4, 12, {}), den, levels, &indices);  // no rows at all
@@ -115,7 +152,7 @@ TEST(AnalysisWriters, CsvRows) {
                           "relative_humidity_pct"),
             std::string::npos);
   for (const std::string& l : lines) {
-    EXPECT_EQ(testing_support::count_of(l, ","), 15) << l;
+    EXPECT_EQ(testing_support::count_of(l, ","), 20) << l;
   }
   // 800 hPa, no temperature: all five empty; 200 hPa tropopause: theta only
   // (216.85 K at 200 hPa is 343.45 K).
@@ -127,9 +164,10 @@ TEST(AnalysisWriters, CsvRows) {
   std::vector<std::string> rows;
   for (std::string line; std::getline(ix, line);) rows.push_back(line);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].rfind("station_wmo,station_wban,time,release_time,lcl_pressure_hPa,", 0), 0u);
+  EXPECT_EQ(rows[0].rfind("station_wmo,station_wban,station_id,station_name,latitude_deg,"
+                          "longitude_deg,elevation_m,time,release_time,lcl_pressure_hPa,", 0), 0u);
   EXPECT_EQ(testing_support::count_of(rows[0], ","), testing_support::count_of(rows[1], ","));
-  EXPECT_EQ(rows[1].rfind("72469,23062,1995-07-04T00:00:00Z,1995-07-03T23:15:00Z,", 0), 0u);
+  EXPECT_EQ(rows[1].rfind(key, 0), 0u);
 }
 
 // Reads a whole float variable.
@@ -160,12 +198,16 @@ TEST(AnalysisWriters, CfFileReadBack) {
   const STATREC den = station(72469, 23062, "DENVER", 39.77f, -104.87f, 1611);
   const STATREC intl = station(10410, 910410, "ESSEN", 51.4f, 6.97f, 150);
   {
-    CfWriter w(path, {0, true, "test"});
+    CfWriter w(path, {0, true, "test", nullptr});
     Sounding released = sounding(1995, 7, 4, 0, kLevels);
     released.header.reltime = 2315;
     EXPECT_EQ(w.write(released, den), 4);
     EXPECT_EQ(w.write(sounding(1995, 7, 4, 12, {}), den), 0);
-    EXPECT_EQ(w.write(sounding(1969, 12, 31, 12, {kLevels[0], kLevels[2]}), intl), 2);
+    // Out of order, with a level below the ground.
+    EXPECT_EQ(w.write(sounding(1969, 12, 31, 12,
+                               {kLevels[2], kLevels[0], {4, 8500, 1500, M, M, M, M}}),
+                      intl),
+              3);
     w.finish();
   }
   int ncid = -1;
@@ -183,7 +225,7 @@ TEST(AnalysisWriters, CfFileReadBack) {
   int rows[2] = {};
   EXPECT_EQ(nc_get_var_int(ncid, var, rows), NC_NOERR);
   EXPECT_EQ(rows[0], 4);
-  EXPECT_EQ(rows[1], 2);
+  EXPECT_EQ(rows[1], 3);
   int shuffle = 0, deflate = 0, level = 0;
   ASSERT_EQ(nc_inq_varid(ncid, "air_temperature", &var), NC_NOERR);
   EXPECT_EQ(nc_inq_var_deflate(ncid, var, &shuffle, &deflate, &level), NC_NOERR);
@@ -192,12 +234,13 @@ TEST(AnalysisWriters, CfFileReadBack) {
 
   const std::vector<float> t = floats(ncid, "air_temperature");
   const std::vector<float> td = floats(ncid, "dew_point_temperature");
-  ASSERT_EQ(t.size(), 6u);
+  ASSERT_EQ(t.size(), 7u);
   EXPECT_FLOAT_EQ(t[0], 25.2f + 273.15f);
   EXPECT_EQ(t[1], NC_FILL_FLOAT);
   EXPECT_FLOAT_EQ(t[3], -56.3f + 273.15f);
   EXPECT_EQ(td[3], NC_FILL_FLOAT);
-  EXPECT_FLOAT_EQ(floats(ncid, "air_pressure")[5], 700.0f);
+  EXPECT_FLOAT_EQ(floats(ncid, "air_pressure")[4], 850.0f);
+  EXPECT_FLOAT_EQ(floats(ncid, "air_pressure")[6], 700.0f);
   EXPECT_FLOAT_EQ(floats(ncid, "wind_speed")[1], 10.0f);
 
   double times[2] = {};
@@ -231,8 +274,12 @@ TEST(AnalysisWriters, CfFileReadBack) {
       "assert np.isnan(ds.dew_point_temperature.values[3])\n"
       "assert abs(float(ds.latitude[0]) - 39.77) < 1e-4 and abs(float(ds.longitude[0]) + 104.87) < 1e-4\n"
       "assert np.isnan(ds.station_wban.values[1])\n"
-      "assert int(ds.row_size.sum()) == ds.sizes['obs'] == 6\n"
-      "assert list(ds.level_type.values) == [9, 6, 4, 7, 9, 4], ds.level_type.values\n"
+      "assert int(ds.row_size.sum()) == ds.sizes['obs'] == 7\n"
+      "assert list(ds.level_type.values) == [9, 6, 4, 7, 0, 9, 4], ds.level_type.values\n"
+      "assert ds.level_type.flag_meanings.split()[0] == 'below_ground'\n"
+      "assert list(ds.station_name.values) == ['DENVER', 'ESSEN'], ds.station_name.values\n"
+      "assert list(ds.station_id.values) == ['DEN', 'DEN'], ds.station_id.values\n"
+      "assert ds.altitude.standard_name == 'surface_altitude'\n"
       "assert ds.sb_cape.dims == ('profile',)\n"
       "print('ok')\n";
   testing_support::write_file(dir / "check.py", script);
@@ -250,14 +297,14 @@ TEST(AnalysisWriters, MissingValuesInEveryFormat) {
   const Sounding s = sounding(1995, 7, 4, 0, {{9, 8400, 1611, 252, -2440, 170, 51},
                                               {4, 5000, 5600, 800, 790, 260, 250}});
   std::string levels, indices;
-  ASSERT_EQ(CsvWriter({0, false, true}).write(s, wnet, levels, &indices), 2);
+  ASSERT_EQ(CsvWriter({0, false, true, nullptr}).write(s, wnet, levels, &indices), 2);
   for (const std::string& text : {levels, indices}) {
     EXPECT_EQ(text.rfind(",94999,", 0), 0u) << text;
     EXPECT_EQ(text.find("inf"), std::string::npos) << text;
   }
   TempDir dir;
   {
-    CfWriter w(dir / "out.nc", {0, true, "test"});
+    CfWriter w(dir / "out.nc", {0, true, "test", nullptr});
     w.write(s, wnet);
     w.finish();
   }

@@ -137,6 +137,34 @@ TEST(LibraryApi, ArchiveCatalogueAndSoundingsAsValues) {
   EXPECT_FALSE(testing_support::file_exists(db / "second/Raob1995"));
 }
 
+// Stations by the identifiers people use: the WMO numbers of the catalogue
+// stations each names (none, one, or several: the caller's error).
+TEST(LibraryApi, StationsByTheirIdentifiers) {
+  ASSERT_FALSE(sample_catalogue().world().empty());
+  const struct {
+    const char* id;
+    std::vector<long> wmo;
+  } cases[] = {
+      {"72469", {72469}},       {"W23062", {72469}},  {"w23062", {72469}},
+      {"KDNR", {72469}},        {"kdnr", {72469}},    {"DNR", {72469}},
+      {"DEN", {72469}},         {"USM00072469", {72469}},
+      {"OUN", {72357}},         {"KOUN", {72357}},    {"LWK", {3005}},
+      {"UKM00003005", {3005}},  {"99999", {}},        {"W99999", {}},
+      {"XYZ", {}},              {"USM00099999", {}},  {"7246", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    std::vector<long> wmo;
+    for (const StationRow& r : sample_catalogue().resolve(c.id))
+      wmo.push_back(r.wmo);
+    EXPECT_EQ(wmo, c.wmo);
+  }
+  EXPECT_EQ(sample_catalogue().named("stapleton").size(), 1u);
+  EXPECT_EQ(sample_catalogue().named("san").size(), 3u);
+  EXPECT_EQ(sample_catalogue().closest_names("LERWIK", 1),
+            (std::vector<std::string>{"LERWICK"}));
+}
+
 // Dates as people write them: the first and last whole hour each covers,
 // or the error (0, 0).
 TEST(LibraryApi, DatesAsPeopleWriteThem) {

@@ -158,8 +158,8 @@ void CfWriter::define_file() {
       derived_vars_.push_back(def(f.cf_name, NC_FLOAT, f.units, f.standard_name, f.long_name, true));
 
   level_type_var_ = def("level_type", NC_BYTE, "", "", "level type", false);
-  std::vector<signed char> flags;
-  std::string meanings;
+  std::vector<signed char> flags{static_cast<signed char>(kLevelBelowGround)};
+  std::string meanings = level_type_word(kLevelBelowGround);
   for (const LevelTypeInfo& t : kLevelTypeTable) {
     flags.push_back(static_cast<signed char>(t.code));
     if (!meanings.empty()) meanings += ' ';
@@ -177,8 +177,10 @@ void CfWriter::define_file() {
 long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   const NetcdfLock hold(netcdf_mutex());
   const size_t before = level_types_.size();
-  for (const DATA_TYPE& l : sounding.levels) {
-    if (!level_selected(l.fr, options_.level_selection)) continue;
+  const double elevation = rawinq::heights::station_elevation(station.elev);
+  analysis_levels(sounding, options_.level_selection, elevation, order_);
+  for (const AnalysisLevel& a : order_) {
+    const DATA_TYPE& l = *a.level;
     for (size_t k = 0; k < kObsCount; ++k) columns_[k].push_back(kObs[k].value(l));
     if (options_.derived) {
       const auto q = rawinq::indices::level_quantities(l);
@@ -187,7 +189,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
         columns_[kObsCount + k].push_back(derived(v));
       }
     }
-    level_types_.push_back(static_cast<signed char>(l.fr));
+    level_types_.push_back(static_cast<signed char>(a.type));
   }
   const size_t n = level_types_.size() - before;
   if (n == 0) return 0;
@@ -198,10 +200,13 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   wmo_.push_back(is_missing(station.wmo) ? NC_FILL_INT : static_cast<int>(station.wmo));
   // International sites carry WMO + 900000 in place of a WBAN number.
   wban_.push_back(station.wban > 900000 ? NC_FILL_INT : static_cast<int>(station.wban));
-  const size_t name_len = strnlen(station.name, sizeof station.name);
-  std::string name(station.name, name_len);
-  name.erase(name.find_last_not_of(' ') + 1);
-  name_.push_back(name);
+  // Text of the catalogue's bytes, those outside ASCII as "?" (the file
+  // says its text is UTF-8).
+  name_.push_back(station_name(station));
+  for (char& c : name_.back())
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  id_.push_back(options_.station_ids ? options_.station_ids->id_of(station)
+                                     : StationIdTable().id_of(station));
   time_.push_back(epoch_seconds(sounding.header));
   long release = 0;
   release_time_.push_back(release_minutes(sounding.header, release)
@@ -212,8 +217,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   alt_.push_back(static_cast<float>(station.elev));
   row_size_.push_back(static_cast<int>(n));
   if (options_.derived) {
-    const auto ix = rawinq::indices::compute_indices(
-        sounding, rawinq::heights::station_elevation(station.elev));
+    const auto ix = rawinq::indices::compute_indices(sounding, elevation);
     for (size_t k = 0; k < kIndexFieldCount; ++k) {
       const double v = kIndexFields[k].value(ix);
       indices_[k].push_back(derived(v));
@@ -259,9 +263,12 @@ void CfWriter::define_and_write_profiles() {
   const int ncid = ncid_;
   const size_t count = time_.size();
   check(nc_redef(ncid), "nc_redef");
-  int profile_dim = -1, strlen_dim = -1;
+  int profile_dim = -1, strlen_dim = -1, id_dim = -1;
+  size_t id_len = 1;
+  for (const std::string& id : id_) id_len = std::max(id_len, id.size());
   check(nc_def_dim(ncid, "profile", count, &profile_dim), "defining profile");
   check(nc_def_dim(ncid, "name_strlen", kNameLen, &strlen_dim), "defining name_strlen");
+  check(nc_def_dim(ncid, "id_strlen", id_len, &id_dim), "defining id_strlen");
   const size_t chunk = std::clamp<size_t>(count, 1, kProfileChunkMax);
 
   const auto def = [&](const char* name, nc_type type, const char* units,
@@ -280,6 +287,14 @@ void CfWriter::define_and_write_profiles() {
   const size_t name_chunk[2] = {chunk, kNameLen};
   const int name_var = define_variable("station_name", NC_CHAR, 2, name_dims, name_chunk,
                                        "", "", "station name");
+  // Text, not bytes, to the readers that honour the encoding.
+  put_text(name_var, "_Encoding", "utf-8");
+  const int id_dims[2] = {profile_dim, id_dim};
+  const size_t id_chunk[2] = {chunk, id_len};
+  const int id_var = define_variable("station_id", NC_CHAR, 2, id_dims, id_chunk, "", "",
+                                     "station identifier (ICAO or 3-letter code where "
+                                     "known, else WMO number)");
+  put_text(id_var, "_Encoding", "utf-8");
   const int time_var = def("time", NC_DOUBLE, "seconds since 1970-01-01 00:00:00", "time",
                            "nominal (synoptic) time of the sounding, UTC");
   put_text(time_var, "calendar", "standard");
@@ -312,10 +327,15 @@ void CfWriter::define_and_write_profiles() {
   for (size_t i = 0; i < count; ++i)
     std::memcpy(&names[i * kNameLen], name_[i].data(), std::min(name_[i].size(), kNameLen));
   const size_t start[2] = {0, 0}, counts[2] = {count, kNameLen};
+  std::vector<char> ids(count * id_len, '\0');
+  for (size_t i = 0; i < count; ++i)
+    std::memcpy(&ids[i * id_len], id_[i].data(), id_[i].size());
+  const size_t id_counts[2] = {count, id_len};
   check(nc_put_var_int(ncid, profile_var, numbers.data()), "writing profile");
   check(nc_put_var_int(ncid, wmo_var, wmo_.data()), "writing station_wmo");
   check(nc_put_var_int(ncid, wban_var, wban_.data()), "writing station_wban");
   check(nc_put_vara_text(ncid, name_var, start, counts, names.data()), "writing station_name");
+  check(nc_put_vara_text(ncid, id_var, start, id_counts, ids.data()), "writing station_id");
   check(nc_put_var_double(ncid, time_var, time_.data()), "writing time");
   check(nc_put_var_double(ncid, release_var, release_time_.data()), "writing release_time");
   check(nc_put_var_float(ncid, lat_var, lat_.data()), "writing latitude");
