@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "rawinq/cf_grid.h"
 #include "rawinq/plot.h"
 #include "rawinq/records.h"
 #include "rawinq/sounding.h"
@@ -25,6 +26,8 @@ struct WriteOptions {
   // The identifiers the analysis formats give stations (their own letters
   // or numbers without one).
   std::shared_ptr<const StationIdTable> station_ids;
+  // cf: a cube of soundings on these levels instead of ragged profiles.
+  GridOptions grid;
 };
 
 // A failed write or close of an output file or standard output; what()

@@ -91,6 +91,12 @@ RetrievalRequest engine_request(const Archive& archive,
   rq.split = request.split;
   rq.write = request.write;
   if (!rq.write.station_ids) rq.write.station_ids = catalogue.station_ids();
+  // A cube's time axis is the request's period, unless given.
+  if (rq.write.grid.kind != GridOptions::Kind::none && rq.write.grid.from == 0) {
+    rq.write.grid.from = request.from;
+    rq.write.grid.to = request.to;
+    rq.write.grid.hours = request.hours;
+  }
   rq.selection = catalogue.select(criteria);
   rq.data_dir = archive.folder();
   rq.both_year_forms = archive.both_year_forms();

@@ -78,6 +78,7 @@ struct Options {
   std::string out;
   bool inventory = false;
   bool list_stations = false;
+  GridOptions grid;  // --grid
   bool quiet = false;
   bool derived = false;
   PlotOptions plot;     // the plot formats' axis and parcel
@@ -127,6 +128,10 @@ void usage(std::FILE* f) {
       "  --above-100mb yes|no    ZIR levels above 100 mb (default yes)\n"
       "  --wind knots|ms         ZIR and CSV wind speeds (default knots)\n"
       "  --derived               csv and cf: derived quantities and indices\n"
+      "  --grid pressure[:LIST] | height[:LIST]   cf: a station x time x level\n"
+      "                          cube on pressures in hPa (default the\n"
+      "                          mandatory levels) or heights above the\n"
+      "                          ground in m (default every 250 m to 20 km)\n"
       "  --plot-range TMIN,TMAX  png, svg, pdf: the temperature axis at 1000 hPa\n"
       "                          (degC); default one range for the request\n"
       "  --parcel surface|mixed-layer|most-unstable   png, svg, pdf: the\n"
@@ -349,6 +354,12 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--inventory") {
       flag();
       o.inventory = true;
+    } else if (arg == "--grid") {
+      try {
+        o.grid = parse_grid(need());
+      } catch (const std::invalid_argument& e) {
+        throw UsageError(arg + ": " + e.what());
+      }
     } else if (arg == "--list-stations") {
       flag();
       o.list_stations = true;
@@ -408,6 +419,20 @@ Options parse(int argc, char** argv) {
   if (numbers_as && o.kind != SelectionKind::list)
     throw UsageError("--numbers: only with --station-list");
   if (o.hours.none()) throw UsageError("--hours: no hour given");
+  if (o.grid.kind != GridOptions::Kind::none) {
+    if (std::string(o.format->name) != "cf")
+      throw UsageError("--grid: only with --format cf");
+    if (o.derived) throw UsageError("--grid: not with --derived");
+    if (!split_text.empty() && split_text != "one" && split_text != "station")
+      throw UsageError("--grid: one cube of the period, or one a station "
+                       "(--split one|station)");
+    // The cube is the same in either order; station by station, each
+    // station's times go out a chunk at a time.
+    o.order = Order::station;
+    o.grid.from = o.from;
+    o.grid.to = o.to;
+    o.grid.hours = o.hours;
+  }
   if (!split_text.empty()) {
     o.split_text = split_text;
     if (o.order == Order::synoptic)
@@ -747,6 +772,7 @@ int run(int argc, char** argv) {
   rq.write.history = o.history;
   rq.write.plot = o.plot;
   rq.write.station_ids = cat.station_ids();
+  rq.write.grid = o.grid;
   rq.selection = cat.select(c);
   if (by_ids) {
     // Identifiers are resolved to the stations' WBAN numbers; the stations

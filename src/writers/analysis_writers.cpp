@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "rawinq/cf_grid.h"
 #include "rawinq/cf_writer.h"
 #include "rawinq/csv_writer.h"
 #include "rawinq/file_handle.h"
@@ -101,20 +102,31 @@ class CfSoundingWriter final : public SoundingWriter {
   void write(OutputUnit& out, const Sounding& sounding, const STATREC& station,
              const WriteOptions& options) override {
     guarded(out, [&] {
-      if (!cf_) start(out, options);
-      cf_->write(sounding, station);
+      if (!cf_ && !grid_) start(out, options);
+      if (grid_)
+        grid_->write(sounding, station);
+      else
+        cf_->write(sounding, station);
     });
   }
 
   void end(OutputUnit& out) override {
     guarded(out, [&] {
-      if (!cf_) start(out, WriteOptions{});  // a file without profiles
-      cf_->finish();
+      if (!cf_ && !grid_) start(out, WriteOptions{});  // a file without profiles
+      if (grid_)
+        grid_->finish();
+      else
+        cf_->finish();
     });
   }
 
  private:
   void start(OutputUnit& out, const WriteOptions& options) {
+    if (options.grid.kind != GridOptions::Kind::none) {
+      grid_ = std::make_unique<CfGridWriter>(out.ncid(), options.grid, options.history,
+                                             options.station_ids.get());
+      return;
+    }
     cf_ = std::make_unique<CfWriter>(
         out.ncid(),
         CfOptions{options.levels, options.derived, options.history, options.station_ids.get()});
@@ -129,10 +141,12 @@ class CfSoundingWriter final : public SoundingWriter {
       status = e.status();
     }
     cf_.reset();
+    grid_.reset();
     out.check(status);  // does not return
   }
 
   std::unique_ptr<CfWriter> cf_;
+  std::unique_ptr<CfGridWriter> grid_;
 };
 
 }  // namespace

@@ -225,6 +225,28 @@ TEST(Extract, ExitStatusesAndMessages) {
        2,
        "rawinq-extract: --station-name: 'san' names 3 stations; give one of "
        "them:\n  WMO 72293, WBAN 3190, NKX SAN DIEGO/MIRAMAR\n"},
+      // Cubes: the grid's levels and what may go with them.
+      {{"--from", "1995-01-01", "--station", "KDNR", "--format", "cf", "--grid",
+        "height:0,500,1000", "--out", dir / "cube"},
+       0,
+       "2 soundings of 1 station written to 1 file"},
+      {{"--from", "1995", "--wmo", "72469", "--format", "cf", "--grid", "pressure:850,1200"},
+       2,
+       "rawinq-extract: --grid: 1200 hPa is not a pressure of 0 to 1100 hPa\n"},
+      {{"--from", "1995", "--wmo", "72469", "--format", "cf", "--grid", "height:0,x"},
+       2,
+       "rawinq-extract: --grid: 'x' is not a height in m\n"},
+      {{"--from", "1995", "--wmo", "72469", "--format", "cf", "--grid", "pressure:500,500.0"},
+       2,
+       "rawinq-extract: --grid: a level is given twice\n"},
+      {{"--from", "1995", "--wmo", "72469", "--format", "csv", "--grid", "pressure"},
+       2,
+       "rawinq-extract: --grid: only with --format cf\n"},
+      {{"--from", "1995", "--wmo", "72469", "--format", "cf", "--grid", "pressure",
+        "--split", "month", "--out", dir / "cube"},
+       2,
+       "rawinq-extract: --grid: one cube of the period, or one a station "
+       "(--split one|station)\n"},
       // Inputs that are not files are refused at once, not read for ever.
       {{"--from", "1995010100", "--station-list", dir / "list.fifo"},
        2,

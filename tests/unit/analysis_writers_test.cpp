@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "rawinq/cf_grid.h"
 #include "rawinq/cf_writer.h"
 #include "rawinq/csv_writer.h"
 #include "rawinq/derived_fields.h"
@@ -325,3 +326,98 @@ TEST(AnalysisWriters, CfCreateFailureIsReported) {
 }
 
 }  // namespace
+
+// A sounding on both grids against values worked by hand (linear in ln p,
+// or in the height above the station; winds as components), nothing
+// below the ground or above the top; then a cube of two stations written
+// and read by xarray, selected by station identifier and time.
+TEST(AnalysisWriters, GridCube) {
+  // Station at 1000 m; a mandatory level reported below the ground (925
+  // hPa), a temperature level without height or wind (600 hPa).
+  const Sounding s = sounding(1999, 5, 4, 0,
+                              {{9, 9000, 1000, 200, 100, 270, 100},
+                               {4, 9250, 770, 230, 120, 250, 50},
+                               {4, 8500, 1500, 150, 50, 180, 200},
+                               {5, 6000, M, -50, M, M, M},
+                               {4, 5000, 5700, -150, -300, 90, 100}});
+  GridOptions pressure = parse_grid("pressure:925,850,700,500,300");
+  GridOptions height = parse_grid("height:8000,0,500,2000,5000");
+  const GriddedSounding p = grid_sounding(s, pressure, 1000.0);
+  const GriddedSounding h = grid_sounding(s, height, 1000.0);
+  const double nan = std::nan("");
+  const struct {
+    const char* what;
+    const std::vector<double>& got;
+    std::vector<double> expected;
+  } rows[] = {
+      {"z on pressures", p.height_m, {nan, 1500, 3036.7732, 5700, nan}},
+      {"T on pressures", p.temperature_k, {nan, 288.15, 277.0014, 258.15, nan}},
+      {"Td on pressures", p.dew_point_k, {nan, 278.15, 265.3436, 243.15, nan}},
+      {"u on pressures", p.u_ms, {nan, 0, -3.6590, -10, nan}},
+      {"v on pressures", p.v_ms, {nan, 20, 12.6820, 0, nan}},
+      {"p on heights", h.pressure_hpa, {900, 850, 703.2597, nan, nan}},
+      {"T on heights", h.temperature_k, {293.15, 288.15, 277.2682, nan, nan}},
+      {"Td on heights", h.dew_point_k, {283.15, 278.15, 265.65, nan, nan}},
+      {"u on heights", h.u_ms, {10, 0, -3.5714, nan, nan}},
+      {"v on heights", h.v_ms, {0, 20, 12.8571, nan, nan}},
+  };
+  for (const auto& r : rows) {
+    ASSERT_EQ(r.got.size(), r.expected.size()) << r.what;
+    for (std::size_t k = 0; k < r.got.size(); ++k) {
+      if (std::isnan(r.expected[k]))
+        EXPECT_TRUE(std::isnan(r.got[k])) << r.what << " level " << k << ": " << r.got[k];
+      else
+        EXPECT_NEAR(r.got[k], r.expected[k], 1e-3) << r.what << " level " << k;
+    }
+  }
+
+  // The cube: KDNR by the world table, the other station by its letters;
+  // Denver's second sounding before its first (the block is read back).
+  TempDir dir;
+  const std::string path = dir / "cube.nc";
+  StationIds kdnr;
+  kdnr.wmo = 72469;
+  kdnr.icao = {"KDNR"};
+  const StationIdTable ids(std::vector<StationIds>{kdnr});
+  pressure.from = 1999050300;
+  pressure.to = 1999050512;
+  pressure.hours.set(0).set(12);
+  {
+    int ncid = -1;
+    ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER | NC_NETCDF4 | NC_CLASSIC_MODEL, &ncid),
+              NC_NOERR);
+    CfGridWriter w(ncid, pressure, "test", &ids);
+    const STATREC den = station(72469, 23062, "DENVER", 39.77f, -104.87f, 1000);
+    STATREC oun = station(72357, 3948, "NORMAN", 35.18f, -97.44f, 357);
+    std::strncpy(oun.init, "OUN", sizeof oun.init - 1);
+    Sounding later = s;
+    later.header.day = 5;
+    later.header.hour = 12;
+    EXPECT_TRUE(w.write(s, den));
+    EXPECT_TRUE(w.write(sounding(1999, 5, 3, 12, {{9, 9800, 357, 250, 150, 0, 0}}), oun));
+    EXPECT_TRUE(w.write(later, den));
+    EXPECT_FALSE(w.write(sounding(1999, 5, 6, 0, {}), den));  // after the period
+    w.finish();
+    ASSERT_EQ(nc_close(ncid), NC_NOERR);
+  }
+  const std::string script =
+      "import sys, numpy as np, xarray as xr\n"
+      "ds = xr.open_dataset(sys.argv[1])\n"
+      "assert ds.air_temperature.dims == ('station', 'time', 'level')\n"
+      "assert list(ds.station.values) == ['KDNR', 'OUN'], ds.station.values\n"
+      "assert list(ds.station_name.values) == ['DENVER', 'NORMAN']\n"
+      "assert ds.sizes['time'] == 6 and list(ds.level.values) == [925, 850, 700, 500, 300]\n"
+      "t = ds.air_temperature.sel(station='KDNR', time='1999-05-04T00')\n"
+      "assert abs(float(t.sel(level=700)) - 277.0014) < 1e-3 and np.isnan(float(t.sel(level=925)))\n"
+      "assert float(ds.air_temperature.sel(station='KDNR', time='1999-05-05T12', level=850)) == np.float32(288.15)\n"
+      "assert np.isnan(ds.air_temperature.sel(station='KDNR', time='1999-05-03T12')).all()\n"
+      "assert np.isnan(ds.air_temperature.sel(station='OUN')).all()  # surface at 980 hPa only\n"
+      "assert ds.air_temperature.sel(station='KDNR').notnull().sum() == 2 * 3\n"
+      "assert ds.station.cf_role == 'timeseries_id' and ds.level.standard_name == 'air_pressure'\n"
+      "assert float(ds.altitude.sel(station='OUN')) == 357\n"
+      "print('ok')\n";
+  testing_support::write_file(dir / "check.py", script);
+  const auto r = testing_support::run_program("/usr/bin/python3", {dir / "check.py", path}, "");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "ok\n");
+}
