@@ -22,8 +22,9 @@ struct GridOptions {
   // Pressures in hPa (decreasing) or heights above the ground in metres
   // (increasing); empty: the defaults below.
   std::vector<double> levels;
-  // The time axis: every hour of `hours` from `from` to `to` (YYYYMMDDHH,
-  // both included).
+  // The time axis: `times` (YYYYMMDDHH, ascending) when given, else every
+  // hour of `hours` from `from` to `to` (YYYYMMDDHH, both included).
+  std::vector<long> times;
   long from = 0, to = 0;
   std::bitset<24> hours;
 };

@@ -39,6 +39,12 @@ struct RetrievalRequest {
   bool only_visit = false;
 };
 
+// The times (YYYYMMDDHH, ascending, each once) at which the day indexes of
+// the request's station-year files list a sounding of its period and
+// hours: the time axis of a cube. Read from the files' heads only; a file
+// that cannot be read adds nothing.
+std::vector<long> sounding_times(const RetrievalRequest& request);
+
 // The status lines of a retrieval.
 class Progress {
  public:

@@ -101,6 +101,8 @@ RetrievalRequest engine_request(const Archive& archive,
   rq.data_dir = archive.folder();
   rq.both_year_forms = archive.both_year_forms();
   rq.keyed_slots = request.keyed_slots;
+  if (rq.write.grid.kind != GridOptions::Kind::none && rq.write.grid.times.empty())
+    rq.write.grid.times = sounding_times(rq);
   return rq;
 }
 

@@ -684,3 +684,29 @@ int choose_station_entry(const STATREC* catalogue,
   }
   return covering >= 0 ? covering : nearest;
 }
+
+std::vector<long> sounding_times(const RetrievalRequest& rq) {
+  std::vector<long> times;
+  std::vector<unsigned char> head(20000);
+  StationFiles files;
+  const int first_year = static_cast<int>(rq.bdate / 1000000);
+  const int last_year = static_cast<int>(rq.edate / 1000000);
+  for (const StationRow& row : rq.selection.stations)
+    for (int year = first_year; year <= last_year; ++year) {
+      short status = 0;
+      open_station_file(files, rq.data_dir, static_cast<short>(year), row.wban, &status, 0,
+                        0, false, rq.both_year_forms);
+      unsigned long n = 0;
+      if (status == 1 && read_file_head(files.slot[0], head.data(), &n))
+        for_each_day_entry(head.data(), n, [&](int month, int day, int hour) {
+          const long date = year * 1000000L + month * 10000L + day * 100L + hour;
+          if (date >= rq.bdate && date <= rq.edate && hour >= 0 && hour <= 23 &&
+              rq.hours.test(static_cast<std::size_t>(hour)))
+            times.push_back(date);
+        });
+      files.close_all(1);
+    }
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  return times;
+}

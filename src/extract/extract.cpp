@@ -786,6 +786,8 @@ int run(int argc, char** argv) {
   rq.data_dir = data_dir;
   rq.both_year_forms = true;
   rq.keyed_slots = 1 << 20;
+  // A cube's times: those the archive has soundings at.
+  if (o.grid.kind != GridOptions::Kind::none) rq.write.grid.times = sounding_times(rq);
 
   // Why nothing may match: station numbers not in the catalogue.
   std::vector<std::string> why;

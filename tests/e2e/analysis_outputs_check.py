@@ -4,8 +4,11 @@ same request: the same soundings in the same order, level for level, with
 equal values. The CF file is opened by xarray with its default options
 (times decoded, fill values masked).
 
-usage: analysis_outputs_check.py ZIR_TEXT CSV_FILE CF_FILE
+usage: analysis_outputs_check.py ZIR_TEXT CSV_FILE CF_FILE [CUBE_FILE]
 The ZIR text must have wind speeds in m/s (--wind ms) and the CSV file too.
+A cube of the same request on the mandatory pressures (--grid pressure)
+must hold every time of the profiles, and at each profile's mandatory
+levels above the ground the profile's temperature and height.
 """
 import csv
 import datetime
@@ -150,6 +153,37 @@ def check_cf(path, soundings):
     return start
 
 
+def check_cube(path, cf_path):
+    ds = xr.open_dataset(cf_path)
+    cube = xr.open_dataset(path)
+    assert cube.air_temperature.dims == ("station", "time", "level")
+    assert list(cube.time.values) == sorted(set(ds.time.values)), "time axis"
+    ids = [str(v) for v in ds.station_id.values]
+    pr = ds.air_pressure.values
+    t = ds.air_temperature.values
+    z = ds.geopotential_height.values
+    fr = ds.level_type.values
+    start = 0
+    compared = 0
+    for i, n in enumerate(ds.row_size.values):
+        n = int(n)
+        p_i, t_i, z_i, fr_i = pr[start:start + n], t[start:start + n], z[start:start + n], fr[start:start + n]
+        start += n
+        column = cube.sel(station=ids[i], time=ds.time.values[i])
+        for k in range(n):
+            if fr_i[k] != 4 or np.isnan(t_i[k]) or (p_i == p_i[k]).sum() != 1:
+                continue
+            if float(p_i[k]) not in cube.level.values:
+                continue
+            at = column.sel(level=float(p_i[k]))
+            assert float(at.air_temperature) == t_i[k], (ids[i], i, p_i[k])
+            if not np.isnan(z_i[k]):
+                assert float(at.geopotential_height) == z_i[k], (ids[i], i, p_i[k])
+            compared += 1
+    assert compared > 0
+    return compared
+
+
 def main():
     zir, csv_path, cf_path = sys.argv[1:4]
     soundings = zir_soundings(zir)
@@ -157,6 +191,8 @@ def main():
     n_csv = check_csv(csv_path, soundings)
     n_cf = check_cf(cf_path, soundings)
     print("%d soundings, %d levels in CSV, %d in CF" % (len(soundings), n_csv, n_cf))
+    if len(sys.argv) > 4:
+        print("%d mandatory levels in the cube" % check_cube(sys.argv[4], cf_path))
 
 
 main()

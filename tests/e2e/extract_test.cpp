@@ -601,13 +601,14 @@ TEST(Extract, AnalysisFormatsHoldTheZirValues) {
     const std::vector<std::string> request = {
         "--from", "1995070100", "--to", "1995071023", "--region", "global",
         "--hours", "all", "--wind", "ms", "--order", order, "--quiet"};
-    for (const char* format : {"zir", "csv", "cf"}) {
+    for (const std::string format : {"zir", "csv", "cf", "cube"}) {
       std::vector<std::string> args = request;
       for (const std::string& a :
-           {std::string("--format"), std::string(format), std::string("--out"),
-            dir / format, sample(), support()})
+           {std::string("--format"), format == "cube" ? std::string("cf") : format,
+            std::string("--out"), dir / format, sample(), support()})
         args.push_back(a);
-      if (std::string(format) != "zir") args.insert(args.begin(), "--derived");
+      if (format == "csv" || format == "cf") args.insert(args.begin(), "--derived");
+      if (format == "cube") args.insert(args.begin(), {"--grid", "pressure"});
       const RunResult r = run_program(extract_bin(), args, "");
       ASSERT_EQ(r.status, 0) << format << "\n" << r.err;
     }
@@ -617,7 +618,7 @@ TEST(Extract, AnalysisFormatsHoldTheZirValues) {
         "/usr/bin/python3",
         {source_dir() + "/tests/e2e/analysis_outputs_check.py",
          dir / "zir/1995070100.txt", dir / "csv/1995070100.csv",
-         dir / "cf/1995070100.nc"},
+         dir / "cf/1995070100.nc", dir / "cube/1995070100.nc"},
         "", slow);
     EXPECT_EQ(check.status, 0) << check.err;
     // "N soundings, L levels in CSV, L in CF" for the twelve stations.

@@ -267,8 +267,14 @@ CfGridWriter::CfGridWriter(int ncid, GridOptions grid, std::string history,
                                                          : default_pressure_levels();
   st.grid = std::move(grid);
   const bool pressure = st.grid.kind == GridOptions::Kind::pressure;
-  for (long h = epoch_hours(st.grid.from), last = epoch_hours(st.grid.to); h <= last; ++h)
-    if (st.grid.hours.test(static_cast<size_t>(((h % 24) + 24) % 24))) st.axis.push_back(h);
+  if (!st.grid.times.empty()) {
+    for (const long t : st.grid.times) st.axis.push_back(epoch_hours(t));
+    std::sort(st.axis.begin(), st.axis.end());
+    st.axis.erase(std::unique(st.axis.begin(), st.axis.end()), st.axis.end());
+  } else {
+    for (long h = epoch_hours(st.grid.from), last = epoch_hours(st.grid.to); h <= last; ++h)
+      if (st.grid.hours.test(static_cast<size_t>(((h % 24) + 24) % 24))) st.axis.push_back(h);
+  }
 
   const auto text = [&](int var, const char* name, const std::string& value) {
     if (!value.empty())
