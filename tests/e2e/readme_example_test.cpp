@@ -45,7 +45,9 @@ class Readme : public ::testing::Test {
   RunResult run_block(const std::string& block) {
     RunOptions o;
     o.cwd = dir.path();
-    o.extra_env = {"DISPLAY="};  // the plots need no display
+    // The plots need no display; python3 is Debian's, with its
+    // python3-xarray and python3-pandas, whatever else is on the PATH.
+    o.extra_env = {"DISPLAY=", "PATH=/usr/bin:/bin"};
     return run_program("/bin/sh", {"-c", block}, "", o);
   }
   TempDir dir;
