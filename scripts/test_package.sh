@@ -84,6 +84,19 @@ rawinq-extract --from 1995010100 --wmo 99999 "$data/sample-archive" \
   "$data/support" 2>/dev/null && fail "a station not in the catalogue matched"
 echo "rawinq-extract: the dialogue's 31 files"
 
+# Stations by the codes people use (the installed world table), and a cube
+# that xarray selects by station code and time.
+rawinq-extract --list-stations --station koun,KDNR "$data/sample-archive" \
+  "$data/support" >stations.csv || fail "--list-stations ended with status $?"
+grep -q '^KOUN,72357,3948,USM00072357,KOUN,OUN,NORMAN,' stations.csv ||
+  fail "--list-stations does not know KOUN"
+rawinq-extract --quiet --from 1999-05-04 --station KOUN --format cf --grid pressure \
+  --out cube "$data/sample-archive" "$data/support" || fail "--grid ended with status $?"
+/usr/bin/python3 -c 'import sys, xarray as xr
+t = xr.open_dataset(sys.argv[1]).air_temperature.sel(station="KOUN", time="1999-05-04T00", level=500)
+assert 230 < float(t) < 280, float(t)' cube/1999050400.nc || fail "the cube cannot be read by station and time"
+echo "rawinq-extract: stations by code, a cube read by xarray"
+
 # Skew-T plots without a display: one PNG image per sounding.
 DISPLAY= rawinq-extract --quiet --from 1995070100 --to 1995070112 \
   --wmo 72469 --format png --out plots "$data/sample-archive" \

@@ -11,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "rawinq/catalogue.h"
 #include "text_fields.h"
 
 namespace archive_writer {
@@ -150,7 +151,8 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
                                  const std::string& support_dir,
                                  const std::set<long>& packed,
                                  const WbanOfWmo& wban,
-                                 const std::string& help_file) {
+                                 const std::string& help_file,
+                                 const std::string& world_file) {
   CatalogueUpdate u;
   u.support_dir = support_dir;
   const fs::path dir = support_dir;
@@ -163,6 +165,24 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
   for (const std::string& e : u.international.entries)
     have_wmo.insert(second_number(e));
   if (!fs::exists(dir / "raobhelp.txt")) u.help_source = help_file;
+  // The 3-letter codes of the world table, by IGRA2 id.
+  std::map<std::string, std::string> codes;
+  const std::string own_world = (dir / "world_stations.csv").string();
+  const bool has_world = fs::exists(own_world);
+  if (!has_world) u.world_source = world_file;
+  const std::string world = has_world ? own_world : world_file;
+  if (!world.empty()) {
+    try {
+      for (const StationIds& s : read_world_table(world))
+        if (!s.codes.empty()) codes.emplace(s.igra2, s.codes.front());
+    } catch (const CatalogueError& e) {
+      throw InputError(e.what());
+    }
+  }
+  const auto init_of = [&codes](const std::string& id, const std::string& name) {
+    const auto it = codes.find(id);
+    return it != codes.end() && it->second.size() == 3 ? it->second : identifier(name);
+  };
 
   std::set<long> listed;
   LineSource in(station_list);
@@ -206,14 +226,14 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
     if (station_wban != 0) {
       if (have_wban.count(station_wban)) continue;
       u.stat2000.entries.push_back(stat2000_entry(
-          identifier(name), station_wban, station_wmo, latitude, longitude,
+          init_of(id, name), station_wban, station_wmo, latitude, longitude,
           elev, static_cast<int>(first), static_cast<int>(last), name,
           field(line, kListState), country));
       ++u.stat2000.added;
     } else {
       if (have_wmo.count(station_wmo)) continue;
       u.international.entries.push_back(international_entry(
-          identifier(name), station_wmo, latitude, longitude, elev,
+          init_of(id, name), station_wmo, latitude, longitude, elev,
           static_cast<int>(first), static_cast<int>(last), name, country));
       ++u.international.added;
     }
@@ -226,16 +246,18 @@ CatalogueUpdate igra2_catalogues(const std::string& station_list,
 void stage_catalogues(const CatalogueUpdate& u, Staging& staging) {
   for (const CatalogueFile* f : {&u.stat2000, &u.international})
     stage_file(*f, staging);
-  const fs::path help = fs::path(u.support_dir) / "raobhelp.txt";
-  std::error_code ec;
-  if (!u.help_source.empty() && !fs::exists(fs::symlink_status(help, ec))) {
-    std::ifstream in(u.help_source, std::ios::binary);
+  // The help file and the world table, copied where the folder has none.
+  for (const auto& [name, source] : {std::pair<const char*, const std::string&>(
+                                         "raobhelp.txt", u.help_source),
+                                     {"world_stations.csv", u.world_source}}) {
+    const fs::path target = fs::path(u.support_dir) / name;
+    std::error_code ec;
+    if (source.empty() || fs::exists(fs::symlink_status(target, ec))) continue;
+    std::ifstream in(source, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)),
                            std::istreambuf_iterator<char>());
-    if (!in && !in.eof())
-      throw std::runtime_error("cannot read " + u.help_source);
-    const std::size_t k = staging.add(help.string(), Staging::Place::kOnlyNew,
-                                      0644, true);
+    if (!in && !in.eof()) throw std::runtime_error("cannot read " + source);
+    const std::size_t k = staging.add(target.string(), Staging::Place::kOnlyNew, 0644, true);
     staging.write(k, text.data(), text.size());
     staging.close(k);
   }
@@ -266,6 +288,9 @@ void report_catalogues(const CatalogueUpdate& u, std::ostream& out) {
                         : "WBAN " + std::to_string(st))
         << "; it has no catalogue entry\n";
   const fs::path help = fs::path(u.support_dir) / "raobhelp.txt";
+  if (!u.world_source.empty())
+    out << (fs::path(u.support_dir) / "world_stations.csv").string() << ": copied from "
+        << u.world_source << "\n";
   if (!u.help_source.empty())
     out << help.string() << ": copied from " << u.help_source << "\n";
   else if (!fs::exists(help))

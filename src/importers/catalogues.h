@@ -30,6 +30,7 @@ struct CatalogueUpdate {
   CatalogueFile stat2000;
   CatalogueFile international;
   std::string help_source;  // the help file to copy, when DIR has none
+  std::string world_source;  // the world table to copy, when DIR has none
   std::vector<long> unlisted;  // file stations the list does not name
 };
 
@@ -48,13 +49,17 @@ std::string international_entry(const std::string& init, long wmo, double lat,
 // Reads the station list and the catalogues of support_dir (when there)
 // and makes the entries of the stations packed (file station numbers)
 // that the catalogues do not hold; throws InputError for a fault of the
-// list. help_file: the help file copied into a support folder that has
-// none ("": none is copied).
+// list. help_file, world_file: the help file and the world table of
+// station identifiers copied into a support folder that has none ("": none
+// is copied). A new entry's identifier is the station's 3-letter code from
+// the world table (the folder's own, else world_file), else three letters
+// of its name.
 CatalogueUpdate igra2_catalogues(const std::string& station_list,
                                  const std::string& support_dir,
                                  const std::set<long>& packed,
                                  const WbanOfWmo& wban,
-                                 const std::string& help_file = "");
+                                 const std::string& help_file = "",
+                                 const std::string& world_file = "");
 
 // Writes the catalogues and the help file, when the directory has none, to
 // their temporary files in `staging`. A catalogue that is a symbolic link

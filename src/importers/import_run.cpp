@@ -117,7 +117,8 @@ ImportResult finish_import(Packer& packer, const ImportRequest& request,
     const WbanOfWmo wban =
         known_wban_numbers(request.catalogue, request.support_dir);
     update = igra2_catalogues(request.station_list, request.support_dir,
-                              packer.stations(), wban, request.help_file);
+                              packer.stations(), wban, request.help_file,
+                              request.world_file);
     stage_catalogues(update, staging);
   }
   packer.stage(db, staging);

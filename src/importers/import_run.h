@@ -34,6 +34,7 @@ struct ImportRequest {
   std::string station_list;
   // The help file copied into a support folder that has none.
   std::string help_file;
+  std::string world_file;  // the installed world table of station identifiers
   long wmo = 0;   // the station of Wyoming comma-separated listings
   long month = 0; // YYYYMM of TEMP messages (0: from each file's name)
   UnpackLimits limits;

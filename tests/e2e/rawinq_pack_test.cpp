@@ -23,6 +23,7 @@ using namespace testing_support;
 namespace {
 
 std::string pack_bin() { return binary_dir() + "/rawinq-pack"; }
+std::string extract_bin() { return binary_dir() + "/rawinq-extract"; }
 std::string dump_bin() { return binary_dir() + "/rawinq-dump"; }
 std::string sample() { return source_dir() + "/data/sample-archive"; }
 std::string support() { return source_dir() + "/data/support"; }
@@ -313,13 +314,26 @@ TEST(RawinqPack, Igra2FilesPlainZippedAndGzippedGiveOneArchiveAndCatalogues) {
                 dir / "support/stat2000.txt: 1 entry added, 2 in all\n" +
                 dir / "support/international_sites.txt: 1 entry added, 1 in "
                       "all\n" +
+                dir / "support/world_stations.csv: copied from " + support() +
+                "/world_stations.csv\n" +
                 dir / "support/raobhelp.txt: copied from " + support() +
                 "/raobhelp.txt\n");
+  // Denver's 3-letter code from the world table; Lerwick has none there,
+  // and takes three letters of its name.
   EXPECT_EQ(read_file(dir / "support/stat2000.txt"),
             "2\nPIT  94823 72520  40.53   80.23   360 19480101 20991231 "
             "PITTSBURGH                PA US\n"
-            "DEN  23062 72469  39.77  104.87  1611 19460101 20241231 "
+            "DNR  23062 72469  39.77  104.87  1611 19460101 20241231 "
             "DENVER/STAPLETON          CO US\n");
+  // The folder serves the programs: stations by their codes.
+  const RunResult listed = run_program(
+      extract_bin(), {"--list-stations", "--station", "kdnr,LER", dir / "db", dir / "support"},
+      "");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("\nLER,3005,,UKM00003005,,,LERWICK,60.13,-1.18,82,1996\n"),
+            std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("\nKDNR,72469,23062,USM00072469,KDNR,DNR,DENVER/STAPLETON,"),
+            std::string::npos) << listed.out;
   EXPECT_EQ(read_file(dir / "support/international_sites.txt"),
             "1\nLER  03005  60.13N   1.18W    82 19460101 20241231 "
             "LERWICK                       UK\n");
@@ -378,7 +392,7 @@ TEST(RawinqPack, Igra2FilesPlainZippedAndGzippedGiveOneArchiveAndCatalogues) {
             "    254     12      2      JAN    1996\n"
             "      1  23062  72469  39.77N104.87W  1611   1115\n"
             "      2  99999  99999  99999      9  99999  99999\n"
-            "      3           DEN                99999     ms\n"
+            "      3           DNR                99999     ms\n"
             "      9   8350   1611     43     16    140     51\n"
             "      4   7000   3052    -62   -162    300    206\n"
             "      4   5000   5600   -180   -260    260    250\n"
@@ -483,7 +497,7 @@ TEST(RawinqPack, SupportFolderMergeKeepsWhatItFinds) {
       "PIT  94823 72520  40.53   80.23   360 19480101 20991231 PITTSBURGH"
       "                PA US\n";
   const std::string both = "2\n" + pit +
-                           "DEN  23062 72469  39.77  104.87  1611 19460101 "
+                           "DNR  23062 72469  39.77  104.87  1611 19460101 "
                            "20241231 DENVER/STAPLETON          CO US\n";
   struct Row {
     const char* what;
@@ -505,7 +519,8 @@ TEST(RawinqPack, SupportFolderMergeKeepsWhatItFinds) {
        both + "LOST 1 2\n"},
       {"a link into a folder that is not there", "../gone/stat2000.txt", "",
        0644, -1, 1, "No such file or directory", ""},
-      // Room for the station files and catalogues, not for the help file.
+      // Room for the station files and catalogues, not for the help file
+      // and the world table.
       {"a full file system", "", "1\n" + pit, 0644, 8000, 1, "File too large",
        "1\n" + pit},
   };
@@ -542,7 +557,8 @@ TEST(RawinqPack, SupportFolderMergeKeepsWhatItFinds) {
           << r.what;
     }
     EXPECT_EQ(file_exists(dir / "db"), r.status == 0) << r.what;
-    EXPECT_EQ(dir_entries(dir / "sup").size(), r.status == 0 ? 3u : 1u) << r.what;
+    // The catalogues, the help file and the world table.
+    EXPECT_EQ(dir_entries(dir / "sup").size(), r.status == 0 ? 4u : 1u) << r.what;
     for (const char* d : {"sup", "shared", "db", "db/Raob1996"})
       for (const std::string& e : file_exists(dir / d) ? dir_entries(dir / d)
                                                        : std::vector<std::string>{})

@@ -105,16 +105,15 @@ struct Options {
 
 namespace fs = std::filesystem;
 
-// The help file installed with the programs, or "" when none is found.
-std::string installed_help_file() {
+// A support file installed with the programs, or "" when none is found.
+std::string installed_support_file(const std::string& name) {
   std::vector<std::string> candidates;
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec)
     candidates.push_back(
-        (self.parent_path() / RAWINQ_DATA_BESIDE / "support/raobhelp.txt")
-            .string());
-  candidates.push_back(RAWINQ_BUILD_SUPPORT_DIR "/raobhelp.txt");
+        (self.parent_path() / RAWINQ_DATA_BESIDE / "support" / name).string());
+  candidates.push_back(RAWINQ_BUILD_SUPPORT_DIR "/" + name);
   for (const std::string& c : candidates)
     if (fs::is_regular_file(c, ec)) return c;
   return "";
@@ -279,7 +278,10 @@ int run(const Options& o) {
   rq.catalogue = o.catalogue;
   rq.support_dir = o.support;
   rq.station_list = o.stations;
-  if (!o.stations.empty()) rq.help_file = installed_help_file();
+  if (!o.stations.empty()) {
+    rq.help_file = installed_support_file("raobhelp.txt");
+    rq.world_file = installed_support_file("world_stations.csv");
+  }
   rq.wmo = o.wmo;
   rq.month = o.date;
   rq.limits = o.limits;
