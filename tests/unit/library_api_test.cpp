@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -158,6 +159,25 @@ TEST(LibraryApi, StationsByTheirIdentifiers) {
     for (const StationRow& r : sample_catalogue().resolve(c.id))
       wmo.push_back(r.wmo);
     EXPECT_EQ(wmo, c.wmo);
+  }
+  // The one identifier the analysis outputs give a station: its ICAO code,
+  // else its 3-letter code, else the entry's letters, else its number.
+  const struct {
+    long wmo, wban;
+    const char* init;
+    const char* id;
+  } labels[] = {
+      {72357, 3948, "OUN", "KOUN"},  {57972, 957972, "", "CI1"},
+      {3005, 903005, "LWK", "LWK"},  {12345, 54321, "", "12345"},
+      {kMissingValue, 94999, "", "W94999"},
+  };
+  const StationIdTable& ids = *sample_catalogue().station_ids();
+  for (const auto& l : labels) {
+    STATREC e{};
+    e.wmo = l.wmo;
+    e.wban = l.wban;
+    std::snprintf(e.init, sizeof e.init, "%s", l.init);
+    EXPECT_EQ(ids.id_of(e), l.id) << l.wmo;
   }
   EXPECT_EQ(sample_catalogue().named("stapleton").size(), 1u);
   EXPECT_EQ(sample_catalogue().named("san").size(), 3u);
