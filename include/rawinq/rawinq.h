@@ -12,9 +12,11 @@
 //   const rawinq::Archive archive = rawinq::Archive::open("sample-archive");
 //   const rawinq::Catalogue catalogue = rawinq::Catalogue::load("support/");
 //   rawinq::Request request;
-//   request.from = 1995010100;
-//   request.to = 1995013112;
-//   request.stations.numbers = {72469};
+//   const rawinq::TimeSpan january = rawinq::parse_time_span("1995-01");
+//   request.from = january.first;
+//   request.to = january.last;
+//   request.stations.numbers = {catalogue.resolve("KDNR").front().wban};
+//   request.stations.wban_numbers = true;
 //   for (const rawinq::StationSounding& s :
 //        rawinq::read_soundings(archive, catalogue, request))
 //     ... s.sounding, s.station, rawinq::physical_levels(s.sounding) ...
@@ -55,6 +57,10 @@ using ::SessionConfig;
 using ::Sounding;
 using ::StationCriteria;
 using ::WriteOptions;
+using ::GridOptions;  // WriteOptions::grid: a (station, time, level) cube
+using ::parse_grid;
+using ::StationIdTable;  // Catalogue::station_ids(): the outputs' identifiers
+using ::StationIds;
 using Station = ::STATREC;
 using ::Order;
 using ::Split;
