@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds the Debian packages (cpack -G DEB: rawinq and rawinq-dev), installs
-# them with apt-get as a user would, and runs the installed programs: one
+# Builds the Debian packages (cpack -G DEB: rawinq, rawinq-dev and
+# python3-rawinq), installs them with apt-get as a user would, and runs the
+# installed programs and module: one
 # scripted rawinq session on the installed sample archive, a skew-T plot by
 # the installed plotter, rawinq-dump over the sample archive, a rawinq-pack
 # round trip, the manual pages through man, and the example programs built
@@ -26,6 +27,9 @@ deb="$src/$1"
 set -- build-pkg/rawinq-dev_*.deb
 [ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no -dev package was built" >&2; exit 1; }
 devdeb="$src/$1"
+set -- build-pkg/python3-rawinq_*.deb
+[ "$#" -eq 1 ] && [ -f "$1" ] || { echo "no python3-rawinq package was built" >&2; exit 1; }
+pydeb="$src/$1"
 
 fail() { echo "test_package: $*" >&2; exit 1; }
 
@@ -41,8 +45,8 @@ echo "$depends" | grep -q 'fonts-dejavu-core' || fail "no dependency on the plot
 
 dpkg-deb -f "$devdeb" Depends | grep -q 'rawinq (= ' ||
   fail "rawinq-dev does not depend on its rawinq"
-$sudo apt-get remove -y rawinq-dev rawinq >/dev/null 2>&1 || true
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$deb" "$devdeb"
+$sudo apt-get remove -y python3-rawinq rawinq-dev rawinq >/dev/null 2>&1 || true
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "$deb" "$devdeb" "$pydeb"
 for p in rawinq rawinq-dev; do
   [ "$(dpkg-query -W -f='${Status}' "$p")" = "install ok installed" ] ||
     fail "the package $p is not installed"
@@ -96,6 +100,13 @@ rawinq-extract --quiet --from 1999-05-04 --station KOUN --format cf --grid press
 t = xr.open_dataset(sys.argv[1]).air_temperature.sel(station="KOUN", time="1999-05-04T00", level=500)
 assert 230 < float(t) < 280, float(t)' cube/1999050400.nc || fail "the cube cannot be read by station and time"
 echo "rawinq-extract: stations by code, a cube read by xarray"
+
+# The Python module of python3-rawinq, from any directory.
+/usr/bin/python3 -c 'import sys, rawinq
+df = rawinq.Archive(sys.argv[1], sys.argv[2]).to_dataframe("1995-01", station="KDNR")
+assert len(df.time.unique()) == 62, len(df.time.unique())' \
+  "$data/sample-archive" "$data/support" || fail "import rawinq"
+echo "python3-rawinq: import rawinq reads the month"
 
 # Skew-T plots without a display: one PNG image per sounding.
 DISPLAY= rawinq-extract --quiet --from 1995070100 --to 1995070112 \

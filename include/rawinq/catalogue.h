@@ -94,6 +94,12 @@ class Catalogue {
   // n, nearest first.
   std::vector<std::string> closest_names(const std::string& text,
                                          std::size_t n = 3) const;
+  // The WBAN numbers of the stations the identifiers name (by_name: parts
+  // of their names), in the order given; CatalogueError for an identifier
+  // that names no station (its message suggests the nearest names) or
+  // several (it lists them).
+  std::vector<long> resolve_stations(const std::vector<std::string>& ids,
+                                     bool by_name) const;
 
  private:
   std::vector<STATREC> entries_;

@@ -110,6 +110,12 @@ struct Request {
   // The stations, by WMO or WBAN numbers or a box; the period is the
   // request's own (the dates of `stations` are not used).
   StationCriteria stations;
+  // Or stations by the identifiers people use (Catalogue::resolve), or by
+  // parts of their names with station_names: they replace the numbers of
+  // `stations` and are visited by WMO number. engine_request throws
+  // CatalogueError for one that names no station or several.
+  std::vector<std::string> station_ids;
+  bool station_names = false;
   Order order = Order::station;
   Split split = Split::one;  // where a new output file begins
   WriteOptions write;        // levels and units of the writers

@@ -168,6 +168,33 @@ std::vector<StationRow> Catalogue::named(const std::string& text) const {
   return found;
 }
 
+std::vector<long> Catalogue::resolve_stations(const std::vector<std::string>& ids,
+                                              bool by_name) const {
+  std::vector<long> numbers;
+  for (const std::string& id : ids) {
+    const std::vector<StationRow> rows = by_name ? named(id) : resolve(id);
+    if (rows.empty()) {
+      std::string near;
+      for (const std::string& n : closest_names(id)) near += (near.empty() ? "" : ", ") + n;
+      throw CatalogueError("no station '" + id + "' in the catalogue" +
+                           (near.empty() ? "" : "; the nearest names: " + near));
+    }
+    if (rows.size() > 1) {
+      std::string list;
+      for (const StationRow& r : rows) {
+        const STATREC& e = entries_[static_cast<std::size_t>(find(r.wban, true).front())];
+        list += "\n  WMO " + std::to_string(r.wmo) + ", WBAN " + std::to_string(r.wban) +
+                ", " + entry_text(e.init, sizeof e.init) + " " +
+                entry_text(e.name, sizeof e.name);
+      }
+      throw CatalogueError("'" + id + "' names " + std::to_string(rows.size()) +
+                           " stations; give one of them:" + list);
+    }
+    numbers.push_back(rows.front().wban);
+  }
+  return numbers;
+}
+
 std::vector<std::string> Catalogue::closest_names(const std::string& text,
                                                   std::size_t n) const {
   const std::string key = upper(text);

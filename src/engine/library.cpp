@@ -80,6 +80,12 @@ RetrievalRequest engine_request(const Archive& archive,
                                 const Catalogue& catalogue,
                                 const Request& request) {
   StationCriteria criteria = request.stations;
+  const bool by_ids = !request.station_ids.empty();
+  if (by_ids) {
+    criteria.by_numbers = true;
+    criteria.wban_numbers = true;
+    criteria.numbers = catalogue.resolve_stations(request.station_ids, request.station_names);
+  }
   criteria.bdate = request.from / 100;
   criteria.edate = request.to / 100;
   criteria.max_candidates = request.max_entries;
@@ -98,6 +104,12 @@ RetrievalRequest engine_request(const Archive& archive,
     rq.write.grid.hours = request.hours;
   }
   rq.selection = catalogue.select(criteria);
+  if (by_ids) {
+    // Resolved to WBAN numbers, visited and named by WMO number.
+    std::stable_sort(rq.selection.stations.begin(), rq.selection.stations.end(),
+                     [](const StationRow& a, const StationRow& b) { return a.wmo < b.wmo; });
+    rq.selection.wban_numbers = false;
+  }
   rq.data_dir = archive.folder();
   rq.both_year_forms = archive.both_year_forms();
   rq.keyed_slots = request.keyed_slots;

@@ -681,36 +681,11 @@ long list_stations(const RetrievalRequest& rq, const Catalogue& cat) {
 // identifier that names no station of the catalogue, or several, is an
 // error that says so.
 std::vector<long> resolve_stations(const Catalogue& cat, const Options& o) {
-  std::vector<long> numbers;
-  for (const std::string& id : o.ids) {
-    const std::vector<StationRow> rows =
-        o.kind == SelectionKind::name ? cat.named(id) : cat.resolve(id);
-    if (rows.empty()) {
-      std::string near;
-      for (const std::string& n : cat.closest_names(id))
-        near += (near.empty() ? "" : ", ") + n;
-      throw std::runtime_error(o.kind_option + ": no station '" + id +
-                               "' in the catalogue" +
-                               (near.empty() ? "" : "; the nearest names: " + near));
-    }
-    if (rows.size() > 1) {
-      std::string list;
-      for (const StationRow& r : rows) {
-        const STATREC& e = cat.entries()[static_cast<std::size_t>(
-            cat.find(r.wban, true).front())];
-        list += "\n  WMO " + std::to_string(r.wmo) + ", WBAN " +
-                std::to_string(r.wban) + ", " +
-                std::string(e.init, strnlen(e.init, sizeof e.init)) + " " +
-                std::string(e.name, strnlen(e.name, sizeof e.name));
-        while (list.back() == ' ') list.pop_back();
-      }
-      throw std::runtime_error(o.kind_option + ": '" + id + "' names " +
-                               std::to_string(rows.size()) +
-                               " stations; give one of them:" + list);
-    }
-    numbers.push_back(rows.front().wban);
+  try {
+    return cat.resolve_stations(o.ids, o.kind == SelectionKind::name);
+  } catch (const CatalogueError& e) {
+    throw std::runtime_error(o.kind_option + ": " + e.what());
   }
-  return numbers;
 }
 
 int run(int argc, char** argv) {

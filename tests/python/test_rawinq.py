@@ -1,0 +1,119 @@
+"""The Python module against the command line: the same request gives the
+same rows as rawinq-extract's CSV read by pandas, the same stations as
+--list-stations, and the library's faults as Python exceptions."""
+import io
+import os
+import subprocess
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import rawinq
+
+EXTRACT = os.environ["RAWINQ_EXTRACT"]
+DATA = os.environ["RAWINQ_DATA"]
+ARCHIVE, SUPPORT = DATA + "/sample-archive", DATA + "/support"
+
+
+@pytest.fixture(scope="module")
+def archive():
+    return rawinq.Archive(ARCHIVE, SUPPORT)
+
+
+def extract(*args):
+    """rawinq-extract's standard output for the sample archive."""
+    return subprocess.run([EXTRACT, "--quiet", *args, ARCHIVE, SUPPORT], check=True,
+                          capture_output=True, text=True).stdout
+
+
+@pytest.mark.parametrize("request_args, cli_args", [
+    (dict(start="1999-05", station=["KOUN", "LWK"], hours=[0, 12]),
+     ["--from", "1999-05", "--station", "KOUN,LWK", "--hours", "0,12"]),
+    (dict(start="1995-07-01", end="1995-07-03", region="global", levels="mandatory",
+          order="station", wind="knots"),
+     ["--from", "1995-07-01", "--to", "1995-07-03", "--region", "global", "--levels",
+      "mandatory", "--order", "station", "--wind", "knots"]),
+])
+def test_dataframe_equals_the_csv(archive, tmp_path, request_args, cli_args):
+    wind = request_args.get("wind", "ms")
+    df = archive.to_dataframe(**request_args, derived=True)
+    subprocess.run([EXTRACT, "--quiet", *cli_args, "--wind", wind, "--format", "csv",
+                    "--derived", "--out", str(tmp_path), ARCHIVE, SUPPORT], check=True)
+    [name] = [f for f in os.listdir(tmp_path) if not f.endswith("_indices.csv")]
+    csv = pd.read_csv(tmp_path / name, parse_dates=["time", "release_time"])
+    assert list(df.columns) == list(csv.columns)
+    assert len(df) == len(csv) > 100
+    for column in csv.columns:
+        got, want = df[column], csv[column]
+        if want.dtype == object or str(got.dtype) == "category":
+            assert list(got.astype(str)) == list(want.astype(str)), column
+        elif column in ("time", "release_time"):
+            assert (got.isna() == want.isna()).all() and (got[want.notna()] == want[want.notna()]).all(), column
+        else:
+            # The archive's values exactly; the derived columns as the CSV
+            # rounds them (to one decimal at the coarsest).
+            derived = list(csv.columns).index(column) > list(csv.columns).index(df.columns[15])
+            np.testing.assert_allclose(got, want.astype(float), rtol=0,
+                                       atol=0.0501 if derived else 0,
+                                       equal_nan=True, err_msg=column)
+    indices = pd.read_csv(tmp_path / name.replace(".csv", "_indices.csv"))
+    got = df.attrs["indices"]
+    assert len(got) == len(indices)
+    np.testing.assert_allclose(got["sb_cape_J_kg"], indices["sb_cape_J_kg"], atol=0.051,
+                               equal_nan=True)
+
+
+def test_soundings_one_at_a_time(archive):
+    df = archive.to_dataframe("1999-05-04", station="KOUN")
+    soundings = list(archive.soundings("1999-05-04", station="KOUN"))
+    assert [str(s.time) for s in soundings] == ["1999-05-04T00:00:00", "1999-05-04T12:00:00"]
+    first = soundings[0]
+    rows = df[df.time == pd.Timestamp("1999-05-04T00", tz="UTC")]
+    np.testing.assert_array_equal(first.temperature_C, rows.temperature_C.to_numpy())
+    assert first.level_type == list(rows.level_type.astype(str))
+    assert (first.station_id, first.station_wmo, first.station_name) == ("KOUN", 72357, "NORMAN")
+    assert str(first.release_time) == "1999-05-03T23:25:00"
+    assert set(first.indices()) >= {"sb_cape_J_kg", "precipitable_water_mm"}
+    assert list(first.to_dataframe().columns)[:2] == ["level_type", "pressure_hPa"]
+    # A stream left early stops its reader; a whole archive streams in
+    # order without being held.
+    stream = archive.soundings("1995", region="global")
+    assert next(stream).station_id and stream.close() is None
+    assert sum(1 for _ in archive.soundings("1995-01", region="global", hours=[0])) > 300
+
+
+def test_stations_equal_list_stations(archive):
+    got = archive.stations()
+    cli = pd.read_csv(io.StringIO(extract("--list-stations")), keep_default_na=False)
+    assert len(got) == len(cli) == 106
+    for column in cli.columns:
+        want = cli[column].replace("", np.nan) if cli[column].dtype == object else cli[column]
+        if column in ("station_wmo", "station_wban", "latitude_deg", "longitude_deg", "elevation_m"):
+            np.testing.assert_array_equal(got[column], pd.to_numeric(want), err_msg=column)
+        else:
+            assert list(got[column]) == list(cli[column].astype(str)), column
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda a: a.to_dataframe("1999", station="XYZ"), ValueError, "no station 'XYZ'"),
+    (lambda a: a.to_dataframe("1999", name="san"), ValueError, "names 3 stations"),
+    (lambda a: a.to_dataframe("1999-02-30", station="KOUN"), ValueError, "not a date"),
+    (lambda a: a.to_dataframe("1999", "1998", station="KOUN"), ValueError, "before"),
+    (lambda a: a.to_dataframe("1999", station="KOUN", region="global"), ValueError, "one selection"),
+    (lambda a: a.to_dataframe("1999", station="KOUN", hours=[24]), ValueError, "hour 24"),
+    (lambda a: a.soundings("1999", station="KOUN", levels="most"), ValueError, "levels="),
+    (lambda a: a.to_dataframe(object(), station="KOUN"), TypeError, "a date"),
+    (lambda a: rawinq.Archive("/nonexistent", SUPPORT), FileNotFoundError, "/nonexistent"),
+])
+def test_faults_are_python_exceptions(archive, call, error, message):
+    with pytest.raises(error, match=message):
+        call(archive)
+
+
+def test_dates_as_datetimes(archive):
+    import datetime
+    as_text = archive.to_dataframe("1999-05-04T12Z", station="KOUN")
+    for value in (datetime.datetime(1999, 5, 4, 12), np.datetime64("1999-05-04T12"),
+                  datetime.datetime(1999, 5, 4, 14, tzinfo=datetime.timezone(datetime.timedelta(hours=2)))):
+        assert archive.to_dataframe(value, station="KOUN").equals(as_text)
