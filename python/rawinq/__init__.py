@@ -165,6 +165,23 @@ class Archive:
             df.attrs["indices"] = pd.concat([keys, pd.DataFrame(indices)], axis=1)
         return df
 
+    def to_xarray(self, start, end=None, station=None, name=None, hours=None,
+                  levels="all", box=None, region=None, grid=None, derived=False):
+        """The request as the xarray Dataset of rawinq-extract --format cf,
+        made in memory by the same writer (no file is written): ragged
+        profiles (the obs and profile dimensions, row_size), or with
+        grid="pressure[:LIST]" | "height[:LIST]" the (station, time, level)
+        cube, selectable as ds.sel(station="KOUN", time="1999-05-04T00")."""
+        import netCDF4
+        import xarray as xr
+        if grid is not None and derived:
+            raise ValueError("derived= is not for a grid")
+        s, e, ids, names, box = self._request(start, end, station, name, box, region)
+        data = self._archive.cf_bytes(s, e, ids, names, _hours(hours), levels, box,
+                                      grid or "", bool(derived))
+        store = xr.backends.NetCDF4DataStore(netCDF4.Dataset("in-memory.nc", memory=data))
+        return xr.open_dataset(store).load()
+
     def stations(self, start=None, end=None, station=None, name=None, box=None,
                  region=None):
         """The selection's stations (all without one) as a DataFrame with

@@ -3,11 +3,14 @@
 // design: every selection, decoding and formula is the library's; the GIL
 // is released while the library reads and decodes. The Python half
 // (python/rawinq/__init__.py) turns the arrays into pandas objects.
+#include <netcdf.h>
+#include <netcdf_mem.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -24,6 +27,8 @@
 #include <vector>
 
 #include "rawinq/analysis_levels.h"
+#include "rawinq/cdf.h"
+#include "rawinq/cf_grid.h"
 #include "rawinq/cf_writer.h"
 #include "rawinq/csv_writer.h"
 #include "rawinq/derived_fields.h"
@@ -390,6 +395,53 @@ py::dict station_table(const Opened& o, const rawinq::Request& request) {
   return d;
 }
 
+// A request's CF file made in memory by the CF writers (ragged profiles, or
+// a cube with a grid), its bytes handed over: the Dataset has the file's
+// variables and attributes, and no file is written.
+py::bytes cf_bytes(const Opened& o, rawinq::Request request, const std::string& grid,
+                   bool derived) {
+  std::string bytes;
+  {
+    py::gil_scoped_release release_gil;
+    if (!grid.empty()) request.write.grid = parse_grid(grid);
+    const RetrievalRequest rq = rawinq::engine_request(o.archive, o.catalogue, request);
+    const StationIdTable* ids = rq.write.station_ids.get();
+    int ncid = -1;
+    {
+      const NetcdfLock hold(netcdf_mutex());
+      const int status =
+          nc_create_mem("in-memory.nc", NC_NETCDF4 | NC_CLASSIC_MODEL, 1 << 20, &ncid);
+      if (status != NC_NOERR)
+        throw std::runtime_error(std::string("in-memory NetCDF file: ") + nc_strerror(status));
+    }
+    NcFile owned(ncid);
+    const std::string history = "rawinq Python module";
+    if (grid.empty()) {
+      CfWriter w(ncid, CfOptions{request.write.levels, derived, history, ids});
+      rawinq::for_each_sounding(o.archive, o.catalogue, request,
+                                [&w](const Sounding& s, const rawinq::Station& st) {
+                                  w.write(s, st);
+                                });
+      w.finish();
+    } else {
+      CfGridWriter w(ncid, rq.write.grid, history, ids);
+      rawinq::for_each_sounding(o.archive, o.catalogue, request,
+                                [&w](const Sounding& s, const rawinq::Station& st) {
+                                  w.write(s, st);
+                                });
+      w.finish();
+    }
+    const NetcdfLock hold(netcdf_mutex());
+    NC_memio memory{};
+    const int status = nc_close_memio(owned.release(), &memory);
+    if (status != NC_NOERR)
+      throw std::runtime_error(std::string("in-memory NetCDF file: ") + nc_strerror(status));
+    bytes.assign(static_cast<const char*>(memory.memory), memory.size);
+    std::free(memory.memory);
+  }
+  return py::bytes(bytes);
+}
+
 Ask ask_of(const std::string& start, const std::string& end,
            const std::vector<std::string>& stations, const std::vector<std::string>& names,
            const std::vector<int>& hours, const std::string& levels,
@@ -479,6 +531,17 @@ PYBIND11_MODULE(_rawinq, m) {
              return level_table(
                  o, make_request(ask_of(start, end, stations, names, hours, levels, box, order)),
                  knots, derived);
+           })
+      .def("cf_bytes",
+           [](const Opened& o, const std::string& start, const std::string& end,
+              const std::vector<std::string>& stations, const std::vector<std::string>& names,
+              const std::vector<int>& hours, const std::string& levels,
+              std::optional<std::vector<float>> box, const std::string& grid, bool derived) {
+             return cf_bytes(
+                 o,
+                 make_request(ask_of(start, end, stations, names, hours, levels, box,
+                                     grid.empty() ? "synoptic" : "station")),
+                 grid, derived);
            })
       .def("station_table",
            [](const Opened& o, const std::string& start, const std::string& end,

@@ -117,3 +117,21 @@ def test_dates_as_datetimes(archive):
     for value in (datetime.datetime(1999, 5, 4, 12), np.datetime64("1999-05-04T12"),
                   datetime.datetime(1999, 5, 4, 14, tzinfo=datetime.timezone(datetime.timedelta(hours=2)))):
         assert archive.to_dataframe(value, station="KOUN").equals(as_text)
+
+
+@pytest.mark.parametrize("grid", [None, "height:0,500,1000,5000"])
+def test_dataset_equals_the_cf_file(archive, tmp_path, grid):
+    import xarray as xr
+    ds = archive.to_xarray("1999-05-01", "1999-05-03", station=["KOUN", "LWK"], grid=grid,
+                           derived=grid is None)
+    args = ["--from", "1999-05-01", "--to", "1999-05-03", "--station", "KOUN,LWK",
+            "--format", "cf", "--out", str(tmp_path)]
+    args += ["--grid", grid] if grid else ["--derived"]
+    subprocess.run([EXTRACT, "--quiet", *args, ARCHIVE, SUPPORT], check=True)
+    [name] = os.listdir(tmp_path)
+    with xr.open_dataset(tmp_path / name) as cf:
+        assert ds.attrs.pop("history") != cf.attrs.pop("history")
+        xr.testing.assert_identical(ds, cf.load())
+    if grid:
+        t = ds.air_temperature.sel(station="KOUN", time="1999-05-02T12", level=500)
+        assert 250 < float(t) < 300
