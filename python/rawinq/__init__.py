@@ -17,8 +17,10 @@ import numpy as _np
 
 from . import _rawinq
 from ._rawinq import ArchiveError, CatalogueError, DateError
+from ._rawinq import ImportError  # noqa: A004 (the library's import fault)
 
-__all__ = ["Archive", "Sounding", "ArchiveError", "CatalogueError", "DateError"]
+__all__ = ["Archive", "Sounding", "pack", "ArchiveError", "CatalogueError", "DateError",
+           "ImportError"]
 
 Sounding = _rawinq.Sounding
 
@@ -194,3 +196,22 @@ class Archive:
         s, e, ids, names, box = self._request(start or "1900", end or "2099", station,
                                               name, box, region)
         return pd.DataFrame(self._archive.station_table(s, e, ids, names, box))
+
+
+def pack(inputs, database_dir, source="igra2", replace=False, catalogue=None,
+         support_dir=None, station_list=None, wmo=None, month=None):
+    """Imports sounding files into the archive in database_dir, as
+    rawinq-pack does: source is "igra2", "wyoming", "temp" or "zir"; inputs
+    are files (plain, .gz or .zip), read in order. catalogue (a
+    stat2000.txt) and support_dir file stations of WMO numbers under their
+    WBAN numbers; station_list (IGRA2's) with support_dir adds the stations'
+    catalogue entries; wmo names the station of Wyoming comma-separated
+    listings; month (YYYYMM) dates TEMP messages. Nothing is written when an
+    input has a fault: rawinq.ImportError (a ValueError) names its file and
+    line. Returns the report (the files written and the summary) and the
+    warnings, as two texts."""
+    if isinstance(inputs, (str, bytes)) or hasattr(inputs, "__fspath__"):
+        inputs = [inputs]
+    return _rawinq.pack([str(i) for i in inputs], str(database_dir), source, bool(replace),
+                        str(catalogue or ""), str(support_dir or ""), str(station_list or ""),
+                        int(wmo or 0), int(month or 0))

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -456,6 +457,43 @@ PYBIND11_MODULE(_rawinq, m) {
   py::register_exception<rawinq::ArchiveError>(m, "ArchiveError", PyExc_FileNotFoundError);
   py::register_exception<CatalogueError>(m, "CatalogueError", PyExc_ValueError);
   py::register_exception<rawinq::DateError>(m, "DateError", PyExc_ValueError);
+
+  py::register_exception<rawinq::ImportError>(m, "ImportError", PyExc_ValueError);
+  m.def(
+      "pack",
+      [](const std::vector<std::string>& inputs, const std::string& database_dir,
+         const std::string& source, bool replace, const std::string& catalogue,
+         const std::string& support_dir, const std::string& station_list, long wmo,
+         long month) {
+        const std::map<std::string, rawinq::ImportFormat> formats = {
+            {"zir", rawinq::ImportFormat::zir},
+            {"igra2", rawinq::ImportFormat::igra2},
+            {"wyoming", rawinq::ImportFormat::wyoming},
+            {"temp", rawinq::ImportFormat::temp}};
+        const auto f = formats.find(source);
+        if (f == formats.end())
+          throw py::value_error("source= is one of igra2, wyoming, temp, zir");
+        rawinq::ImportOptions o;
+        o.format = f->second;
+        o.inputs = inputs;
+        o.replace = replace;
+        o.catalogue = catalogue;
+        o.support_dir = support_dir;
+        o.station_list = station_list;
+        o.wmo = wmo;
+        o.month = month;
+        std::ostringstream warnings;
+        o.warnings = &warnings;
+        rawinq::ImportResult r;
+        {
+          py::gil_scoped_release release;
+          r = rawinq::import_files(database_dir, o);
+        }
+        return py::make_tuple(r.report, warnings.str());
+      },
+      py::arg("inputs"), py::arg("database_dir"), py::arg("source"), py::arg("replace"),
+      py::arg("catalogue"), py::arg("support_dir"), py::arg("station_list"), py::arg("wmo"),
+      py::arg("month"));
 
   m.def("time_span", [](const std::string& text) {
     const rawinq::TimeSpan t = rawinq::parse_time_span(text);

@@ -105,6 +105,9 @@ def test_stations_equal_list_stations(archive):
     (lambda a: a.soundings("1999", station="KOUN", levels="most"), ValueError, "levels="),
     (lambda a: a.to_dataframe(object(), station="KOUN"), TypeError, "a date"),
     (lambda a: rawinq.Archive("/nonexistent", SUPPORT), FileNotFoundError, "/nonexistent"),
+    (lambda a: rawinq.pack(SUPPORT + "/stat2000.txt", "/nonexistent/db", source="igra2"),
+     rawinq.ImportError, "stat2000.txt:1: "),
+    (lambda a: rawinq.pack([], "/nonexistent/db", source="bufr"), ValueError, "source="),
 ])
 def test_faults_are_python_exceptions(archive, call, error, message):
     with pytest.raises(error, match=message):
@@ -135,3 +138,14 @@ def test_dataset_equals_the_cf_file(archive, tmp_path, grid):
     if grid:
         t = ds.air_temperature.sel(station="KOUN", time="1999-05-02T12", level=500)
         assert 250 < float(t) < 300
+
+
+def test_pack_round_trip(archive, tmp_path):
+    """ZIR text of a month packed into a new archive reads back the same."""
+    (tmp_path / "month.txt").write_text(
+        extract("--from", "1995-01", "--station", "KDNR,LWK", "--wind", "ms"))
+    report, warnings = rawinq.pack(tmp_path / "month.txt", tmp_path / "db", source="zir")
+    assert "soundings read" in report and warnings == ""
+    again = rawinq.Archive(tmp_path / "db", SUPPORT)
+    request = dict(start="1995-01", station=["KDNR", "LWK"])
+    assert again.to_dataframe(**request).equals(archive.to_dataframe(**request))
