@@ -149,3 +149,28 @@ def test_pack_round_trip(archive, tmp_path):
     again = rawinq.Archive(tmp_path / "db", SUPPORT)
     request = dict(start="1995-01", station=["KDNR", "LWK"])
     assert again.to_dataframe(**request).equals(archive.to_dataframe(**request))
+
+
+def test_dask_climatology_on_two_workers(archive):
+    """The mean 500 hPa temperature by station and month over the whole
+    archive, computed by two worker processes from station-year partitions,
+    equals the one-process result."""
+    from dask.distributed import Client, LocalCluster
+    import rawinq.dask
+    request = dict(start="1995", end="2003", region="global", levels="mandatory")
+    df = rawinq.dask.to_dataframe(ARCHIVE, SUPPORT, **request)
+    assert df.npartitions == 36  # 12 stations, 3 years
+    at500 = df[df.pressure_hPa == 500]
+    mean = at500.groupby([at500.station_id, at500.time.dt.month]).temperature_C.mean()
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                      dashboard_address=None) as cluster, Client(cluster):
+        distributed = mean.compute().sort_index()
+    one = archive.to_dataframe(**request)
+    one = one[one.pressure_hPa == 500]
+    expected = one.groupby([one.station_id.astype(str), one.time.dt.month]) \
+        .temperature_C.mean().sort_index()
+    assert len(distributed) == 12 * 12
+    np.testing.assert_allclose(distributed.to_numpy(), expected.to_numpy(), rtol=1e-12)
+    assert list(distributed.index) == list(expected.index)
+    bag = rawinq.dask.soundings(ARCHIVE, SUPPORT, "1995-01", station="KDNR")
+    assert bag.count().compute(scheduler="sync") == 62
