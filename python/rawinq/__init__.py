@@ -96,6 +96,37 @@ def _sounding_repr(self):
         self.station_id, str(self.time)[:13] + "Z", len(self.pressure_hPa))
 
 
+def _sounding_plot(self, path, format=None, tmin=None, tmax=None, parcel="surface"):
+    """Draws the sounding's skew-T log-p diagram (with hodograph and
+    indices) into path: format "png", "svg" or "pdf" (default from the
+    path's extension); tmin, tmax: the temperature axis at 1000 hPa in degC
+    (default from the sounding); parcel: "surface", "mixed-layer" or
+    "most-unstable"."""
+    import os
+    path = os.fspath(path)
+    if format is None:
+        format = os.path.splitext(path)[1].lstrip(".").lower() or "png"
+    nan = float("nan")
+    self._plot(path, format, nan if tmin is None else float(tmin),
+               nan if tmax is None else float(tmax), parcel)
+
+
+def _sounding_svg(self):
+    """The skew-T as SVG text, so that a notebook shows the sounding."""
+    import os
+    import tempfile
+    fd, path = tempfile.mkstemp(suffix=".svg")
+    os.close(fd)
+    try:
+        self.plot(path, "svg")
+        with open(path, encoding="utf-8") as f:
+            return f.read()
+    finally:
+        os.unlink(path)
+
+
+Sounding.plot = _sounding_plot
+Sounding._repr_svg_ = _sounding_svg
 Sounding.time = _time_property("_time_s")
 Sounding.time.__doc__ = "Nominal (synoptic) time, numpy.datetime64 (UTC)."
 Sounding.release_time = _time_property("_release_s")

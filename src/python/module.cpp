@@ -459,6 +459,7 @@ PYBIND11_MODULE(_rawinq, m) {
   py::register_exception<rawinq::DateError>(m, "DateError", PyExc_ValueError);
 
   py::register_exception<rawinq::ImportError>(m, "ImportError", PyExc_ValueError);
+  py::register_exception<PlotError>(m, "PlotError", PyExc_OSError);
   m.def(
       "pack",
       [](const std::vector<std::string>& inputs, const std::string& database_dir,
@@ -534,7 +535,27 @@ PYBIND11_MODULE(_rawinq, m) {
         py::dict d;
         for (const IndexField& f : kIndexFields) d[f.csv_name] = f.value(ix);
         return d;
-      }, "The indices CSV's columns of this sounding (NaN where it does not reach them).");
+      }, "The indices CSV's columns of this sounding (NaN where it does not reach them).")
+      .def("_plot", [](const PySounding& s, const std::string& path, const std::string& kind,
+                       double tmin, double tmax, const std::string& parcel) {
+        const std::map<std::string, PlotKind> kinds = {
+            {"png", PlotKind::png}, {"svg", PlotKind::svg}, {"pdf", PlotKind::pdf}};
+        const std::map<std::string, rawinq::indices::ParcelKind> parcels = {
+            {"surface", rawinq::indices::ParcelKind::kSurfaceBased},
+            {"mixed-layer", rawinq::indices::ParcelKind::kMixedLayer},
+            {"most-unstable", rawinq::indices::ParcelKind::kMostUnstable}};
+        const auto k = kinds.find(kind);
+        const auto p = parcels.find(parcel);
+        if (k == kinds.end()) throw py::value_error("format= is png, svg or pdf");
+        if (p == parcels.end())
+          throw py::value_error("parcel= is surface, mixed-layer or most-unstable");
+        PlotOptions options;
+        options.tmin_c = tmin;
+        options.tmax_c = tmax;
+        options.parcel = p->second;
+        py::gil_scoped_release release;
+        render_skewt(s.sounding, s.station, k->second, path, options);
+      });
 
   py::class_<SoundingStream>(m, "SoundingStream")
       .def("__iter__", [](SoundingStream& s) -> SoundingStream& { return s; })

@@ -4,6 +4,7 @@ same rows as rawinq-extract's CSV read by pandas, the same stations as
 import io
 import os
 import subprocess
+import sys
 
 import numpy as np
 import pandas as pd
@@ -174,3 +175,19 @@ def test_dask_climatology_on_two_workers(archive):
     assert list(distributed.index) == list(expected.index)
     bag = rawinq.dask.soundings(ARCHIVE, SUPPORT, "1995-01", station="KDNR")
     assert bag.count().compute(scheduler="sync") == 62
+
+
+def test_examples_page_runs(tmp_path):
+    """docs/python.md's examples, in order, as one script in a folder
+    where data/ is the project's data."""
+    import re
+    page = open(os.path.join(os.path.dirname(__file__), "../../docs/python.md")).read()
+    blocks = re.findall(r"```python\n(.*?)```", page, re.S)
+    assert len(blocks) == 5
+    (tmp_path / "data").symlink_to(DATA)
+    (tmp_path / "examples.py").write_text("\n".join(blocks))
+    r = subprocess.run([sys.executable, "examples.py"], cwd=tmp_path, capture_output=True,
+                       text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    assert (tmp_path / "koun.png").stat().st_size > 0 and (tmp_path / "section.png").exists()
+    assert "soundings read, 4 packed" in r.stdout
