@@ -45,6 +45,22 @@ struct RetrievalRequest {
 // that cannot be read adds nothing.
 std::vector<long> sounding_times(const RetrievalRequest& request);
 
+// One station-year file of a request, from its day index: the soundings it
+// lists in the period at the request's hours, the first and last of them
+// (YYYYMMDDHH, 0 when none), and the catalogue entry in force (null when
+// none is).
+struct InventoryRow {
+  long wmo = 0, wban = 0;
+  int year = 0;
+  long soundings = 0, first = 0, last = 0;
+  const STATREC* entry = nullptr;
+};
+// Every station-year file of the request's selection and period, station
+// by station; a file that cannot be read gives its warning to messages
+// (and a row when its head was read).
+std::vector<InventoryRow> inventory(const RetrievalRequest& request,
+                                    const std::function<void(const std::string&)>& messages);
+
 // The status lines of a retrieval.
 class Progress {
  public:

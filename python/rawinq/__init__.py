@@ -215,6 +215,21 @@ class Archive:
         store = xr.backends.NetCDF4DataStore(netCDF4.Dataset("in-memory.nc", memory=data))
         return xr.open_dataset(store).load()
 
+    def inventory(self, start=None, end=None, station=None, name=None, hours=None,
+                  box=None, region=None):
+        """The selection's station-year files (all stations and years
+        without a selection or dates) as a DataFrame with the columns of
+        rawinq-extract --inventory: numbers and initials, year, the
+        soundings the file's day index lists in the period at the hours
+        (default all), the first and last of them (YYYYMMDDHH, NaN when
+        none), and the station columns. Only the day indexes are read."""
+        import pandas as pd
+        if station is None and name is None and box is None and region is None:
+            region = "global"
+        s, e, ids, names, box = self._request(start or "1900", end or "2099", station,
+                                              name, box, region)
+        return pd.DataFrame(self._archive.inventory_table(s, e, ids, names, _hours(hours), box))
+
     def stations(self, start=None, end=None, station=None, name=None, box=None,
                  region=None):
         """The selection's stations (all without one) as a DataFrame with

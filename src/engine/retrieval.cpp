@@ -710,3 +710,50 @@ std::vector<long> sounding_times(const RetrievalRequest& rq) {
   times.erase(std::unique(times.begin(), times.end()), times.end());
   return times;
 }
+
+std::vector<InventoryRow> inventory(const RetrievalRequest& rq,
+                                    const std::function<void(const std::string&)>& messages) {
+  std::vector<InventoryRow> rows;
+  std::vector<unsigned char> head(20000);
+  StationFiles files;
+  files.messages = messages;
+  const int first_year = static_cast<int>(rq.bdate / 1000000);
+  const int last_year = static_cast<int>(rq.edate / 1000000);
+  for (const StationRow& station : rq.selection.stations) {
+    const std::vector<int> entries = station_entries(rq.selection, station.wban);
+    for (int year = first_year; year <= last_year; ++year) {
+      short status = 0;
+      open_station_file(files, rq.data_dir, static_cast<short>(year), station.wban, &status, 0,
+                        0, false, rq.both_year_forms);
+      struct Closer {
+        StationFiles& files;
+        ~Closer() { files.close_all(1); }
+      } closer{files};
+      if (status != 1) continue;
+      unsigned long n = 0;
+      if (!read_file_head(files.slot[0], head.data(), &n)) {
+        files.warn_unreadable(0);
+        continue;
+      }
+      InventoryRow r;
+      r.wmo = station.wmo;
+      r.wban = station.wban;
+      r.year = year;
+      const bool ok = for_each_day_entry(head.data(), n, [&](int month, int day, int hour) {
+        const long date = year * 1000000L + month * 10000L + day * 100L + hour;
+        if (date < rq.bdate || date > rq.edate || hour < 0 || hour > 23 ||
+            !rq.hours.test(static_cast<std::size_t>(hour)))
+          return;
+        r.first = r.soundings == 0 ? date : std::min(r.first, date);
+        r.last = std::max(r.last, date);
+        ++r.soundings;
+      });
+      if (!ok) files.warn_unreadable(0);
+      const int k = choose_station_entry(rq.selection.catalogue, entries,
+                                         r.soundings > 0 ? r.first / 100 : year * 10000L + 101);
+      r.entry = k >= 0 ? &rq.selection.catalogue[k] : nullptr;
+      rows.push_back(r);
+    }
+  }
+  return rows;
+}

@@ -560,68 +560,27 @@ Catalogue load_catalogues(const std::string& support_dir, bool quiet) {
 // Every one of the selection's station-year files: one tab-separated line
 // per station and year with the soundings of the period, read from the
 // day indexes only.
-long inventory(const Options& o, const RetrievalRequest& rq) {
+long inventory(const RetrievalRequest& rq) {
   std::printf("wmo\twban\tinitials\tyear\tsoundings\tfirst\tlast\tstation_id\t"
               "station_name\tlatitude_deg\tlongitude_deg\televation_m\n");
-  long lines = 0;
-  std::vector<unsigned char> head(20000);
-  StationFiles files;
-  files.messages = [](const std::string& text) {
-    std::fputs(text.c_str(), stderr);
-  };
-  const int byr = static_cast<int>(o.from / 1000000);
-  const int eyr = static_cast<int>(o.to / 1000000);
-  for (const StationRow& row : rq.selection.stations) {
-    const std::vector<int> entries = station_entries(rq.selection, row.wban);
-    for (int yr = byr; yr <= eyr; ++yr) {
-      short status = 0;
-      open_station_file(files, rq.data_dir, static_cast<short>(yr), row.wban,
-                        &status, 0, 0, false, true);
-      struct Closer {
-        StationFiles& files;
-        ~Closer() { files.close_all(1); }
-      } closer{files};
-      if (status != 1) continue;
-      unsigned long n = 0;
-      if (!read_file_head(files.slot[0], head.data(), &n)) {
-        files.warn_unreadable(0);
-        continue;
-      }
-      long count = 0, first = 0, last = 0;
-      const bool ok = for_each_day_entry(
-          head.data(), n, [&](int month, int day, int hour) {
-            const long date =
-                yr * 1000000L + month * 10000L + day * 100L + hour;
-            if (date < o.from || date > o.to || hour > 23 ||
-                !rq.hours.test(static_cast<std::size_t>(hour)))
-              return;
-            if (count == 0) first = date;
-            last = std::max(last, date);
-            first = std::min(first, date);
-            ++count;
-          });
-      if (!ok) files.warn_unreadable(0);
-      const int indx = choose_station_entry(
-          rq.selection.catalogue, entries,
-          count > 0 ? first / 100 : yr * 10000L + 101);
-      const STATREC* entry = indx >= 0 ? &rq.selection.catalogue[indx] : nullptr;
-      const std::string init =
-          entry ? std::string(entry->init, strnlen(entry->init, sizeof(STATREC::init)))
+  const std::vector<InventoryRow> rows =
+      ::inventory(rq, [](const std::string& text) { std::fputs(text.c_str(), stderr); });
+  for (const InventoryRow& r : rows) {
+    const std::string init =
+        r.entry ? std::string(r.entry->init, strnlen(r.entry->init, sizeof(STATREC::init)))
                 : std::string();
-      const std::string where =
-          entry ? station_columns(*entry, rq.write.station_ids.get(), '\t') : "\t\t\t\t";
-      if (count > 0)
-        std::printf("%ld\t%ld\t%s\t%d\t%ld\t%ld\t%ld\t%s\n", row.wmo, row.wban,
-                    init.c_str(), yr, count, first, last, where.c_str());
-      else
-        std::printf("%ld\t%ld\t%s\t%d\t0\t\t\t%s\n", row.wmo, row.wban,
-                    init.c_str(), yr, where.c_str());
-      ++lines;
-    }
+    const std::string where =
+        r.entry ? station_columns(*r.entry, rq.write.station_ids.get(), '\t') : "\t\t\t\t";
+    if (r.soundings > 0)
+      std::printf("%ld\t%ld\t%s\t%d\t%ld\t%ld\t%ld\t%s\n", r.wmo, r.wban, init.c_str(),
+                  r.year, r.soundings, r.first, r.last, where.c_str());
+    else
+      std::printf("%ld\t%ld\t%s\t%d\t0\t\t\t%s\n", r.wmo, r.wban, init.c_str(), r.year,
+                  where.c_str());
   }
   std::fflush(stdout);
   if (std::ferror(stdout)) throw OutputFailure{EIO, ""};
-  return lines;
+  return static_cast<long>(rows.size());
 }
 
 // The selection's stations as CSV: identifiers, name, position, elevation
@@ -786,7 +745,7 @@ int run(int argc, char** argv) {
       for (const std::string& w : why) std::fprintf(stderr, "%s: %s\n", kProgram, w.c_str());
       return 1;
     }
-    const long lines = o.list_stations ? list_stations(rq, cat) : inventory(o, rq);
+    const long lines = o.list_stations ? list_stations(rq, cat) : inventory(rq);
     return lines > 0 ? 0 : 1;
   }
 

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <exception>
 #include <iterator>
@@ -233,6 +234,35 @@ class SoundingStream {
   std::thread reader_;
 };
 
+// Looks at Ctrl-C between soundings while the library reads without the
+// GIL: a signal's Python error ends the reading (run() then raises it).
+class SignalCheck : public Progress {
+ public:
+  struct Interrupted {};
+  void checkpoint() override {
+    if (++calls_ % 64 != 0) return;
+    py::gil_scoped_acquire hold;
+    if (PyErr_CheckSignals() != 0) throw Interrupted{};
+  }
+  // Runs f without the GIL; a signal's error is raised when it ends.
+  template <typename F>
+  void run(F&& f) {
+    bool interrupted = false;
+    {
+      py::gil_scoped_release release;
+      try {
+        f();
+      } catch (const Interrupted&) {
+        interrupted = true;
+      }
+    }
+    if (interrupted) throw py::error_already_set();
+  }
+
+ private:
+  unsigned long calls_ = 0;
+};
+
 // A text column as pandas categorical codes and their categories.
 struct Coded {
   std::vector<std::int32_t> codes;
@@ -260,8 +290,8 @@ py::dict level_table(const Opened& o, const rawinq::Request& request, bool knots
   std::vector<std::vector<double>> index_columns(derived ? std::size(kIndexFields) : 0);
   std::vector<double> index_key;  // the row of each sounding's first level
   Coded id, name, type;
-  {
-    py::gil_scoped_release release_gil;
+  SignalCheck signals;
+  signals.run([&] {
     const std::shared_ptr<const StationIdTable> ids = o.catalogue.station_ids();
     std::vector<AnalysisLevel> ls;
     rawinq::for_each_sounding(
@@ -305,8 +335,8 @@ py::dict level_table(const Opened& o, const rawinq::Request& request, bool knots
             for (std::size_t k = 0; k < index_columns.size(); ++k)
               index_columns[k].push_back(kIndexFields[k].value(ix));
           }
-        });
-  }
+        }, &signals);
+  });
   py::dict d;
   const auto coded = [](Coded& c) {
     return py::make_tuple(to_array(std::move(c.codes)), c.categories);
@@ -402,8 +432,8 @@ py::dict station_table(const Opened& o, const rawinq::Request& request) {
 py::bytes cf_bytes(const Opened& o, rawinq::Request request, const std::string& grid,
                    bool derived) {
   std::string bytes;
-  {
-    py::gil_scoped_release release_gil;
+  SignalCheck signals;
+  signals.run([&] {
     if (!grid.empty()) request.write.grid = parse_grid(grid);
     const RetrievalRequest rq = rawinq::engine_request(o.archive, o.catalogue, request);
     const StationIdTable* ids = rq.write.station_ids.get();
@@ -422,14 +452,14 @@ py::bytes cf_bytes(const Opened& o, rawinq::Request request, const std::string& 
       rawinq::for_each_sounding(o.archive, o.catalogue, request,
                                 [&w](const Sounding& s, const rawinq::Station& st) {
                                   w.write(s, st);
-                                });
+                                }, &signals);
       w.finish();
     } else {
       CfGridWriter w(ncid, rq.write.grid, history, ids);
       rawinq::for_each_sounding(o.archive, o.catalogue, request,
                                 [&w](const Sounding& s, const rawinq::Station& st) {
                                   w.write(s, st);
-                                });
+                                }, &signals);
       w.finish();
     }
     const NetcdfLock hold(netcdf_mutex());
@@ -439,8 +469,50 @@ py::bytes cf_bytes(const Opened& o, rawinq::Request request, const std::string& 
       throw std::runtime_error(std::string("in-memory NetCDF file: ") + nc_strerror(status));
     bytes.assign(static_cast<const char*>(memory.memory), memory.size);
     std::free(memory.memory);
-  }
+  });
   return py::bytes(bytes);
+}
+
+// The request's station-year files as --inventory lists them.
+py::dict inventory_table(const Opened& o, const rawinq::Request& request) {
+  const RetrievalRequest rq = rawinq::engine_request(o.archive, o.catalogue, request);
+  std::vector<InventoryRow> rows;
+  {
+    py::gil_scoped_release release;
+    rows = inventory(rq, [](const std::string&) {});
+  }
+  const StationIdTable& ids = *o.catalogue.station_ids();
+  std::vector<double> wmo, wban, year, soundings, first, last, lat, lon, elev;
+  std::vector<std::string> init, id, name;
+  for (const InventoryRow& r : rows) {
+    wmo.push_back(static_cast<double>(r.wmo));
+    wban.push_back(static_cast<double>(r.wban));
+    year.push_back(r.year);
+    soundings.push_back(static_cast<double>(r.soundings));
+    first.push_back(r.soundings > 0 ? static_cast<double>(r.first) : kNaN);
+    last.push_back(r.soundings > 0 ? static_cast<double>(r.last) : kNaN);
+    const STATREC* e = r.entry;
+    init.push_back(e ? std::string(e->init, strnlen(e->init, sizeof e->init)) : "");
+    id.push_back(e ? ids.id_of(*e) : "");
+    name.push_back(e ? station_name(*e) : "");
+    lat.push_back(e ? four_decimals(e->lat) : kNaN);
+    lon.push_back(e ? four_decimals(e->lon) : kNaN);
+    elev.push_back(e ? rawinq::heights::station_elevation(e->elev) : kNaN);
+  }
+  py::dict d;
+  d["wmo"] = to_array(std::move(wmo));
+  d["wban"] = to_array(std::move(wban));
+  d["initials"] = init;
+  d["year"] = to_array(std::move(year));
+  d["soundings"] = to_array(std::move(soundings));
+  d["first"] = to_array(std::move(first));
+  d["last"] = to_array(std::move(last));
+  d["station_id"] = id;
+  d["station_name"] = name;
+  d["latitude_deg"] = to_array(std::move(lat));
+  d["longitude_deg"] = to_array(std::move(lon));
+  d["elevation_m"] = to_array(std::move(elev));
+  return d;
 }
 
 Ask ask_of(const std::string& start, const std::string& end,
@@ -601,6 +673,13 @@ PYBIND11_MODULE(_rawinq, m) {
                  make_request(ask_of(start, end, stations, names, hours, levels, box,
                                      grid.empty() ? "synoptic" : "station")),
                  grid, derived);
+           })
+      .def("inventory_table",
+           [](const Opened& o, const std::string& start, const std::string& end,
+              const std::vector<std::string>& stations, const std::vector<std::string>& names,
+              const std::vector<int>& hours, std::optional<std::vector<float>> box) {
+             return inventory_table(
+                 o, make_request(ask_of(start, end, stations, names, hours, "all", box, "station")));
            })
       .def("station_table",
            [](const Opened& o, const std::string& start, const std::string& end,

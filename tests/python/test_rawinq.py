@@ -84,6 +84,18 @@ def test_soundings_one_at_a_time(archive):
     assert sum(1 for _ in archive.soundings("1995-01", region="global", hours=[0])) > 300
 
 
+def test_inventory_equals_the_command_line(archive):
+    got = archive.inventory("1995", "2003")
+    cli = pd.read_csv(io.StringIO(extract("--inventory", "--from", "1995", "--to", "2003",
+                                          "--region", "global", "--hours", "all")), sep="\t")
+    assert list(got.columns) == list(cli.columns) and len(got) == len(cli) == 36
+    for column in cli.columns:
+        if cli[column].dtype == object:
+            assert list(got[column]) == list(cli[column]), column
+        else:
+            np.testing.assert_array_equal(got[column], cli[column], err_msg=column)
+
+
 def test_stations_equal_list_stations(archive):
     got = archive.stations()
     cli = pd.read_csv(io.StringIO(extract("--list-stations")), keep_default_na=False)
@@ -191,3 +203,21 @@ def test_examples_page_runs(tmp_path):
     assert r.returncode == 0, r.stderr
     assert (tmp_path / "koun.png").stat().st_size > 0 and (tmp_path / "section.png").exists()
     assert "soundings read, 4 packed" in r.stdout
+
+
+@pytest.mark.parametrize("long_call", [
+    lambda a: a.to_dataframe("1995", "2003", region="global", derived=True),
+    lambda a: a.to_xarray("1995", "2003", region="global", derived=True),
+])
+def test_ctrl_c_ends_a_long_read_promptly(archive, long_call):
+    """The library reads without the GIL (some 9 s here); Ctrl-C still
+    ends it within a few soundings."""
+    import _thread
+    import threading
+    import time
+    threading.Timer(0.3, _thread.interrupt_main).start()
+    began = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        long_call(archive)
+        time.sleep(5)  # not reached: the read takes longer than the timer
+    assert time.monotonic() - began < 3
