@@ -41,3 +41,8 @@ mkdir -p "$dir-plots"
 for kind in png svg pdf; do
   build/bench/bench_plots "$dir-plots" "$plots" "$kind"
 done
+# The Python module against read_csv (full size only; where it is built).
+if [ "$size" = full ] && [ -f build/python/rawinq/__init__.py ]; then
+  echo
+  bench/python_dataframe.sh build "$repeats"
+fi
