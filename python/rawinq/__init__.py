@@ -19,10 +19,15 @@ from . import _rawinq
 from ._rawinq import ArchiveError, CatalogueError, DateError
 from ._rawinq import ImportError  # noqa: A004 (the library's import fault)
 
-__all__ = ["Archive", "Sounding", "pack", "ArchiveError", "CatalogueError", "DateError",
+__all__ = ["Archive", "Sounding", "pack", "FormatWarning", "ArchiveError", "CatalogueError", "DateError",
            "ImportError"]
 
 Sounding = _rawinq.Sounding
+
+
+class FormatWarning(UserWarning):
+    """A part of the archive that cannot be read (a damaged or cut-off
+    station-year file); what could be read is returned."""
 
 
 def _date_text(value):

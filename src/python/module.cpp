@@ -141,6 +141,18 @@ struct PySounding {
   }
 };
 
+// The archive's warnings (a station-year file that cannot be read) become
+// Python warnings of the class rawinq.FormatWarning.
+void warn_all(const std::vector<std::string>& messages) {
+  if (messages.empty()) return;
+  const py::object category = py::module_::import("rawinq").attr("FormatWarning");
+  for (std::string text : messages) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    while (!text.empty() && (text.front() == '\n' || text.front() == ' ')) text.erase(0, 1);
+    if (PyErr_WarnEx(category.ptr(), text.c_str(), 2) != 0) throw py::error_already_set();
+  }
+}
+
 // A request's soundings, read by a thread of their own a few ahead of the
 // Python loop that takes them: memory stays that of the queue whatever the
 // archive. Dropping the stream stops the reading.
@@ -160,6 +172,13 @@ class SoundingStream {
   PySounding next() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
+      if (!messages_.empty()) {
+        const std::vector<std::string> m = std::exchange(messages_, {});
+        lock.unlock();
+        warn_all(m);
+        lock.lock();
+        continue;
+      }
       if (!queue_.empty()) {
         PySounding s = std::move(queue_.front());
         queue_.pop_front();
@@ -202,8 +221,19 @@ class SoundingStream {
   struct Cancelled {};
   static constexpr std::size_t kAhead = 64;
 
+  // Takes the archive's warnings for the Python side.
+  struct Messages : Progress {
+    explicit Messages(SoundingStream& s) : stream(s) {}
+    void message(const std::string& text) override {
+      std::lock_guard<std::mutex> hold(stream.mutex_);
+      stream.messages_.push_back(text);
+    }
+    SoundingStream& stream;
+  };
+
   void read() {
     try {
+      Messages messages(*this);
       const std::shared_ptr<const StationIdTable> ids = opened_->catalogue.station_ids();
       rawinq::for_each_sounding(
           opened_->archive, opened_->catalogue, request_,
@@ -213,7 +243,8 @@ class SoundingStream {
             if (cancelled_) throw Cancelled{};
             queue_.push_back(PySounding{s, st, ids->id_of(st), request_.write.levels});
             ready_.notify_one();
-          });
+          },
+          &messages);
     } catch (const Cancelled&) {
     } catch (...) {
       std::lock_guard<std::mutex> hold(mutex_);
@@ -230,6 +261,7 @@ class SoundingStream {
   std::condition_variable ready_, room_;
   std::deque<PySounding> queue_;
   std::exception_ptr failure_;
+  std::vector<std::string> messages_;
   bool done_ = false, cancelled_ = false;
   std::thread reader_;
 };
@@ -244,7 +276,9 @@ class SignalCheck : public Progress {
     py::gil_scoped_acquire hold;
     if (PyErr_CheckSignals() != 0) throw Interrupted{};
   }
-  // Runs f without the GIL; a signal's error is raised when it ends.
+  void message(const std::string& text) override { messages_.push_back(text); }
+  // Runs f without the GIL; a signal's error is raised when it ends, the
+  // archive's warnings are given when it is done.
   template <typename F>
   void run(F&& f) {
     bool interrupted = false;
@@ -257,10 +291,12 @@ class SignalCheck : public Progress {
       }
     }
     if (interrupted) throw py::error_already_set();
+    warn_all(messages_);
   }
 
  private:
   unsigned long calls_ = 0;
+  std::vector<std::string> messages_;
 };
 
 // A text column as pandas categorical codes and their categories.

@@ -221,3 +221,18 @@ def test_ctrl_c_ends_a_long_read_promptly(archive, long_call):
         long_call(archive)
         time.sleep(5)  # not reached: the read takes longer than the timer
     assert time.monotonic() - began < 3
+
+
+def test_a_damaged_file_is_a_warning_and_the_rest_is_read(archive, tmp_path):
+    import shutil
+    (tmp_path / "db").mkdir()
+    shutil.copytree(ARCHIVE + "/Raob1995", tmp_path / "db/Raob1995")
+    cut = tmp_path / "db/Raob1995/23062_95.buf"
+    cut.write_bytes(cut.read_bytes()[:3000])
+    damaged = rawinq.Archive(tmp_path / "db", SUPPORT)
+    request = dict(start="1995-01", station=["KDNR", "KOUN"])
+    with pytest.warns(rawinq.FormatWarning, match="23062_95.buf"):
+        df = damaged.to_dataframe(**request)
+    assert df.equals(archive.to_dataframe("1995-01", station="KOUN"))
+    with pytest.warns(rawinq.FormatWarning, match="23062_95.buf"):
+        assert {s.station_id for s in damaged.soundings(**request)} == {"KOUN"}
