@@ -86,19 +86,14 @@ std::string shortest(double v) {
   return buf;
 }
 
-long days_from_civil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 // Hours since 1970 of YYYYMMDDHH.
 long epoch_hours(long date) {
-  return days_from_civil(date / 1000000, date / 10000 % 100, date / 100 % 100) * 24 +
-         date % 100;
+  HEADER_TYPE h{};
+  h.year = static_cast<short>(date / 1000000);
+  h.month = static_cast<short>(date / 10000 % 100);
+  h.day = static_cast<short>(date / 100 % 100);
+  h.hour = static_cast<short>(date % 100);
+  return static_cast<long>(epoch_seconds(h) / 3600.0);
 }
 
 }  // namespace
