@@ -397,6 +397,11 @@ TEST(AnalysisWriters, GridCube) {
     EXPECT_TRUE(w.write(sounding(1999, 5, 3, 12, {{9, 9800, 357, 250, 150, 0, 0}}), oun));
     EXPECT_TRUE(w.write(later, den));
     EXPECT_FALSE(w.write(sounding(1999, 5, 6, 0, {}), den));  // after the period
+    // Letters another station of the cube has already: its number instead,
+    // so that every station can be selected by its label.
+    STATREC other = station(72249, 3990, "FORT WORTH", 32.8f, -97.3f, 196);
+    std::strncpy(other.init, "OUN", sizeof other.init - 1);
+    EXPECT_TRUE(w.write(sounding(1999, 5, 4, 0, {{9, 9900, 196, 250, 150, 0, 0}}), other));
     w.finish();
     ASSERT_EQ(nc_close(ncid), NC_NOERR);
   }
@@ -404,8 +409,8 @@ TEST(AnalysisWriters, GridCube) {
       "import sys, numpy as np, xarray as xr\n"
       "ds = xr.open_dataset(sys.argv[1])\n"
       "assert ds.air_temperature.dims == ('station', 'time', 'level')\n"
-      "assert list(ds.station.values) == ['KDNR', 'OUN'], ds.station.values\n"
-      "assert list(ds.station_name.values) == ['DENVER', 'NORMAN']\n"
+      "assert list(ds.station.values) == ['KDNR', 'OUN', '72249'], ds.station.values\n"
+      "assert list(ds.station_name.values) == ['DENVER', 'NORMAN', 'FORT WORTH']\n"
       "assert ds.sizes['time'] == 6 and list(ds.level.values) == [925, 850, 700, 500, 300]\n"
       "t = ds.air_temperature.sel(station='KDNR', time='1999-05-04T00')\n"
       "assert abs(float(t.sel(level=700)) - 277.0014) < 1e-3 and np.isnan(float(t.sel(level=925)))\n"

@@ -179,6 +179,17 @@ TEST(LibraryApi, StationsByTheirIdentifiers) {
     std::snprintf(e.init, sizeof e.init, "%s", l.init);
     EXPECT_EQ(ids.id_of(e), l.id) << l.wmo;
   }
+  // A world table with a row that cannot be read is named with its line.
+  TempDir dir;
+  testing_support::write_file(dir / "world_stations.csv",
+                              "# comment\nigra2_id,wmo,wban,icao,codes,name\n"
+                              "USM00072469,72469,,KDNR,DNR,DENVER\n\"UNCLOSED,1\n");
+  try {
+    read_world_table(dir / "world_stations.csv");
+    ADD_FAILURE() << "a row with an open quote was read";
+  } catch (const CatalogueError& e) {
+    EXPECT_EQ(std::string(e.what()), dir / "world_stations.csv" + " line 4: not a row of the world table");
+  }
   EXPECT_EQ(sample_catalogue().named("stapleton").size(), 1u);
   EXPECT_EQ(sample_catalogue().named("san").size(), 3u);
   EXPECT_EQ(sample_catalogue().closest_names("LERWIK", 1),
