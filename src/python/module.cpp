@@ -613,31 +613,31 @@ PYBIND11_MODULE(_rawinq, m) {
       .def_property_readonly("station_wmo", [](const PySounding& s) -> py::object {
         if (is_missing(s.station.wmo)) return py::none();
         return py::int_(s.station.wmo);
-      })
+      }, "WMO station number, or None.")
       .def_property_readonly("station_wban", [](const PySounding& s) -> py::object {
         if (s.station.wban > 900000) return py::none();
         return py::int_(s.station.wban);
-      })
-      .def_property_readonly("station_id", [](const PySounding& s) { return s.id; })
-      .def_property_readonly("station_name", [](const PySounding& s) { return station_name(s.station); })
-      .def_property_readonly("latitude_deg", [](const PySounding& s) { return four_decimals(s.station.lat); })
-      .def_property_readonly("longitude_deg", [](const PySounding& s) { return four_decimals(s.station.lon); })
+      }, "WBAN station number, or None (international sites).")
+      .def_property_readonly("station_id", [](const PySounding& s) { return s.id; }, "The identifier people know the station by: ICAO, else 3-letter code, else its number.")
+      .def_property_readonly("station_name", [](const PySounding& s) { return station_name(s.station); }, "The catalogue's station name.")
+      .def_property_readonly("latitude_deg", [](const PySounding& s) { return four_decimals(s.station.lat); }, "Station latitude, degrees north.")
+      .def_property_readonly("longitude_deg", [](const PySounding& s) { return four_decimals(s.station.lon); }, "Station longitude, degrees east.")
       .def_property_readonly("elevation_m", [](const PySounding& s) {
         return rawinq::heights::station_elevation(s.station.elev);
-      })
-      .def_property_readonly("_time_s", [](const PySounding& s) { return epoch_seconds(s.sounding.header); })
-      .def_property_readonly("_release_s", [](const PySounding& s) { return release_seconds(s.sounding.header); })
+      }, "Station elevation, m (NaN when unknown).")
+      .def_property_readonly("_time_s", [](const PySounding& s) { return epoch_seconds(s.sounding.header); }, "Nominal time, seconds since 1970 (see time).")
+      .def_property_readonly("_release_s", [](const PySounding& s) { return release_seconds(s.sounding.header); }, "Release time, seconds since 1970 or NaN (see release_time).")
       .def_property_readonly("level_type", [](const PySounding& s) {
         std::vector<std::string> words;
         for (const AnalysisLevel& a : s.levels()) words.push_back(level_type_word(a.type));
         return words;
-      })
-      .def_property_readonly("pressure_hPa", [](const PySounding& s) { return s.column(&DATA_TYPE::pr, 10); })
-      .def_property_readonly("height_m", [](const PySounding& s) { return s.column(&DATA_TYPE::ht, 1); })
-      .def_property_readonly("temperature_C", [](const PySounding& s) { return s.column(&DATA_TYPE::tp, 10); })
-      .def_property_readonly("dewpoint_C", [](const PySounding& s) { return s.column(&DATA_TYPE::dp, 10); })
-      .def_property_readonly("wind_direction_deg", [](const PySounding& s) { return s.column(&DATA_TYPE::wd, 1); })
-      .def_property_readonly("wind_speed_m_s", [](const PySounding& s) { return s.column(&DATA_TYPE::ws, 10); })
+      }, "Each level's type (surface, mandatory, below_ground, ...), levels in decreasing pressure.")
+      .def_property_readonly("pressure_hPa", [](const PySounding& s) { return s.column(&DATA_TYPE::pr, 10); }, "Pressure of each level, hPa (NaN where missing).")
+      .def_property_readonly("height_m", [](const PySounding& s) { return s.column(&DATA_TYPE::ht, 1); }, "Geopotential height of each level as reported, m (NaN where missing).")
+      .def_property_readonly("temperature_C", [](const PySounding& s) { return s.column(&DATA_TYPE::tp, 10); }, "Temperature of each level, degC (NaN where missing).")
+      .def_property_readonly("dewpoint_C", [](const PySounding& s) { return s.column(&DATA_TYPE::dp, 10); }, "Dew point of each level, degC (NaN where missing).")
+      .def_property_readonly("wind_direction_deg", [](const PySounding& s) { return s.column(&DATA_TYPE::wd, 1); }, "Direction the wind blows from at each level, degrees (NaN where missing).")
+      .def_property_readonly("wind_speed_m_s", [](const PySounding& s) { return s.column(&DATA_TYPE::ws, 10); }, "Wind speed at each level, m/s (NaN where missing).")
       .def("indices", [](const PySounding& s) {
         const auto ix = rawinq::sounding_indices(s.sounding, s.station);
         py::dict d;
