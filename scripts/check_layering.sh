@@ -40,7 +40,7 @@ if grep -nE "$pattern" $sources $library_headers; then
   status=1
 fi
 # A mutable variable declared extern: "extern" not followed by "const",
-# "constexpr" or a linkage specification.
+# "constexpr" or "C" (a block of C declarations).
 # shellcheck disable=SC2086
 if grep -nE '^[[:space:]]*extern[[:space:]]+' $library_headers |
    grep -vE 'extern[[:space:]]+(const|constexpr|"C")[[:space:]]'; then
