@@ -685,42 +685,25 @@ int choose_station_entry(const STATREC* catalogue,
   return covering >= 0 ? covering : nearest;
 }
 
-std::vector<long> sounding_times(const RetrievalRequest& rq) {
-  std::vector<long> times;
-  std::vector<unsigned char> head(20000);
-  StationFiles files;
-  const int first_year = static_cast<int>(rq.bdate / 1000000);
-  const int last_year = static_cast<int>(rq.edate / 1000000);
-  for (const StationRow& row : rq.selection.stations)
-    for (int year = first_year; year <= last_year; ++year) {
-      short status = 0;
-      open_station_file(files, rq.data_dir, static_cast<short>(year), row.wban, &status, 0,
-                        0, false, rq.both_year_forms);
-      unsigned long n = 0;
-      if (status == 1 && read_file_head(files.slot[0], head.data(), &n))
-        for_each_day_entry(head.data(), n, [&](int month, int day, int hour) {
-          const long date = year * 1000000L + month * 10000L + day * 100L + hour;
-          if (date >= rq.bdate && date <= rq.edate && hour >= 0 && hour <= 23 &&
-              rq.hours.test(static_cast<std::size_t>(hour)))
-            times.push_back(date);
-        });
-      files.close_all(1);
-    }
-  std::sort(times.begin(), times.end());
-  times.erase(std::unique(times.begin(), times.end()), times.end());
-  return times;
-}
+namespace {
 
-std::vector<InventoryRow> inventory(const RetrievalRequest& rq,
-                                    const std::function<void(const std::string&)>& messages) {
-  std::vector<InventoryRow> rows;
+// Walks the day indexes of the request's station-year files, station by
+// station and year by year: file(station, year) for every file whose head
+// was read, then entry(date) for every sounding its index lists in the
+// period at the request's hours, then done(station, year). A file that
+// cannot be read (or whose index runs past its head) gives its warning to
+// messages.
+void walk_day_indexes(const RetrievalRequest& rq,
+                      const std::function<void(const std::string&)>& messages,
+                      const std::function<void(const StationRow&, int)>& file,
+                      const std::function<void(long)>& entry,
+                      const std::function<void(const StationRow&, int)>& done) {
   std::vector<unsigned char> head(20000);
   StationFiles files;
   files.messages = messages;
   const int first_year = static_cast<int>(rq.bdate / 1000000);
   const int last_year = static_cast<int>(rq.edate / 1000000);
-  for (const StationRow& station : rq.selection.stations) {
-    const std::vector<int> entries = station_entries(rq.selection, station.wban);
+  for (const StationRow& station : rq.selection.stations)
     for (int year = first_year; year <= last_year; ++year) {
       short status = 0;
       open_station_file(files, rq.data_dir, static_cast<short>(year), station.wban, &status, 0,
@@ -735,25 +718,58 @@ std::vector<InventoryRow> inventory(const RetrievalRequest& rq,
         files.warn_unreadable(0);
         continue;
       }
-      InventoryRow r;
-      r.wmo = station.wmo;
-      r.wban = station.wban;
-      r.year = year;
+      file(station, year);
       const bool ok = for_each_day_entry(head.data(), n, [&](int month, int day, int hour) {
         const long date = year * 1000000L + month * 10000L + day * 100L + hour;
-        if (date < rq.bdate || date > rq.edate || hour < 0 || hour > 23 ||
-            !rq.hours.test(static_cast<std::size_t>(hour)))
-          return;
+        if (date >= rq.bdate && date <= rq.edate && hour >= 0 && hour <= 23 &&
+            rq.hours.test(static_cast<std::size_t>(hour)))
+          entry(date);
+      });
+      if (!ok) files.warn_unreadable(0);
+      done(station, year);
+    }
+}
+
+}  // namespace
+
+std::vector<long> sounding_times(const RetrievalRequest& rq) {
+  std::vector<long> times;
+  walk_day_indexes(
+      rq, {}, [](const StationRow&, int) {}, [&times](long date) { times.push_back(date); },
+      [](const StationRow&, int) {});
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  return times;
+}
+
+std::vector<InventoryRow> inventory(const RetrievalRequest& rq,
+                                    const std::function<void(const std::string&)>& messages) {
+  std::vector<InventoryRow> rows;
+  InventoryRow r;
+  long entries_of = -1;  // the station whose catalogue entries these are
+  std::vector<int> entries;
+  walk_day_indexes(
+      rq, messages,
+      [&r](const StationRow& station, int year) {
+        r = InventoryRow{};
+        r.wmo = station.wmo;
+        r.wban = station.wban;
+        r.year = year;
+      },
+      [&r](long date) {
         r.first = r.soundings == 0 ? date : std::min(r.first, date);
         r.last = std::max(r.last, date);
         ++r.soundings;
+      },
+      [&](const StationRow& station, int year) {
+        if (entries_of != station.wban) {
+          entries = station_entries(rq.selection, station.wban);
+          entries_of = station.wban;
+        }
+        const int k = choose_station_entry(rq.selection.catalogue, entries,
+                                           r.soundings > 0 ? r.first / 100 : year * 10000L + 101);
+        r.entry = k >= 0 ? &rq.selection.catalogue[k] : nullptr;
+        rows.push_back(r);
       });
-      if (!ok) files.warn_unreadable(0);
-      const int k = choose_station_entry(rq.selection.catalogue, entries,
-                                         r.soundings > 0 ? r.first / 100 : year * 10000L + 101);
-      r.entry = k >= 0 ? &rq.selection.catalogue[k] : nullptr;
-      rows.push_back(r);
-    }
-  }
   return rows;
 }
