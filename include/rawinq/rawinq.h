@@ -126,6 +126,21 @@ struct Request {
   int keyed_slots = 1000;
 };
 
+// A station of a request's selection as a station list gives it: its
+// catalogue entry last in force in the period, the world table's row of it
+// (null when none), its ICAO and 3-letter codes joined by blanks, and the
+// years the archive holds a file of it for, as ranges ("1995-1997 1999").
+struct StationListing {
+  const Station* entry = nullptr;
+  const StationIds* world = nullptr;
+  std::string icao, codes, years;
+};
+// The listing of every station of the engine request rq (whose selection
+// points into the catalogue the identifiers come from).
+std::vector<StationListing> list_stations(const Archive& archive,
+                                          const StationIdTable& ids,
+                                          const RetrievalRequest& rq);
+
 // The engine's request for an archive, a catalogue and a request; the
 // result points into the catalogue, which must outlive it.
 RetrievalRequest engine_request(const Archive& archive,

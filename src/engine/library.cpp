@@ -118,6 +118,41 @@ RetrievalRequest engine_request(const Archive& archive,
   return rq;
 }
 
+std::vector<StationListing> list_stations(const Archive& archive, const StationIdTable& ids,
+                                          const RetrievalRequest& rq) {
+  const auto joined = [](const std::vector<std::string>& v) {
+    std::string text;
+    for (const std::string& x : v) text += (text.empty() ? "" : " ") + x;
+    return text;
+  };
+  std::vector<StationListing> out;
+  for (const StationRow& row : rq.selection.stations) {
+    const std::vector<int> entries = station_entries(rq.selection, row.wban);
+    if (entries.empty()) continue;
+    StationListing l;
+    l.entry = &rq.selection.catalogue[entries.back()];
+    l.world = ids.row_of(*l.entry);
+    if (l.world) {
+      l.icao = joined(l.world->icao);
+      l.codes = joined(l.world->codes);
+    }
+    std::vector<int> held;
+    for (const int year : archive.years())
+      if (year >= rq.bdate / 1000000 && year <= rq.edate / 1000000 &&
+          !archive.open_station_year(row.wban, year).path.empty())
+        held.push_back(year);
+    for (std::size_t k = 0; k < held.size();) {
+      std::size_t j = k;
+      while (j + 1 < held.size() && held[j + 1] == held[j] + 1) ++j;
+      l.years += (l.years.empty() ? "" : " ") + std::to_string(held[k]) +
+                 (j > k ? "-" + std::to_string(held[j]) : "");
+      k = j + 1;
+    }
+    out.push_back(std::move(l));
+  }
+  return out;
+}
+
 RetrievalResult retrieve(const Archive& archive, const Catalogue& catalogue,
                          const Request& request, OutputSession& session,
                          Progress& progress) {

@@ -589,51 +589,22 @@ long inventory(const RetrievalRequest& rq) {
 long list_stations(const RetrievalRequest& rq, const Catalogue& cat) {
   std::printf("station_id,station_wmo,station_wban,igra2_id,icao,codes,station_name,"
               "latitude_deg,longitude_deg,elevation_m,years\n");
-  const rawinq::Archive archive = rawinq::Archive::open(rq.data_dir);
   const StationIdTable& ids = *cat.station_ids();
-  long lines = 0;
-  for (const StationRow& row : rq.selection.stations) {
-    const std::vector<int> entries = station_entries(rq.selection, row.wban);
-    if (entries.empty()) continue;
-    const STATREC& e = rq.selection.catalogue[entries.back()];
-    std::string years;
-    int run_from = 0, run_to = 0;
-    const auto close_run = [&] {
-      if (run_from == 0) return;
-      if (!years.empty()) years += ' ';
-      years += std::to_string(run_from);
-      if (run_to > run_from) years += '-' + std::to_string(run_to);
-    };
-    for (const int year : archive.years()) {
-      if (year < rq.bdate / 1000000 || year > rq.edate / 1000000) continue;
-      if (archive.open_station_year(row.wban, year).path.empty()) continue;
-      if (run_from != 0 && year == run_to + 1) {
-        run_to = year;
-        continue;
-      }
-      close_run();
-      run_from = run_to = year;
-    }
-    close_run();
-    const StationIds* w = ids.row_of(e);
-    const auto joined = [](const std::vector<std::string>& v) {
-      std::string text;
-      for (const std::string& x : v) text += (text.empty() ? "" : " ") + x;
-      return text;
-    };
+  const std::vector<rawinq::StationListing> listing =
+      rawinq::list_stations(rawinq::Archive::open(rq.data_dir), ids, rq);
+  for (const rawinq::StationListing& l : listing) {
+    const STATREC& e = *l.entry;
     const std::string columns = station_columns(e, &ids, ',');
     const std::size_t id_end = columns.find(',');
     std::printf("%s,%s,%s,%s,%s,%s%s,%s\n", columns.substr(0, id_end).c_str(),
                 is_missing(e.wmo) ? "" : std::to_string(e.wmo).c_str(),
                 e.wban > 900000 ? "" : std::to_string(e.wban).c_str(),
-                w ? w->igra2.c_str() : "", w ? joined(w->icao).c_str() : "",
-                w ? joined(w->codes).c_str() : "", columns.substr(id_end).c_str(),
-                years.c_str());
-    ++lines;
+                l.world ? l.world->igra2.c_str() : "", l.icao.c_str(), l.codes.c_str(),
+                columns.substr(id_end).c_str(), l.years.c_str());
   }
   std::fflush(stdout);
   if (std::ferror(stdout)) throw OutputFailure{EIO, ""};
-  return lines;
+  return static_cast<long>(listing.size());
 }
 
 // The WBAN numbers of the stations --station or --station-name name; an

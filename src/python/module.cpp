@@ -412,40 +412,19 @@ py::dict station_table(const Opened& o, const rawinq::Request& request) {
   const StationIdTable& ids = *o.catalogue.station_ids();
   std::vector<std::string> id, igra2, icao, codes, name, years;
   std::vector<double> wmo, wban, lat, lon, elev;
-  const auto joined = [](const std::vector<std::string>& v) {
-    std::string text;
-    for (const std::string& x : v) text += (text.empty() ? "" : " ") + x;
-    return text;
-  };
-  for (const StationRow& row : rq.selection.stations) {
-    const std::vector<int> entries = station_entries(rq.selection, row.wban);
-    if (entries.empty()) continue;
-    const STATREC& e = rq.selection.catalogue[entries.back()];
-    std::vector<int> held;
-    for (const int year : o.archive.years())
-      if (year >= rq.bdate / 1000000 && year <= rq.edate / 1000000 &&
-          !o.archive.open_station_year(row.wban, year).path.empty())
-        held.push_back(year);
-    std::string text;
-    for (std::size_t k = 0; k < held.size();) {
-      std::size_t j = k;
-      while (j + 1 < held.size() && held[j + 1] == held[j] + 1) ++j;
-      text += (text.empty() ? "" : " ") + std::to_string(held[k]) +
-              (j > k ? "-" + std::to_string(held[j]) : "");
-      k = j + 1;
-    }
-    const StationIds* w = ids.row_of(e);
+  for (rawinq::StationListing& l : rawinq::list_stations(o.archive, ids, rq)) {
+    const STATREC& e = *l.entry;
     id.push_back(ids.id_of(e));
     wmo.push_back(is_missing(e.wmo) ? kNaN : static_cast<double>(e.wmo));
     wban.push_back(e.wban > 900000 ? kNaN : static_cast<double>(e.wban));
-    igra2.push_back(w ? w->igra2 : "");
-    icao.push_back(w ? joined(w->icao) : "");
-    codes.push_back(w ? joined(w->codes) : "");
+    igra2.push_back(l.world ? l.world->igra2 : "");
+    icao.push_back(std::move(l.icao));
+    codes.push_back(std::move(l.codes));
     name.push_back(station_name(e));
     lat.push_back(four_decimals(e.lat));
     lon.push_back(four_decimals(e.lon));
     elev.push_back(rawinq::heights::station_elevation(e.elev));
-    years.push_back(text);
+    years.push_back(std::move(l.years));
   }
   py::dict d;
   d["station_id"] = id;
