@@ -37,3 +37,7 @@ class StationIdTable {
   std::vector<StationIds> rows_;
   std::unordered_map<long, std::size_t> by_wmo_, by_wban_;
 };
+
+// The entry's identifier by the table, or without one (null) by its own
+// letters or numbers.
+std::string station_id_of(const StationIdTable* ids, const STATREC& entry);

@@ -255,3 +255,7 @@ std::string StationIdTable::id_of(const STATREC& entry) const {
   if (!is_missing(entry.wmo)) return std::to_string(entry.wmo);
   return "W" + std::to_string(entry.wban);
 }
+
+std::string station_id_of(const StationIdTable* ids, const STATREC& entry) {
+  return ids ? ids->id_of(entry) : StationIdTable().id_of(entry);
+}

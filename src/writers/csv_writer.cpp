@@ -117,7 +117,7 @@ std::string station_name(const STATREC& station) {
 
 std::string station_columns(const STATREC& station, const StationIdTable* ids,
                             char separator) {
-  std::string row = ids ? ids->id_of(station) : StationIdTable().id_of(station);
+  std::string row = station_id_of(ids, station);
   row += separator;
   row += separator == ',' ? csv_text(station_name(station)) : station_name(station);
   add_trimmed(row, station.lat, separator);

@@ -397,7 +397,7 @@ bool CfGridWriter::write(const Sounding& sounding, const STATREC& station) {
     // A new station: its coordinates and metadata.
     const size_t s = st.station_index.size();
     found = st.station_index.emplace(station.wban, s).first;
-    std::string id = st.ids ? st.ids->id_of(station) : StationIdTable().id_of(station);
+    std::string id = station_id_of(st.ids, station);
     // An identifier already taken by another station: the number instead.
     if (st.id_owner.count(id) || id.size() > kIdLen)
       id = is_missing(station.wmo) ? "W" + std::to_string(station.wban)

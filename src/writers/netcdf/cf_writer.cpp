@@ -205,8 +205,7 @@ long CfWriter::write(const Sounding& sounding, const STATREC& station) {
   name_.push_back(station_name(station));
   for (char& c : name_.back())
     if (static_cast<unsigned char>(c) >= 0x80) c = '?';
-  id_.push_back(options_.station_ids ? options_.station_ids->id_of(station)
-                                     : StationIdTable().id_of(station));
+  id_.push_back(station_id_of(options_.station_ids, station));
   time_.push_back(epoch_seconds(sounding.header));
   long release = 0;
   release_time_.push_back(release_minutes(sounding.header, release)
