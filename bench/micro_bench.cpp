@@ -14,14 +14,14 @@
 
 #include "archive_writer.h"
 #include "bench_sounding.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
+#include "rawinq/bit_reader.h"
 #include "rawinq/cdf.h"
 #include "rawinq/cf_writer.h"
 #include "rawinq/csv_writer.h"
-#include "rawinq/indices.h"
-#include "rawinq/globals.h"
-#include "rawinq/bit_reader.h"
 #include "rawinq/decoder.h"
+#include "rawinq/indices.h"
 #include "rawinq/output_session.h"
 
 namespace {
@@ -29,7 +29,7 @@ namespace {
 struct Setup {
   std::vector<std::vector<std::uint8_t>> records;
   Setup() {
-    STATREC& e = Stn_His[0];
+    STATREC& e = dialogue_state().Stn_His[0];
     e = STATREC{};
     std::strcpy(e.init, "BNCH");
     e.wban = 30001;
@@ -41,7 +41,7 @@ struct Setup {
     e.elev = 1611;
     e.bdate = 19480101;
     e.edate = 20991231;
-    Stn_His_Num = 1;
+    dialogue_state().Stn_His_Num = 1;
     bench::Random r(7);
     for (int k = 0; k < 64; ++k)
       records.push_back(archive_writer::pack_record(
@@ -140,7 +140,7 @@ void text_writer(benchmark::State& state, short choice, const char*) {
   std::size_t k = 0;
   for (auto _ : state)
     if (decode(k++, s, format->cut_at_100mb))
-      writer->write(out, s, Stn_His[0], options);
+      writer->write(out, s, dialogue_state().Stn_His[0], options);
   writer->end(out);
   state.SetItemsProcessed(state.iterations());
 }
@@ -172,9 +172,10 @@ void BM_WriteNetCDF(benchmark::State& state) {
     if (n++ % 1000 == 0) {
       out.reset();
       out.emplace(config);
-      out->open_unit(1995010100, 1995010100, &Stn_His[0], true);
+      out->open_unit(1995010100, 1995010100, &dialogue_state().Stn_His[0],
+                     true);
     }
-    if (decode(k++, s)) out->write(s, Stn_His[0], options);
+    if (decode(k++, s)) out->write(s, dialogue_state().Stn_His[0], options);
   }
   out.reset();
   std::remove((dir.dir + "1995010100.cdf").c_str());
@@ -236,8 +237,9 @@ void BM_WriteCSV(benchmark::State& state) {
   for (auto _ : state) {
     levels.clear();
     indices.clear();
-    benchmark::DoNotOptimize(
-        w.write(decoded()[k++ % 64], Stn_His[0], levels, derived ? &indices : nullptr));
+    benchmark::DoNotOptimize(w.write(decoded()[k++ % 64],
+                                     dialogue_state().Stn_His[0], levels,
+                                     derived ? &indices : nullptr));
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -251,7 +253,9 @@ void BM_WriteCF(benchmark::State& state) {
   {
     CfWriter w(path, {0, state.range(0) != 0, "micro_bench", nullptr});
     std::size_t k = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(w.write(decoded()[k++ % 64], Stn_His[0]));
+    for (auto _ : state)
+      benchmark::DoNotOptimize(
+          w.write(decoded()[k++ % 64], dialogue_state().Stn_His[0]));
     w.finish();
   }
   std::remove(path.c_str());

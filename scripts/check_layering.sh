@@ -8,9 +8,10 @@
 set -eu
 cd "${1:-$(dirname "$0")/..}"
 
-# The front ends' headers in include/rawinq (not installed with the library).
-front_end_headers='dialogue terminal extract installation program_exit
-progress_bar standard_output globals output interruption'
+# The front ends' headers in include/rawinq (not installed with the library;
+# the dialogue's own are in src/dialogue).
+front_end_headers='terminal extract installation program_exit
+progress_bar standard_output output interruption'
 library_rooms='engine archive output writers catalogue importers physics plot'
 
 pattern=''

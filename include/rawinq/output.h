@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct DialogueState;
+
 // Writes "Write error" with the system's reason on standard error (once
 // reported, later failures of standard output are not reported again).
 void report_write_error(int err);
@@ -12,7 +14,8 @@ void report_write_error(int err);
 [[noreturn]] void write_error(int err);
 // The directory recovery dialogue after a failed open of path: ends the
 // program or gives pname (and returns) a new directory.
-std::string directory_recovery(const std::string& path, std::string& pname);
+std::string directory_recovery(DialogueState& st, const std::string& path,
+                               std::string& pname);
 // An output file could not be closed completely as the run ended early:
 // "Write error" is written and close_output_at_exit then returns 1.
 void note_close_failure_at_exit(int err);
@@ -24,13 +27,10 @@ void flush_standard_output();
 // lost. "Write error" with the reason is then written to standard error,
 // unless a write error was reported already.
 bool standard_output_failed();
-// Counts a line written to the screen; at the end of a page asks whether
-// to go on.
-void screen_control();
 
 // The plot hand-off: the plot data file just closed is drawn by the
 // plotter, shown, and saved on request.
-void plot_skewt_data();
+void plot_skewt_data(DialogueState& st);
 
 // Runs an outside program through the shell (standard output flushed first).
 int run_command(const std::string& command);

@@ -1,5 +1,7 @@
 // The dialogue's catalogue: loaded into its table with its messages, its
 // station list files and its station selection.
+#include "rawinq/catalogue.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -10,14 +12,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/edition.h"
 #include "rawinq/file_handle.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/retrieval.h"
-#include "rawinq/catalogue.h"
 #include "rawinq/selection.h"
 #include "rawinq/terminal.h"
 
@@ -29,9 +30,9 @@ constexpr int kStationListLineRead = 34;
 
 }  // namespace
 
-void load_catalogue(const std::string& support_dir) {
-  for (STATREC& e : Stn_His) e = STATREC{};
-  Stn_His_Num = 0;
+void load_catalogue(DialogueState& st, const std::string& support_dir) {
+  for (STATREC& e : st.Stn_His) e = STATREC{};
+  st.Stn_His_Num = 0;
 
   CatalogueOptions options;
   options.international = edition::kReadsInternationalSites;
@@ -39,8 +40,8 @@ void load_catalogue(const std::string& support_dir) {
   options.needs_stat2000 = true;
   options.world_table = false;
   const Catalogue catalogue = Catalogue::load(support_dir, options);
-  std::copy(catalogue.entries().begin(), catalogue.entries().end(), Stn_His);
-  Stn_His_Num = static_cast<short>(catalogue.size());
+  std::copy(catalogue.entries().begin(), catalogue.entries().end(), st.Stn_His);
+  st.Stn_His_Num = static_cast<short>(catalogue.size());
   for (const std::string& w : catalogue.warnings())
     std::fputs(w.c_str(), stdout);
 
@@ -58,7 +59,7 @@ void load_catalogue(const std::string& support_dir) {
           shown.c_str(), catalogue.stat2000_reason().c_str());
     std::putchar(kBell);
     std::puts("   Type HELP for more information ");
-    if (get_help(read_answer(), "SOFTWARE_LOCATION")) end_program(0);
+    if (get_help(st, read_answer(), "SOFTWARE_LOCATION")) end_program(0);
     return;  // go on with an empty catalogue
   }
   if (!edition::kReadsInternationalSites) return;
@@ -73,7 +74,7 @@ void load_catalogue(const std::string& support_dir) {
         support_dir.c_str(), catalogue.international_reason().c_str());
 }
 
-short read_station_list(std::FILE* f) {
+short read_station_list(DialogueState& st, std::FILE* f) {
   short count = 0;
   std::string line;
   while (read_bounded_line(f, kStationListLineRead, line)) {
@@ -85,21 +86,21 @@ short read_station_list(std::FILE* f) {
           " WARNING:  only the first 2000 stations of the file are used\n");
       break;
     }
-    User_Stations[count][Stn_Type] = n.value;
+    st.User_Stations[count][st.Stn_Type] = n.value;
     ++count;
   }
-  Usr_Stn_Count = count;
+  st.Usr_Stn_Count = count;
   return count;
 }
 
-void get_stations(float blat, float elat, float blong, float elong,
-                  short access, long bdate, long edate) {
+void get_stations(DialogueState& st, float blat, float elat, float blong,
+                  float elong, short access, long bdate, long edate) {
   StationCriteria c;
   c.by_numbers = access == 0;
-  c.wban_numbers = Stn_Type == 1;
-  const int column = Stn_Type == 1 ? 1 : 0;
-  for (int i = 0; i < Usr_Stn_Count && i < kMaxStations; ++i)
-    c.numbers.push_back(User_Stations[i][column]);
+  c.wban_numbers = st.Stn_Type == 1;
+  const int column = st.Stn_Type == 1 ? 1 : 0;
+  for (int i = 0; i < st.Usr_Stn_Count && i < kMaxStations; ++i)
+    c.numbers.push_back(st.User_Stations[i][column]);
   c.blat = blat;
   c.elat = elat;
   c.blong = blong;
@@ -107,27 +108,27 @@ void get_stations(float blat, float elat, float blong, float elong,
   c.bdate = bdate;
   c.edate = edate;
   c.max_candidates = kMaxStations;
-  const Selection sel = select_stations(
-      Stn_His, static_cast<std::size_t>(Stn_His_Num), c);
+  const Selection sel =
+      select_stations(st.Stn_His, static_cast<std::size_t>(st.Stn_His_Num), c);
   const std::size_t nidx =
       std::min<std::size_t>(sel.entries.size(), kMaxStations);
   for (std::size_t k = 0; k < nidx; ++k)
-    Stn_Index[k] = static_cast<short>(sel.entries[k]);
+    st.Stn_Index[k] = static_cast<short>(sel.entries[k]);
   const std::size_t nrows =
       std::min<std::size_t>(sel.stations.size(), kMaxStations);
   for (std::size_t r = 0; r < nrows; ++r) {
-    User_Stations[r][0] = sel.stations[r].wmo;
-    User_Stations[r][1] = sel.stations[r].wban;
+    st.User_Stations[r][0] = sel.stations[r].wmo;
+    st.User_Stations[r][1] = sel.stations[r].wban;
   }
-  Stn_Count = static_cast<short>(nidx);
-  Usr_Stn_Count = static_cast<short>(nrows);
+  st.Stn_Count = static_cast<short>(nidx);
+  st.Usr_Stn_Count = static_cast<short>(nrows);
 }
 
-int choose_station_entry(long wban, long day) {
+int choose_station_entry(const DialogueState& st, long wban, long day) {
   Selection sel;
-  sel.catalogue = Stn_His;
+  sel.catalogue = st.Stn_His;
   sel.catalogue_size = kMaxStations;
-  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k)
-    sel.entries.push_back(Stn_Index[k]);
-  return choose_station_entry(Stn_His, station_entries(sel, wban), day);
+  for (int k = 0; k < st.Stn_Count && k < kMaxStations; ++k)
+    sel.entries.push_back(st.Stn_Index[k]);
+  return choose_station_entry(st.Stn_His, station_entries(sel, wban), day);
 }

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/edition.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 
@@ -37,10 +37,10 @@ void write_usage_text() {
 
 // Finds the section of the key (its first 10 characters tell it apart) and
 // writes it, paging every Max_Lines lines. A missing section ends the run.
-void show_help_section(const std::string& help_loc) {
+void show_help_section(DialogueState& st, const std::string& help_loc) {
   char line[kHelpLineRead];
   bool found = false;
-  if (std::FILE* f = helpfile.get()) {
+  if (std::FILE* f = st.helpfile.get()) {
     std::rewind(f);
     while (std::fgets(line, sizeof line, f) != nullptr) {
       if (std::strncmp(line, help_loc.c_str(), 10) == 0) {
@@ -57,7 +57,7 @@ void show_help_section(const std::string& help_loc) {
   std::putchar('\n');
   long page_count = 0;
   for (;;) {
-    if (std::fgets(line, sizeof line, helpfile.get()) == nullptr) {
+    if (std::fgets(line, sizeof line, st.helpfile.get()) == nullptr) {
       std::puts(" \n ERROR: corrupt help file:  raobhelp.txt ");
       return;
     }
@@ -65,7 +65,7 @@ void show_help_section(const std::string& help_loc) {
       std::putchar('\n');
       return;
     }
-    if (page_count > Max_Lines) {
+    if (page_count > st.Max_Lines) {
       std::printf(" Press <enter> to continue%s", std::string(25, '\b').c_str());
       read_answer();
       page_count = 0;
@@ -79,18 +79,19 @@ void show_help_section(const std::string& help_loc) {
 // Reads an answer for a browser question, asking again while it is a served
 // HELP or STAT keyword.
 template <typename Prompt>
-std::string ask_with_topic(Prompt write_prompt, const char* topic) {
+std::string ask_with_topic(DialogueState& st, Prompt write_prompt,
+                           const char* topic) {
   for (;;) {
     write_prompt();
     std::string answer = read_answer();
-    if (!get_help(answer, topic)) return answer;
+    if (!get_help(st, answer, topic)) return answer;
   }
 }
 
 // The date filter of a browser visit. Returns true when a date was chosen
 // (then *date holds it); false when the user wants no filter.
-bool ask_filter_date(long* date) {
-  std::string cdat = Begin_Date.substr(0, 8);
+bool ask_filter_date(DialogueState& st, long* date) {
+  std::string cdat = st.Begin_Date.substr(0, 8);
   char inchar = 'Y';
 
   std::printf(
@@ -99,12 +100,13 @@ bool ask_filter_date(long* date) {
   std::printf("Y\b");
   const std::string yn = read_answer();
   // A served keyword goes straight to the search menu, without a filter.
-  if (get_help(yn, "DATE_HIS_HELP")) return false;
+  if (get_help(st, yn, "DATE_HIS_HELP")) return false;
   if (!yn.empty()) inchar = yn[0];
   if (inchar != 'Y' && inchar != 'y') return false;
 
   for (;;) {
     const std::string answer = ask_with_topic(
+        st,
         [&] {
           std::printf("\n What is the date? YYYYMMDD [%s]\b\b\b\b\b\b\b\b\b",
                       cdat.c_str());
@@ -113,7 +115,7 @@ bool ask_filter_date(long* date) {
     if (!answer.empty() && answer.size() != 8) {
       std::printf(" ERROR - date string must have 8 digits\n");
       std::putchar(kBell);
-      cdat = Begin_Date.substr(0, 8);
+      cdat = st.Begin_Date.substr(0, 8);
       continue;
     }
     if (!answer.empty()) cdat = answer;
@@ -196,9 +198,10 @@ bool passes_date(const STATREC& e, bool select_date, long date) {
 }
 
 // The search menu; returns the chosen kind (0..5).
-short ask_search_kind(short view) {
+short ask_search_kind(DialogueState& st, short view) {
   for (;;) {
     const std::string answer = ask_with_topic(
+        st,
         [&] {
           std::puts("\n\tHow do you wish to search the station history file?");
           std::puts("\t\t0  -  by 3 letter initials ");
@@ -224,13 +227,13 @@ short ask_search_kind(short view) {
   }
 }
 
-void run_searches(short view, bool select_date, long date) {
+void run_searches(DialogueState& st, short view, bool select_date, long date) {
   if (view == 5) {
     long line_count = 0;
     short header = 0;
-    for (short i = 0; i < Stn_His_Num; ++i)
-      if (passes_date(Stn_His[i], select_date, date))
-        write_station_entry(i, &line_count, &header);
+    for (short i = 0; i < st.Stn_His_Num; ++i)
+      if (passes_date(st.Stn_His[i], select_date, date))
+        write_station_entry(st, i, &line_count, &header);
     write_header(header, select_date ? 1 : 0, date);
     return;
   }
@@ -241,12 +244,12 @@ void run_searches(short view, bool select_date, long date) {
     std::printf("%s", kind.prompt);
     const std::string answer = read_answer();
     // The search runs with the answer whatever the keyword did.
-    get_help(answer, "VIEW_STAT_HELP");
+    get_help(st, answer, "VIEW_STAT_HELP");
     const SearchKey key = search_key(view, answer);
-    for (short i = 0; i < Stn_His_Num; ++i)
-      if (entry_matches(Stn_His[i], view, key) &&
-          passes_date(Stn_His[i], select_date, date))
-        write_station_entry(i, &line_count, &header);
+    for (short i = 0; i < st.Stn_His_Num; ++i)
+      if (entry_matches(st.Stn_His[i], view, key) &&
+          passes_date(st.Stn_His[i], select_date, date))
+        write_station_entry(st, i, &line_count, &header);
     write_header(header, select_date ? 1 : 0, date);
 
     std::printf("%s", kind.again_prompt);
@@ -255,9 +258,10 @@ void run_searches(short view, bool select_date, long date) {
 }
 
 // The closing menu; returns true when the user leaves the browser.
-bool closing_menu_exits() {
+bool closing_menu_exits(DialogueState& st) {
   for (;;) {
     const std::string answer = ask_with_topic(
+        st,
         [] {
           std::puts("\n  Enter <return> for another search category");
           std::puts("  Enter HELP for an explanation of the column headings ");
@@ -272,24 +276,25 @@ bool closing_menu_exits() {
 
 }  // namespace
 
-short get_help(const std::string& inbuf, const char* file_loc) {
+short get_help(DialogueState& st, const std::string& inbuf,
+               const char* file_loc) {
   if (inbuf == "HELP" || inbuf == "help") {
     const std::string help_loc = first_word(file_loc ? file_loc : "");
     if (help_loc.compare(0, 16, "SOFTWARE_LOCATIO") == 0) {
       write_usage_text();
       return 1;
     }
-    show_help_section(help_loc);
+    show_help_section(st, help_loc);
     return 1;
   }
   if (inbuf == "STAT" || inbuf == "stat") {
-    station_his_help();
+    station_his_help(st);
     return 1;
   }
   return 0;
 }
 
-void station_his_help() {
+void station_his_help(DialogueState& st) {
   short view = 0;
   std::puts(kHyphens79.c_str());
   std::puts("\t\tEntering Station Identification HELP\t");
@@ -297,20 +302,21 @@ void station_his_help() {
   std::puts("\tThere are over 1000 station entries in the station history file");
 
   long date = 0;
-  const bool select_date = ask_filter_date(&date);
+  const bool select_date = ask_filter_date(st, &date);
 
   for (;;) {
-    view = ask_search_kind(view);
-    run_searches(view, select_date, date);
-    if (closing_menu_exits()) {
+    view = ask_search_kind(st, view);
+    run_searches(st, view, select_date, date);
+    if (closing_menu_exits(st)) {
       std::puts(kHyphens79.c_str());
       return;
     }
   }
 }
 
-void write_station_entry(short i, long* line_count, short* header) {
-  const STATREC& e = Stn_His[i];
+void write_station_entry(DialogueState& st, short i, long* line_count,
+                         short* header) {
+  const STATREC& e = st.Stn_His[i];
   if (*header == 0) {
     std::puts(kAsterisks79.c_str());
     std::puts(
@@ -327,7 +333,7 @@ void write_station_entry(short i, long* line_count, short* header) {
               init.c_str(), e.wban, e.wmo, static_cast<double>(e.lat),
               static_cast<double>(e.lon), e.elev, name.c_str(), state.c_str(),
               country.c_str(), e.bdate, e.edate);
-  if (*line_count > Max_Lines - 4) {
+  if (*line_count > st.Max_Lines - 4) {
     std::printf(" Press <enter> to continue");
     read_answer();
     *line_count = 0;

@@ -3,14 +3,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
 
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/archive.h"
-#include "rawinq/dialogue.h"
 #include "rawinq/edition.h"
-#include "rawinq/globals.h"
 #include "rawinq/installation.h"
 #include "rawinq/interruption.h"
 #include "rawinq/output.h"
@@ -29,11 +30,11 @@ std::string shown_dir(const std::string& dir) {
   return dir.empty() ? "<current directory>" : dir;
 }
 
-void open_help_file(const std::string& support_dir) {
+void open_help_file(DialogueState& st, const std::string& support_dir) {
   const std::string path = support_dir + "raobhelp.txt";
   OpenedFile opened = open_regular_file(path);
-  helpfile = std::move(opened.file);
-  if (helpfile) return;
+  st.helpfile = std::move(opened.file);
+  if (st.helpfile) return;
   // A file that is there but cannot be read is not said to be missing.
   if (opened.missing())
     std::printf(" ERROR: the file raobhelp.txt was not found in: %s \n ",
@@ -45,7 +46,7 @@ void open_help_file(const std::string& support_dir) {
   std::puts("\n  Enter HELP for more information ");
   std::puts("        <return> to exit this process");
   std::printf("\n  Your choice?  ");
-  get_help(read_answer(), "SOFTWARE_LOCATION");
+  get_help(st, read_answer(), "SOFTWARE_LOCATION");
   end_program(0);
 }
 
@@ -59,14 +60,14 @@ void write_banner() {
   std::puts("\t  - CDROM/DVD Archive and Access Software Development\n");
 }
 
-void welcome_prompt() {
+void welcome_prompt(DialogueState& st) {
   std::string answer;
   do {
     std::printf("\n\tEnter HELP for general information about this database");
     std::printf("\n\tEnter <return> to access the rawinsonde database");
     std::printf("\n\tYour choice:  ");
     answer = read_answer();
-  } while (get_help(answer, "GENERAL_INFO"));
+  } while (get_help(st, answer, "GENERAL_INFO"));
 }
 
 void write_entry_texts() {
@@ -81,20 +82,20 @@ void write_entry_texts() {
 }
 
 // A Y/N closing question with default 'N'.
-bool ask_yes_no(const char* prompt, const char* topic) {
+bool ask_yes_no(DialogueState& st, const char* prompt, const char* topic) {
   std::string answer;
   do {
     std::printf("%s", prompt);
     answer = read_answer();
-  } while (get_help(answer, topic));
+  } while (get_help(st, answer, topic));
   return answer_is_yes(answer, 'N');
 }
 
-long run_driver(RequestSettings& s) {
-  if (Sort_Type == 0)
-    return time_series(s.bdat, s.edat, s.stim, s.ltype, s.wformat, s.oformat,
-                       s.timesort, s.outloc, s.pname);
-  return station_series(s.bdat, s.edat, s.stim, s.ltype, s.wformat,
+long run_driver(DialogueState& st, RequestSettings& s) {
+  if (st.Sort_Type == 0)
+    return time_series(st, s.bdat, s.edat, s.stim, s.ltype, s.wformat,
+                       s.oformat, s.timesort, s.outloc, s.pname);
+  return station_series(st, s.bdat, s.edat, s.stim, s.ltype, s.wformat,
                         s.oformat, s.statsort, s.outloc, s.pname);
 }
 
@@ -148,58 +149,63 @@ int run(int argc, char** argv) {
   }
   std::printf("\033[2J");
 
+  // The dialogue's state for the whole run (some 200 kB: on the heap).
+  const std::unique_ptr<DialogueState> state =
+      std::make_unique<DialogueState>();
+  DialogueState& st = *state;
   std::string support_dir;
   if (argc == 4 || argc == 3) {
-    Data_Loc = argv[1];
+    st.Data_Loc = argv[1];
     support_dir = argv[2];
-    if (argc == 4) Max_Lines = std::atoi(argv[3]);
+    if (argc == 4) st.Max_Lines = std::atoi(argv[3]);
   } else if (argc == 2) {
-    Data_Loc = argv[1];
+    st.Data_Loc = argv[1];
   } else {
-    Data_Loc.clear();
+    st.Data_Loc.clear();
     support_dir = "[]";
   }
-  append_slash(Data_Loc);
+  append_slash(st.Data_Loc);
   append_slash(support_dir);
 
-  open_help_file(support_dir);
-  load_catalogue(support_dir);
+  open_help_file(st, support_dir);
+  load_catalogue(st, support_dir);
 
-  User_Stations[0][0] = 72469;
-  User_Stations[0][1] = 23062;
+  st.User_Stations[0][0] = 72469;
+  st.User_Stations[0][1] = 23062;
 
   write_banner();
-  welcome_prompt();
+  welcome_prompt(st);
   write_entry_texts();
 
   RequestSettings s;
   s.first = 1;
   s.pname.clear();
-  avail_years(&s.bbyr, &s.eeyr);
-  Begin_Date = s.bbyr == 1993 ? std::string("1993081300")
-                              : std::to_string(s.bbyr) + "010100";
+  avail_years(st, &s.bbyr, &s.eeyr);
+  st.Begin_Date = s.bbyr == 1993 ? std::string("1993081300")
+                                 : std::to_string(s.bbyr) + "010100";
 
   for (;;) {
-    ask_request_questions(s);
-    get_stations(s.blat, s.elat, s.blong, s.elong, s.access, s.bdate / 100,
+    ask_request_questions(st, s);
+    get_stations(st, s.blat, s.elat, s.blong, s.elong, s.access, s.bdate / 100,
                  s.edate / 100);
     for (;;) {
-      ask_output_questions(s);
+      ask_output_questions(st, s);
       s.nsound = 0;
-      s.nsound = run_driver(s);
+      s.nsound = run_driver(st, s);
       if (s.nsound < 1) break;
       if (!ask_yes_no(
+              st,
               "\n Do you wish to continue accessing this data? [Y/N] [N]\b\b",
               "REPEAT_ACCESS"))
         break;
     }
-    const bool more = ask_yes_no(
-        " Would you like to request more data? [Y/N] [N]\b\b",
-        "ANOTHER_REQUEST");
+    const bool more =
+        ask_yes_no(st, " Would you like to request more data? [Y/N] [N]\b\b",
+                   "ANOTHER_REQUEST");
     s.first = 0;
     if (!more) break;
   }
-  helpfile.close();
+  st.helpfile.close();
   // The operating system keeps the low 8 bits of the status.
   return static_cast<int>(s.nsound & 0xFF);
 }

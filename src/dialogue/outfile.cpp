@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
@@ -49,7 +49,8 @@ void write_error(int err) {
   end_program(1);
 }
 
-std::string directory_recovery(const std::string& path, std::string& pname) {
+std::string directory_recovery(DialogueState& st, const std::string& path,
+                               std::string& pname) {
   std::printf("\n\n\n ERROR: unable to write files to: %s\n", path.c_str());
   std::putchar(7);
   std::string answer;
@@ -59,7 +60,7 @@ std::string directory_recovery(const std::string& path, std::string& pname) {
     std::puts("            EXIT to quit");
     std::printf("     Your choice? ");
     answer = read_answer();
-  } while (get_help(answer, "NO_DIRECTORY"));
+  } while (get_help(st, answer, "NO_DIRECTORY"));
 
   if (!answer.empty()) {
     std::printf("\n\n Exiting raob database ...");
@@ -71,7 +72,7 @@ std::string directory_recovery(const std::string& path, std::string& pname) {
     std::puts("\n Where do you want to write the output files?");
     std::printf("  Enter the disk and directory only: ");
     answer = read_answer();
-  } while (get_help(answer, "OUTPUT_DIRECTORY"));
+  } while (get_help(st, answer, "OUTPUT_DIRECTORY"));
   pname = first_word(answer);
   if (!pname.empty() && pname.back() != '/') pname += '/';
   return pname;
@@ -103,10 +104,12 @@ bool standard_output_failed() {
   return true;
 }
 
-void screen_control() {
-  if (Screen_Scroll != 1) return;
-  ++Screen_Lines;
-  if (Max_Lines <= 0 || Screen_Lines != Max_Lines) return;
+bool ScreenPager::active() const { return st_.Screen_Scroll == 1; }
+
+void ScreenPager::count_line() {
+  if (st_.Screen_Scroll != 1) return;
+  ++st_.Screen_Lines;
+  if (st_.Max_Lines <= 0 || st_.Screen_Lines != st_.Max_Lines) return;
   std::printf(" Enter <return> to scroll, 'a' to abort, 'c' to continue:  ");
   const std::string answer = read_answer();
   const char c = answer.empty() ? '\0' : answer[0];
@@ -115,8 +118,8 @@ void screen_control() {
     end_program(0);
   }
   if (c == 'c' || c == 'C') {
-    Screen_Scroll = 0;
+    st_.Screen_Scroll = 0;
     return;
   }
-  Screen_Lines = 0;
+  st_.Screen_Lines = 0;
 }

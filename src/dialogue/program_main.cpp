@@ -1,3 +1,3 @@
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
 
 int main(int argc, char** argv) { return rawinq_main(argc, argv); }

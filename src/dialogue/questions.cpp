@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/edition.h"
 #include "rawinq/file_handle.h"
 #include "rawinq/formats.h"
-#include "rawinq/globals.h"
 #include "rawinq/regular_file.h"
 #include "rawinq/terminal.h"
 
@@ -29,11 +29,11 @@ void out_of_range() {
 // Writes a question (through `ask`) and reads its answer until the answer
 // is not a HELP or STAT keyword served for `topic`.
 template <typename Ask>
-std::string ask_with_help(const char* topic, Ask ask) {
+std::string ask_with_help(DialogueState& st, const char* topic, Ask ask) {
   for (;;) {
     ask();
     std::string answer = read_answer();
-    if (!get_help(answer, topic)) return answer;
+    if (!get_help(st, answer, topic)) return answer;
   }
 }
 
@@ -152,9 +152,9 @@ bool take_number(const std::string& answer, short& setting) {
 // Asks a menu until an accepted choice is given and returns it. The value
 // tested is the setting after the answer: a refused number is the default
 // of the repeated question.
-short ask_menu(const Menu& m, short current) {
+short ask_menu(DialogueState& st, const Menu& m, short current) {
   for (;;) {
-    const std::string answer = ask_with_help(m.topic, [&] {
+    const std::string answer = ask_with_help(st, m.topic, [&] {
       for (const char* line : m.lines) std::puts(line);
       std::printf("%s%d]\b\b", m.prompt, current);
     });
@@ -190,9 +190,10 @@ bool date_in_range(const DateParts& d, short bbyr, short eeyr) {
 
 // Reads a date answer: refuses answers that are not 10 characters long or
 // not all digits; returns the accepted answer ("" keeps the default).
-std::string ask_date(const char* prompt, const std::string& shown) {
+std::string ask_date(DialogueState& st, const char* prompt,
+                     const std::string& shown) {
   for (;;) {
-    const std::string answer = ask_with_help("INPUT_DATES", [&] {
+    const std::string answer = ask_with_help(st, "INPUT_DATES", [&] {
       std::printf("%s%s]\b\b\b\b\b\b\b\b\b\b\b", prompt, shown.c_str());
     });
     if (!answer.empty() && answer.size() != 10) {
@@ -205,48 +206,49 @@ std::string ask_date(const char* prompt, const std::string& shown) {
   }
 }
 
-void ask_beginning_date(RequestSettings& s) {
+void ask_beginning_date(DialogueState& st, RequestSettings& s) {
   for (;;) {
-    if (s.first) s.bdat = Begin_Date;
+    if (s.first) s.bdat = st.Begin_Date;
     const std::string answer =
-        ask_date("\n What is the beginning date? YYYYMMDDHH [", s.bdat);
+        ask_date(st, "\n What is the beginning date? YYYYMMDDHH [", s.bdat);
     if (!answer.empty()) s.bdat = answer;
     const DateParts d = split_date(s.bdat);
     s.bdate = d.number;
     if (date_in_range(d, s.bbyr, s.eeyr)) return;
     std::printf("\n ERROR - beginning date out of range\n");
     bell();
-    avail_years(&s.bbyr, &s.eeyr);
+    avail_years(st, &s.bbyr, &s.eeyr);
   }
 }
 
-void ask_ending_date(RequestSettings& s) {
+void ask_ending_date(DialogueState& st, RequestSettings& s) {
   for (;;) {
     if (s.first || s.edate < s.bdate) s.edat = s.bdat;
     const std::string answer =
-        ask_date(" What is the ending date? YYMMDDHH [", s.edat);
+        ask_date(st, " What is the ending date? YYMMDDHH [", s.edat);
     if (!answer.empty()) s.edat = answer;
     const DateParts d = split_date(s.edat);
     s.edate = d.number;
     if (date_in_range(d, s.bbyr, s.eeyr)) return;
     std::printf(" ERROR - ending date out of range\n");
     bell();
-    avail_years(&s.bbyr, &s.eeyr);
+    avail_years(st, &s.bbyr, &s.eeyr);
   }
 }
 
 // ---- stations --------------------------------------------------------------
 
-void ask_station_type() {
+void ask_station_type(DialogueState& st) {
   for (;;) {
-    const std::string answer = ask_with_help("STATION_TYPE", [] {
+    const std::string answer = ask_with_help(st, "STATION_TYPE", [&st] {
       std::puts("\n\t\t Station Number Access\n");
       std::printf(
           " What type of station numbers are you using? [WMO=0, WBAN=1] "
           "[%d]\b\b",
-          Stn_Type);
+          st.Stn_Type);
     });
-    if (take_number(answer, Stn_Type) && (Stn_Type == 0 || Stn_Type == 1))
+    if (take_number(answer, st.Stn_Type) &&
+        (st.Stn_Type == 0 || st.Stn_Type == 1))
       return;
     out_of_range();
   }
@@ -254,15 +256,15 @@ void ask_station_type() {
 
 // The station list file question and its name. Returns true when the
 // stations were read from a file.
-bool stations_from_file() {
+bool stations_from_file(DialogueState& st) {
   for (;;) {
-    const std::string has_file = ask_with_help("STATION_FILE", [] {
+    const std::string has_file = ask_with_help(st, "STATION_FILE", [] {
       std::printf(
           " Do you have a file containing this list of stations? [Y/N] "
           "[N]\b\b");
     });
     if (!answer_is_yes(has_file, 'N')) return false;
-    const std::string name = ask_with_help("STATFILE_NAME", [] {
+    const std::string name = ask_with_help(st, "STATFILE_NAME", [] {
       std::printf("\n  Enter the full name of this file: ");
     });
     const OpenedFile opened = open_regular_file(name);
@@ -278,7 +280,7 @@ bool stations_from_file() {
       bell();
       continue;
     }
-    const short count = read_station_list(f.get());
+    const short count = read_station_list(st, f.get());
     std::printf("\n STATUS:  %d stations read from file: %s\n\n", count,
                 name.c_str());
     return true;
@@ -287,32 +289,32 @@ bool stations_from_file() {
 
 // The number of stations; false sends the dialogue back to the station
 // list file question.
-bool ask_station_count() {
-  if (Stn_Type == 0) Usr_Stn_Count = 1;
-  if (Usr_Stn_Count > 100 || Usr_Stn_Count < 1) Usr_Stn_Count = 1;
+bool ask_station_count(DialogueState& st) {
+  if (st.Stn_Type == 0) st.Usr_Stn_Count = 1;
+  if (st.Usr_Stn_Count > 100 || st.Usr_Stn_Count < 1) st.Usr_Stn_Count = 1;
   std::printf(
       " How many stations for the time period would you like? [1 - 100] [%d",
-      Usr_Stn_Count);
-  if (Usr_Stn_Count < 10)
+      st.Usr_Stn_Count);
+  if (st.Usr_Stn_Count < 10)
     std::printf("]\b\b");
-  else if (Usr_Stn_Count < 100)
+  else if (st.Usr_Stn_Count < 100)
     std::printf("]\b\b\b");
   else
     std::printf("]\b\b\b\b");
   const std::string answer = read_answer();
-  if (get_help(answer, "NUMBER_STATIONS")) return false;
-  if (take_number(answer, Usr_Stn_Count) && Usr_Stn_Count >= 0 &&
-      Usr_Stn_Count <= 100)
+  if (get_help(st, answer, "NUMBER_STATIONS")) return false;
+  if (take_number(answer, st.Usr_Stn_Count) && st.Usr_Stn_Count >= 0 &&
+      st.Usr_Stn_Count <= 100)
     return true;
   out_of_range();
   return false;
 }
 
-void ask_station_number(int i) {
-  const int col = Stn_Type == 0 ? 0 : 1;
+void ask_station_number(DialogueState& st, int i) {
+  const int col = st.Stn_Type == 0 ? 0 : 1;
   for (;;) {
-    const std::string answer = ask_with_help("STATION_NUMBER", [&] {
-      const long shown = User_Stations[i][col];
+    const std::string answer = ask_with_help(st, "STATION_NUMBER", [&] {
+      const long shown = st.User_Stations[i][col];
       if (col == 0)
         std::printf(" WMO station number? %5ld\b\b\b\b\b", shown);
       else
@@ -325,27 +327,28 @@ void ask_station_number(int i) {
       out_of_range();
       continue;
     }
-    if (n.found) User_Stations[i][col] = n.value;
+    if (n.found) st.User_Stations[i][col] = n.value;
     return;
   }
 }
 
-void ask_station_numbers() {
-  ask_station_type();
+void ask_station_numbers(DialogueState& st) {
+  ask_station_type(st);
   for (;;) {
-    if (stations_from_file()) return;
-    if (ask_station_count()) break;
+    if (stations_from_file(st)) return;
+    if (ask_station_count(st)) break;
   }
-  for (int i = 0; i < Usr_Stn_Count; ++i) ask_station_number(i);
+  for (int i = 0; i < st.Usr_Stn_Count; ++i) ask_station_number(st, i);
 }
 
 // ---- geographic box ----------------------------------------------------------
 
 // Reads one bound until the answer is a valid number; the leading decimal
 // number of the answer replaces `value` (an answer without one keeps it).
-void ask_bound(const char* prompt, const char* format, float& value) {
+void ask_bound(DialogueState& st, const char* prompt, const char* format,
+               float& value) {
   for (;;) {
-    const std::string answer = ask_with_help("GEOGRAPHIC_ACCESS", [&] {
+    const std::string answer = ask_with_help(st, "GEOGRAPHIC_ACCESS", [&] {
       std::printf("%s", prompt);
       std::printf(format, static_cast<double>(value));
     });
@@ -382,25 +385,26 @@ const BoundPair kLongitudes{"\n\t Enter the MINIMUM value longitude: [",
                             " ERROR: the MAX longitude is less than the MIN "
                             "longitude"};
 
-void ask_bounds(const BoundPair& q, float& low, float& high) {
+void ask_bounds(DialogueState& st, const BoundPair& q, float& low,
+                float& high) {
   for (;;) {
-    ask_bound(q.min_prompt, q.format, low);
-    ask_bound(q.max_prompt, q.format, high);
+    ask_bound(st, q.min_prompt, q.format, low);
+    ask_bound(st, q.max_prompt, q.format, high);
     if (!(low > high)) return;
     std::puts(q.error);
   }
 }
 
-void ask_box(RequestSettings& s) {
-  Stn_Type = 1;
+void ask_box(DialogueState& st, RequestSettings& s) {
+  st.Stn_Type = 1;
   std::puts("\n\t\t Geographic Location Access \n");
   if (edition::kWritesLongitudeNote)
     std::puts(
         "  NOTE:  For soundings in the western hemisphere, use negative "
         "longitudes.\n");
   std::puts(" Input the bounds of your lat/long box ");
-  ask_bounds(kLatitudes, s.blat, s.elat);
-  ask_bounds(kLongitudes, s.blong, s.elong);
+  ask_bounds(st, kLatitudes, s.blat, s.elat);
+  ask_bounds(st, kLongitudes, s.blong, s.elong);
 }
 
 void set_box(RequestSettings& s, const edition::Box& b) {
@@ -412,15 +416,15 @@ void set_box(RequestSettings& s, const edition::Box& b) {
 
 // ---- output ------------------------------------------------------------------
 
-void ask_above_100mb() {
-  const char shown = Original_ZIR_Format == 1 ? 'N' : 'Y';
+void ask_above_100mb(DialogueState& st) {
+  const char shown = st.Original_ZIR_Format == 1 ? 'N' : 'Y';
   std::printf("\nDo you wish to obtain data above 100mb pressure? [Y/N] %c\b",
               shown);
-  Original_ZIR_Format = answer_is_yes(read_answer(), shown) ? 0 : 1;
+  st.Original_ZIR_Format = answer_is_yes(read_answer(), shown) ? 0 : 1;
 }
 
-void ask_output_directory(RequestSettings& s) {
-  const std::string answer = ask_with_help("OUTPUT_DIRECTORY", [&] {
+void ask_output_directory(DialogueState& st, RequestSettings& s) {
+  const std::string answer = ask_with_help(st, "OUTPUT_DIRECTORY", [&] {
     std::puts("\n Where do you want to write the output files?");
     std::printf("  Enter the disk and directory only: %s", s.pname.c_str());
     for (size_t i = 0; i < s.pname.size(); ++i) std::putchar('\b');
@@ -432,54 +436,54 @@ void ask_output_directory(RequestSettings& s) {
 
 }  // namespace
 
-void ask_request_questions(RequestSettings& s) {
+void ask_request_questions(DialogueState& st, RequestSettings& s) {
   for (;;) {
-    ask_beginning_date(s);
-    ask_ending_date(s);
+    ask_beginning_date(st, s);
+    ask_ending_date(st, s);
     if (s.bdate <= s.edate) break;
     std::printf(" ERROR - beginning date is greater than ending date\n");
     bell();
   }
-  Begin_Date = s.bdat;
+  st.Begin_Date = s.bdat;
 
   if (s.bdate == s.edate)
     s.stim = 0;
   else
-    s.stim = ask_menu(kHoursMenu, s.stim);
+    s.stim = ask_menu(st, kHoursMenu, s.stim);
 
-  s.access = ask_menu(kAccessMenu, s.access);
+  s.access = ask_menu(st, kAccessMenu, s.access);
   switch (s.access) {
     case 0:
-      ask_station_numbers();
+      ask_station_numbers(st);
       break;
     case 1:
-      ask_box(s);
+      ask_box(st, s);
       break;
     case 2:
-      Stn_Type = 1;
+      st.Stn_Type = 1;
       std::printf("%s", edition::kChoice2Message);
       if (edition::kChoice2MessageLineEnd) std::putchar('\n');
       set_box(s, edition::kChoice2Box);
       break;
     default:
-      Stn_Type = 1;
+      st.Stn_Type = 1;
       std::printf("\n\t\t World Database Access\n");
       set_box(s, edition::kWorldBox);
       break;
   }
 }
 
-void ask_output_questions(RequestSettings& s) {
-  s.oformat = ask_menu(kFormatMenu, s.oformat);
+void ask_output_questions(DialogueState& st, RequestSettings& s) {
+  s.oformat = ask_menu(st, kFormatMenu, s.oformat);
   const OutputFormat& format = *format_by_choice(s.oformat);
-  if (format.asks_above_100mb) ask_above_100mb();
-  if (format.asks_levels) s.ltype = ask_menu(kLevelMenu, s.ltype);
-  if (format.asks_wind) s.wformat = ask_menu(kWindMenu, s.wformat);
+  if (format.asks_above_100mb) ask_above_100mb(st);
+  if (format.asks_levels) s.ltype = ask_menu(st, kLevelMenu, s.ltype);
+  if (format.asks_wind) s.wformat = ask_menu(st, kWindMenu, s.wformat);
 
   if (s.bdate == s.edate)
-    Sort_Type = 1;
+    st.Sort_Type = 1;
   else
-    Sort_Type = ask_menu(kSortMenu, Sort_Type);
+    st.Sort_Type = ask_menu(st, kSortMenu, st.Sort_Type);
 
   if (format.hands_off) {
     // The plot hand-off writes its own files, one per sounding.
@@ -493,16 +497,16 @@ void ask_output_questions(RequestSettings& s) {
     s.outloc = 1;
     if (format.file_only_note != nullptr) std::puts(format.file_only_note);
   } else {
-    s.outloc = ask_menu(kDestinationMenu, s.outloc);
+    s.outloc = ask_menu(st, kDestinationMenu, s.outloc);
   }
   if (s.outloc == 0) return;
 
-  ask_output_directory(s);
-  if (Sort_Type == 0) {
-    s.timesort = ask_menu(kTimeFileMenu, s.timesort);
-  } else if (Usr_Stn_Count == 1 && s.bdate == s.edate) {
+  ask_output_directory(st, s);
+  if (st.Sort_Type == 0) {
+    s.timesort = ask_menu(st, kTimeFileMenu, s.timesort);
+  } else if (st.Usr_Stn_Count == 1 && s.bdate == s.edate) {
     s.statsort = 2;
   } else {
-    s.statsort = ask_menu(kStationFileMenu, s.statsort);
+    s.statsort = ask_menu(st, kStationFileMenu, s.statsort);
   }
 }

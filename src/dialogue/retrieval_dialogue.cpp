@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/archive.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
 #include "rawinq/interruption.h"
 #include "rawinq/output.h"
 #include "rawinq/output_session.h"
@@ -19,12 +19,6 @@
 #include "rawinq/terminal.h"
 
 namespace {
-
-class ScreenPager final : public Pager {
- public:
-  bool active() const override { return Screen_Scroll == 1; }
-  void count_line() override { screen_control(); }
-};
 
 // The status lines, as the dialogue writes them on standard output.
 class DialogueProgress final : public Progress {
@@ -80,9 +74,9 @@ class DialogueProgress final : public Progress {
 
 }  // namespace
 
-SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
+SessionConfig dialogue_session_config(DialogueState& st,
+                                      const OutputFormat* format, short outloc,
                                       std::string& pname, bool by_station) {
-  static ScreenPager pager;
   SessionConfig config;
   config.format = format;
   config.to_files = outloc == 1;
@@ -92,9 +86,9 @@ SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
   config.notes = [](const std::string& text) {
     std::fputs(text.c_str(), stdout);
   };
-  config.pager = &pager;
-  config.on_open_failure = [&pname](const std::string& path) {
-    return directory_recovery(path, pname);
+  config.pager = &st.pager;
+  config.on_open_failure = [&st, &pname](const std::string& path) {
+    return directory_recovery(st, path, pname);
   };
   config.on_write_error = [](int err, const std::string&) { write_error(err); };
   // A failure of the NetCDF library is reported as the library reports
@@ -104,14 +98,14 @@ SessionConfig dialogue_session_config(const OutputFormat* format, short outloc,
     std::fprintf(stderr, "%s: %s\n", path.c_str(), nc_strerror(status));
     end_program(3);
   };
-  config.hand_off = [] { plot_skewt_data(); };
+  config.hand_off = [&st] { plot_skewt_data(st); };
   return config;
 }
 
 namespace {
 
 // The request of the dialogue's answers and tables.
-RetrievalRequest dialogue_request(const std::string& bdat,
+RetrievalRequest dialogue_request(DialogueState& st, const std::string& bdat,
                                   const std::string& edat, short stim,
                                   short ltype, short wformat, Order order,
                                   short sortype) {
@@ -131,33 +125,33 @@ RetrievalRequest dialogue_request(const std::string& bdat,
     rq.split = sortype >= 0 && sortype <= 2 ? kStation[sortype] : Split::one;
   rq.write.levels = ltype;
   rq.write.knots = wformat == 0;
-  rq.write.above_100mb = Original_ZIR_Format != 1;
+  rq.write.above_100mb = st.Original_ZIR_Format != 1;
   Selection& sel = rq.selection;
-  sel.catalogue = Stn_His;
+  sel.catalogue = st.Stn_His;
   sel.catalogue_size = kMaxStations;
-  for (int k = 0; k < Stn_Count && k < kMaxStations; ++k)
-    sel.entries.push_back(Stn_Index[k]);
-  for (int si = 0; si < Usr_Stn_Count && si < kMaxStations; ++si)
-    sel.stations.push_back(StationRow{User_Stations[si][0],
-                                      User_Stations[si][1]});
-  sel.wban_numbers = Stn_Type == 1;
-  rq.data_dir = Data_Loc;
-  rq.trace_opens = Max_Lines == -1;
+  for (int k = 0; k < st.Stn_Count && k < kMaxStations; ++k)
+    sel.entries.push_back(st.Stn_Index[k]);
+  for (int si = 0; si < st.Usr_Stn_Count && si < kMaxStations; ++si)
+    sel.stations.push_back(
+        StationRow{st.User_Stations[si][0], st.User_Stations[si][1]});
+  sel.wban_numbers = st.Stn_Type == 1;
+  rq.data_dir = st.Data_Loc;
+  rq.trace_opens = st.Max_Lines == -1;
   rq.keyed_slots = 1000;
   return rq;
 }
 
-RetrievalResult run_retrieval(const RetrievalRequest& rq, short oformat,
-                              short outloc, std::string& pname) {
+RetrievalResult run_retrieval(DialogueState& st, const RetrievalRequest& rq,
+                              short oformat, short outloc, std::string& pname) {
   if (outloc == 0) {
-    Screen_Lines = 0;
-    Screen_Scroll = 1;
+    st.Screen_Lines = 0;
+    st.Screen_Scroll = 1;
   } else {
-    Screen_Scroll = 0;
+    st.Screen_Scroll = 0;
   }
   const OutputFormat* format = format_by_choice(oformat);
   if (format == nullptr) format = format_by_choice(0);
-  OutputSession session(dialogue_session_config(format, outloc, pname,
+  OutputSession session(dialogue_session_config(st, format, outloc, pname,
                                                 rq.order == Order::station));
   DialogueProgress progress(rq.order);
   try {
@@ -173,39 +167,43 @@ RetrievalResult run_retrieval(const RetrievalRequest& rq, short oformat,
   }
 }
 
-void no_files_dialogue(int bells) {
+void no_files_dialogue(DialogueState& st, int bells) {
   std::printf("\tWARNING:  No database files could be opened in: %s\n\n",
-              Data_Loc.c_str());
+              st.Data_Loc.c_str());
   for (int k = 0; k < bells; ++k) std::putchar('\a');
   std::puts("\tEnter HELP for more information ");
   std::puts("\tEnter <return> for another database access ");
   std::printf("    Your choice? ");
   std::fflush(stdout);
-  get_help(read_answer(), "NO_FILES_OPEN");
+  get_help(st, read_answer(), "NO_FILES_OPEN");
 }
 
 }  // namespace
 
-long time_series(const std::string& bdat, const std::string& edat, short stim,
-                 short ltype, short wformat, short oformat, short timesort,
-                 short outloc, std::string& pname) {
-  const RetrievalResult r = run_retrieval(
-      dialogue_request(bdat, edat, stim, ltype, wformat, Order::synoptic,
-                       timesort),
-      oformat, outloc, pname);
-  if (!r.files_found) no_files_dialogue(1);
+long time_series(DialogueState& st, const std::string& bdat,
+                 const std::string& edat, short stim, short ltype,
+                 short wformat, short oformat, short timesort, short outloc,
+                 std::string& pname) {
+  const RetrievalResult r =
+      run_retrieval(st,
+                    dialogue_request(st, bdat, edat, stim, ltype, wformat,
+                                     Order::synoptic, timesort),
+                    oformat, outloc, pname);
+  if (!r.files_found) no_files_dialogue(st, 1);
   return r.unit_soundings;
 }
 
-long station_series(const std::string& bdat, const std::string& edat,
-                    short stim, short ltype, short wformat, short oformat,
-                    short statsort, short outloc, std::string& pname) {
-  const RetrievalResult r = run_retrieval(
-      dialogue_request(bdat, edat, stim, ltype, wformat, Order::station,
-                       statsort),
-      oformat, outloc, pname);
+long station_series(DialogueState& st, const std::string& bdat,
+                    const std::string& edat, short stim, short ltype,
+                    short wformat, short oformat, short statsort, short outloc,
+                    std::string& pname) {
+  const RetrievalResult r =
+      run_retrieval(st,
+                    dialogue_request(st, bdat, edat, stim, ltype, wformat,
+                                     Order::station, statsort),
+                    oformat, outloc, pname);
   if (r.unit_soundings == 0 && !r.files_found) {
-    no_files_dialogue(2);
+    no_files_dialogue(st, 2);
     return -1;
   }
   return r.unit_soundings;

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/installation.h"
 #include "rawinq/output.h"
 #include "rawinq/terminal.h"
@@ -35,7 +35,7 @@ std::string shell_word(const std::string& word) {
 
 }  // namespace
 
-void plot_skewt_data() {
+void plot_skewt_data(DialogueState& st) {
   std::puts(kRule);
   std::puts("                 SKEWT PLOT WINDOW INSTRUCTIONS          \n");
   std::puts("    Click once on the new window for a display");
@@ -49,7 +49,7 @@ void plot_skewt_data() {
     std::printf(
         "Do you want to save the plot to a postscript file? [Y/N] [N]\b\b");
     answer = read_answer();
-  } while (get_help(answer, "STATION_FILE") == 1);
+  } while (get_help(st, answer, "STATION_FILE") == 1);
 
   if (answer_is_yes(answer, 'N')) {
     std::puts(" writing file sounding.ps");

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
+#include "dialogue_state.h"
 #include "rawinq/edition.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 
@@ -64,15 +64,15 @@ short valid_float(const std::string& inbuf) {
   return 1;
 }
 
-void avail_years(short* bbyr, short* eeyr) {
+void avail_years(DialogueState& st, short* bbyr, short* eeyr) {
   *eeyr = -1;
-  const std::string prefixes[3] = {Data_Loc + "raob", Data_Loc + "RAOB",
-                                   Data_Loc + "Raob"};
+  const std::string prefixes[3] = {st.Data_Loc + "raob", st.Data_Loc + "RAOB",
+                                   st.Data_Loc + "Raob"};
   const std::string shown =
-      Data_Loc.empty() ? std::string("<current directory>") : Data_Loc;
+      st.Data_Loc.empty() ? std::string("<current directory>") : st.Data_Loc;
 
   for (int y = 1900; y <= 2099; ++y) {
-    short& has_data = Years[y - 1900];
+    short& has_data = st.Years[y - 1900];
     has_data = 0;
     const std::string year_text = edition::year_dir_text(y);
     for (const std::string& prefix : prefixes) {
@@ -104,7 +104,7 @@ void avail_years(short* bbyr, short* eeyr) {
     std::puts("\tEnter <return> to exit the database");
     std::printf("    Your choice? ");
     answer = read_answer();
-  } while (get_help(answer, "NO_FILES_AVAILABLE"));
+  } while (get_help(st, answer, "NO_FILES_AVAILABLE"));
   std::puts("\n\tExiting raob database ...");
   end_program(0);
 }

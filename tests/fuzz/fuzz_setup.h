@@ -13,9 +13,8 @@
 #include <filesystem>
 #include <string>
 
+#include "dialogue_fixture.h"
 #include "rawinq/output_session.h"
-
-#include "rawinq/globals.h"
 
 namespace fuzz_setup {
 
@@ -77,7 +76,7 @@ inline void write_bytes(const std::string& path, const std::uint8_t* data,
 // One selected catalogue entry for station wban (WMO number wmo), valid on
 // every day, as the only station of the request.
 inline void select_one_station(long wban, long wmo) {
-  STATREC& e = Stn_His[0];
+  STATREC& e = dialogue_state().Stn_His[0];
   e = STATREC{};
   std::snprintf(e.init, sizeof e.init, "FZZ");
   e.wban = wban;
@@ -92,10 +91,11 @@ inline void select_one_station(long wban, long wmo) {
   std::snprintf(e.name, sizeof e.name, "%-29s", "FUZZ STATION");
   std::snprintf(e.state, sizeof e.state, "CO");
   std::snprintf(e.country, sizeof e.country, "US");
-  Stn_Index[0] = 0;
-  Stn_His_Num = Stn_Count = Usr_Stn_Count = 1;
-  User_Stations[0][0] = wmo;
-  User_Stations[0][1] = wban;
+  dialogue_state().Stn_Index[0] = 0;
+  dialogue_state().Stn_His_Num = dialogue_state().Stn_Count =
+      dialogue_state().Usr_Stn_Count = 1;
+  dialogue_state().User_Stations[0][0] = wmo;
+  dialogue_state().User_Stations[0][1] = wban;
 }
 
 }  // namespace fuzz_setup

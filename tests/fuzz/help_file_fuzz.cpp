@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <string>
 
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "fuzz_setup.h"
-#include "rawinq/dialogue.h"
 #include "rawinq/file_handle.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 
 namespace {
@@ -46,19 +46,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   const std::string path = dir + "/raobhelp.txt";
   fuzz_setup::write_bytes(path, data, help.size());
-  helpfile = FileHandle(std::fopen(path.c_str(), "r"));
+  dialogue_state().helpfile = FileHandle(std::fopen(path.c_str(), "r"));
   const std::string answer_path = dir + "/answers";
   fuzz_setup::write_bytes(
       answer_path, reinterpret_cast<const std::uint8_t*>(answers.data()),
       answers.size());
   if (std::freopen(answer_path.c_str(), "r", stdin) == nullptr) std::abort();
-  Max_Lines = size > 0 ? data[0] % 8 : 3;
+  dialogue_state().Max_Lines = size > 0 ? data[0] % 8 : 3;
 
   const char* const topics[] = {"NO_FILES_OPEN", "GENERAL_INFO",
                                 "STATION_FILE NUMBER", "", "END"};
   for (const char* topic : topics) {
     try {
-      get_help("HELP", topic);
+      get_help(dialogue_state(), "HELP", topic);
     } catch (const ProgramExit&) {
     }
   }
@@ -68,13 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   fuzz_setup::write_bytes(dir + "/international_sites.txt", cat,
                           catalogue.size());
   // Page lengths from -1 (no paging) up, from the first byte's high bits.
-  Max_Lines = size > 0 ? data[0] / 8 % 32 - 1 : 20;
+  dialogue_state().Max_Lines = size > 0 ? data[0] / 8 % 32 - 1 : 20;
   try {
-    load_catalogue(dir + "/");
+    load_catalogue(dialogue_state(), dir + "/");
     // The browser is left by EXIT, or ends the run when the answers end.
-    station_his_help();
+    station_his_help(dialogue_state());
   } catch (const ProgramExit&) {
   }
-  helpfile.close();
+  dialogue_state().helpfile.close();
   return 0;
 }

@@ -28,11 +28,11 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "fuzz_setup.h"
 #include "rawinq/archive.h"
-#include "rawinq/dialogue.h"
 #include "rawinq/edition.h"
-#include "rawinq/globals.h"
 #include "rawinq/output.h"
 
 // The plotter and the metafile translator are not started: the plot data
@@ -130,22 +130,22 @@ bool stays_inside(const std::uint8_t* data, std::size_t size) {
 
 // The start-up values of everything a session changes.
 void reset_run_state() {
-  Data_Loc.clear();
-  Max_Lines = 20;
-  for (STATREC& e : Stn_His) e = STATREC{};
-  Stn_His_Num = 0;
-  for (short& i : Stn_Index) i = 0;
-  Stn_Count = 0;
-  for (auto& s : User_Stations) s[0] = s[1] = 0;
-  Usr_Stn_Count = 1;
-  Stn_Type = 0;
-  Sort_Type = 1;
-  Original_ZIR_Format = 0;
-  for (short& y : Years) y = 0;
-  Begin_Date = "00000000";
-  helpfile.close();
-  Screen_Lines = 0;
-  Screen_Scroll = 0;
+  dialogue_state().Data_Loc.clear();
+  dialogue_state().Max_Lines = 20;
+  for (STATREC& e : dialogue_state().Stn_His) e = STATREC{};
+  dialogue_state().Stn_His_Num = 0;
+  for (short& i : dialogue_state().Stn_Index) i = 0;
+  dialogue_state().Stn_Count = 0;
+  for (auto& s : dialogue_state().User_Stations) s[0] = s[1] = 0;
+  dialogue_state().Usr_Stn_Count = 1;
+  dialogue_state().Stn_Type = 0;
+  dialogue_state().Sort_Type = 1;
+  dialogue_state().Original_ZIR_Format = 0;
+  for (short& y : dialogue_state().Years) y = 0;
+  dialogue_state().Begin_Date = "00000000";
+  dialogue_state().helpfile.close();
+  dialogue_state().Screen_Lines = 0;
+  dialogue_state().Screen_Scroll = 0;
 }
 
 // The descriptors open in the process.
@@ -186,7 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   char* argv[] = {prog.data(), archive.data(), support.data(), nullptr};
   rawinq_main(3, argv);
 
-  helpfile.close();
+  dialogue_state().helpfile.close();
   // Whatever way the session ended, every output it opened is closed.
   if (open_descriptors() != descriptors) std::abort();
   return 0;

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "dialogue_fixture.h"
 #include "fuzz_setup.h"
 #include "rawinq/decoder.h"
 #include "rawinq/formats.h"
-#include "rawinq/globals.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     return 0;
   try {
     OutputSession out(fuzz_setup::file_session(format, dir));
-    out.open_unit(1995010100, 1995010100, &Stn_His[0], true);
-    out.write(sounding, Stn_His[0], options);
+    out.open_unit(1995010100, 1995010100, &dialogue_state().Stn_His[0], true);
+    out.write(sounding, dialogue_state().Stn_His[0], options);
     out.close_unit();
   } catch (const OutputFailure&) {
   }

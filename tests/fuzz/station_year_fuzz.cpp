@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
+#include "dialogue_fixture.h"
 #include "fuzz_setup.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/retrieval.h"
 
@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string& dir = fuzz_setup::prepare();
   constexpr short kYear = 1995;
   constexpr long kWban = 23062;
-  Data_Loc = dir + "/";
-  const std::string path = database_path(Data_Loc, 2, kYear, kWban, false);
+  dialogue_state().Data_Loc = dir + "/";
+  const std::string path =
+      database_path(dialogue_state().Data_Loc, 2, kYear, kWban, false);
   std::filesystem::create_directories(
       std::filesystem::path(path).parent_path());
   fuzz_setup::write_bytes(path, data, size);
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   rq.edate = 1995123123;
   rq.hours = hours_of_choice(stim);
   rq.write.levels = static_cast<short>(size > 1 ? data[1] / 4 % 3 : 0);
-  rq.selection.catalogue = Stn_His;
+  rq.selection.catalogue = dialogue_state().Stn_His;
   rq.selection.catalogue_size = 1;
   rq.selection.entries = {0};
   rq.selection.stations = {StationRow{72469, kWban}};

@@ -16,7 +16,7 @@ offend() {  # offend FILE LINE: a copy of the tree with LINE added to FILE
     exit 1
   fi
 }
-offend src/engine/retrieval.cpp '#include "rawinq/dialogue.h"'
+offend src/engine/retrieval.cpp '#include "../dialogue/dialogue_state.h"'
 offend src/writers/csv_writer.cpp '#include "../dialogue/terminal.h"'
 offend include/rawinq/retrieval.h '#include "rawinq/progress_bar.h"'
 offend include/rawinq/archive.h 'extern int Open_Files;'

@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
-#include "rawinq/dialogue.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) return 2;
@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
   close(first_free);
   std::fprintf(stderr, "free fd %d\n", first_free);
 
-  Data_Loc = std::string(argv[1]) + "/";
+  dialogue_state().Data_Loc = std::string(argv[1]) + "/";
   std::string pname = std::string(argv[2]) + "/";
   const int n = std::atoi(argv[3]);
-  Max_Lines = std::atoi(argv[4]) != 0 ? -1 : 100000;
-  Stn_Type = 0;
-  Sort_Type = 0;
+  dialogue_state().Max_Lines = std::atoi(argv[4]) != 0 ? -1 : 100000;
+  dialogue_state().Stn_Type = 0;
+  dialogue_state().Sort_Type = 0;
   for (int i = 0; i < n && i < kMaxStations; ++i) {
-    STATREC& e = Stn_His[i];
+    STATREC& e = dialogue_state().Stn_His[i];
     e = STATREC{};
     std::snprintf(e.init, sizeof e.init, "P%d", i % 1000);
     e.wban = 10001 + i;
@@ -36,14 +36,15 @@ int main(int argc, char** argv) {
     e.edate = 20991231;
     e.Clat = 'N';
     e.Clon = 'W';
-    Stn_Index[i] = static_cast<short>(i);
-    User_Stations[i][0] = e.wmo;
-    User_Stations[i][1] = e.wban;
+    dialogue_state().Stn_Index[i] = static_cast<short>(i);
+    dialogue_state().User_Stations[i][0] = e.wmo;
+    dialogue_state().User_Stations[i][1] = e.wban;
   }
-  Stn_His_Num = Stn_Count = Usr_Stn_Count = static_cast<short>(n);
+  dialogue_state().Stn_His_Num = dialogue_state().Stn_Count =
+      dialogue_state().Usr_Stn_Count = static_cast<short>(n);
   try {
-    const long r = time_series("1995010100", "1995010223", 0, 0, 1, 0, 0, 1,
-                               pname);
+    const long r = time_series(dialogue_state(), "1995010100", "1995010223", 0,
+                               0, 1, 0, 0, 1, pname);
     std::printf("result %ld\n", r);
   } catch (const ProgramExit& e) {
     std::printf("ended %d\n", e.status);

@@ -8,17 +8,17 @@
 // paging when outbuf is the screen.
 #pragma once
 
+#include <netcdf.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include <netcdf.h>
-
+#include "dialogue_fixture.h"
 #include "rawinq/decoder.h"
 #include "rawinq/formats.h"
-#include "rawinq/globals.h"
 #include "rawinq/output.h"
 
 inline HEADER_TYPE Snd_Hdr{};
@@ -58,9 +58,11 @@ class StreamUnit final : public OutputUnit {
     std::fwrite(text.data(), 1, text.size(), f_);
     std::fputc('\n', f_);
     checked();
-    if (counted && paging()) screen_control();
+    if (counted && paging()) dialogue_state().pager.count_line();
   }
-  bool paging() const override { return f_ == stdout && Screen_Scroll == 1; }
+  bool paging() const override {
+    return f_ == stdout && dialogue_state().Screen_Scroll == 1;
+  }
   int ncid() const override { return -1; }
   void check(int) override {}
   const std::string& path() const override { return path_; }
@@ -85,19 +87,21 @@ inline WriteOptions write_options(short wformat, short ltype) {
   WriteOptions o;
   o.levels = ltype;
   o.knots = wformat == 0;
-  o.above_100mb = Original_ZIR_Format != 1;
+  o.above_100mb = dialogue_state().Original_ZIR_Format != 1;
   return o;
 }
 
 inline void ksc_format(short wformat, short ltype, short ind) {
   StreamUnit unit(outbuf);
-  make_zir_writer()->write(unit, current_sounding(), Stn_His[ind],
+  make_zir_writer()->write(unit, current_sounding(),
+                           dialogue_state().Stn_His[ind],
                            write_options(wformat, ltype));
 }
 
 inline void faa_format(short ltype, short ind) {
   StreamUnit unit(outbuf);
-  make_faa604_writer()->write(unit, current_sounding(), Stn_His[ind],
+  make_faa604_writer()->write(unit, current_sounding(),
+                              dialogue_state().Stn_His[ind],
                               write_options(1, ltype));
 }
 
@@ -144,10 +148,12 @@ inline short io_sounding(const unsigned char* buf, unsigned long len,
   const WriteOptions options = write_options(wformat, ltype);
   if (format->unit == UnitKind::netcdf) {
     MemoryNetcdf file;
-    format->make_writer()->write(file, s, Stn_His[ind], options);
+    format->make_writer()->write(file, s, dialogue_state().Stn_His[ind],
+                                 options);
   } else {
     StreamUnit unit(outbuf);
-    format->make_writer()->write(unit, s, Stn_His[ind], options);
+    format->make_writer()->write(unit, s, dialogue_state().Stn_His[ind],
+                                 options);
   }
   Sounding_Check = SoundingCheck::written;
   return 1;

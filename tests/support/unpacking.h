@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "rawinq/globals.h"
+#include "dialogue_fixture.h"
 
 namespace testing_support {
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "rawinq/globals.h"
+#include "dialogue_fixture.h"
 #include "rawinq/bit_reader.h"
 #include "test_support.h"
 #include "unpacking.h"

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "converse.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "dialogue_texts.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "test_support.h"
 
@@ -185,8 +185,8 @@ class CatalogueLoad : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = support.path() + "/"; }
   void TearDown() override {
-    Stn_His_Num = 0;
-    for (STATREC& e : Stn_His) e = STATREC{};
+    dialogue_state().Stn_His_Num = 0;
+    for (STATREC& e : dialogue_state().Stn_His) e = STATREC{};
   }
   // A stat2000 entry line of station number n.
   static std::string na_line(int n) {
@@ -220,12 +220,12 @@ class CatalogueLoad : public ::testing::Test {
     EXPECT_EQ(load(),
               " WARNING:  station catalogue full - entries after 2000 were "
               "not loaded\n");
-    ASSERT_EQ(Stn_His_Num, 2000);
-    EXPECT_EQ(Stn_His[1999].wmo, last_wmo);
+    ASSERT_EQ(dialogue_state().Stn_His_Num, 2000);
+    EXPECT_EQ(dialogue_state().Stn_His[1999].wmo, last_wmo);
   }
   std::string load() {
     CaptureStdout cap;
-    load_catalogue(dir_);
+    load_catalogue(dialogue_state(), dir_);
     return cap.text();
   }
 
@@ -237,20 +237,20 @@ TEST_F(CatalogueLoad, BothFilesInOrder) {
   write_file(support / "stat2000.txt", file_of(2, na_line, 2));
   write_file(support / "international_sites.txt", file_of(3, intl_line, 3));
   EXPECT_EQ(load(), "");
-  ASSERT_EQ(Stn_His_Num, 5);
-  EXPECT_EQ(Stn_His[0].wmo, 70000);
-  EXPECT_EQ(Stn_His[1].wmo, 70001);
-  EXPECT_EQ(Stn_His[2].wmo, 10000);
-  EXPECT_EQ(Stn_His[4].wban, 910002);
-  EXPECT_FLOAT_EQ(Stn_His[4].lat, -10.0f);
-  EXPECT_FLOAT_EQ(Stn_His[4].lon, -20.0f);
+  ASSERT_EQ(dialogue_state().Stn_His_Num, 5);
+  EXPECT_EQ(dialogue_state().Stn_His[0].wmo, 70000);
+  EXPECT_EQ(dialogue_state().Stn_His[1].wmo, 70001);
+  EXPECT_EQ(dialogue_state().Stn_His[2].wmo, 10000);
+  EXPECT_EQ(dialogue_state().Stn_His[4].wban, 910002);
+  EXPECT_FLOAT_EQ(dialogue_state().Stn_His[4].lat, -10.0f);
+  EXPECT_FLOAT_EQ(dialogue_state().Stn_His[4].lon, -20.0f);
 }
 
 TEST_F(CatalogueLoad, CountBeyondTheLinesPresentLoadsOnlyThoseLines) {
   write_file(support / "stat2000.txt", file_of(10, na_line, 2));
   write_file(support / "international_sites.txt", file_of(0, intl_line, 4));
   load();
-  EXPECT_EQ(Stn_His_Num, 2);
+  EXPECT_EQ(dialogue_state().Stn_His_Num, 2);
 }
 
 TEST_F(CatalogueLoad, CountThatCannotBeReadIsNamedWithItsFileAndLine) {
@@ -261,7 +261,8 @@ TEST_F(CatalogueLoad, CountThatCannotBeReadIsNamedWithItsFileAndLine) {
             " WARNING:  stat2000.txt line 1: the count of entries "
             "'99999999999999999999' cannot be read - no entry of the file was "
             "loaded\n");
-  EXPECT_EQ(Stn_His_Num, 3);  // those of international_sites.txt
+  EXPECT_EQ(dialogue_state().Stn_His_Num,
+            3);  // those of international_sites.txt
 }
 
 TEST_F(CatalogueLoad, RestOfAnOverlongLineNeverBecomesAnEntry) {
@@ -274,9 +275,9 @@ TEST_F(CatalogueLoad, RestOfAnOverlongLineNeverBecomesAnEntry) {
   write_file(support / "stat2000.txt", "2\n" + line1 + na_line(2));
   write_file(support / "international_sites.txt", "0\n");
   load();
-  ASSERT_EQ(Stn_His_Num, 2);
-  EXPECT_EQ(Stn_His[0].wmo, 70001);
-  EXPECT_EQ(Stn_His[1].wmo, 70002);
+  ASSERT_EQ(dialogue_state().Stn_His_Num, 2);
+  EXPECT_EQ(dialogue_state().Stn_His[0].wmo, 70001);
+  EXPECT_EQ(dialogue_state().Stn_His[1].wmo, 70002);
 }
 
 TEST_F(CatalogueLoad, EntriesBeyond2000AreDroppedWithOneWarning) {
@@ -341,18 +342,20 @@ TEST_F(CatalogueLoad, MissingInternationalFileIsReportedWithoutBell) {
   write_file(support / "stat2000.txt", file_of(1, na_line, 1));
   EXPECT_EQ(load(), " ERROR: the file international_sites.txt was not found "
                     "in: " + dir_ + " \n ");
-  EXPECT_EQ(Stn_His_Num, 1);
+  EXPECT_EQ(dialogue_state().Stn_His_Num, 1);
 }
 
 TEST_F(CatalogueLoad, MissingStat2000GoesOnEmptyAfterAnEmptyAnswer) {
   write_file(support / "international_sites.txt", file_of(1, intl_line, 1));
   FeedStdin in("\n");
   EXPECT_EQ(load(), dialogue_texts::missing_stat2000_message(dir_));
-  EXPECT_EQ(Stn_His_Num, 0);  // the international file is not read either
+  EXPECT_EQ(dialogue_state().Stn_His_Num,
+            0);  // the international file is not read either
 }
 
 TEST_F(CatalogueLoad, MissingStat2000WithHelpShowsUsageAndEnds) {
-  const Conversation c = converse("HELP\n", [&] { load_catalogue(dir_); });
+  const Conversation c =
+      converse("HELP\n", [&] { load_catalogue(dialogue_state(), dir_); });
   EXPECT_TRUE(c.ended);
   EXPECT_EQ(c.status, 0);
   EXPECT_FALSE(c.input_ran_out);
@@ -370,7 +373,7 @@ TEST_F(CatalogueLoad, EmptySupportDirectoryIsNamedCurrentDirectory) {
     WorkingDirectory in_support(support.path());
     FeedStdin in("\n");
     CaptureStdout cap;
-    load_catalogue("");
+    load_catalogue(dialogue_state(), "");
     out = cap.text();
   }
   EXPECT_EQ(out,
@@ -380,14 +383,14 @@ TEST_F(CatalogueLoad, EmptySupportDirectoryIsNamedCurrentDirectory) {
 // The catalogues shipped with the program: the stations the sample archive
 // relies on, with the signs of their positions right.
 TEST_F(CatalogueLoad, ShippedCataloguesHoldTheKnownStations) {
-  load_catalogue(source_dir() + "/data/support/");
+  load_catalogue(dialogue_state(), source_dir() + "/data/support/");
   const std::string na = read_file(source_dir() + "/data/support/stat2000.txt");
   const std::string intl =
       read_file(source_dir() + "/data/support/international_sites.txt");
   const int n = std::atoi(na.c_str()), m = std::atoi(intl.c_str());
   EXPECT_GE(n, 60);
   EXPECT_GE(m, 20);
-  ASSERT_EQ(Stn_His_Num, n + m);
+  ASSERT_EQ(dialogue_state().Stn_His_Num, n + m);
 
   struct Known {
     long wmo, wban;
@@ -414,8 +417,8 @@ TEST_F(CatalogueLoad, ShippedCataloguesHoldTheKnownStations) {
     // a gap.
     long covered_to = 19891231;
     int entries = 0;
-    for (int i = 0; i < Stn_His_Num; ++i) {
-      const STATREC& e = Stn_His[i];
+    for (int i = 0; i < dialogue_state().Stn_His_Num; ++i) {
+      const STATREC& e = dialogue_state().Stn_His[i];
       if (e.wmo != k.wmo) continue;
       ++entries;
       EXPECT_EQ(e.wban, k.wban) << k.init;
@@ -430,8 +433,8 @@ TEST_F(CatalogueLoad, ShippedCataloguesHoldTheKnownStations) {
     EXPECT_GE(covered_to, 20991231) << k.init;
   }
   int den_entries = 0;
-  for (int i = 0; i < Stn_His_Num; ++i) {
-    const STATREC& e = Stn_His[i];
+  for (int i = 0; i < dialogue_state().Stn_His_Num; ++i) {
+    const STATREC& e = dialogue_state().Stn_His[i];
     if (e.wmo == 72469) ++den_entries;
     // Letters and signs agree everywhere.
     EXPECT_TRUE(e.Clat == 'N' || e.Clat == 'S') << i;

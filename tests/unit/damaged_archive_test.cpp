@@ -4,8 +4,8 @@
 // Whatever a file holds, both retrievals end normally (no signal, no hang),
 // write whole soundings only, each the one the sound file gives or none,
 // and warn where they skipped a file or a record.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdio_ext.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -20,12 +20,12 @@
 
 #include "archive_writer.h"
 #include "case_sweep.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/retrieval.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/retrieval.h"
 #include "retrieval_fixture.h"
 
 namespace {
@@ -167,10 +167,10 @@ class DamagedArchive : public RetrievalTest {
   void SetUp() override {
     RetrievalTest::SetUp();
     // The files live in memory when the system has a memory file system.
-    Data_Loc = mem.path() + "/db/";
+    dialogue_state().Data_Loc = mem.path() + "/db/";
     testing_support::make_dir(mem / "out");
     pname = mem.path() + "/out/";
-    Usr_Stn_Count = 1;
+    dialogue_state().Usr_Stn_Count = 1;
     to_files(0);
     std::vector<Sounding>& s = soundings;
     s = {
@@ -238,11 +238,12 @@ class DamagedArchive : public RetrievalTest {
     Extraction x;
     x.screen = terminal.run([&] {
       try {
-        x.result = d == Driver::kSynoptic
-                       ? time_series("1995010100", "1995022823", 0, 0, 1,
-                                     oformat, 0, 1, pname)
-                       : station_series("1995010100", "1995022823", 0, 0, 1,
-                                        oformat, 0, 1, pname);
+        x.result =
+            d == Driver::kSynoptic
+                ? time_series(dialogue_state(), "1995010100", "1995022823", 0,
+                              0, 1, oformat, 0, 1, pname)
+                : station_series(dialogue_state(), "1995010100", "1995022823",
+                                 0, 0, 1, oformat, 0, 1, pname);
       } catch (const ProgramExit& e) {
         x.ended = "ended with status " + std::to_string(e.status);
         close_output_at_exit();
@@ -655,7 +656,7 @@ TEST_F(DamagedArchive, StationFilesThatAreNoFilesAreSkippedNotWaitedFor) {
   // a writer for ever) or a directory. Station B's sound file is read all
   // the same. A hang ends the case by its time limit.
   put(1995, kB, {sounding(1995, 1, 3, 0, kB)});
-  Usr_Stn_Count = 2;
+  dialogue_state().Usr_Stn_Count = 2;
   const SweepResult r = run_sweep(2, [&](int n) -> std::string {
     std::remove(path.c_str());
     const int made = n == 0 ? mkfifo(path.c_str(), 0600) : mkdir(path.c_str(), 0700);
@@ -666,10 +667,10 @@ TEST_F(DamagedArchive, StationFilesThatAreNoFilesAreSkippedNotWaitedFor) {
       x.screen = terminal.run([&] {
         std::remove(out_path.c_str());
         x.result = d == Driver::kSynoptic
-                       ? time_series("1995010100", "1995022823", 0, 0, 1, 0,
-                                     0, 1, pname)
-                       : station_series("1995010100", "1995022823", 0, 0, 1,
-                                        0, 0, 1, pname);
+                       ? time_series(dialogue_state(), "1995010100",
+                                     "1995022823", 0, 0, 1, 0, 0, 1, pname)
+                       : station_series(dialogue_state(), "1995010100",
+                                        "1995022823", 0, 0, 1, 0, 0, 1, pname);
       });
       x.blocks = zir_blocks(read_file(out_path));
       if (x.result != 1 || x.blocks.size() != 1 ||

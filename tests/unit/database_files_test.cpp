@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "archive_writer.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/retrieval.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
+#include "rawinq/retrieval.h"
 #include "retrieval_fixture.h"
 #include "test_support.h"
 
@@ -27,13 +27,13 @@ using testing_support::TempDir;
 class DatabaseFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    Data_Loc = dir.path() + "/";
-    Max_Lines = 20;
+    dialogue_state().Data_Loc = dir.path() + "/";
+    dialogue_state().Max_Lines = 20;
   }
   void TearDown() override {
     files.close_all(files.slot.size());
-    Max_Lines = 20;
-    Data_Loc.clear();
+    dialogue_state().Max_Lines = 20;
+    dialogue_state().Data_Loc.clear();
     retrieval_test::clear_selection();
   }
   void put(const std::string& rel, const std::string& bytes = "x") {
@@ -48,18 +48,19 @@ class DatabaseFiles : public ::testing::Test {
     files.messages = [](const std::string& text) {
       std::fputs(text.c_str(), stdout);
     };
-    open_station_file(files, Data_Loc, iyr, wban, status, num, swap,
-                      Max_Lines == -1, false);
+    open_station_file(files, dialogue_state().Data_Loc, iyr, wban, status, num,
+                      swap, dialogue_state().Max_Lines == -1, false);
   }
   static std::string database_path(int variant, short iyr, long wban) {
-    return ::database_path(Data_Loc, variant, iyr, wban, false);
+    return ::database_path(dialogue_state().Data_Loc, variant, iyr, wban,
+                           false);
   }
   TempDir dir;
   StationFiles files;
 };
 
 TEST_F(DatabaseFiles, PathsOfTheThreeNameForms) {
-  Data_Loc = "/d/";
+  dialogue_state().Data_Loc = "/d/";
   EXPECT_EQ(database_path(2, 1999, 23062), "/d/Raob1999/23062_99.buf");
   EXPECT_EQ(database_path(1, 1999, 23062), "/d/RAOB1999/23062_99.BUF;1");
   EXPECT_EQ(database_path(0, 1999, 23062), "/d/raob1999/23062_99.buf");
@@ -70,25 +71,26 @@ TEST_F(DatabaseFiles, PathsOfTheThreeNameForms) {
   EXPECT_EQ(database_path(2, 1995, 900001), "/d/Raob1995/I00001_95.buf");
   EXPECT_EQ(database_path(2, 1995, 901234), "/d/Raob1995/I01234_95.buf");
   // An empty database directory names paths relative to the working one.
-  Data_Loc = "";
+  dialogue_state().Data_Loc = "";
   EXPECT_EQ(database_path(2, 1995, 23062), "Raob1995/23062_95.buf");
 }
 
 TEST_F(DatabaseFiles, TriesTheNameFormsInOrderAndTracesThem) {
   put("raob1996/23062_96.buf");
-  Max_Lines = -1;
+  dialogue_state().Max_Lines = -1;
   CaptureStdout cap;
   short status = 0;
   open_infile(1996, 23062, &status, 4, 0);
   const std::string out = cap.text();
   EXPECT_EQ(status, 1);
   EXPECT_TRUE(files.slot[4].infile);
-  EXPECT_EQ(files.path[4], Data_Loc + "raob1996/23062_96.buf");
-  EXPECT_EQ(out, "2 attempt to open file: \n" + Data_Loc +
+  EXPECT_EQ(files.path[4], dialogue_state().Data_Loc + "raob1996/23062_96.buf");
+  EXPECT_EQ(out, "2 attempt to open file: \n" + dialogue_state().Data_Loc +
                      "Raob1996/23062_96.buf \n\n"
                      "1 attempt to open file: \n" +
-                     Data_Loc + "RAOB1996/23062_96.BUF;1 \n\n" +
-                     "0 attempt to open file: \n" + Data_Loc +
+                     dialogue_state().Data_Loc +
+                     "RAOB1996/23062_96.BUF;1 \n\n" +
+                     "0 attempt to open file: \n" + dialogue_state().Data_Loc +
                      "raob1996/23062_96.buf \n\n");
 }
 
@@ -100,7 +102,8 @@ TEST_F(DatabaseFiles, UpperCaseFormFoundSecondAndNoTraceByDefault) {
   open_infile(1996, 23062, &status, 0, 0);
   EXPECT_EQ(cap.text(), "");
   EXPECT_EQ(status, 1);
-  EXPECT_EQ(files.path[0], Data_Loc + "RAOB1996/23062_96.BUF;1");
+  EXPECT_EQ(files.path[0],
+            dialogue_state().Data_Loc + "RAOB1996/23062_96.BUF;1");
 }
 
 TEST_F(DatabaseFiles, NoFileInAnyFormGivesStatusZero) {
@@ -137,7 +140,7 @@ TEST_F(DatabaseFiles, OutOfDescriptorsGivesStatusTwoWithoutTryingOtherForms) {
   close(probe);
   rlimit tight = saved;
   tight.rlim_cur = static_cast<rlim_t>(probe);
-  Max_Lines = -1;
+  dialogue_state().Max_Lines = -1;
   CaptureStdout cap;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
   short status = 0;
@@ -149,7 +152,7 @@ TEST_F(DatabaseFiles, OutOfDescriptorsGivesStatusTwoWithoutTryingOtherForms) {
   EXPECT_TRUE(out_of_descriptors(err));
   EXPECT_FALSE(files.slot[0].infile);
   // One attempt only, and no warning: such a file waits for a descriptor.
-  EXPECT_EQ(out, "2 attempt to open file: \n" + Data_Loc +
+  EXPECT_EQ(out, "2 attempt to open file: \n" + dialogue_state().Data_Loc +
                      "Raob1995/11111_95.buf \n\n");
 }
 
@@ -300,18 +303,18 @@ TEST_F(DatabaseFiles, StationEntryCoveringTheDayElseTheNearestOfTheSameStation) 
        {11111, 72001, 19980101, 20051231}},  // 4
       {{72001, 11111}, {72002, 22222}});
   // The last covering entry wins.
-  EXPECT_EQ(choose_station_entry(11111, 19940615), 3);
-  EXPECT_EQ(choose_station_entry(11111, 19700101), 0);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19940615), 3);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19700101), 0);
   // In the gap, distances are taken between YYYYMMDD numbers: 19970601
   // lies 9370 after entry 3 and 9500 before entry 4.
-  EXPECT_EQ(choose_station_entry(11111, 19970601), 3);
-  EXPECT_EQ(choose_station_entry(11111, 19971001), 4);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19970601), 3);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19971001), 4);
   // Before every entry and after every entry.
-  EXPECT_EQ(choose_station_entry(11111, 19400101), 0);
-  EXPECT_EQ(choose_station_entry(11111, 20100101), 4);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19400101), 0);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 20100101), 4);
   // Never another station's entry.
-  EXPECT_EQ(choose_station_entry(22222, 20100101), 1);
-  EXPECT_EQ(choose_station_entry(33333, 19950101), -1);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 22222, 20100101), 1);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 33333, 19950101), -1);
 }
 
 TEST_F(DatabaseFiles, StationEntryDistanceToFarCatalogueDates) {
@@ -320,15 +323,15 @@ TEST_F(DatabaseFiles, StationEntryDistanceToFarCatalogueDates) {
   retrieval_test::select_stations(
       {{11111, 72001, 19950601, LONG_MIN}, {11111, 72001, 19900101, 19941231}},
       {{72001, 11111}});
-  EXPECT_EQ(choose_station_entry(11111, 19950701), 1);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19950701), 1);
 }
 
 TEST_F(DatabaseFiles, StationEntryTieGoesToTheLaterEntry) {
   retrieval_test::select_stations(
       {{11111, 72001, 19950101, 19950110}, {11111, 72001, 19950130, 19951231}},
       {{72001, 11111}});
-  EXPECT_EQ(choose_station_entry(11111, 19950120), 1);
-  EXPECT_EQ(choose_station_entry(11111, 19950119), 0);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19950120), 1);
+  EXPECT_EQ(choose_station_entry(dialogue_state(), 11111, 19950119), 0);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 // The coded-message group formatters, on levels held in whole mb.
 #include <gtest/gtest.h>
 
-#include "sounding_fixture.h"
-#include "rawinq/globals.h"
+#include "dialogue_fixture.h"
 #include "rawinq/faa604.h"
+#include "sounding_fixture.h"
 
 namespace {
 

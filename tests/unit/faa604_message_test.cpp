@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "archive_writer.h"
-#include "run_in_child.h"
-#include "sounding_fixture.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "rawinq/output.h"
 #include "rawinq/program_exit.h"
+#include "run_in_child.h"
+#include "sounding_fixture.h"
 #include "test_support.h"
 #include "unpacking.h"
 
@@ -59,10 +59,10 @@ const char* const kSmallPPBB = "PPBB  65120 72469 9007/ 27010 29535 \n";
 class FaaMessage : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::strcpy(Stn_His[3].init, "DEN");
-    Stn_His[3].wmo = 72469;
+    std::strcpy(dialogue_state().Stn_His[3].init, "DEN");
+    dialogue_state().Stn_His[3].wmo = 72469;
     Snd_Hdr = HEADER_TYPE{12, 15, 7, 1995, 23062, 0, M, M, M, M, M, 1115, 52};
-    Screen_Scroll = 0;
+    dialogue_state().Screen_Scroll = 0;
   }
   // Writes `levels` in format ltype and returns the text; the level table
   // must come back exactly as it was.

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "converse.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "dialogue_texts.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "test_support.h"
 
@@ -24,19 +24,21 @@ const std::string kPrompt = dialogue_texts::kHelpPagePrompt;
 class HelpViewer : public ::testing::Test {
  protected:
   void TearDown() override {
-    helpfile.close();
-    Max_Lines = 20;
+    dialogue_state().helpfile.close();
+    dialogue_state().Max_Lines = 20;
   }
   void use_help_file(const std::string& contents) {
     write_file(dir / "raobhelp.txt", contents);
-    helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
-    ASSERT_TRUE(helpfile);
+    dialogue_state().helpfile =
+        FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
+    ASSERT_TRUE(dialogue_state().helpfile);
   }
   // Serves a HELP answer for key with the given input; returns the output.
   std::string help(const char* key, const std::string& input = "",
                    short* result = nullptr) {
     short r = 0;
-    const Conversation c = converse(input, [&] { r = get_help("HELP", key); });
+    const Conversation c =
+        converse(input, [&] { r = get_help(dialogue_state(), "HELP", key); });
     EXPECT_FALSE(c.ended) << key;
     if (result) *result = r;
     return c.out;
@@ -55,7 +57,7 @@ TEST_F(HelpViewer, OnlyExactKeywordsAreServed) {
                               "STAT ", "HELPME"}) {
     FeedStdin in("");
     CaptureStdout cap;
-    EXPECT_EQ(get_help(a, "INPUT_DATES"), 0) << a;
+    EXPECT_EQ(get_help(dialogue_state(), a, "INPUT_DATES"), 0) << a;
     EXPECT_EQ(cap.text(), "") << a;
   }
   short r = 0;
@@ -63,7 +65,7 @@ TEST_F(HelpViewer, OnlyExactKeywordsAreServed) {
   EXPECT_EQ(r, 1);
   FeedStdin in("");
   CaptureStdout cap;
-  EXPECT_EQ(get_help("help", "INPUT_DATES"), 1);
+  EXPECT_EQ(get_help(dialogue_state(), "help", "INPUT_DATES"), 1);
   EXPECT_EQ(cap.text(), "\ntext\n\n");
 }
 
@@ -90,7 +92,7 @@ TEST_F(HelpViewer, TextIsWrittenAsIsNotAsAFormat) {
 
 TEST_F(HelpViewer, PagesHold21ThenTwentyTwoLinesWithPageLength20) {
   use_help_file("GENERAL_INFO\n" + numbered(50) + "END.\n");
-  Max_Lines = 20;
+  dialogue_state().Max_Lines = 20;
   const std::string out = help("GENERAL_INFO", "\n\n\n");
   std::string want = "\n";
   for (int i = 1; i <= 50; ++i) {
@@ -102,7 +104,7 @@ TEST_F(HelpViewer, PagesHold21ThenTwentyTwoLinesWithPageLength20) {
 
 TEST_F(HelpViewer, NegativePageLengthPromptsBeforeEveryLine) {
   use_help_file("GENERAL_INFO\n" + numbered(3) + "END.\n");
-  Max_Lines = -1;
+  dialogue_state().Max_Lines = -1;
   EXPECT_EQ(help("GENERAL_INFO", "\n\n\n"),
             "\n" + kPrompt + "line 1\n" + kPrompt + "line 2\n" + kPrompt +
                 "line 3\n\n");
@@ -110,14 +112,16 @@ TEST_F(HelpViewer, NegativePageLengthPromptsBeforeEveryLine) {
 
 TEST_F(HelpViewer, EndOfInputAtThePagingPromptEndsTheProgram) {
   use_help_file("GENERAL_INFO\n" + numbered(30) + "END.\n");
-  const Conversation c = converse("", [] { get_help("HELP", "GENERAL_INFO"); });
+  const Conversation c =
+      converse("", [] { get_help(dialogue_state(), "HELP", "GENERAL_INFO"); });
   EXPECT_TRUE(c.input_ran_out) << "no end of input";
   EXPECT_EQ(c.status, 0);
 }
 
 TEST_F(HelpViewer, MissingSectionEndsTheProgram) {
   use_help_file("INPUT_DATES\ntext\nEND.\n");
-  const Conversation c = converse("", [] { get_help("HELP", "NO_DIRECTORY"); });
+  const Conversation c =
+      converse("", [] { get_help(dialogue_state(), "HELP", "NO_DIRECTORY"); });
   EXPECT_TRUE(c.ended) << "no end of program";
   EXPECT_EQ(c.status, 0);
   EXPECT_FALSE(c.input_ran_out);
@@ -125,8 +129,9 @@ TEST_F(HelpViewer, MissingSectionEndsTheProgram) {
 }
 
 TEST_F(HelpViewer, NoHelpFileOpenCountsAsAMissingSection) {
-  helpfile.close();
-  const Conversation c = converse("", [] { get_help("help", "INPUT_DATES"); });
+  dialogue_state().helpfile.close();
+  const Conversation c =
+      converse("", [] { get_help(dialogue_state(), "help", "INPUT_DATES"); });
   EXPECT_TRUE(c.ended);
   EXPECT_EQ(c.out, " END OF FILE\n\n");
 }
@@ -140,7 +145,7 @@ TEST_F(HelpViewer, SectionWithoutEndIsReportedAsCorrupt) {
 }
 
 TEST_F(HelpViewer, SoftwareLocationNeedsNoHelpFile) {
-  helpfile.close();
+  dialogue_state().helpfile.close();
   short r = 0;
   const std::string out = help("SOFTWARE_LOCATION", "", &r);
   EXPECT_EQ(r, 1);
@@ -150,13 +155,13 @@ TEST_F(HelpViewer, SoftwareLocationNeedsNoHelpFile) {
 class BrowserRows : public ::testing::Test {
  protected:
   void TearDown() override {
-    Max_Lines = 20;
-    Stn_His[0] = STATREC{};
+    dialogue_state().Max_Lines = 20;
+    dialogue_state().Stn_His[0] = STATREC{};
   }
 };
 
 TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
-  STATREC& e = Stn_His[0];
+  STATREC& e = dialogue_state().Stn_His[0];
   e = STATREC{};
   std::strcpy(e.init, "DEN");
   e.wban = 23062;
@@ -173,8 +178,8 @@ TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
   long count = 0;
   short header = 0;
   CaptureStdout cap;
-  write_station_entry(0, &count, &header);
-  write_station_entry(0, &count, &header);
+  write_station_entry(dialogue_state(), 0, &count, &header);
+  write_station_entry(dialogue_state(), 0, &count, &header);
   const std::string row =
       " DEN   23062   72469  39.77 -104.87  1611 DENVER/STAPLETON  CO  US "
       "19900101 19951231\n";
@@ -184,12 +189,13 @@ TEST_F(BrowserRows, HeaderOnceThenRowsWithNameCutTo16) {
 }
 
 TEST_F(BrowserRows, PagePromptAfterEvery18RowsWithPageLength20) {
-  Max_Lines = 20;
+  dialogue_state().Max_Lines = 20;
   long count = 0;
   short header = 1;
   FeedStdin in("\n\n\n");
   CaptureStdout cap;
-  for (int i = 0; i < 40; ++i) write_station_entry(0, &count, &header);
+  for (int i = 0; i < 40; ++i)
+    write_station_entry(dialogue_state(), 0, &count, &header);
   const std::string out = cap.text();
   // Rows end in "\n"; the prompt follows the 18th and 36th row.
   size_t rows_before_prompt = 0, pos = 0, prompts = 0;
@@ -245,9 +251,9 @@ namespace {
 TEST_F(HelpViewer, ShippedHelpFileHasASectionForEveryTopic) {
   const std::string path = source_dir() + "/data/support/raobhelp.txt";
   const std::string text = read_file(path);
-  helpfile = FileHandle(std::fopen(path.c_str(), "r"));
-  ASSERT_TRUE(helpfile);
-  Max_Lines = 1000;  // no paging
+  dialogue_state().helpfile = FileHandle(std::fopen(path.c_str(), "r"));
+  ASSERT_TRUE(dialogue_state().helpfile);
+  dialogue_state().Max_Lines = 1000;  // no paging
   const char* const keys[] = {
       "GENERAL_INFO",     "INPUT_DATES",      "INPUT_HOUR",
       "ACCESS_TYPE",      "STATION_TYPE",     "STATION_FILE",

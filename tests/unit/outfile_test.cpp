@@ -11,18 +11,17 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include <optional>
-
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/output.h"
-#include "rawinq/staged_file.h"
 #include "rawinq/output_session.h"
 #include "rawinq/program_exit.h"
+#include "rawinq/staged_file.h"
 #include "request_texts.h"
 #include "run_in_child.h"
 #include "test_support.h"
@@ -40,19 +39,21 @@ void open_outfile(long date, long bdate, std::string& pname, short indx,
                   short oformat, short sortype, short first) {
   if (first || !session || session_format != oformat) {
     session.reset();
-    session.emplace(dialogue_session_config(format_by_choice(oformat), 1,
-                                            pname, Sort_Type == 1));
+    session.emplace(dialogue_session_config(dialogue_state(),
+                                            format_by_choice(oformat), 1, pname,
+                                            dialogue_state().Sort_Type == 1));
     session_format = oformat;
   }
-  session->open_unit(date, bdate, &Stn_His[indx], sortype == 0);
+  session->open_unit(date, bdate, &dialogue_state().Stn_His[indx],
+                     sortype == 0);
 }
 
 // A session writing to the screen, as for destination 0.
 void screen_session() {
   static std::string no_dir;
   session.reset();
-  session.emplace(dialogue_session_config(format_by_choice(0), 0, no_dir,
-                                          false));
+  session.emplace(dialogue_session_config(dialogue_state(), format_by_choice(0),
+                                          0, no_dir, false));
 }
 
 void emit_line(const std::string& text) { session->put_line(text, true); }
@@ -81,7 +82,8 @@ int close_at_exit() {
 std::string output_file_name(long date, long bdate, short indx, short oformat,
                              short sortype) {
   return ::output_file_name(*format_by_choice(oformat), date, bdate,
-                            &Stn_His[indx], sortype == 0, Sort_Type == 1);
+                            &dialogue_state().Stn_His[indx], sortype == 0,
+                            dialogue_state().Sort_Type == 1);
 }
 
 using request_texts::kDirectoryQuestion;
@@ -108,16 +110,17 @@ std::string recovery_error(const std::string& path) {
 class OutputFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::memset(&Stn_His[3], 0, sizeof Stn_His[3]);
-    std::strcpy(Stn_His[3].init, "DEN");
-    Stn_His[3].wmo = 72469;
-    Stn_His[3].wban = 23062;
-    saved_sort_ = Sort_Type;
+    std::memset(&dialogue_state().Stn_His[3], 0,
+                sizeof dialogue_state().Stn_His[3]);
+    std::strcpy(dialogue_state().Stn_His[3].init, "DEN");
+    dialogue_state().Stn_His[3].wmo = 72469;
+    dialogue_state().Stn_His[3].wban = 23062;
+    saved_sort_ = dialogue_state().Sort_Type;
   }
   void TearDown() override {
     session.reset();
     close_output_at_exit();
-    Sort_Type = saved_sort_;
+    dialogue_state().Sort_Type = saved_sort_;
   }
   short saved_sort_ = 0;
 };
@@ -146,15 +149,15 @@ TEST_F(OutputFiles, NamesFollowSortFormatAndFileStructure) {
       {1, 3, 2, "raob_soundings.zonder"},
   };
   for (const Row& r : rows) {
-    Sort_Type = r.sort;
+    dialogue_state().Sort_Type = r.sort;
     EXPECT_EQ(output_file_name(date, bdate, 3, r.oformat, r.sortype), r.name)
-        << "Sort_Type " << r.sort << " oformat " << r.oformat << " sortype "
-        << r.sortype;
+        << "dialogue_state().Sort_Type " << r.sort << " oformat " << r.oformat
+        << " sortype " << r.sortype;
   }
 }
 
 TEST_F(OutputFiles, CodedMessageNamesUseMonthCodes) {
-  Sort_Type = 0;
+  dialogue_state().Sort_Type = 0;
   EXPECT_EQ(output_file_name(2005030700, 0, 3, 1, 3), "MA070500.skt");
   EXPECT_EQ(output_file_name(2001050918, 0, 3, 1, 0), "MY090118.skt");
   EXPECT_EQ(output_file_name(1999072306, 0, 3, 1, 5), "JL239906.skt");
@@ -169,7 +172,7 @@ TEST_F(OutputFiles, OpeningReplacesTheFileAndAnnouncesIt) {
   const std::string second = dir / "1995010200.txt";
   write_file(first, "old contents that must go\n");
   const ChildRun r = run_in_child("", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     std::string pname = dir.path() + "/";
     open_outfile(1995010100, 1995010100, pname, 3, 0, 3, 1);
     emit_line("first day");
@@ -188,14 +191,15 @@ TEST_F(OutputFiles, FileNameRepeatedInOneRequestNeverReplacesAnEarlierFile) {
   // Two stations at the same hour, one file per sounding: the names of the
   // naming table coincide and the second station's file gets its WMO number.
   TempDir dir;
-  std::memset(&Stn_His[4], 0, sizeof Stn_His[4]);
-  std::strcpy(Stn_His[4].init, "BIS");
-  Stn_His[4].wmo = 72764;
+  std::memset(&dialogue_state().Stn_His[4], 0,
+              sizeof dialogue_state().Stn_His[4]);
+  std::strcpy(dialogue_state().Stn_His[4].init, "BIS");
+  dialogue_state().Stn_His[4].wmo = 72764;
   const std::string plain = dir / "1995010100.txt";
   const std::string second = dir / "1995010100_72764.txt";
   const std::string third = dir / "1995010100_72764_2.txt";
   const ChildRun r = run_in_child("", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     std::string pname = dir.path() + "/";
     open_outfile(1995010100, 1995010100, pname, 3, 0, 5, 1);
     emit_line("DEN");
@@ -220,11 +224,12 @@ TEST_F(OutputFiles, FileNameRepeatedInOneRequestNeverReplacesAnEarlierFile) {
 TEST_F(OutputFiles, ScreenOutputOpensNothing) {
   TempDir dir;
   const ChildRun r = run_in_child("", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     std::string pname = dir.path() + "/";
-    session.emplace(dialogue_session_config(format_by_choice(0), 0, pname,
-                                            false));
-    session->open_unit(1995010100, 1995010100, &Stn_His[3], true);
+    session.emplace(dialogue_session_config(
+        dialogue_state(), format_by_choice(0), 0, pname, false));
+    session->open_unit(1995010100, 1995010100, &dialogue_state().Stn_His[3],
+                       true);
     std::printf("%s", session->path().empty() ? "screen" : "changed");
   });
   EXPECT_EQ(r.out, "screen");
@@ -234,7 +239,7 @@ TEST_F(OutputFiles, ScreenOutputOpensNothing) {
 TEST_F(OutputFiles, PlotDataFileGoesToWorkingDirectoryWithoutStatus) {
   TempDir dir;
   const ChildRun r = run_in_child("", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     if (chdir(dir.path().c_str()) != 0) _exit(99);
     std::string pname = "/nonexistent-directory/";
     open_outfile(1995010112, 1995010100, pname, 3, 3, 5, 1);
@@ -253,7 +258,7 @@ TEST_F(OutputFiles, NetcdfFileIsCreatedOnDiskAndReadable) {
   const std::string path = dir / "1995010100.cdf";
   write_file(path, "not a netcdf file");
   const ChildRun r = run_in_child("", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     std::string pname = dir.path() + "/";
     open_outfile(1995010100, 1995010100, pname, 3, 2, 0, 1);
     if (session->ncid() == -1) _exit(98);
@@ -271,7 +276,7 @@ TEST_F(OutputFiles, NetcdfFileIsCreatedOnDiskAndReadable) {
 
   const std::string early = dir / "72469_DEN_1995010112.cdf";
   const ChildRun r2 = run_in_child("", [&] {
-    Sort_Type = 1;
+    dialogue_state().Sort_Type = 1;
     std::string pname = dir.path() + "/";
     open_outfile(1995010112, 1995010100, pname, 3, 2, 1, 1);
     int dim = -1;
@@ -290,7 +295,7 @@ TEST_F(OutputFiles, RecoveryDialogueTakesAnotherDirectory) {
   const std::string good = dir / "good";
   testing_support::make_dir(good);
   const ChildRun r = run_in_child("\n  " + good + "  more words\n", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     std::string pname = bad;
     open_outfile(1995010112, 1995010100, pname, 3, 0, 5, 1);
     emit_line("kept");
@@ -307,7 +312,7 @@ TEST_F(OutputFiles, RecoveryDialogueTakesAnotherDirectory) {
 TEST_F(OutputFiles, RecoveryDialogueEmptyDirectoryMeansWorkingDirectory) {
   TempDir dir;
   const ChildRun r = run_in_child("\n\n", [&] {
-    Sort_Type = 0;
+    dialogue_state().Sort_Type = 0;
     if (chdir(dir.path().c_str()) != 0) _exit(99);
     std::string pname = "/nonexistent-directory/";
     open_outfile(1995010112, 1995010100, pname, 3, 1, 5, 1);
@@ -324,7 +329,7 @@ TEST_F(OutputFiles, RecoveryDialogueEmptyDirectoryMeansWorkingDirectory) {
 TEST_F(OutputFiles, RecoveryDialogueEndsOnAnyOtherAnswerOrEndOfInput) {
   for (const char* answer : {"EXIT\n", "no\n"}) {
     const ChildRun r = run_in_child(answer, [&] {
-      Sort_Type = 0;
+      dialogue_state().Sort_Type = 0;
       std::string pname = "/nonexistent-directory/";
       open_outfile(1995010112, 1995010100, pname, 3, 0, 0, 1);
       std::printf("not reached");
@@ -366,9 +371,9 @@ class Paging : public ::testing::Test {
   static ChildRun page(long max_lines, int lines, const std::string& input) {
     return run_in_child(input, [=] {
       screen_session();
-      Max_Lines = max_lines;
-      Screen_Lines = 0;
-      Screen_Scroll = 1;
+      dialogue_state().Max_Lines = max_lines;
+      dialogue_state().Screen_Lines = 0;
+      dialogue_state().Screen_Scroll = 1;
       for (int i = 1; i <= lines; ++i) emit_line(std::to_string(i));
     });
   }
@@ -420,13 +425,13 @@ TEST_F(Paging, PageLengthZeroOrLessNeverPauses) {
 TEST_F(Paging, UncountedLinesAndFileOutputDoNotPause) {
   const ChildRun r = run_in_child("", [] {
     screen_session();
-    Max_Lines = 2;
-    Screen_Lines = 0;
-    Screen_Scroll = 1;
+    dialogue_state().Max_Lines = 2;
+    dialogue_state().Screen_Lines = 0;
+    dialogue_state().Screen_Scroll = 1;
     emit_line("1");
     emit_uncounted_line("u");
     emit_uncounted_line("u");
-    Screen_Scroll = 0;
+    dialogue_state().Screen_Scroll = 0;
     emit_line("2");
     emit_line("3");
   });
@@ -552,11 +557,13 @@ TEST_F(OutputFiles, FileReachesItsNameOnlyWhenComplete) {
           dir / (oformat == 2 ? "1995010100.cdf" : "1995010100.txt");
       write_file(path, "earlier\n");
       const ChildRun r = run_in_child("", [&] {
-        Sort_Type = 0;
+        dialogue_state().Sort_Type = 0;
         std::string pname = dir.path() + "/";
         open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
-        if (oformat == 2) ncdimdef(session->ncid(), "recNum", NC_UNLIMITED);
-        else emit_line("new");
+        if (oformat == 2)
+          ncdimdef(session->ncid(), "recNum", NC_UNLIMITED);
+        else
+          emit_line("new");
         std::printf("[%s] %zu\n", read_file(path).c_str(),
                     temporaries(dir.path()).size());
         if (row.status != kClosed) end_run(row.status);
@@ -611,7 +618,7 @@ TEST_F(OutputFiles, NameThatIsNoWritableFileTakesTheRecoveryPath) {
       struct stat before {};
       ASSERT_EQ(lstat(path.c_str(), &before), 0) << path;
       const ChildRun r = run_in_child("EXIT\n", [&] {
-        Sort_Type = 0;
+        dialogue_state().Sort_Type = 0;
         std::string pname = sub + "/";
         open_outfile(1995010100, 1995010100, pname, 3, oformat, 0, 1);
       });
@@ -640,7 +647,7 @@ TEST_F(OutputFiles, SymbolicLinkIsWrittenThrough) {
     if (target_exists) write_file(dir / "store/day.txt", "earlier\n");
     ASSERT_EQ(symlink("../store/day.txt", link.c_str()), 0);
     const ChildRun r = run_in_child("", [&] {
-      Sort_Type = 0;
+      dialogue_state().Sort_Type = 0;
       std::string pname = dir / "out/";
       open_outfile(1995010100, 1995010100, pname, 3, 0, 0, 1);
       emit_line("through the link");

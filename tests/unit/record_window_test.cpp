@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "retrieval_fixture.h"
 #include "test_support.h"
 

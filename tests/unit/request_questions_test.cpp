@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "converse.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/program_exit.h"
 #include "rawinq/terminal.h"
 #include "request_texts.h"
@@ -75,26 +75,28 @@ class Questions : public ::testing::Test {
     // A database directory holding one year, for the rescans after a date
     // out of range.
     make_dir(db_ / "raob1995");
-    Data_Loc = db_.path() + "/";
-    Begin_Date = "1995010100";
-    Stn_Type = 0;
-    Sort_Type = 1;
-    Original_ZIR_Format = 0;
-    Usr_Stn_Count = 1;
-    User_Stations[0][0] = 72469;
-    User_Stations[0][1] = 23062;
-    User_Stations[1][0] = 0;
-    User_Stations[1][1] = 0;
+    dialogue_state().Data_Loc = db_.path() + "/";
+    dialogue_state().Begin_Date = "1995010100";
+    dialogue_state().Stn_Type = 0;
+    dialogue_state().Sort_Type = 1;
+    dialogue_state().Original_ZIR_Format = 0;
+    dialogue_state().Usr_Stn_Count = 1;
+    dialogue_state().User_Stations[0][0] = 72469;
+    dialogue_state().User_Stations[0][1] = 23062;
+    dialogue_state().User_Stations[1][0] = 0;
+    dialogue_state().User_Stations[1][1] = 0;
     s_.bbyr = 1995;
     s_.eeyr = 1995;
   }
-  void TearDown() override { Data_Loc.clear(); }
+  void TearDown() override { dialogue_state().Data_Loc.clear(); }
 
   Conversation request(const std::string& input) {
-    return converse(input, [this] { ask_request_questions(s_); });
+    return converse(input,
+                    [this] { ask_request_questions(dialogue_state(), s_); });
   }
   Conversation output(const std::string& input) {
-    return converse(input, [this] { ask_output_questions(s_); });
+    return converse(input,
+                    [this] { ask_output_questions(dialogue_state(), s_); });
   }
   // Settings of a finished request over two different dates.
   void two_dates() {
@@ -143,9 +145,9 @@ TEST_F(Questions, FirstRequestAcceptsTheShownDefaultsAndSkipsHoursForOneDate) {
   EXPECT_EQ(s_.bdate, 1995010100);
   EXPECT_EQ(s_.edate, 1995010100);
   EXPECT_EQ(s_.stim, 0);  // forced by the single date
-  EXPECT_EQ(Begin_Date, "1995010100");
+  EXPECT_EQ(dialogue_state().Begin_Date, "1995010100");
   EXPECT_EQ(s_.access, 3);
-  EXPECT_EQ(Stn_Type, 1);
+  EXPECT_EQ(dialogue_state().Stn_Type, 1);
   EXPECT_EQ(s_.blat, -90.0f);
   EXPECT_EQ(s_.elat, 90.0f);
   EXPECT_EQ(s_.blong, -180.0f);
@@ -180,7 +182,7 @@ TEST_F(Questions, RefusedDatesAreAskedAgain) {
   EXPECT_EQ(c.out.substr(c.out.size() - later.size()), later);
   EXPECT_EQ(s_.bdate, 1995023100);
   EXPECT_EQ(s_.edate, 1995023112);
-  EXPECT_EQ(Begin_Date, "1995023100");
+  EXPECT_EQ(dialogue_state().Begin_Date, "1995023100");
   EXPECT_EQ(s_.bbyr, 1995);
   EXPECT_EQ(s_.eeyr, 1995);
 }
@@ -198,7 +200,7 @@ TEST_F(Questions, EndingDateOutOfRangeIsAskedAgain) {
 
 TEST_F(Questions, LaterRequestsOfferTheLastDates) {
   two_dates();
-  Begin_Date = "1995010100";
+  dialogue_state().Begin_Date = "1995010100";
   // The stored ending date is kept while it is not earlier than the new
   // beginning date.
   Conversation c = request("1995010200\n\n\n3\n");
@@ -206,7 +208,7 @@ TEST_F(Questions, LaterRequestsOfferTheLastDates) {
                                 end_q("1995010212").size()),
             begin_q("1995010100") + end_q("1995010212"));
   EXPECT_EQ(s_.edat, "1995010212");
-  EXPECT_EQ(Begin_Date, "1995010200");
+  EXPECT_EQ(dialogue_state().Begin_Date, "1995010200");
   // A beginning date after it makes the ending date start from the
   // beginning date.
   c = request("1995020100\n\n3\n");
@@ -243,7 +245,7 @@ TEST_F(Questions, RegionChoiceSetsTheBoxAndWbanNumbers) {
       choice(0) + "\n\t\t North/Central American Access\n\n";
   ASSERT_GE(c.out.size(), tail.size());
   EXPECT_EQ(c.out.substr(c.out.size() - tail.size()), tail);
-  EXPECT_EQ(Stn_Type, 1);
+  EXPECT_EQ(dialogue_state().Stn_Type, 1);
   EXPECT_EQ(s_.access, 2);
   EXPECT_EQ(s_.blat, 0.0f);
   EXPECT_EQ(s_.elat, 90.0f);
@@ -254,7 +256,7 @@ TEST_F(Questions, RegionChoiceSetsTheBoxAndWbanNumbers) {
 TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
   two_dates();
   s_.access = 1;
-  Stn_Type = 0;
+  dialogue_state().Stn_Type = 0;
   const Conversation c = request("\n\n\n\n50.\n10.\n\n\n");
   const std::string expected =
       std::string("\n\t\t Geographic Location Access \n\n") +
@@ -272,7 +274,7 @@ TEST_F(Questions, GeographicBoxRefusesMinimumAboveMaximum) {
   ASSERT_NE(at, std::string::npos) << c.out;
   // Ran out of input while asking the minimum latitude again.
   EXPECT_TRUE(c.input_ran_out);
-  EXPECT_EQ(Stn_Type, 1);
+  EXPECT_EQ(dialogue_state().Stn_Type, 1);
   EXPECT_EQ(s_.blat, 50.0f);
   EXPECT_EQ(s_.elat, 10.0f);
 }
@@ -302,19 +304,20 @@ const std::string kStationType =
     " What type of station numbers are you using? [WMO=0, WBAN=1] [";
 
 TEST_F(Questions, WmoNumbersAlwaysOfferOneStation) {
-  Usr_Stn_Count = 7;
-  User_Stations[1][1] = 4711;
+  dialogue_state().Usr_Stn_Count = 7;
+  dialogue_state().User_Stations[1][1] = 4711;
   const Conversation c = request("\n\n0\n0\nn\n2\n\n72365\n");
   const std::string expected = kAccessMenu + choice(0) + kStationType +
                                "0]\b\b" + kListFileQ + kCountQ + "1]\b\b" +
                                " WMO station number? 72469\b\b\b\b\b" +
                                " WMO station number?     0\b\b\b\b\b";
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
-  EXPECT_EQ(Usr_Stn_Count, 2);
-  EXPECT_EQ(User_Stations[0][0], 72469);
-  EXPECT_EQ(User_Stations[1][0], 72365);
-  EXPECT_EQ(User_Stations[1][1], 4711);  // the other column is left alone
-  EXPECT_EQ(Stn_Type, 0);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 2);
+  EXPECT_EQ(dialogue_state().User_Stations[0][0], 72469);
+  EXPECT_EQ(dialogue_state().User_Stations[1][0], 72365);
+  EXPECT_EQ(dialogue_state().User_Stations[1][1],
+            4711);  // the other column is left alone
+  EXPECT_EQ(dialogue_state().Stn_Type, 0);
 }
 
 TEST_F(Questions, WbanCountDefaultsFollowThePreviousCount) {
@@ -325,8 +328,8 @@ TEST_F(Questions, WbanCountDefaultsFollowThePreviousCount) {
                {0, "1]\b\b"}, {5, "5]\b\b"}};
   for (const Case& k : cases) {
     SetUp();
-    Stn_Type = 1;
-    Usr_Stn_Count = k.previous;
+    dialogue_state().Stn_Type = 1;
+    dialogue_state().Usr_Stn_Count = k.previous;
     const Conversation c = request("\n\n0\n\n\n");
     EXPECT_NE(c.out.find(kStationType + "1]\b\b" + kListFileQ + kCountQ +
                          k.shown),
@@ -337,18 +340,18 @@ TEST_F(Questions, WbanCountDefaultsFollowThePreviousCount) {
 }
 
 TEST_F(Questions, WbanNumbersAreShownInFiveColumns) {
-  Stn_Type = 1;
-  Usr_Stn_Count = 2;
-  User_Stations[0][1] = 23062;
-  User_Stations[1][1] = 3937;
+  dialogue_state().Stn_Type = 1;
+  dialogue_state().Usr_Stn_Count = 2;
+  dialogue_state().User_Stations[0][1] = 23062;
+  dialogue_state().User_Stations[1][1] = 3937;
   const Conversation c = request("\n\n0\n\n\n\n\n3937\n");
   const std::string expected = kCountQ + "2]\b\b" +
                                " WBAN station number? 23062\b\b\b\b\b" +
                                " WBAN station number?  3937\b\b\b\b";
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
-  EXPECT_EQ(User_Stations[0][1], 23062);
-  EXPECT_EQ(User_Stations[1][1], 3937);
-  EXPECT_EQ(User_Stations[0][0], 72469);
+  EXPECT_EQ(dialogue_state().User_Stations[0][1], 23062);
+  EXPECT_EQ(dialogue_state().User_Stations[1][1], 3937);
+  EXPECT_EQ(dialogue_state().User_Stations[0][0], 72469);
 }
 
 TEST_F(Questions, StationCountOutOfRangeReturnsToTheListFileQuestion) {
@@ -357,18 +360,19 @@ TEST_F(Questions, StationCountOutOfRangeReturnsToTheListFileQuestion) {
                                kListFileQ + kCountQ + "1]\b\b";
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
   EXPECT_FALSE(c.input_ran_out);
-  EXPECT_EQ(Usr_Stn_Count, 0);  // no station at all is accepted
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count,
+            0);  // no station at all is accepted
 
   // With WBAN numbers the refused count is stored, so the repeated question
   // offers 1 instead of the count before it.
   SetUp();
-  Stn_Type = 1;
-  Usr_Stn_Count = 5;
+  dialogue_state().Stn_Type = 1;
+  dialogue_state().Usr_Stn_Count = 5;
   const Conversation w = request("\n\n0\n\n\n150\n\n0\n");
   const std::string wban = kListFileQ + kCountQ + "5]\b\b" + kOutOfRange +
                            kListFileQ + kCountQ + "1]\b\b";
   EXPECT_EQ(w.out.substr(w.out.size() - wban.size()), wban);
-  EXPECT_EQ(Usr_Stn_Count, 0);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 0);
 }
 
 TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
@@ -376,7 +380,7 @@ TEST_F(Questions, StationNumberTooLargeIsAskedAgain) {
       request("\n\n0\n\n\n\n123456789012345678901234567890\n72201\n");
   const std::string q = " WMO station number? 72469\b\b\b\b\b";
   EXPECT_NE(c.out.find(q + kOutOfRange + q), std::string::npos);
-  EXPECT_EQ(User_Stations[0][0], 72201);
+  EXPECT_EQ(dialogue_state().User_Stations[0][0], 72201);
 }
 
 TEST_F(Questions, StationTypeMenuRepeatsItsHeading) {
@@ -384,7 +388,7 @@ TEST_F(Questions, StationTypeMenuRepeatsItsHeading) {
   EXPECT_NE(c.out.find(kStationType + "0]\b\b" + kOutOfRange + kStationType +
                        "2]\b\b" + kListFileQ),
             std::string::npos);
-  EXPECT_EQ(Stn_Type, 1);
+  EXPECT_EQ(dialogue_state().Stn_Type, 1);
 }
 
 TEST_F(Questions, StationListFile) {
@@ -402,9 +406,9 @@ TEST_F(Questions, StationListFile) {
       "\n\n";
   EXPECT_EQ(c.out.substr(c.out.size() - expected.size()), expected);
   EXPECT_FALSE(c.input_ran_out);
-  EXPECT_EQ(Usr_Stn_Count, 2);
-  EXPECT_EQ(User_Stations[0][0], 72469);
-  EXPECT_EQ(User_Stations[1][0], 72365);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 2);
+  EXPECT_EQ(dialogue_state().User_Stations[0][0], 72469);
+  EXPECT_EQ(dialogue_state().User_Stations[1][0], 72365);
 }
 
 // ---- output questions ------------------------------------------------------
@@ -419,10 +423,10 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
       kDirectoryQuestion + "old\b\b\b" + kTimeFileMenu + choice(0);
   EXPECT_EQ(c.out, expected);
   EXPECT_FALSE(c.input_ran_out);
-  EXPECT_EQ(Original_ZIR_Format, 1);
+  EXPECT_EQ(dialogue_state().Original_ZIR_Format, 1);
   EXPECT_EQ(s_.ltype, 2);
   EXPECT_EQ(s_.wformat, 1);
-  EXPECT_EQ(Sort_Type, 0);
+  EXPECT_EQ(dialogue_state().Sort_Type, 0);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "out/data/");
   EXPECT_EQ(s_.timesort, 3);
@@ -435,7 +439,7 @@ TEST_F(Questions, ZirToFilesAsksEveryQuestion) {
                            choice(0) + kDestinationMenu + choice(1) +
                            kDirectoryQuestion + "out/data/" +
                            std::string(9, '\b') + kTimeFileMenu + choice(3));
-  EXPECT_EQ(Original_ZIR_Format, 1);
+  EXPECT_EQ(dialogue_state().Original_ZIR_Format, 1);
   EXPECT_EQ(s_.pname, "out/data/");
 }
 
@@ -455,7 +459,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
                        choice(1) + kSortMenu + choice(1) +
                        "\n NOTE: ALL NetCDF output is to a file\n" +
                        kDirectoryQuestion + kStationFileMenu + choice(0));
-  EXPECT_EQ(Original_ZIR_Format, 0);
+  EXPECT_EQ(dialogue_state().Original_ZIR_Format, 0);
   EXPECT_EQ(s_.outloc, 1);
   EXPECT_EQ(s_.pname, "nc/");
   EXPECT_EQ(s_.outloc, 1);
@@ -478,7 +482,7 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
   EXPECT_EQ(s_.wformat, 1);
   EXPECT_EQ(s_.statsort, 2);
   EXPECT_EQ(s_.timesort, 5);
-  EXPECT_EQ(Sort_Type, 0);
+  EXPECT_EQ(dialogue_state().Sort_Type, 0);
   EXPECT_EQ(s_.outloc, 1);
 
   // Five is refused.
@@ -492,17 +496,17 @@ TEST_F(Questions, EachFormatAsksItsOwnQuestions) {
 TEST_F(Questions, OneDateSkipsSortAndForOneStationTheFileStructure) {
   s_.first = 0;
   s_.bdate = s_.edate = 1995010100;
-  Sort_Type = 0;
+  dialogue_state().Sort_Type = 0;
   s_.outloc = 1;
   s_.statsort = 0;
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   Conversation c = output("1\n\n\n\n");
   EXPECT_EQ(c.out, kFormatMenu + choice(0) + kLevelMenu + choice(0) +
                        kDestinationMenu + choice(1) + kDirectoryQuestion);
-  EXPECT_EQ(Sort_Type, 1);
+  EXPECT_EQ(dialogue_state().Sort_Type, 1);
   EXPECT_EQ(s_.statsort, 2);
 
-  Usr_Stn_Count = 2;
+  dialogue_state().Usr_Stn_Count = 2;
   c = output("\n\n\n\n1\n");
   EXPECT_NE(c.out.find(kStationFileMenu + choice(2)), std::string::npos);
   EXPECT_EQ(s_.statsort, 1);

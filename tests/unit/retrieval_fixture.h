@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "archive_writer.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/retrieval.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
+#include "rawinq/retrieval.h"
 #include "stdio_redirect.h"
 #include "test_support.h"
 #include "unpacking.h"
@@ -43,8 +43,8 @@ struct Entry {
 // with the given rows {wmo, wban}.
 inline void select_stations(const std::vector<Entry>& entries,
                             const std::vector<std::vector<long>>& rows) {
-  Stn_His_Num = static_cast<short>(entries.size());
-  Stn_Count = static_cast<short>(entries.size());
+  dialogue_state().Stn_His_Num = static_cast<short>(entries.size());
+  dialogue_state().Stn_Count = static_cast<short>(entries.size());
   for (size_t i = 0; i < entries.size(); ++i) {
     STATREC e{};
     std::snprintf(e.init, sizeof e.init, "K%03u", static_cast<unsigned>(i % 1000));
@@ -59,23 +59,23 @@ inline void select_stations(const std::vector<Entry>& entries,
     std::snprintf(e.name, sizeof e.name, "%-29s", "TEST STATION");
     std::snprintf(e.state, sizeof e.state, "CO");
     std::snprintf(e.country, sizeof e.country, "US");
-    Stn_His[i] = e;
-    Stn_Index[i] = static_cast<short>(i);
+    dialogue_state().Stn_His[i] = e;
+    dialogue_state().Stn_Index[i] = static_cast<short>(i);
   }
-  Usr_Stn_Count = static_cast<short>(rows.size());
+  dialogue_state().Usr_Stn_Count = static_cast<short>(rows.size());
   for (size_t i = 0; i < rows.size(); ++i) {
-    User_Stations[i][0] = rows[i][0];
-    User_Stations[i][1] = rows[i][1];
+    dialogue_state().User_Stations[i][0] = rows[i][0];
+    dialogue_state().User_Stations[i][1] = rows[i][1];
   }
 }
 
 // Leaves the catalogue and selection tables empty for the tests that follow.
 inline void clear_selection() {
-  for (STATREC& e : Stn_His) e = STATREC{};
-  Stn_His_Num = 0;
-  Stn_Count = 0;
-  Usr_Stn_Count = 0;
-  Stn_Type = 0;
+  for (STATREC& e : dialogue_state().Stn_His) e = STATREC{};
+  dialogue_state().Stn_His_Num = 0;
+  dialogue_state().Stn_Count = 0;
+  dialogue_state().Usr_Stn_Count = 0;
+  dialogue_state().Stn_Type = 0;
 }
 
 // A sounding of `nlev` levels (more than four are written, four or fewer
@@ -154,41 +154,40 @@ class RetrievalTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testing_support::prepare_unpacking();
-    Data_Loc = dir.path() + "/db/";
+    dialogue_state().Data_Loc = dir.path() + "/db/";
     testing_support::make_dir(dir / "db");
     testing_support::make_dir(dir / "out");
     pname = dir.path() + "/out/";
-    Max_Lines = 100000;  // no paging pauses on the screen
-    Stn_Type = 0;
-    Original_ZIR_Format = 0;
+    dialogue_state().Max_Lines = 100000;  // no paging pauses on the screen
+    dialogue_state().Stn_Type = 0;
+    dialogue_state().Original_ZIR_Format = 0;
     select_stations({{kA, kWmoA, 19400101, 20201231},
                      {kB, kWmoB, 19400101, 20201231},
                      {kC, kWmoC, 19400101, 20201231}},
                     {{kWmoA, kA}, {kWmoB, kB}});
   }
   void TearDown() override {
-    Data_Loc.clear();
-    Max_Lines = 20;
-    Sort_Type = 1;
-    Screen_Scroll = 0;
-    Screen_Lines = 0;
+    dialogue_state().Data_Loc.clear();
+    dialogue_state().Max_Lines = 20;
+    dialogue_state().Sort_Type = 1;
+    dialogue_state().Screen_Scroll = 0;
+    dialogue_state().Screen_Lines = 0;
     clear_selection();
   }
   std::string put(int year, long wban,
                   const std::vector<archive_writer::Sounding>& s) {
-    return archive_writer::write_station_year(Data_Loc, year, wban, s);
+    return archive_writer::write_station_year(dialogue_state().Data_Loc, year,
+                                              wban, s);
   }
   // Selects station C as the third station as well.
   void select_c_too() {
-    Usr_Stn_Count = 3;
-    User_Stations[2][0] = kWmoC;
-    User_Stations[2][1] = kC;
+    dialogue_state().Usr_Stn_Count = 3;
+    dialogue_state().User_Stations[2][0] = kWmoC;
+    dialogue_state().User_Stations[2][1] = kC;
   }
   // The sort order of the requests that follow (the output goes to files
   // when the retrieval is told so).
-  void to_files(short sort_type) {
-    Sort_Type = sort_type;
-  }
+  void to_files(short sort_type) { dialogue_state().Sort_Type = sort_type; }
   std::vector<std::string> output_files() const {
     return testing_support::dir_entries(dir / "out");
   }

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "archive_writer.h"
-#include "sounding_fixture.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
+#include "sounding_fixture.h"
 #include "test_support.h"
 #include "unpacking.h"
 

@@ -2,7 +2,6 @@
 // plotter, the display and the PostScript question, in that order.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,10 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "rawinq/output_session.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/output.h"
+#include "rawinq/output_session.h"
 #include "rawinq/program_exit.h"
 #include "run_in_child.h"
 #include "test_support.h"
@@ -94,7 +93,8 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
       unsetenv("DISPLAY");  // the window cannot open; the run goes on
     }
     if (!setup.help_text.empty())
-      helpfile = FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
+      dialogue_state().helpfile =
+          FileHandle(std::fopen((dir / "raobhelp.txt").c_str(), "r"));
     if (setup.file_size_limit > 0) {
       std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{static_cast<rlim_t>(setup.file_size_limit),
@@ -102,13 +102,14 @@ Handoff run_handoff(const TempDir& dir, const std::string& answers,
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 92;
     }
     std::string pname;
-    OutputSession session(
-        dialogue_session_config(format_by_choice(3), 1, pname, false));
+    OutputSession session(dialogue_session_config(
+        dialogue_state(), format_by_choice(3), 1, pname, false));
     try {
-      session.open_unit(1995010112, 1995010112, &Stn_His[0], false);
+      session.open_unit(1995010112, 1995010112, &dialogue_state().Stn_His[0],
+                        false);
       session.put_lines(kBlock, 1);
       session.close_unit();
-      plot_skewt_data();
+      plot_skewt_data(dialogue_state());
       return session.unit_open() ? kReturnedOpen : kReturnedClosed;
     } catch (const ProgramExit& e) {
       return session.unit_open()
@@ -181,8 +182,9 @@ TEST(SkewtHandoff, HelpAtTheQuestionShowsTheHelpAndAsksAgain) {
     TempDir probe;
     write_file(probe / "raobhelp.txt", help);
     const ChildRun r = run_child_for_status("", [&] {
-      helpfile = FileHandle(std::fopen((probe / "raobhelp.txt").c_str(), "r"));
-      return get_help("HELP", "STATION_FILE") == 1 ? 1 : 0;
+      dialogue_state().helpfile =
+          FileHandle(std::fopen((probe / "raobhelp.txt").c_str(), "r"));
+      return get_help(dialogue_state(), "HELP", "STATION_FILE") == 1 ? 1 : 0;
     });
     if (r.status != 1)
       GTEST_SKIP() << "get_help does not serve HELP in this build";

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "rawinq/dialogue.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "rawinq/file_handle.h"
-#include "rawinq/globals.h"
 #include "stdio_redirect.h"
 #include "test_support.h"
 
@@ -20,16 +20,16 @@ namespace {
 class Selection : public ::testing::Test {
  protected:
   void TearDown() override {
-    Stn_His_Num = 0;
-    for (STATREC& e : Stn_His) e = STATREC{};
-    Stn_Type = 0;
-    Usr_Stn_Count = 0;
-    Stn_Count = 0;
+    dialogue_state().Stn_His_Num = 0;
+    for (STATREC& e : dialogue_state().Stn_His) e = STATREC{};
+    dialogue_state().Stn_Type = 0;
+    dialogue_state().Usr_Stn_Count = 0;
+    dialogue_state().Stn_Count = 0;
   }
 
   static void add(long wmo, long wban, float lat, float lon, long bdate,
                   long edate) {
-    STATREC& e = Stn_His[Stn_His_Num++];
+    STATREC& e = dialogue_state().Stn_His[dialogue_state().Stn_His_Num++];
     e = STATREC{};
     e.wmo = wmo;
     e.wban = wban;
@@ -39,22 +39,25 @@ class Selection : public ::testing::Test {
     e.edate = edate;
   }
   static void typed(short type, const std::vector<long>& numbers) {
-    Stn_Type = type;
-    Usr_Stn_Count = static_cast<short>(numbers.size());
+    dialogue_state().Stn_Type = type;
+    dialogue_state().Usr_Stn_Count = static_cast<short>(numbers.size());
     for (size_t i = 0; i < numbers.size(); ++i)
-      User_Stations[i][type] = numbers[i];
+      dialogue_state().User_Stations[i][type] = numbers[i];
   }
   static std::vector<std::pair<long, long>> rows() {
     std::vector<std::pair<long, long>> r;
-    for (int i = 0; i < Usr_Stn_Count; ++i)
-      r.emplace_back(User_Stations[i][0], User_Stations[i][1]);
+    for (int i = 0; i < dialogue_state().Usr_Stn_Count; ++i)
+      r.emplace_back(dialogue_state().User_Stations[i][0],
+                     dialogue_state().User_Stations[i][1]);
     return r;
   }
   static std::vector<short> index() {
-    return std::vector<short>(Stn_Index, Stn_Index + Stn_Count);
+    return std::vector<short>(
+        dialogue_state().Stn_Index,
+        dialogue_state().Stn_Index + dialogue_state().Stn_Count);
   }
   static void by_number(long b, long e) {
-    get_stations(0, 0, 0, 0, 0, b, e);
+    get_stations(dialogue_state(), 0, 0, 0, 0, 0, b, e);
   }
 };
 
@@ -102,7 +105,8 @@ TEST_F(Selection, WbanNumbersMatchAndSortByWban) {
   add(200, 20000, 0, 0, 19900101, 20991231);
   add(300, 10000, 0, 0, 19900101, 20991231);
   typed(1, {20000, 30000, 10000});
-  User_Stations[0][0] = 300;  // stale WMO column: must not be used to match
+  dialogue_state().User_Stations[0][0] =
+      300;  // stale WMO column: must not be used to match
   by_number(19950101, 19950102);
   EXPECT_EQ(rows(), (Rows{{300, 10000}, {200, 20000}, {100, 30000}}));
   EXPECT_EQ(index(), (Index{1, 0, 2}));
@@ -111,8 +115,8 @@ TEST_F(Selection, WbanNumbersMatchAndSortByWban) {
 TEST_F(Selection, RegionSortsByWmoEvenWithWbanType) {
   add(300, 10000, 5, 5, 19900101, 20991231);
   add(100, 30000, 5, 5, 19900101, 20991231);
-  Stn_Type = 1;
-  get_stations(0, 90, -180, 180, 2, 19950101, 19950102);
+  dialogue_state().Stn_Type = 1;
+  get_stations(dialogue_state(), 0, 90, -180, 180, 2, 19950101, 19950102);
   EXPECT_EQ(rows(), (Rows{{100, 30000}, {300, 10000}}));
 }
 
@@ -120,7 +124,7 @@ TEST_F(Selection, EqualKeysKeepTheirOrder) {
   add(500, 2, 0, 0, 19900101, 20991231);
   add(400, 9, 0, 0, 19900101, 20991231);
   add(500, 1, 0, 0, 19900101, 20991231);
-  get_stations(-1, 1, -1, 1, 1, 19950101, 19950102);
+  get_stations(dialogue_state(), -1, 1, -1, 1, 1, 19950101, 19950102);
   EXPECT_EQ(rows(), (Rows{{400, 9}, {500, 2}, {500, 1}}));
 }
 
@@ -130,10 +134,12 @@ TEST_F(Selection, BoxBoundsAreInclusive) {
   add(3, 3, 50.0f, -90.0f, 19900101, 20991231);    // on the other corner
   add(4, 4, 50.01f, -95.0f, 19900101, 20991231);   // just north
   add(5, 5, 45.0f, -95.0f, 19900101, 20991231);    // inside
-  get_stations(40.0f, 50.0f, -100.0f, -90.0f, 1, 19950101, 19950102);
+  get_stations(dialogue_state(), 40.0f, 50.0f, -100.0f, -90.0f, 1, 19950101,
+               19950102);
   EXPECT_EQ(index(), (Index{0, 2, 4}));
 
-  get_stations(40.0f, 40.0f, -180.0f, 180.0f, 1, 19950101, 19950102);
+  get_stations(dialogue_state(), 40.0f, 40.0f, -180.0f, 180.0f, 1, 19950101,
+               19950102);
   EXPECT_EQ(index(), (Index{0, 1}));
 }
 
@@ -141,20 +147,20 @@ TEST_F(Selection, NothingSelectedLeavesZeroCounts) {
   add(1, 1, 0, 0, 19900101, 19901231);
   typed(0, {1});
   by_number(19950101, 19950102);
-  EXPECT_EQ(Stn_Count, 0);
-  EXPECT_EQ(Usr_Stn_Count, 0);
+  EXPECT_EQ(dialogue_state().Stn_Count, 0);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 0);
 }
 
 TEST_F(Selection, AtMost2000CandidatesAreKept) {
   for (int i = 0; i < 1500; ++i) add(7, 7, 0, 0, 19900101, 20991231);
   typed(0, {7, 7});
   by_number(19950101, 19950102);
-  ASSERT_EQ(Stn_Count, 2000);
-  EXPECT_EQ(Stn_Index[1499], 1499);
-  EXPECT_EQ(Stn_Index[1500], 0);
-  EXPECT_EQ(Stn_Index[1999], 499);
+  ASSERT_EQ(dialogue_state().Stn_Count, 2000);
+  EXPECT_EQ(dialogue_state().Stn_Index[1499], 1499);
+  EXPECT_EQ(dialogue_state().Stn_Index[1500], 0);
+  EXPECT_EQ(dialogue_state().Stn_Index[1999], 499);
   // Every candidate is the station appended last: one row.
-  EXPECT_EQ(Usr_Stn_Count, 1);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 1);
 }
 
 class StationList : public Selection {
@@ -164,7 +170,7 @@ class StationList : public Selection {
     write_file(path, contents);
     FileHandle f(std::fopen(path.c_str(), "r"));
     CaptureStdout cap;
-    const short n = read_station_list(f.get());
+    const short n = read_station_list(dialogue_state(), f.get());
     const std::string text = cap.text();
     if (out) *out = text;
     return n;
@@ -173,30 +179,30 @@ class StationList : public Selection {
 };
 
 TEST_F(StationList, LinesWithoutANumberAreSkipped) {
-  Stn_Type = 0;
-  User_Stations[1][0] = 55555;
+  dialogue_state().Stn_Type = 0;
+  dialogue_state().User_Stations[1][0] = 55555;
   const short n = read("72469\n\nDEN\n  72520 Pittsburgh\n-\n72764");
   EXPECT_EQ(n, 3);
-  EXPECT_EQ(Usr_Stn_Count, 3);
-  EXPECT_EQ(User_Stations[0][0], 72469);
-  EXPECT_EQ(User_Stations[1][0], 72520);
-  EXPECT_EQ(User_Stations[2][0], 72764);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 3);
+  EXPECT_EQ(dialogue_state().User_Stations[0][0], 72469);
+  EXPECT_EQ(dialogue_state().User_Stations[1][0], 72520);
+  EXPECT_EQ(dialogue_state().User_Stations[2][0], 72764);
 }
 
 TEST_F(StationList, RestOfALongLineIsNotAnotherStation) {
-  Stn_Type = 1;
+  dialogue_state().Stn_Type = 1;
   // 33 characters fit one read; the digits after them belong to the same
   // line and must not count as a station.
   const std::string longline = "23062" + std::string(28, ' ') + "94823\n";
   const short n = read(longline + "24011\n");
   EXPECT_EQ(n, 2);
-  EXPECT_EQ(User_Stations[0][1], 23062);
-  EXPECT_EQ(User_Stations[1][1], 24011);
+  EXPECT_EQ(dialogue_state().User_Stations[0][1], 23062);
+  EXPECT_EQ(dialogue_state().User_Stations[1][1], 24011);
   // A NUL byte in the line does not change where the line ends.
   std::string with_nul = longline;
   with_nul[10] = '\0';
   EXPECT_EQ(read(with_nul + "24011\n"), 2);
-  EXPECT_EQ(User_Stations[1][1], 24011);
+  EXPECT_EQ(dialogue_state().User_Stations[1][1], 24011);
 }
 
 TEST_F(StationList, At2000StationsTheRestIsLeftWithAWarning) {
@@ -207,14 +213,14 @@ TEST_F(StationList, At2000StationsTheRestIsLeftWithAWarning) {
   EXPECT_EQ(out, "");  // exactly 2000 stations: nothing left over
   EXPECT_EQ(read(many + "\n99999\n88888\n", &out), 2000);
   EXPECT_EQ(out, " WARNING:  only the first 2000 stations of the file are used\n");
-  EXPECT_EQ(User_Stations[1999][0], 11999);
-  EXPECT_EQ(Usr_Stn_Count, 2000);
+  EXPECT_EQ(dialogue_state().User_Stations[1999][0], 11999);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 2000);
 }
 
 TEST_F(StationList, EmptyFileSelectsNothing) {
-  Usr_Stn_Count = 5;
+  dialogue_state().Usr_Stn_Count = 5;
   EXPECT_EQ(read(""), 0);
-  EXPECT_EQ(Usr_Stn_Count, 0);
+  EXPECT_EQ(dialogue_state().Usr_Stn_Count, 0);
 }
 
 }  // namespace

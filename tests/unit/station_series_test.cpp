@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "retrieval_fixture.h"
 
 namespace {
@@ -22,8 +22,8 @@ class StationSeries : public RetrievalTest {
            short statsort = 0, short outloc = 0, const std::string& in = "") {
     FeedStdin feed(in);
     CaptureStdout cap;
-    const long n =
-        station_series(b, e, stim, 0, 1, 0, statsort, outloc, pname);
+    const long n = station_series(dialogue_state(), b, e, stim, 0, 1, 0,
+                                  statsort, outloc, pname);
     out = cap.text();
     return n;
   }
@@ -50,7 +50,7 @@ TEST_F(StationSeries, FirstAndLastDayHourLimitsAndHourChoice) {
        sounding(1995, 1, 2, 0, kA), sounding(1995, 1, 2, 6, kA),
        sounding(1995, 1, 2, 12, kA), sounding(1995, 1, 3, 12, kA),
        sounding(1995, 1, 3, 18, kA)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010112", "1995010312", 0), 5);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"11111@1995010112", "11111@1995010200",
@@ -106,7 +106,7 @@ TEST_F(StationSeries, NewFileTriggersOfEachStructure) {
 TEST_F(StationSeries, StationShownByTheChosenNumberType) {
   put(1995, kB, {sounding(1995, 1, 1, 0, kB)});
   to_files(1);
-  Stn_Type = 1;
+  dialogue_state().Stn_Type = 1;
   EXPECT_EQ(run("1995010100", "1995010100", 0, 0, 1), 1);
   EXPECT_EQ(count_of(out, " STATUS:  processing station: 22222 date: "
                           "1995010100\r"),
@@ -125,7 +125,7 @@ TEST_F(StationSeries, DroppedFirstSoundingLeavesItsFileOpenAndEmpty) {
   EXPECT_EQ(count_of(out, " STATUS:  number of soundings written: "), 1);
 
   // Nothing handed on at all, though files were read.
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   to_files(1);
   EXPECT_EQ(run("1995010100", "1995010123", 0, 0, 1), 0);
   EXPECT_NE(out.find(" STATUS:  No data was available to meet your "
@@ -139,7 +139,7 @@ TEST_F(StationSeries, NoDatabaseFileAtAll) {
   EXPECT_EQ(out,
             "\n"
             "\tWARNING:  No database files could be opened in: " +
-                Data_Loc +
+                dialogue_state().Data_Loc +
                 "\n\n"
                 "\a\a"
                 "\tEnter HELP for more information \n"

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "archive_writer.h"
+#include "dialogue_fixture.h"
 #include "rawinq/archive.h"
-#include "rawinq/globals.h"
 #include "retrieval_fixture.h"
 
 namespace {
@@ -26,7 +26,8 @@ class TimeSeries : public RetrievalTest {
            short timesort = 0, short outloc = 0, const std::string& in = "") {
     FeedStdin feed(in);
     CaptureStdout cap;
-    const long n = time_series(b, e, stim, 0, 1, 0, timesort, outloc, pname);
+    const long n = time_series(dialogue_state(), b, e, stim, 0, 1, 0, timesort,
+                               outloc, pname);
     out = cap.text();
     return n;
   }
@@ -54,7 +55,7 @@ TEST_F(TimeSeries, HourChoiceAndFirstAndLastHour) {
   put(1995, kA,
       {sounding(1995, 1, 1, 0, kA), sounding(1995, 1, 1, 12, kA),
        sounding(1995, 1, 2, 0, kA), sounding(1995, 1, 2, 12, kA)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010112", "1995010200", 0), 2);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"11111@1995010112", "11111@1995010200"}));
@@ -69,7 +70,7 @@ TEST_F(TimeSeries, RecordsOfSkippedHoursArePassedOver) {
   put(1995, kA,
       {sounding(1995, 1, 1, 0, kA), sounding(1995, 1, 1, 6, kA),
        sounding(1995, 1, 1, 12, kA), sounding(1995, 1, 1, 18, kA)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010100", "1995010123", 1), 2);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"11111@1995010100", "11111@1995010112"}));
@@ -90,7 +91,7 @@ TEST_F(TimeSeries, YearsAndMonthsFollowOneAnother) {
 
 TEST_F(TimeSeries, DroppedSoundingsAreNotCounted) {
   put(1995, kA, {sounding(1995, 1, 1, 0, kA, 4)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   to_files(0);
   EXPECT_EQ(run("1995010100", "1995010123", 0, 0, 1), 0);
   EXPECT_EQ(count_of(out, "number of soundings written"), 0);
@@ -106,13 +107,14 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
   // The plot hand-off closes the files of the soundings it plots; the file
   // begun for a sounding that is then dropped must not stay open.
   put(1995, kA, {sounding(1995, 1, 1, 0, kA, 4)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   to_files(0);
   {
     testing_support::WorkingDirectory in_dir(dir.path());
     FeedStdin feed("");
     CaptureStdout cap;
-    EXPECT_EQ(time_series("1995010100", "1995010123", 0, 0, 1, 3, 5, 1, pname),
+    EXPECT_EQ(time_series(dialogue_state(), "1995010100", "1995010123", 0, 0, 1,
+                          3, 5, 1, pname),
               0);
     out = cap.text();
   }
@@ -121,7 +123,7 @@ TEST_F(TimeSeries, PlotDataFileOfADroppedLastSoundingIsClosed) {
 
 TEST_F(TimeSeries, OneFilePerMonthOpensOnlyMonthsWithData) {
   put(1995, kA, {sounding(1995, 1, 3, 0, kA), sounding(1995, 3, 1, 12, kA)});
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   to_files(0);
   EXPECT_EQ(run("1995010100", "1995033123", 0, 2, 1), 1);
   EXPECT_EQ(output_files(), (Strings{"1995010300.txt", "1995030112.txt"}));
@@ -175,7 +177,7 @@ TEST_F(TimeSeries, NewFileTriggersOfEachStructure) {
 TEST_F(TimeSeries, StationNumberShownFollowsTheNumberType) {
   put(1995, kB, {sounding(1995, 1, 1, 0, kB)});
   to_files(0);
-  Stn_Type = 1;
+  dialogue_state().Stn_Type = 1;
   EXPECT_EQ(run("1995010100", "1995010100", 0, 0, 1), 1);
   EXPECT_EQ(count_of(out, " STATUS:  processing date: 1995010100 station: "
                           "22222\r"),
@@ -185,7 +187,7 @@ TEST_F(TimeSeries, StationNumberShownFollowsTheNumberType) {
 }
 
 TEST_F(TimeSeries, NoDatabaseFileAtAll) {
-  Data_Loc = dir.path() + "/nothing/";
+  dialogue_state().Data_Loc = dir.path() + "/nothing/";
   EXPECT_EQ(run("1995010100", "1996010100", 0, 0, 0, "\n"), 0);
   EXPECT_EQ(out,
             "\n\n"
@@ -193,7 +195,7 @@ TEST_F(TimeSeries, NoDatabaseFileAtAll) {
             " WARNING:  Unable to open any database files for 1996\n"
             " STATUS:  No data was available to meet your request.\n\n"
             "\tWARNING:  No database files could be opened in: " +
-                Data_Loc +
+                dialogue_state().Data_Loc +
                 "\n\n"
                 "\a"
                 "\tEnter HELP for more information \n"
@@ -235,7 +237,7 @@ TEST_F(TimeSeries, BadRecordEndsItsDaysChain) {
   bytes[at + 5] = 0;
   bytes[at + 6] = 30;
   write_file(path, bytes);
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010100", "1995010223", 0), 2);
   EXPECT_EQ(zir_soundings(out),
             (Strings{"11111@1995010100", "11111@1995010200"}));
@@ -250,7 +252,7 @@ TEST_F(TimeSeries, OffsetsBeyondTheFileAndHugeCountsDoNotHang) {
   for (int i = 1; i < 372; ++i) bytes += std::string(5, '\0');
   const std::string path = put(1995, kA, {});
   write_file(path, bytes);
-  Usr_Stn_Count = 1;
+  dialogue_state().Usr_Stn_Count = 1;
   EXPECT_EQ(run("1995010100", "1995010323", 0), 0);
   EXPECT_EQ(count_of(out, unreadable(path)), 1);
   EXPECT_NE(out.find(" STATUS:  No data was available"), std::string::npos);

@@ -9,13 +9,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
-#include <memory>
-
+#include "dialogue_fixture.h"
 #include "rawinq/cdf.h"
 #include "rawinq/formats.h"
-#include "rawinq/globals.h"
 #include "sounding_fixture.h"
 #include "test_support.h"
 
@@ -42,7 +41,8 @@ class OutputFile final : public OutputUnit {
     id_ = -1;
   }
   void write(short indx) {
-    writer_->write(*this, current_sounding(), Stn_His[indx], WriteOptions{});
+    writer_->write(*this, current_sounding(), dialogue_state().Stn_His[indx],
+                   WriteOptions{});
   }
   static OutputFile*& current() {
     static OutputFile* file = nullptr;
@@ -114,7 +114,7 @@ class Reader {
 
 inline void set_station(short indx, const char* init, long wmo, long wban,
                         float lat, float lon, short elev) {
-  STATREC& s = Stn_His[indx];
+  STATREC& s = dialogue_state().Stn_His[indx];
   s = STATREC{};
   std::strncpy(s.init, init, sizeof s.init - 1);
   s.wmo = wmo;

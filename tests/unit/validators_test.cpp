@@ -6,9 +6,9 @@
 #include <string>
 
 #include "converse.h"
+#include "dialogue.h"
+#include "dialogue_fixture.h"
 #include "dialogue_texts.h"
-#include "rawinq/dialogue.h"
-#include "rawinq/globals.h"
 #include "rawinq/program_exit.h"
 #include "test_support.h"
 
@@ -87,7 +87,7 @@ TEST(ValidFloat, RefusesWithTheRightMessageOnce) {
 
 class AvailYears : public ::testing::Test {
  protected:
-  void TearDown() override { Data_Loc.clear(); }
+  void TearDown() override { dialogue_state().Data_Loc.clear(); }
   TempDir db;
 };
 
@@ -97,52 +97,53 @@ TEST_F(AvailYears, FindsAllThreePrefixesAndReportsFirstToLast) {
   write_file(db / "Raob1997", "");  // any kind of entry counts
   make_dir(db / "raob93");          // a two-digit name is not a global year
   make_dir(db / "rAOB1999");        // nor another mix of letter cases
-  Data_Loc = db.path() + "/";
+  dialogue_state().Data_Loc = db.path() + "/";
   short b = 0, e = 0;
   CaptureStdout cap;
-  avail_years(&b, &e);
-  EXPECT_EQ(cap.text(), dialogue_texts::note(Data_Loc, 1993, 1997));
+  avail_years(dialogue_state(), &b, &e);
+  EXPECT_EQ(cap.text(),
+            dialogue_texts::note(dialogue_state().Data_Loc, 1993, 1997));
   EXPECT_EQ(b, 1993);
   EXPECT_EQ(e, 1997);
   for (int y = 1900; y <= 2099; ++y) {
     const bool want = y == 1993 || y == 1994 || y == 1997;
-    EXPECT_EQ(Years[y - 1900], want ? 1 : 0) << y;
+    EXPECT_EQ(dialogue_state().Years[y - 1900], want ? 1 : 0) << y;
   }
 }
 
 TEST_F(AvailYears, EveryCallRescansAndClearsOldYears) {
   make_dir(db / "raob2001");
-  Data_Loc = db.path() + "/";
+  dialogue_state().Data_Loc = db.path() + "/";
   short b = 0, e = 0;
   {
     CaptureStdout cap;
-    avail_years(&b, &e);
+    avail_years(dialogue_state(), &b, &e);
   }
-  EXPECT_EQ(Years[101], 1);
+  EXPECT_EQ(dialogue_state().Years[101], 1);
   make_dir(db / "raob1900");
   make_dir(db / "raob2099");
   testing_support::write_file(db / "x", "");
   rmdir((db / "raob2001").c_str());
   {
     CaptureStdout cap;
-    avail_years(&b, &e);
+    avail_years(dialogue_state(), &b, &e);
   }
   EXPECT_EQ(b, 1900);
   EXPECT_EQ(e, 2099);
-  EXPECT_EQ(Years[101], 0);
-  EXPECT_EQ(Years[0], 1);
-  EXPECT_EQ(Years[199], 1);
+  EXPECT_EQ(dialogue_state().Years[101], 0);
+  EXPECT_EQ(dialogue_state().Years[0], 1);
+  EXPECT_EQ(dialogue_state().Years[199], 1);
 }
 
 TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
   make_dir(db / "raob2005");
-  Data_Loc.clear();
+  dialogue_state().Data_Loc.clear();
   short b = 0, e = 0;
   std::string out;
   {
     WorkingDirectory in_db(db.path());
     CaptureStdout cap;
-    avail_years(&b, &e);
+    avail_years(dialogue_state(), &b, &e);
     out = cap.text();
   }
   EXPECT_EQ(out, dialogue_texts::note("<current directory>", 2005, 2005));
@@ -151,21 +152,23 @@ TEST_F(AvailYears, EmptyDirectoryNameLooksInTheWorkingDirectory) {
 }
 
 TEST_F(AvailYears, NoDataEndsTheProgramAfterItsDialogue) {
-  Data_Loc = db.path() + "/";
+  dialogue_state().Data_Loc = db.path() + "/";
   short b = 7, e = 7;
-  const Conversation c = converse("\n", [&] { avail_years(&b, &e); });
+  const Conversation c =
+      converse("\n", [&] { avail_years(dialogue_state(), &b, &e); });
   EXPECT_TRUE(c.ended) << "avail_years returned without data";
   EXPECT_EQ(c.status, 0);
   EXPECT_FALSE(c.input_ran_out);
-  EXPECT_EQ(c.out, dialogue_texts::no_data_dialogue(Data_Loc) +
+  EXPECT_EQ(c.out, dialogue_texts::no_data_dialogue(dialogue_state().Data_Loc) +
                        "\n\tExiting raob database ...\n");
   EXPECT_EQ(e, -1);
 }
 
 TEST_F(AvailYears, NoDataDialogueEndsAtEndOfInput) {
-  Data_Loc = db.path() + "/";
+  dialogue_state().Data_Loc = db.path() + "/";
   short b = 0, e = 0;
-  const Conversation c = converse("", [&] { avail_years(&b, &e); });
+  const Conversation c =
+      converse("", [&] { avail_years(dialogue_state(), &b, &e); });
   EXPECT_TRUE(c.input_ran_out) << "avail_years returned without data";
   EXPECT_EQ(c.status, 0);
   EXPECT_EQ(c.out.find("Exiting raob database"), std::string::npos);

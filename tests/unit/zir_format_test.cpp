@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "dialogue_fixture.h"
+#include "rawinq/output.h"
 #include "run_in_child.h"
 #include "sounding_fixture.h"
-#include "rawinq/globals.h"
-#include "rawinq/output.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ DATA_TYPE level(long fr, long pr, long ht, long tp, long dp, long wd,
 class ZirFormat : public ::testing::Test {
  protected:
   void SetUp() override {
-    STATREC& s = Stn_His[kDen];
+    STATREC& s = dialogue_state().Stn_His[kDen];
     std::memset(&s, 0, sizeof s);
     std::strcpy(s.init, "DEN");
     s.wban = 23062;
@@ -38,10 +38,10 @@ class ZirFormat : public ::testing::Test {
     s.elev = 1611;
     Snd_Hdr = HEADER_TYPE{12, 1, 1, 1995, 23062, 0, 3000, 7, 2010, 2500,
                           1, 1115, 52};
-    Original_ZIR_Format = 0;
-    Screen_Scroll = 0;
+    dialogue_state().Original_ZIR_Format = 0;
+    dialogue_state().Screen_Scroll = 0;
   }
-  void TearDown() override { Original_ZIR_Format = 0; }
+  void TearDown() override { dialogue_state().Original_ZIR_Format = 0; }
 
   static void set_levels(const std::vector<DATA_TYPE>& levels) {
     Snd_Data.assign(350, level(0, 0, 0, 0, 0, 0, 0));
@@ -108,7 +108,7 @@ TEST_F(ZirFormat, StationLineFormsAndWbanColumn) {
        "      1  99999  98327  15.18N120.57E   151   1115"},
   };
   for (const Case& c : cases) {
-    STATREC& s = Stn_His[kDen];
+    STATREC& s = dialogue_state().Stn_His[kDen];
     s.wban = c.wban;
     s.wmo = c.wmo;
     s.lat = c.lat;
@@ -157,7 +157,7 @@ TEST_F(ZirFormat, KnotsUseTheArchiveFactor) {
 }
 
 TEST_F(ZirFormat, OriginalLayoutCutsBelow100MbInWholeMillibars) {
-  Original_ZIR_Format = 1;
+  dialogue_state().Original_ZIR_Format = 1;
   Snd_Hdr = HEADER_TYPE{0, 15, 7, 1995, 23062, 0, 950, 99999, 950, 99999,
                         1, 99999, 99999};
   set_levels({level(9, 10000, 1611, 52, -23, 350, 100),
@@ -209,7 +209,7 @@ TEST_F(ZirFormat, TwelveLevelsMakeABlockOfSixteenLines) {
 TEST_F(ZirFormat, NoSelectedLevelWritesNothing) {
   set_levels({level(5, 9000, 0, 0, 0, 0, 0), level(6, 8000, 0, 0, 0, 0, 0)});
   EXPECT_EQ(zir(0, 1), "");
-  Original_ZIR_Format = 1;
+  dialogue_state().Original_ZIR_Format = 1;
   set_levels({level(9, 500, 0, 0, 0, 0, 0), level(4, 10000, 0, 0, 0, 0, 0)});
   EXPECT_EQ(zir(0, 0), "");
 }
@@ -227,9 +227,9 @@ TEST_F(ZirFormat, EveryLineIsCountedForPaging) {
               level(4, 7000, 3012, -41, -90, 99999, 99999)});
   const ChildRun r = run_in_child("a\n", [] {
     outbuf = stdout;
-    Max_Lines = 3;
-    Screen_Lines = 0;
-    Screen_Scroll = 1;
+    dialogue_state().Max_Lines = 3;
+    dialogue_state().Screen_Lines = 0;
+    dialogue_state().Screen_Scroll = 1;
     ksc_format(0, 0, kDen);
   });
   EXPECT_EQ(r.status, 0);
@@ -318,7 +318,7 @@ TEST_F(ZirFormat, StationLineFollowsAChangedCatalogueEntry) {
   EXPECT_EQ(lines(zir(1, 0))[1],
             "      1  23062  72469  39.77N104.87W  1611   1115");
   // The same index now holds another station, south and east.
-  STATREC& s = Stn_His[kDen];
+  STATREC& s = dialogue_state().Stn_His[kDen];
   s.wmo = 12345;
   s.lat = 12.5f;
   s.Clat = 'S';
