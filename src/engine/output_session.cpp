@@ -25,12 +25,17 @@ constexpr const char* kMonthCodes[13] = {"??", "JA", "FE", "MA", "AP",
 constexpr const char* kPlotDataFile = "raob_soundings.zonder";
 constexpr std::size_t kStreamBuffer = 256 * 1024;
 constexpr std::size_t kNetcdfBuffer = 1024 * 1024;
-// A batch of the formatting thread: 4096 levels (some 230 KB of soundings
-// and 100 to 300 KB of text), at most 1024 soundings. Waking the thread
-// costs tens of microseconds on a virtual machine: a batch must hold much
-// more work than that, whatever the soundings' length.
+// A batch of the formatting thread: 2048 levels (some 115 KB of soundings
+// and up to 300 KB of text: ZIR takes some 130 bytes a level), at most 1024
+// soundings. Waking the thread costs tens of microseconds on a virtual
+// machine: a batch must hold much more work than that (some 60 soundings
+// at least), whatever the soundings' length. Two batches are alive at
+// once, the one being filled and the one being formatted, and their
+// buffers are kept for the next: they are the part of the peak memory
+// that a request of one sounding does not have (4096 levels took the
+// whole archive's peak to 10 % above one month's).
 constexpr std::size_t kBatchSoundings = 1024;
-constexpr std::size_t kBatchLevels = 4096;
+constexpr std::size_t kBatchLevels = 2048;
 
 // "WMO_INI_date" of the station.
 std::string station_file_stem(const STATREC* s, long date) {
