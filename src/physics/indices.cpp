@@ -110,8 +110,13 @@ class Environment {
     const double r = thermo::mixing_ratio_from_dewpoint(p, dewpoint(p));
     return std::isnan(r) ? 0.0 : r;
   }
+  // ln p once for both profiles: the same values as temperature(p) and
+  // mixing_ratio(p).
   double virtual_temperature(double p) const {
-    return thermo::virtual_temperature(temperature(p), mixing_ratio(p));
+    const double x = std::log(p);
+    const double r = thermo::mixing_ratio_from_dewpoint(p, dewpoint_.at(x));
+    return thermo::virtual_temperature(temperature_.at(x),
+                                       std::isnan(r) ? 0.0 : r);
   }
   // Pressures of the levels with a temperature, highest first.
   std::vector<double> level_pressures() const {

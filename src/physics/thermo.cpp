@@ -115,11 +115,11 @@ double moist_adiabat_temperature(double p0_hpa, double t0_k, double p_hpa) {
   double x = std::log(p0_hpa);
   double t = t0_k;
   for (double i = 0; i < steps; i += 1.0) {
+    // The midpoint's pressure serves k2 and k3 (one exp, not two).
+    const double p_mid = std::exp(x + h / 2);
     const double k1 = pseudoadiabatic_slope(std::exp(x), t);
-    const double k2 =
-        pseudoadiabatic_slope(std::exp(x + h / 2), t + h / 2 * k1);
-    const double k3 =
-        pseudoadiabatic_slope(std::exp(x + h / 2), t + h / 2 * k2);
+    const double k2 = pseudoadiabatic_slope(p_mid, t + h / 2 * k1);
+    const double k3 = pseudoadiabatic_slope(p_mid, t + h / 2 * k2);
     const double k4 = pseudoadiabatic_slope(std::exp(x + h), t + h * k3);
     t += h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
     x += h;

@@ -17,9 +17,13 @@ namespace {
 void add(std::string& row, double v, int decimals, char separator = ',') {
   row += separator;
   if (!std::isfinite(v)) return;
+  // to_chars writes what printf's "%.*f" writes, without its format
+  // parsing; a value too long for the buffer is left out, as before.
   char buf[40];
-  const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  if (n > 0 && static_cast<size_t>(n) < sizeof buf) row.append(buf, static_cast<size_t>(n));
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::fixed,
+                    decimals);
+  if (r.ec == std::errc()) row.append(buf, r.ptr);
 }
 
 // Puts ",v" of a stored integer (with one decimal for tenths), or ","
