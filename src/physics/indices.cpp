@@ -98,6 +98,9 @@ class Environment {
     }
     temperature_.sort();
     dewpoint_.sort();
+    for (auto it = temperature_.points().rbegin();
+         it != temperature_.points().rend(); ++it)
+      level_pressures_.push_back(std::exp(it->first));
   }
 
   bool valid() const { return !temperature_.empty(); }
@@ -118,19 +121,16 @@ class Environment {
     return thermo::virtual_temperature(temperature_.at(x),
                                        std::isnan(r) ? 0.0 : r);
   }
-  // Pressures of the levels with a temperature, highest first.
-  std::vector<double> level_pressures() const {
-    std::vector<double> out;
-    for (auto it = temperature_.points().rbegin(); it != temperature_.points().rend(); ++it)
-      out.push_back(std::exp(it->first));
-    return out;
-  }
+  // Pressures of the levels with a temperature, highest first (made once:
+  // every parcel's ascent breaks at them).
+  const std::vector<double>& level_pressures() const { return level_pressures_; }
   const Piecewise& dewpoints() const { return dewpoint_; }
 
  private:
   Start surface_{kNaN, kNaN, kNaN};
   Piecewise temperature_;  // against ln p
   Piecewise dewpoint_;
+  std::vector<double> level_pressures_;
 };
 
 // The start of a parcel of the given kind, NaN where it cannot be formed.
