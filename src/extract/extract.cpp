@@ -664,35 +664,30 @@ int run(int argc, char** argv) {
   c.bdate = o.from / 100;
   c.edate = o.to / 100;
 
-  RetrievalRequest rq;
-  rq.bdate = o.from;
-  rq.edate = o.to;
-  rq.hours = o.hours;
-  rq.order = o.order;
-  rq.split = o.split;
-  rq.write.levels = o.levels;
-  rq.write.knots = o.knots;
-  rq.write.above_100mb = o.above_100mb;
-  rq.write.derived = o.derived;
-  rq.write.history = o.history;
-  rq.write.plot = o.plot;
-  rq.write.station_ids = cat.station_ids();
-  rq.write.grid = o.grid;
-  rq.selection = cat.select(c);
+  // The engine's request, made as for every program of the library:
+  // stations named by identifier are visited by WMO number, a cube's times
+  // are those the archive has soundings at.
+  rawinq::Request request;
+  request.from = o.from;
+  request.to = o.to;
+  request.hours = o.hours;
+  request.stations = c;
   if (by_ids) {
-    // Identifiers are resolved to the stations' WBAN numbers; the stations
-    // are visited and named by WMO number, as for --wmo.
-    std::stable_sort(rq.selection.stations.begin(), rq.selection.stations.end(),
-                     [](const StationRow& a, const StationRow& b) {
-                       return a.wmo < b.wmo;
-                     });
-    rq.selection.wban_numbers = false;
+    request.station_ids = o.ids;
+    request.station_names = o.kind == SelectionKind::name;
   }
-  rq.data_dir = data_dir;
-  rq.both_year_forms = true;
-  rq.keyed_slots = 1 << 20;
-  // A cube's times: those the archive has soundings at.
-  if (o.grid.kind != GridOptions::Kind::none) rq.write.grid.times = sounding_times(rq);
+  request.order = o.order;
+  request.split = o.split;
+  request.write.levels = o.levels;
+  request.write.knots = o.knots;
+  request.write.above_100mb = o.above_100mb;
+  request.write.derived = o.derived;
+  request.write.history = o.history;
+  request.write.plot = o.plot;
+  request.write.grid = o.grid;
+  request.keyed_slots = 1 << 20;
+  RetrievalRequest rq =
+      rawinq::engine_request(rawinq::Archive::open(data_dir), cat, request);
 
   // Why nothing may match: station numbers not in the catalogue.
   std::vector<std::string> why;
