@@ -9,6 +9,7 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,8 +36,7 @@ constexpr short kSurfaceIndicator = mand[11];
 // TTBB sequence indicators; -1 marks the end, after which 11 comes again.
 constexpr std::array<short, 11> seq = {0, 11, 22, 33, 44, 55, 66, 77, 88, 99, -1};
 
-// The group formatters, called by position.
-constexpr std::array<FaaFormatter, 4> pfunct = {fpress, fhgt, ftemp, fwind};
+// The positions of the group formers (kGroupFormers).
 enum : std::size_t { kPress, kHeight, kTemp, kWind };
 
 // The groups that make up one level in each place of a message.
@@ -90,6 +90,58 @@ void append_padded(std::string& text, long value, std::size_t width) {
   text.append(digits, n);
 }
 
+// One group being formed, in a buffer of its own: the writer forms some 40
+// groups a sounding, and strings for each cost more than the digits.
+// Room for two numbers of any value and the group's letters.
+class Group {
+ public:
+  void clear() { size_ = 0; }
+  void put(char c) { text_[size_++] = c; }
+  void put(const char* text, std::size_t n) {
+    std::memcpy(text_ + size_, text, n);
+    size_ += n;
+  }
+  // As append_padded: value's decimal text left-padded with '0' to width.
+  void put_padded(long value, std::size_t width) {
+    if (value >= 0 && width <= 5 && value < kPowers[width]) {
+      auto u = static_cast<unsigned>(value);
+      for (std::size_t k = width; k > 0; --k) {
+        text_[size_ + k - 1] = static_cast<char>('0' + u % 10);
+        u /= 10;
+      }
+      size_ += width;
+      return;
+    }
+    char digits[24];
+    const std::size_t n = static_cast<std::size_t>(
+        std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    for (std::size_t k = n; k < width; ++k) put('0');
+    put(digits, n);
+  }
+  const char* data() const { return text_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  static constexpr long kPowers[6] = {1, 10, 100, 1000, 10000, 100000};
+  char text_[64];
+  std::size_t size_ = 0;
+};
+
+// The group formers behind fpress, fhgt, ftemp and fwind (same arguments,
+// the group put into a Group), called by position.
+using GroupFormer = bool (*)(const Sounding& s, short seq, long& indx,
+                             long frame, Group& g);
+bool press_group(const Sounding& s, short seq, long& pindx, long frame,
+                 Group& g);
+bool height_group(const Sounding& s, short seq, long& hindx, long frame,
+                  Group& g);
+bool temp_group(const Sounding& s, short seq, long& tindx, long frame,
+                Group& g);
+bool wind_group(const Sounding& s, short seq, long& windx, long frame,
+                Group& g);
+constexpr std::array<GroupFormer, 4> kGroupFormers = {
+    press_group, height_group, temp_group, wind_group};
+
 std::string padded(long value, std::size_t width) {
   std::string text;
   append_padded(text, value, width);
@@ -138,8 +190,11 @@ class MessageLine {
  public:
   MessageLine(Lines& lines, std::string start, int groups)
       : lines_(lines), text_(std::move(start)), groups_(groups) {}
-  void add(const std::string& group) {
-    text_ += group;
+  void add(const Group& group) { add(group.data(), group.size()); }
+  void add(const std::string& group) { add(group.data(), group.size()); }
+  void add(const char* group) { add(group, std::strlen(group)); }
+  void add(const char* group, std::size_t n) {
+    text_.append(group, n);
     if (++groups_ == kGroupsPerLine) {
       lines_.put(text_, true);
       text_.clear();
@@ -161,9 +216,10 @@ template <std::size_t N>
 bool add_level(const Sounding& s, MessageLine& line,
                const std::array<std::size_t, N>& set, short indicator,
                long& cursor, long frame) {
+  Group group;
   for (std::size_t pos : set) {
-    std::string group;
-    if (!pfunct[pos](s, indicator, cursor, frame, group)) return false;
+    group.clear();
+    if (!kGroupFormers[pos](s, indicator, cursor, frame, group)) return false;
     line.add(group);
   }
   return true;
@@ -269,8 +325,8 @@ void write_ttbb(const Sounding& s, Lines& lines, const std::string& init,
   if (s.header.year > kLastTTBBYearWithout31313 && !missing(s.header.sondtype) &&
       !missing(s.header.reltime)) {
     for (long frame : k31313Frames) {
-      std::string group;
-      fpress(s, 0, cursor, frame, group);
+      Group group;
+      press_group(s, 0, cursor, frame, group);
       line.add(group);
     }
   }
@@ -319,8 +375,8 @@ void write_ppbb(const Sounding& s, Lines& lines, const std::string& station) {
       line.add(heights + " ");
       for (std::size_t r = start; r < end; ++r) {
         long at = iwinds[r];
-        std::string group;
-        fwind(s, 0, at, s.levels[at].fr, group);
+        Group group;
+        wind_group(s, 0, at, s.levels[at].fr, group);
         line.add(group);
       }
       cursor = iwinds[end - 1] + 1;
@@ -335,50 +391,56 @@ void zero_pad(std::size_t slen, std::string& text) {
   if (text.size() < slen) text.insert(0, slen - text.size(), '0');
 }
 
-short fpress(const Sounding& s, short seq, long& pindx, long frame, std::string& cgrp) {
+namespace {
+
+bool press_group(const Sounding& s, short seq, long& pindx, long frame,
+                 Group& g) {
   switch (frame) {
     case kFrame31313:
-      cgrp = "31313 ";
-      return 1;
+      g.put("31313 ", 6);
+      return true;
     case kFrameSondeType:
-      cgrp = padded(s.header.sondtype, 3) + "// ";
-      return 1;
+      g.put_padded(s.header.sondtype, 3);
+      g.put("// ", 3);
+      return true;
     case kFrameReleaseTime:
-      cgrp = padded(s.header.reltime, 4) + "/=";
-      return 1;
+      g.put_padded(s.header.reltime, 4);
+      g.put("/=", 2);
+      return true;
     default:
       break;
   }
   const long i = find_level(s, pindx, frame);
-  if (i < 0) return 0;
+  if (i < 0) return false;
   pindx = i;
   const DATA_TYPE& l = s.levels[i];
   if (missing(l.pr)) {
-    cgrp = "///// ";
-    return 1;
+    g.put("///// ", 6);
+    return true;
   }
   if (frame == kLevelTropopause)
-    cgrp = "88";
+    g.put("88", 2);
   else if (frame == kLevelMaxWind)
-    cgrp = "77";
+    g.put("77", 2);
   else
-    cgrp.clear(), append_padded(cgrp, seq, 2);
-  append_padded(cgrp, l.pr > 999 ? l.pr - 1000 : l.pr, 3);
-  cgrp += ' ';
-  return 1;
+    g.put_padded(seq, 2);
+  g.put_padded(l.pr > 999 ? l.pr - 1000 : l.pr, 3);
+  g.put(' ');
+  return true;
 }
 
-short fhgt(const Sounding& s, short seq, long& hindx, long frame, std::string& cgrp) {
+bool height_group(const Sounding& s, short seq, long& hindx, long frame,
+                  Group& g) {
   const long i = find_level(s, hindx, frame);
-  if (i < 0) return 0;
+  if (i < 0) return false;
   hindx = i;
   const DATA_TYPE& l = s.levels[i];
   if (seq == 0)
-    cgrp = "00";
+    g.put("00", 2);
   else
-    cgrp.clear(), append_padded(cgrp, l.pr / 10, 2);
+    g.put_padded(l.pr / 10, 2);
   if (missing(l.ht)) {
-    cgrp += "/// ";
+    g.put("/// ", 4);
   } else {
     const long h = l.ht;
     long code;
@@ -390,22 +452,23 @@ short fhgt(const Sounding& s, short seq, long& hindx, long frame, std::string& c
       code = h / 10;
     else
       code = (h % 10000) / 10;
-    append_padded(cgrp, code, 3);
-    cgrp += ' ';
+    g.put_padded(code, 3);
+    g.put(' ');
   }
-  return 1;
+  return true;
 }
 
-short ftemp(const Sounding& s, short seq, long& tindx, long frame, std::string& cgrp) {
+bool temp_group(const Sounding& s, short seq, long& tindx, long frame,
+                Group& g) {
   const long i = find_level(s, tindx, frame);
-  if (i < 0) return 0;
+  if (i < 0) return false;
   tindx = i;
   const DATA_TYPE& l = s.levels[i];
   if (missing(l.tp)) {
-    cgrp = "///// ";
-    return 1;
+    g.put("///// ", 6);
+    return true;
   }
-  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return 0;
+  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return false;
   // The tenths digit is even at or above 0 degrees and odd below.
   const long t = l.tp;
   long ttt;
@@ -413,42 +476,69 @@ short ftemp(const Sounding& s, short seq, long& tindx, long frame, std::string& 
     ttt = t % 2 != 0 ? t + 1 : t;
   else
     ttt = t % 2 == 0 ? -t + 1 : -t;
-  cgrp.clear();
-  append_padded(cgrp, ttt, 3);
+  g.put_padded(ttt, 3);
   long d = 100;  // no depression
   if (!missing(l.dp)) {
     d = t - l.dp;
     if (d > 55) d = d / 10 + 50;
   }
   if (d <= 99)
-    append_padded(cgrp, d, 2);
+    g.put_padded(d, 2);
   else
-    cgrp += "//";
-  cgrp += ' ';
-  return 1;
+    g.put("//", 2);
+  g.put(' ');
+  return true;
 }
 
-short fwind(const Sounding& s, short seq, long& windx, long frame, std::string& cgrp) {
+bool wind_group(const Sounding& s, short seq, long& windx, long frame,
+                Group& g) {
   const long i = find_level(s, windx, frame);
-  if (i < 0) return 0;
+  if (i < 0) return false;
   windx = i;
   const DATA_TYPE& l = s.levels[i];
   if (missing(l.wd) || missing(l.ws)) {
-    cgrp = "///// ";
-    return 1;
+    g.put("///// ", 6);
+    return true;
   }
-  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return 0;
+  if (frame == kLevelMandatory && l.pr != indicator_pressure(seq)) return false;
   long knots = static_cast<long>(static_cast<double>(l.ws) * 0.1925 + 0.5);
   long direction = l.wd / 5 * 5;
   if (knots >= 100) {
     direction += 1;
     knots %= 100;
   }
-  cgrp.clear();
-  append_padded(cgrp, direction, 3);
-  append_padded(cgrp, knots, 2);
-  cgrp += ' ';
+  g.put_padded(direction, 3);
+  g.put_padded(knots, 2);
+  g.put(' ');
+  return true;
+}
+
+// A former's group as a string; a group not formed leaves cgrp as it was.
+short formed(GroupFormer former, const Sounding& s, short seq, long& indx,
+             long frame, std::string& cgrp) {
+  Group g;
+  if (!former(s, seq, indx, frame, g)) return 0;
+  cgrp.assign(g.data(), g.size());
   return 1;
+}
+
+}  // namespace
+
+short fpress(const Sounding& s, short seq, long& pindx, long frame,
+             std::string& cgrp) {
+  return formed(press_group, s, seq, pindx, frame, cgrp);
+}
+short fhgt(const Sounding& s, short seq, long& hindx, long frame,
+           std::string& cgrp) {
+  return formed(height_group, s, seq, hindx, frame, cgrp);
+}
+short ftemp(const Sounding& s, short seq, long& tindx, long frame,
+            std::string& cgrp) {
+  return formed(temp_group, s, seq, tindx, frame, cgrp);
+}
+short fwind(const Sounding& s, short seq, long& windx, long frame,
+            std::string& cgrp) {
+  return formed(wind_group, s, seq, windx, frame, cgrp);
 }
 
 namespace {
