@@ -17,6 +17,14 @@ if [ -n "$missing" ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y $missing
 fi
 
+# The map outlines (Natural Earth's, npm package world-atlas) and their
+# reader (topojson-client) for rawinq-serve's station page, into
+# web/node_modules (never committed), where node's npm is installed.
+if command -v npm >/dev/null 2>&1 && [ ! -f web/node_modules/world-atlas/land-110m.json ]; then
+  (cd web && npm ci --no-audit --no-fund) ||
+    echo "setup.sh: npm could not install web/'s packages: rawinq-serve's map has no land outlines" >&2
+fi
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ $# -gt 0 ]; then
   cmake --build build -j"$(nproc)" --target "$@"

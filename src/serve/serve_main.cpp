@@ -3,6 +3,7 @@
 // of their own: the server stops accepting, the requests under way end,
 // and the program exits with 128 + the signal's number.
 #include <pthread.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <time.h>
 
@@ -48,6 +49,7 @@ void usage(std::FILE* f) {
       "  --access-log FILE|-     the access log, Common Log Format (default -,\n"
       "                          standard output)\n"
       "  --web DIR               the page's scripts, styles and map outlines\n"
+      "                          (default: the installed ones)\n"
       "  --max-extractions N     extractions at once; past them 503 (default 4)\n"
       "  --max-days N            longest period of a list, in days (default 366)\n"
       "  --max-soundings N       most soundings of a period request (default 400)\n"
@@ -132,6 +134,14 @@ rawinq::serve::ServeOptions parse(int argc, char** argv) {
                      " operands given)");
   o.database_dir = operands[0];
   o.support_dir = operands[1];
+  if (o.web_dir.empty()) {
+    // The installed copy beside the program, else the source tree's.
+    const std::string installed = installed_data_dir(program_directory());
+    struct stat sb {};
+    o.web_dir = !installed.empty() && stat((installed + "/web").c_str(), &sb) == 0
+                    ? installed + "/web"
+                    : RAWINQ_WEB_DIR;
+  }
   return o;
 }
 

@@ -148,6 +148,43 @@ std::string trimmed_field(const char* text, std::size_t size) {
 
 }  // namespace
 
+// A file of the page, served from memory.
+struct Asset {
+  std::string bytes;
+  std::string media_type;
+};
+
+// The files the pages load, by their name under /static/, each looked for
+// in the web folder itself (an installed copy) and where npm puts it.
+struct AssetSource {
+  const char* name;
+  const char* media_type;
+  const char* npm_path;  // under node_modules/, or null
+};
+constexpr AssetSource kAssets[] = {
+    {"app.js", "text/javascript; charset=utf-8", nullptr},
+    {"style.css", "text/css; charset=utf-8", nullptr},
+    {"topojson-client.min.js", "text/javascript; charset=utf-8",
+     "topojson-client/dist/topojson-client.min.js"},
+    {"land-110m.json", "application/json", "world-atlas/land-110m.json"},
+};
+
+std::map<std::string, Asset> load_assets(const std::string& dir) {
+  std::map<std::string, Asset> assets;
+  if (dir.empty()) return assets;
+  for (const AssetSource& a : kAssets) {
+    for (const std::string& path :
+         {dir + "/" + a.name,
+          a.npm_path != nullptr ? dir + "/node_modules/" + a.npm_path : std::string()}) {
+      struct stat sb {};
+      if (path.empty() || stat(path.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode)) continue;
+      assets[a.name] = Asset{read_whole_file(path), a.media_type};
+      break;
+    }
+  }
+  return assets;
+}
+
 struct Service::State {
   ServeOptions options;
   Archive archive;
@@ -159,12 +196,14 @@ struct Service::State {
   Slots slots;
   std::mutex times_mutex;
   std::map<long, std::vector<long>> times;  // by WBAN number
+  std::map<std::string, Asset> assets;
 
   explicit State(const ServeOptions& o)
       : options(o),
         archive(Archive::open(o.database_dir)),
         catalogue(load(o.support_dir)),
-        slots(o.max_extractions) {
+        slots(o.max_extractions),
+        assets(load_assets(o.web_dir)) {
     StationCriteria c;
     c.by_numbers = false;
     c.blat = -90;
@@ -475,7 +514,9 @@ void Service::install(httplib::Server& server) {
   server.set_keep_alive_max_count(100);
   server.set_default_headers(
       {{"Content-Security-Policy",
-        "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+        // The skew-T's SVG (cairo's) styles its paths with style attributes.
+        "default-src 'self'; script-src 'self'; style-src 'self' 'unsafe-inline'; "
+        "img-src 'self' data:; "
         "object-src 'none'; base-uri 'none'; frame-ancestors 'none'"},
        {"X-Content-Type-Options", "nosniff"},
        {"Referrer-Policy", "no-referrer"}});
@@ -636,6 +677,15 @@ void Service::install(httplib::Server& server) {
                res.set_content(listing_text(st.read_one(l, t), st.id_of(l)),
                                "text/html; charset=utf-8");
              });
+
+  // The page's scripts, styles and map outlines, read at start.
+  for (const auto& [name, asset] : st.assets) {
+    const Asset a = asset;
+    server.Get(base + "/static/" + name, [a](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "max-age=3600");
+      res.set_content(a.bytes, a.media_type);
+    });
+  }
 
   // The station map and search.
   server.Get(base + "/", [&st, base](const httplib::Request&, httplib::Response& res) {

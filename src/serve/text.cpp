@@ -75,6 +75,7 @@ long days_from_civil(long y, long m, long d) {
 std::string page_head(const std::string& base, const std::string& title) {
   return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+         "<link rel=\"icon\" href=\"data:,\">\n"
          "<title>" + html_escape(title) + "</title>\n"
          "<link rel=\"stylesheet\" href=\"" + base + "/static/style.css\">\n</head>\n<body>\n";
 }
@@ -318,7 +319,28 @@ std::string sounding_page(const SoundingPage& page) {
 std::string index_page(const std::string& base,
                        const std::vector<std::pair<std::string, const StationListing*>>& stations) {
   std::string out = page_head(base, "rawinq soundings");
-  out += "<h1>Soundings of the archive</h1>\n<table class=\"stations\">\n"
+  out.replace(out.find("<body>"), 6, "<body data-base=\"" + html_escape(base) + "\">");
+  out += "<h1>Soundings of the archive</h1>\n"
+         "<form id=\"search\"><label for=\"q\">Station</label> <input id=\"q\" name=\"q\" "
+         "placeholder=\"72469, KDNR, DNR, W23062 or a name\" maxlength=\"64\"> "
+         "<button id=\"find\" type=\"submit\">Find</button></form>\n<div id=\"found\"></div>\n"
+         "<form id=\"pick\"><span id=\"chosen\">No station chosen.</span> "
+         "<label for=\"date\">Date</label> <input type=\"date\" id=\"date\" disabled> "
+         "<label for=\"hour\">Hour</label> <select id=\"hour\"></select> "
+         "<button id=\"show\" type=\"submit\" disabled>Show</button> <span id=\"note\"></span>"
+         "</form>\n"
+         "<svg id=\"map\" xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"-180 -90 360 180\">"
+         "<g id=\"land\"></g><g id=\"stations\">\n";
+  for (const auto& [id, l] : stations) {
+    const Station& e = *l->entry;
+    const std::string label = trimmed(e.name, sizeof e.name) + " (" + id +
+                              (l->icao.empty() ? "" : ", " + l->icao) + ")";
+    out += "<circle class=\"station\" id=\"station-" + html_escape(id) + "\" data-id=\"" +
+           html_escape(id) + "\" data-label=\"" + html_escape(label) + "\" cx=\"" +
+           json_number(e.lon, 2) + "\" cy=\"" + json_number(-e.lat, 2) +
+           "\" r=\"1.6\"><title>" + html_escape(label) + "</title></circle>\n";
+  }
+  out += "</g></svg>\n<h2>Stations</h2>\n<table class=\"stations\">\n"
          "<tr><th>station</th><th>ICAO</th><th>name</th><th>latitude</th><th>longitude</th>"
          "<th>years</th></tr>\n";
   for (const auto& [id, l] : stations) {
@@ -329,7 +351,8 @@ std::string index_page(const std::string& base,
            "</td><td>" + json_number(e.lon, 2) + "</td><td>" + html_escape(l->years) +
            "</td></tr>\n";
   }
-  return out + "</table>\n</body></html>\n";
+  return out + "</table>\n<script src=\"" + base + "/static/topojson-client.min.js\"></script>\n"
+         "<script src=\"" + base + "/static/app.js\"></script>\n</body></html>\n";
 }
 
 }  // namespace rawinq::serve
