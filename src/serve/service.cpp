@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <httplib.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,6 +33,7 @@
 #include "rawinq/rawinq.h"
 #include "rawinq/skewt_layout.h"
 #include "rawinq/thermo.h"
+#include "rawinq/time_height.h"
 #include "text.h"
 
 namespace rawinq::serve {
@@ -146,6 +148,30 @@ std::string trimmed_field(const char* text, std::size_t size) {
   return s;
 }
 
+// Files of a folder packed into one zip file at path (libzip).
+void zip_files(const std::string& dir, const std::vector<std::string>& names,
+               const std::string& path) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_EXCL, &err);
+  if (z == nullptr) throw std::runtime_error(path + ": the zip file cannot be made");
+  struct Discard {
+    zip_t* z;
+    ~Discard() {
+      if (z != nullptr) zip_discard(z);
+    }
+  } guard{z};
+  for (const std::string& name : names) {
+    zip_source_t* src = zip_source_file(z, (dir + "/" + name).c_str(), 0, -1);
+    if (src == nullptr || zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8) < 0) {
+      if (src != nullptr) zip_source_free(src);
+      throw std::runtime_error(name + ": cannot be added to the zip file: " + zip_strerror(z));
+    }
+  }
+  if (zip_close(z) != 0)
+    throw std::runtime_error(path + ": the zip file cannot be written: " + zip_strerror(z));
+  guard.z = nullptr;
+}
+
 }  // namespace
 
 // A file of the page, served from memory.
@@ -184,6 +210,8 @@ std::map<std::string, Asset> load_assets(const std::string& dir) {
   }
   return assets;
 }
+
+std::bitset<24> hours_param(const std::string& text);
 
 struct Service::State {
   ServeOptions options;
@@ -342,7 +370,8 @@ struct Service::State {
   // The request's soundings written in a format into a private folder; the
   // files written, by name.
   std::vector<std::pair<std::string, std::string>> extract(Request r, const OutputFormat& format,
-                                                           const std::string& history) {
+                                                           const std::string& history,
+                                                           const std::string& zip_name = "") {
     Slots::Permit permit(slots);
     TempDir dir;
     r.write.history = history;
@@ -377,9 +406,49 @@ struct Service::State {
       ::retrieve(rq, session, silent);
     }
     std::vector<std::pair<std::string, std::string>> out;
-    for (const std::string& name : files_in(dir.path()))
-      out.emplace_back(name, read_whole_file(dir.path() + "/" + name));
+    const std::vector<std::string> names = files_in(dir.path());
+    if (zip_name.empty() || names.size() <= 1) {
+      for (const std::string& name : names)
+        out.emplace_back(name, read_whole_file(dir.path() + "/" + name));
+    } else {
+      const std::string zip_path = dir.path() + "/" + zip_name;
+      zip_files(dir.path(), names, zip_path);
+      out.emplace_back(zip_name, read_whole_file(zip_path));
+    }
     return out;
+  }
+
+  // The station and period of a period request: station=, from= (required),
+  // to= (default: the end of what from= names), hours= (default 0,12);
+  // 413 past the longest period or the most soundings.
+  struct Period {
+    const StationListing* listing = nullptr;
+    long from = 0, to = 0;
+    std::bitset<24> hours;
+    std::vector<long> times;
+  };
+  Period period(const httplib::Request& req, const std::string& station_id);
+
+  // The section of a period drawn in a format, in a private folder.
+  std::string section(const Period& p, PlotKind kind) {
+    Slots::Permit permit(slots);
+    Request r = request_for(*p.listing, p.from, p.to, p.hours);
+    std::vector<Sounding> soundings;
+    for (StationSounding& s : read_soundings(archive, catalogue, r))
+      soundings.push_back(std::move(s.sounding));
+    if (soundings.empty()) throw HttpError(404, "no soundings in the period");
+    TempDir dir;
+    const std::string path = dir.path() + "/section";
+    const Station& e = *p.listing->entry;
+    render_time_height_title(soundings, e, kind, path);
+    return read_whole_file(path);
+  }
+
+  static void render_time_height_title(const std::vector<Sounding>& soundings, const Station& e,
+                                       PlotKind kind, const std::string& path) {
+    const std::string title = trimmed_field(e.name, sizeof e.name) + "  " + url_id(e) +
+                              "  time-height section";
+    plot::render_time_height(soundings, title, kind, path);
   }
 
   // The one sounding of a station at a time, as a value.
@@ -392,6 +461,35 @@ struct Service::State {
     return std::move(s.front());
   }
 };
+
+Service::State::Period Service::State::period(const httplib::Request& req,
+                                              const std::string& station_id) {
+  Period p;
+  p.listing = &station(station_id);
+  if (!req.has_param("from")) throw HttpError(400, "from= is required");
+  TimeSpan from, to;
+  try {
+    from = parse_time_span(req.get_param_value("from"));
+    to = req.has_param("to") ? parse_time_span(req.get_param_value("to")) : from;
+  } catch (const DateError& e) {
+    throw HttpError(400, e.what());
+  }
+  p.from = from.first;
+  p.to = to.last;
+  if (p.to < p.from) throw HttpError(400, "to: the last time is before from");
+  if (days_between(p.from, p.to) > options.max_days)
+    throw HttpError(413, "the period is longer than " + std::to_string(options.max_days) + " days");
+  p.hours = hours_param(req.has_param("hours") ? req.get_param_value("hours") : "");
+  for (const long t : times_of(*p.listing))
+    if (t >= p.from && t <= p.to && p.hours.test(static_cast<std::size_t>(t % 100)))
+      p.times.push_back(t);
+  if (p.times.size() > static_cast<std::size_t>(options.max_soundings))
+    throw HttpError(413, "the period holds " + std::to_string(p.times.size()) +
+                             " soundings, more than " + std::to_string(options.max_soundings));
+  if (p.times.empty()) throw HttpError(404, "no soundings of station " + id_of(*p.listing) +
+                                              " in the period");
+  return p;
+}
 
 Service::Service(const ServeOptions& options) : state_(std::make_unique<State>(options)) {}
 Service::~Service() = default;
@@ -433,8 +531,10 @@ std::string refused_request(const httplib::Request& req) {
   return "";
 }
 
+}  // namespace
+
 // The hours of a list ("0,12", "all"; default 0 and 12).
-std::bitset<24> parse_hours(const std::string& text) {
+std::bitset<24> hours_param(const std::string& text) {
   std::bitset<24> hours;
   if (text.empty()) {
     hours.set(0);
@@ -456,6 +556,8 @@ std::bitset<24> parse_hours(const std::string& text) {
   }
   return hours;
 }
+
+namespace {
 
 TimeSpan parse_span(const std::string& name, const std::string& text) {
   try {
@@ -588,7 +690,7 @@ void Service::install(httplib::Server& server) {
     if (bounded && days_between(from, to) > st.options.max_days)
       throw HttpError(413, "the period is longer than " + std::to_string(st.options.max_days) +
                                " days");
-    const std::bitset<24> hours = parse_hours(req.get_param_value("hours"));
+    const std::bitset<24> hours = hours_param(req.get_param_value("hours"));
     std::string json = "{\"station\":" + json_string(st.id_of(l)) + ",\"soundings\":[";
     bool first = true;
     for (const long t : st.times_of(l)) {
@@ -676,6 +778,68 @@ void Service::install(httplib::Server& server) {
                const long t = st.sounding_time(l, req.matches[2]);
                res.set_content(listing_text(st.read_one(l, t), st.id_of(l)),
                                "text/html; charset=utf-8");
+             });
+
+  // A period's soundings in a format as one file (a zip file of the
+  // drawings of the formats that draw each sounding to a file of its own).
+  server.Get(base + R"(/api/v1/period/([^/]+))",
+             [&st](const httplib::Request& req, httplib::Response& res) {
+               const State::Period p = st.period(req, req.matches[1]);
+               const std::string format = req.get_param_value("format");
+               const Download* d = download_of(format);
+               if (d == nullptr)
+                 throw HttpError(400, "format: '" + printable(format) +
+                                          "' is not one of zir, faa604, csv, netcdf, cf, png, "
+                                          "svg, pdf");
+               const OutputFormat& f = *format_by_name(format);
+               const std::string zip_name = st.id_of(*p.listing) + "_" +
+                                            std::to_string(p.from) + "_" +
+                                            std::to_string(p.to) + "_" + format + ".zip";
+               const auto files = st.extract(st.request_for(*p.listing, p.from, p.to, p.hours),
+                                             f, history_of(req), zip_name);
+               if (files.size() != 1) throw HttpError(404, "the format wrote no file");
+               const bool zipped = files.front().first == zip_name;
+               res.set_header("Content-Disposition",
+                              "attachment; filename=\"" + files.front().first + "\"");
+               res.set_content(files.front().second, zipped ? "application/zip" : d->media_type);
+             });
+
+  // A period's time-height section as a drawing.
+  server.Get(base + R"(/api/v1/period/([^/]+)/section)",
+             [&st](const httplib::Request& req, httplib::Response& res) {
+               const State::Period p = st.period(req, req.matches[1]);
+               const std::string format =
+                   req.has_param("format") ? req.get_param_value("format") : "svg";
+               const PlotKind kind = format == "png"   ? PlotKind::png
+                                     : format == "pdf" ? PlotKind::pdf
+                                     : format == "svg"
+                                         ? PlotKind::svg
+                                         : throw HttpError(400, "format: '" + printable(format) +
+                                                                    "' is not one of svg, png, pdf");
+               const std::string name = st.id_of(*p.listing) + "_" + std::to_string(p.from) +
+                                        "_" + std::to_string(p.to) + "_section." + format;
+               res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+               res.set_content(st.section(p, kind), download_of(format)->media_type);
+             });
+
+  // The period page: the section and the period's downloads.
+  server.Get(base + R"(/period/([^/]+))",
+             [&st, base](const httplib::Request& req, httplib::Response& res) {
+               const State::Period p = st.period(req, req.matches[1]);
+               PeriodPage page;
+               page.base = base;
+               page.id = st.id_of(*p.listing);
+               page.listing = p.listing;
+               page.from = p.from;
+               page.to = p.to;
+               page.query = "from=" + iso_time(p.from) + "&to=" + iso_time(p.to) + "&hours=";
+               for (std::size_t h = 0, n = 0; h < 24; ++h)
+                 if (p.hours.test(h))
+                   page.query += (n++ > 0 ? "," : "") + std::to_string(h);
+               page.times = p.times;
+               page.svg = st.section(p, PlotKind::svg);
+               for (const Download& d : kDownloads) page.formats.push_back(d.name);
+               res.set_content(period_page(page), "text/html; charset=utf-8");
              });
 
   // The page's scripts, styles and map outlines, read at start.

@@ -291,7 +291,11 @@ std::string sounding_page(const SoundingPage& page) {
            "?format=" + f + "\">" + f + "</a>";
   out += " <a id=\"download-json\" href=\"" + api_url + "?format=json\">json</a>";
   out += " <a id=\"listing\" href=\"" + station_url + iso_time(page.time) +
-         "/listing\">text listing</a></section>\n";
+         "/listing\">text listing</a>";
+  char month[32];
+  std::snprintf(month, sizeof month, "%04ld-%02ld", page.time / 1000000, page.time / 10000 % 100);
+  out += " <a id=\"period\" href=\"" + page.base + "/period/" + page.id + "?from=" + month +
+         "&amp;hours=0,12\">the month as a time-height section</a></section>\n";
   out += "<div class=\"skewt\">";
   std::string svg = page.svg;
   const std::size_t svg_at = svg.find("<svg");
@@ -314,6 +318,35 @@ std::string sounding_page(const SoundingPage& page) {
            cell(p.height_m[k], 0) + cell(p.temperature_c[k], 1) + cell(p.dewpoint_c[k], 1) +
            cell(p.wind_direction_deg[k], 0) + cell(p.wind_speed_ms[k], 1) + "</tr>\n";
   return out + "</table>\n</body></html>\n";
+}
+
+std::string period_page(const PeriodPage& page) {
+  const Station& e = *page.listing->entry;
+  const std::string name = trimmed(e.name, sizeof e.name);
+  const std::string api = page.base + "/api/v1/period/" + page.id;
+  const std::string query = html_escape(page.query);
+  std::string out = page_head(page.base, name + " " + iso_time(page.from) + " to " +
+                                             iso_time(page.to));
+  out += "<header><a href=\"" + page.base + "/\">Stations</a></header>\n";
+  out += "<h1>" + html_escape(name) + " (" + html_escape(page.id) + ") " + iso_time(page.from) +
+         " to " + iso_time(page.to) + "</h1>\n";
+  out += "<section class=\"downloads\">The period's " + std::to_string(page.times.size()) +
+         " soundings as one file:";
+  for (const std::string& f : page.formats)
+    out += " <a class=\"download\" id=\"download-" + f + "\" href=\"" + api + "?" +
+           query + "&amp;format=" + f + "\">" + f + "</a>";
+  out += "; the section as <a id=\"section-png\" href=\"" + api + "/section?" + query +
+         "&amp;format=png\">png</a>, <a id=\"section-pdf\" href=\"" + api + "/section?" +
+         query + "&amp;format=pdf\">pdf</a>, <a id=\"section-svg\" href=\"" + api +
+         "/section?" + query + "&amp;format=svg\">svg</a></section>\n";
+  out += "<div class=\"section\">";
+  const std::size_t svg_at = page.svg.find("<svg");
+  if (svg_at != std::string::npos) out += page.svg.substr(svg_at);
+  out += "</div>\n<h2>Soundings</h2>\n<p class=\"times\">";
+  for (const long t : page.times)
+    out += "<a href=\"" + page.base + "/station/" + page.id + "/" + iso_time(t) + "\">" +
+           iso_time(t) + "</a> ";
+  return out + "</p>\n</body></html>\n";
 }
 
 std::string index_page(const std::string& base,

@@ -52,6 +52,16 @@ struct SoundingPage {
 };
 std::string sounding_page(const SoundingPage& page);
 
+struct PeriodPage {
+  std::string base, id, query;  // query: from=...&to=...&hours=...
+  const StationListing* listing = nullptr;
+  long from = 0, to = 0;
+  std::vector<long> times;
+  std::string svg;  // the time-height section
+  std::vector<std::string> formats;
+};
+std::string period_page(const PeriodPage& page);
+
 // The station page: the map, the search and the date picker.
 std::string index_page(const std::string& base,
                        const std::vector<std::pair<std::string, const StationListing*>>& stations);

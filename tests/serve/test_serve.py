@@ -180,6 +180,13 @@ REFUSED = [
     ("/station/72469%00/1995-01-01T00Z", 400, b"control"),
     ("/station/" + "7" * 3000 + "/1995-01-01T00Z", 414, b"2048"),
     ("/nothing/here", 404, b"no such page"),
+    ("/api/v1/period/72469?from=1995&format=csv", 413, b"more than 400"),
+    ("/api/v1/period/72469?from=1995&to=1996-06&format=csv", 413, b"366 days"),
+    ("/api/v1/period/72469?format=csv", 400, b"from= is required"),
+    ("/api/v1/period/72469?from=1996-07&format=csv", 404, b"no soundings"),
+    ("/api/v1/period/72469?from=1995-01&format=tiff", 400, b"tiff"),
+    ("/api/v1/period/72469/section?from=1995-01&format=gif", 400, b"gif"),
+    ("/period/72469?from=1995-13", 400, b"1995-13"),
 ]
 
 
@@ -190,6 +197,51 @@ def test_refused_requests(server, path, status, message):
     assert message in body
     if path.startswith("/api/"):
         assert "error" in json.loads(body)
+
+
+@pytest.mark.parametrize("fmt", ["zir", "csv", "cf", "png"])
+def test_period_download_is_rawinq_extracts_as_one_file(server, tmp_path, fmt):
+    status, headers, body = server.get(
+        f"/api/v1/period/KDNR?from=1995-01-01&to=1995-01-03T00Z&hours=0,12&format={fmt}")
+    assert status == 200, body
+    out = tmp_path / "x"
+    subprocess.run([EXTRACT, "--quiet", "--station", "KDNR", "--from", "1995010100", "--to",
+                    "1995010300", "--hours", "0,12", "--format", fmt, "--out", str(out),
+                    ARCHIVE, SUPPORT], check=True)
+    files = sorted(out.iterdir())
+    if fmt == "png":  # a drawing a sounding: a zip of them
+        assert headers["Content-Type"] == "application/zip"
+        zipped = tmp_path / "served.zip"
+        zipped.write_bytes(body)
+        import zipfile
+        with zipfile.ZipFile(zipped) as z:
+            assert sorted(z.namelist()) == [f.name for f in files] and len(files) == 5
+            for f in files:
+                assert z.read(f.name) == f.read_bytes()
+    elif fmt == "cf":
+        assert len(files) == 1
+        assert (ncdump_without_history(body, tmp_path, "served.nc")
+                == ncdump_without_history(files[0].read_bytes(), tmp_path, "extracted.nc"))
+    else:
+        assert len(files) == 1 and body == files[0].read_bytes()
+        assert f'filename="{files[0].name}"' in headers["Content-Disposition"]
+
+
+def test_period_page_and_section(server):
+    status, headers, body = server.get("/period/DNR?from=1995-01&hours=12")
+    assert status == 200
+    page = body.decode()
+    assert page.count("<svg") == 1 and page.count("<path") > 100
+    assert page.count('href="/station/72469/1995-01-') == 31
+    assert ('href="/api/v1/period/72469?from=1995-01-01T00Z&amp;to=1995-01-31T23Z&amp;'
+            'hours=12&amp;format=csv"') in page
+    for fmt, magic in [("png", b"\x89PNG"), ("pdf", b"%PDF"), ("svg", b"<?xml")]:
+        status, headers, body = server.get(
+            f"/api/v1/period/72469/section?from=1995-01&hours=12&format={fmt}")
+        assert status == 200 and body.startswith(magic), fmt
+    # The sounding page links to its month.
+    status, _, body = server.get("/station/72469/1995-01-05T00Z")
+    assert 'href="/period/72469?from=1995-01&amp;hours=0,12"' in body.decode()
 
 
 def test_sounding_page(server):
