@@ -93,6 +93,12 @@ def main():
             text=True).stdout
         assert csv == expected, csv[:200]
 
+        # The month as a time-height section.
+        driver.find_element(By.ID, "period").click()
+        wait.until(EC.url_contains("/raob/period/72469?from=1995-01"))
+        assert len(driver.find_elements(By.CSS_SELECTOR, ".section svg path")) > 100
+        driver.save_screenshot(str(SHOTS / "serve-period.png"))
+
         errors = [e for e in driver.get_log("browser") if e["level"] == "SEVERE"]
         assert not errors, errors[:3]
     finally:
