@@ -370,22 +370,19 @@ def test_in_flight_request_finishes_on_sigterm(tmp_path):
 
 
 def test_a_slow_client_is_cut_off_and_others_are_served(tmp_path):
-    """A client that sends half a request and stops is disconnected after
-    --timeout; the server goes on answering."""
+    """A client that sends half a request and stops is answered 400 (or cut
+    off) after --timeout, then disconnected; the server goes on answering."""
     s = Server(tmp_path, "--timeout", "1", "--threads", "2")
     try:
         import socket
         slow = socket.create_connection(("127.0.0.1", s.port), timeout=10)
         slow.sendall(b"GET /api/v1/stations HTTP/1.1\r\nHost: x\r\n")
         start = time.monotonic()
-        answer = b""
-        while True:  # the server answers 400 at most, and closes
-            chunk = slow.recv(4096)
-            if not chunk:
-                break
-            answer += chunk
+        answer = slow.recv(4096)  # 400, or the connection closed
         assert time.monotonic() - start < 3.5  # --timeout 1, not the 5 s default
         assert answer == b"" or answer.startswith(b"HTTP/1.1 400 "), answer[:80]
+        while slow.recv(4096):  # then closed (after the keep-alive wait)
+            pass
         slow.close()
         assert s.get("/api/v1/stations?q=KDNR")[0] == 200
     finally:
