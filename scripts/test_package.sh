@@ -151,7 +151,7 @@ head -n 1 plot/raob_soundings.zonder |
 echo "skew-T plot: gmeta drawn by the installed plotter"
 
 # The manual pages, as man finds them.
-for page in rawinq rawinq_na rawinq-pack rawinq-dump rawinq-extract; do
+for page in rawinq rawinq_na rawinq-pack rawinq-dump rawinq-extract rawinq-serve; do
   file=$(man -w "$page") || fail "man finds no page $page"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man $page: $warnings"
@@ -178,5 +178,36 @@ for prog in examples/first_sounding examples/first_sounding_static \
   cmp -s ex-out/1995010100.csv cli-csv.csv || fail "$prog wrote another CSV"
 done
 echo "library: the examples built on rawinq-dev read and write the month"
+
+# rawinq-serve: its unit installed and not enabled, the installed program
+# answering on loopback with the installed web files, stopping on SIGTERM.
+unit=/usr/lib/systemd/system/rawinq-serve.service
+[ -f "$unit" ] || fail "no systemd unit $unit"
+grep -q "^ExecStart=/usr/bin/rawinq-serve " "$unit" || fail "the unit does not start /usr/bin/rawinq-serve"
+! ls /etc/systemd/system/*.wants/rawinq-serve.service >/dev/null 2>&1 ||
+  fail "the unit was enabled by the package"
+rawinq-serve --listen 127.0.0.1:0 --access-log serve.log "$data/sample-archive" \
+  "$data/support" 2>serve.err &
+serve_pid=$!
+for _ in $(seq 50); do grep -q listening serve.err && break; sleep 0.1; done
+url=$(sed -n 's/.*listening on \(http:[^ ]*\)\/$/\1/p' serve.err)
+[ -n "$url" ] || fail "rawinq-serve did not start: $(cat serve.err)"
+curl -sf "$url/api/v1/stations?q=KDNR" | grep -q '"id":"72469"' ||
+  fail "rawinq-serve does not know KDNR"
+curl -sf "$url/api/v1/soundings/KDNR/1995-01-01T00Z?format=csv" >serve.csv ||
+  fail "rawinq-serve gave no CSV"
+rawinq-extract --quiet --format csv --from 1995010100 --hours 0 --wmo 72469 \
+  "$data/sample-archive" "$data/support" >cli-one.csv
+cmp -s serve.csv cli-one.csv || fail "rawinq-serve's CSV is not rawinq-extract's"
+curl -sf "$url/static/app.js" >/dev/null || fail "rawinq-serve has no installed app.js"
+if [ -f "$src/web/node_modules/world-atlas/land-110m.json" ]; then
+  curl -sf "$url/static/land-110m.json" >/dev/null || fail "the map outlines are not installed"
+fi
+kill -TERM "$serve_pid"
+status=0
+wait "$serve_pid" || status=$?
+[ "$status" -eq 143 ] || fail "rawinq-serve ended with status $status on SIGTERM, not 143"
+grep -q '"GET /api/v1/stations?q=KDNR HTTP/1.1" 200 ' serve.log || fail "no access log line"
+echo "rawinq-serve: the installed server answers and stops on SIGTERM"
 
 echo "installed package: every check passed"

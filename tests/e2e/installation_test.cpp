@@ -118,11 +118,24 @@ TEST_F(Installed, LaysOutProgramsPlotterDataAndManualPages) {
             read_file(source_dir() + "/data/support/stat2000.txt"));
   EXPECT_EQ(read_file(at("share/rawinq/sample-archive/Raob2003/I10868_03.buf")),
             read_file(source_dir() + "/data/sample-archive/Raob2003/I10868_03.buf"));
-  // Nothing of the plotter or the developers' tools in bin/.
-  EXPECT_EQ(dir_entries(at("bin")),
-            (std::vector<std::string>{"rawinq", "rawinq-dump",
-                                      "rawinq-extract", "rawinq-pack",
-                                      "rawinq_na"}));
+  // Nothing of the plotter or the developers' tools in bin/; the server,
+  // its page's files, manual page and systemd unit where it is built.
+  std::vector<std::string> programs{"rawinq", "rawinq-dump", "rawinq-extract",
+                                    "rawinq-pack", "rawinq_na"};
+  if (RAWINQ_SERVE_BUILT) {
+    programs.insert(programs.begin() + 4, "rawinq-serve");
+    for (const char* f : {"share/rawinq/web/app.js", "share/rawinq/web/style.css",
+                          "share/man/man1/rawinq-serve.1",
+                          "lib/systemd/system/rawinq-serve.service"})
+      EXPECT_TRUE(file_exists(at(f))) << f;
+    // The unit names the configured prefix's program (the package's /usr).
+    const std::string unit = read_file(at("lib/systemd/system/rawinq-serve.service"));
+    EXPECT_NE(unit.find("/bin/rawinq-serve $RAWINQ_SERVE_OPTIONS ${RAWINQ_ARCHIVE} "
+                        "${RAWINQ_SUPPORT}\n"),
+              std::string::npos);
+    EXPECT_NE(unit.find("\nSuccessExitStatus=143\n"), std::string::npos);
+  }
+  EXPECT_EQ(dir_entries(at("bin")), programs);
 }
 
 TEST_F(Installed, HelpNamesTheInstalledData) {

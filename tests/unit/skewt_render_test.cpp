@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -18,6 +19,7 @@
 #include "rawinq/catalogue.h"
 #include "rawinq/skewt_layout.h"
 #include "rawinq/skewt_style.h"
+#include "rawinq/time_height.h"
 #include "test_support.h"
 
 using namespace rawinq::plot;
@@ -410,3 +412,97 @@ TEST(SkewtRender, LabelsOfTheSampleArchiveCollideWithNothing) {
 }
 
 }  // namespace
+
+// The time-height section: each sounding's values on the section's
+// pressure levels, and the drawing of a series.
+TEST(TimeHeightSection, ColumnsAreInterpolatedInLogPressureWithinEachSounding) {
+  // 1000 hPa 20 C dew point 10 C; 900 hPa 10 C no dew point; 500 hPa
+  // -20 C dew point -25 C; a wind-only level at 300 hPa (no temperature).
+  const Sounding s = make_sounding({{9, 10000, 100, 200, 100, 180, 50},
+                                    {5, 9000, 1000, 100, M, M, M},
+                                    {4, 5000, 5500, -200, -250, 270, 200},
+                                    {6, 3000, 9000, M, M, 270, 300}},
+                                   12, 2, 1, 1995);
+  const SectionColumn c = section_column(s);
+  EXPECT_EQ(c.time, 1995010212);
+  ASSERT_EQ(c.temperature_c.size(), kSectionLevels);
+  ASSERT_EQ(c.dewpoint_depression_c.size(), kSectionLevels);
+  struct Expect {
+    double p_mb, t_c, depression_c;  // NaN: nothing there
+  };
+  const double nan = std::nan("");
+  const auto lnp = [](double p, double p0, double p1) {
+    return (std::log(p0) - std::log(p)) / (std::log(p0) - std::log(p1));
+  };
+  const double f950 = lnp(950, 1000, 900), f700 = lnp(700, 900, 500);
+  const double td700 = 10 + lnp(700, 1000, 500) * (-25 - 10);  // dew points skip 900 hPa
+  const Expect cases[] = {
+      {1000, 20, 10},
+      {950, 20 + f950 * (10 - 20), 20 + f950 * (10 - 20) - (10 + lnp(950, 1000, 500) * -35)},
+      {700, 10 + f700 * (-20 - 10), 10 + f700 * (-30) - td700},
+      {500, -20, 5},
+      {475, nan, nan},  // above the highest temperature
+      {300, nan, nan},  // winds only
+  };
+  for (const Expect& e : cases) {
+    SCOPED_TRACE(e.p_mb);
+    const std::size_t k = static_cast<std::size_t>(std::lround((1000 - e.p_mb) / 25));
+    ASSERT_DOUBLE_EQ(section_pressure(k), e.p_mb);
+    if (std::isnan(e.t_c)) {
+      EXPECT_TRUE(std::isnan(c.temperature_c[k]));
+    } else {
+      EXPECT_NEAR(c.temperature_c[k], e.t_c, 1e-9);
+    }
+    if (std::isnan(e.depression_c)) {
+      EXPECT_TRUE(std::isnan(c.dewpoint_depression_c[k]));
+    } else {
+      EXPECT_NEAR(c.dewpoint_depression_c[k], e.depression_c, 1e-9);
+    }
+  }
+  // A dew point above the temperature is no negative depression.
+  const SectionColumn wet =
+      section_column(make_sounding({{9, 10000, 100, 100, 120, M, M},
+                                    {4, 8500, 1500, 0, 5, M, M}}, 0, 1, 1, 1995));
+  EXPECT_DOUBLE_EQ(wet.dewpoint_depression_c[0], 0);
+  // No dew point at all: no depression anywhere.
+  const SectionColumn dry =
+      section_column(make_sounding({{9, 10000, 100, 100, M, M, M},
+                                    {4, 8500, 1500, 0, M, M, M}}, 0, 1, 1, 1995));
+  EXPECT_FALSE(std::isnan(dry.temperature_c[2]));
+  for (const double d : dry.dewpoint_depression_c) EXPECT_TRUE(std::isnan(d));
+}
+
+TEST(TimeHeightSection, DrawsASeriesInEveryKind) {
+  std::vector<Sounding> series;
+  for (short day = 1; day <= 5; ++day)
+    for (short hour : {0, 12})
+      series.push_back(make_sounding({{9, 10000, 100, short(150 + day * 10), 100, 180, 50},
+                                      {4, 8500, 1500, 50, 20, 200, 100},
+                                      {4, 5000, 5500, -200, -250, 270, 200},
+                                      {4, 2000, 11000, -550, M, 270, 400}},
+                                     hour, day, 1, 1995));
+  TempDir dir;
+  for (const PlotKind kind : {PlotKind::png, PlotKind::svg, PlotKind::pdf}) {
+    const std::string path = dir / "section";
+    render_time_height(series, "DENVER 72469", kind, path);
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string magic = kind == PlotKind::png   ? "\x89PNG"
+                              : kind == PlotKind::pdf ? "%PDF"
+                                                      : "<?xml";
+    EXPECT_EQ(bytes.compare(0, magic.size(), magic), 0);
+    if (kind == PlotKind::svg) {
+      // The moisture shading of ten soundings below 500 hPa, isotherms and
+      // barbs: many paths.
+      std::size_t paths = 0;
+      for (std::size_t at = bytes.find("<path"); at != std::string::npos;
+           at = bytes.find("<path", at + 1))
+        ++paths;
+      EXPECT_GT(paths, 40u);
+    }
+  }
+  EXPECT_THROW(render_time_height({}, "none", PlotKind::svg, dir / "none.svg"),
+               std::invalid_argument);
+  EXPECT_THROW(render_time_height(series, "x", PlotKind::svg, dir / "no/such/dir/x.svg"),
+               PlotError);
+}
