@@ -33,4 +33,9 @@ struct DateError : std::invalid_argument {
 // for the years 1900 to 2099. Throws DateError.
 TimeSpan parse_time_span(const std::string& text);
 
+// Days from 1970-01-01 of a civil date, and the archive's hour YYYYMMDDHH
+// of such a day count and an hour of it (the proleptic Gregorian calendar).
+long days_from_civil(long y, long m, long d);
+long hour_of_days(long days, long hour);
+
 }  // namespace rawinq

@@ -15,6 +15,13 @@ int days_in_month(long y, long m) {
   return kDays[m - 1] + (m == 2 && leap(y) ? 1 : 0);
 }
 
+
+long number(const std::ssub_match& m) {
+  return m.matched ? std::stol(m.str()) : 0;
+}
+
+}  // namespace
+
 // Days from 1970-01-01 of a civil date and back (the proleptic Gregorian
 // calendar; H. Hinnant, "chrono-Compatible Low-Level Date Algorithms").
 long days_from_civil(long y, long m, long d) {
@@ -38,12 +45,6 @@ long hour_of_days(long days, long hour) {
   const long y = yoe + era * 400 + (m <= 2);
   return ((y * 100 + m) * 100 + d) * 100 + hour;
 }
-
-long number(const std::ssub_match& m) {
-  return m.matched ? std::stol(m.str()) : 0;
-}
-
-}  // namespace
 
 TimeSpan parse_time_span(const std::string& text) {
   static const std::regex kHour(R"((\d{4})(\d{2})(\d{2})(\d{2}))");

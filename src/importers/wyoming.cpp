@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "import.h"
+#include "rawinq/dates.h"
 #include "text_fields.h"
 
 namespace archive_writer {
@@ -78,26 +79,6 @@ bool rounded_number(std::string_view s, int decimals, long& value) {
   return true;
 }
 
-// Days since 1970-01-01 of a date and back (the proleptic Gregorian
-// calendar).
-long days_from_civil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
-void civil_from_days(long z, int& y, int& m, int& d) {
-  z += 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long doe = z - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
 
 class WyomingReader {
  public:
@@ -220,12 +201,12 @@ class WyomingReader {
       in_.fail("not a time (YYYY-MM-DD HH:MM:SS): " + std::string(v.substr(0, 20)));
     const long minute = h * 60 + mi;
     const long nominal = (minute + 90) / 180 * 180;  // the nearest 3 hours
-    int yy = 0, mm = 0, dd = 0;
-    civil_from_days(days_from_civil(y, mo, d) + nominal / 1440, yy, mm, dd);
+    const long ymdh =
+        rawinq::hour_of_days(rawinq::days_from_civil(y, mo, d) + nominal / 1440, 0);
     Sounding& s = current_.sounding;
-    s.year = yy;
-    s.month = mm;
-    s.day = dd;
+    s.year = static_cast<int>(ymdh / 1000000);
+    s.month = static_cast<int>(ymdh / 10000 % 100);
+    s.day = static_cast<int>(ymdh / 100 % 100);
     s.hour = static_cast<int>(nominal % 1440 / 60);
     s.reltime = h * 100 + mi;
     have_time_ = true;

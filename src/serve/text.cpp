@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "rawinq/dates.h"
 #include "rawinq/thermo.h"
 
 namespace rawinq::serve {
@@ -64,13 +65,6 @@ std::string trimmed(const char* text, std::size_t size) {
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-long days_from_civil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
-}
 
 std::string page_head(const std::string& base, const std::string& title) {
   return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
@@ -182,7 +176,7 @@ std::string iso_time(long t) {
 
 long days_between(long a, long b) {
   const auto days = [](long t) {
-    return days_from_civil(t / 1000000, t / 10000 % 100, t / 100 % 100);
+    return rawinq::days_from_civil(t / 1000000, t / 10000 % 100, t / 100 % 100);
   };
   return days(b) - days(a);
 }

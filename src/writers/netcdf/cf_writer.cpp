@@ -12,6 +12,7 @@
 
 #include "rawinq/cdf.h"
 #include "rawinq/csv_writer.h"
+#include "rawinq/dates.h"
 #include "rawinq/derived_fields.h"
 #include "rawinq/heights.h"
 #include "rawinq/level_types.h"
@@ -64,20 +65,10 @@ constexpr size_t kObsCount = sizeof kObs / sizeof kObs[0];
 constexpr size_t kLevelFieldCount = sizeof kLevelFields / sizeof kLevelFields[0];
 constexpr size_t kIndexFieldCount = sizeof kIndexFields / sizeof kIndexFields[0];
 
-// Days from 1970-01-01 to a proleptic Gregorian date.
-long days_from_civil(long y, long m, long d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
 }  // namespace
 
 double epoch_seconds(const HEADER_TYPE& h) {
-  return static_cast<double>(days_from_civil(h.year, h.month, h.day)) * 86400.0 +
+  return static_cast<double>(rawinq::days_from_civil(h.year, h.month, h.day)) * 86400.0 +
          h.hour * 3600.0;
 }
 
