@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -398,6 +402,141 @@ TEST(SoundingImport, CataloguesGrowPastWhatTheProgramsLoadWithANote) {
   EXPECT_EQ(testing_support::read_file(dir / "international_sites.txt"),
             "1\nLER  03005  60.13N   1.18W    82 19300101 20241231 LERWICK"
             "                       UK\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A JSON value, enough of JSON for the decoded sample: lists, numbers,
+// strings, true, false and null.
+struct Json {
+  enum Kind { kNull, kNumber, kText, kBool, kList } kind = kNull;
+  double number = 0;
+  std::vector<Json> items;
+};
+
+Json parse_json(const std::string& s, std::size_t& at) {
+  while (at < s.size() && std::isspace(static_cast<unsigned char>(s[at]))) ++at;
+  if (at >= s.size()) throw std::runtime_error("JSON ends early");
+  Json v;
+  const char c = s[at];
+  if (c == '[') {
+    v.kind = Json::kList;
+    ++at;
+    for (;;) {
+      while (at < s.size() && (std::isspace(static_cast<unsigned char>(s[at])) || s[at] == ','))
+        ++at;
+      if (at < s.size() && s[at] == ']') {
+        ++at;
+        return v;
+      }
+      v.items.push_back(parse_json(s, at));
+    }
+  }
+  if (c == '"') {
+    v.kind = Json::kText;
+    for (++at; at < s.size() && s[at] != '"'; ++at)
+      if (s[at] == '\\') ++at;
+    ++at;
+    return v;
+  }
+  for (const char* word : {"null", "true", "false"})
+    if (s.compare(at, std::strlen(word), word) == 0) {
+      at += std::strlen(word);
+      v.kind = word[0] == 'n' ? Json::kNull : Json::kBool;
+      return v;
+    }
+  std::size_t used = 0;
+  v.kind = Json::kNumber;
+  v.number = std::stod(s.substr(at, 32), &used);
+  at += used;
+  return v;
+}
+
+// The shared sample, a bulletin of Giles (WMO 94461) with 127 levels of
+// template 3 09 052, read level by level against the values an independent
+// decoder gave (data/bufr-sample/*.json: the sections as lists, the
+// subset's values in the order of the expanded descriptors).
+TEST(SoundingImport, BufrSampleAgreesWithAnIndependentDecoding) {
+  const std::string dir = std::string(RAWINQ_SOURCE_DIR) + "/data/bufr-sample/";
+  const std::string json_text =
+      testing_support::read_file(dir + "IUSK73_AMMC_182300.json");
+  std::size_t at = 0;
+  const Json root = parse_json(json_text, at);
+  ASSERT_EQ(root.kind, Json::kList);
+  ASSERT_GE(root.items.size(), 4u);
+  const std::vector<Json>& v = root.items[3].items.at(2).items.at(0).items;
+  // Before the levels: the identification, launch time and place, cloud
+  // and sea data (28 values), then the level count; each level is time
+  // displacement, significance, pressure, height, two displacements,
+  // temperature, dew point, direction and speed.
+  constexpr std::size_t kCount = 28, kPerLevel = 10;
+  ASSERT_GT(v.size(), kCount);
+  const std::size_t n = static_cast<std::size_t>(v[kCount].number);
+  ASSERT_EQ(n, 127u);
+  ASSERT_GE(v.size(), kCount + 1 + n * kPerLevel);
+
+  LineSource in(dir + "IUSK73_AMMC_182300.bufr");
+  Collect sink;
+  archive_writer::read_bufr(in, sink, {});
+  ASSERT_EQ(sink.got.size(), 1u);
+  const Imported& got = sink.got[0];
+  EXPECT_EQ(got.station, 994461);
+  EXPECT_EQ(got.sounding.wban, 94461);
+  EXPECT_EQ(got.sounding.year * 1000000L + got.sounding.month * 10000L +
+                got.sounding.day * 100L + got.sounding.hour,
+            2016021823L);  // section 1's time
+  EXPECT_EQ(got.sounding.reltime, 2317);  // launched 23:17:44
+  ASSERT_EQ(got.sounding.levels.size(), n);
+
+  const auto scaled = [](const Json& j, double offset, double scale) {
+    return j.kind == Json::kNull ? archive_writer::kMissing
+                                 : std::lround((j.number - offset) * scale);
+  };
+  std::vector<Level> want;
+  for (std::size_t k = 0; k < n; ++k) {
+    const Json* l = &v[kCount + 1 + k * kPerLevel];
+    Level w;
+    const long sig = static_cast<long>(l[1].number);
+    // 0 08 042: bit 1 (2^17) surface, 2 standard, 3 tropopause, 4 maximum
+    // wind, 5 temperature, 6 humidity, 7 wind.
+    w.flag = sig & (1 << 17)   ? 1
+             : sig & (1 << 16) ? 2
+             : sig & (1 << 15) ? 4
+             : sig & (1 << 14) ? 8
+             : sig & (3 << 12) ? 16
+             : sig & (1 << 11) ? 32
+             : l[6].kind != Json::kNull ? 16 : 32;
+    w.pr = scaled(l[2], 0, 0.1);
+    w.ht = scaled(l[3], 0, 1);
+    w.tp = scaled(l[6], 273.15, 10);
+    w.dp = scaled(l[7], 273.15, 10);
+    w.wd = scaled(l[8], 0, 1);
+    w.ws = scaled(l[9], 0, 10);
+    want.push_back(w);
+  }
+  // The archive stores the surface first, the standard levels under the
+  // ground (here 1000 hPa) after it, then the ascent.
+  EXPECT_EQ(got.sounding.levels[0].flag, 1u);
+  EXPECT_EQ(got.sounding.levels[1].pr, 10000);
+  const auto by_pressure = [](std::vector<Level> ls) {
+    std::stable_sort(ls.begin(), ls.end(),
+                     [](const Level& a, const Level& b) { return a.pr > b.pr; });
+    return ls;
+  };
+  const std::vector<Level> a = by_pressure(got.sounding.levels);
+  const std::vector<Level> b = by_pressure(want);
+  for (std::size_t k = 0; k < n; ++k) {
+    SCOPED_TRACE("level at " + std::to_string(b[k].pr / 10.0) + " hPa");
+    EXPECT_EQ(a[k].flag, b[k].flag);
+    EXPECT_EQ(a[k].pr, b[k].pr);
+    EXPECT_EQ(a[k].ht, b[k].ht);
+    EXPECT_EQ(a[k].tp, b[k].tp);
+    EXPECT_EQ(a[k].dp, b[k].dp);
+    EXPECT_EQ(a[k].wd, b[k].wd);
+    EXPECT_EQ(a[k].ws, b[k].ws);
+  }
 }
 
 }  // namespace
