@@ -8,10 +8,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bufr_messages.h"
 #include "catalogues.h"
 #include "igra2_text.h"
 #include "import.h"
@@ -537,6 +539,160 @@ TEST(SoundingImport, BufrSampleAgreesWithAnIndependentDecoding) {
     EXPECT_EQ(a[k].wd, b[k].wd);
     EXPECT_EQ(a[k].ws, b[k].ws);
   }
+}
+
+}  // namespace
+
+namespace {
+
+using bufr_messages::flag18;
+using bufr_messages::flag7;
+constexpr double kNo = std::numeric_limits<double>::quiet_NaN();
+
+// Every level type of 3 09 052, missing values among them; stored: the
+// surface, the 1000 hPa level under the ground, then the ascent.
+bufr_messages::Message ascent() {
+  bufr_messages::Message m;
+  m.levels = {
+      {flag18(2), 100000, 99, kNo, kNo, kNo, kNo},
+      {flag18(1) + flag18(5) + flag18(7), 83700, 1611, 278.35, 270.85, 350, 2.6},
+      {flag18(6), 80000, 1950, 275.15, 265.15, kNo, kNo},
+      {0, 75000, 2500, 271.15, kNo, kNo, kNo},
+      {flag18(7), 70000, 3012, kNo, kNo, 270, 6.2},
+      {0, 60000, 4200, kNo, kNo, 280, 10},
+      {flag18(3) + flag18(5), 25000, 10500, 218.15, kNo, 265, 30},
+      {flag18(4), 20000, 11800, 216.15, kNo, 270, 45.5},
+      {flag18(5), 15000, 13600, 213.65, kNo, kNo, kNo},
+  };
+  return m;
+}
+const std::string kAscentLevels =
+    " 1 8370 1611 52 -23 350 26; 2 10000 99 99999 99999 99999 99999;"
+    " 16 8000 1950 20 -80 99999 99999; 16 7500 2500 -20 99999 99999 99999;"
+    " 32 7000 3012 99999 99999 270 62; 32 6000 4200 99999 99999 280 100;"
+    " 4 2500 10500 -550 99999 265 300; 8 2000 11800 -570 99999 270 455;"
+    " 16 1500 13600 -595 99999 99999 99999;";
+const std::string kAscent =
+    "972469 1996010200 wban 72469 rel 2305 sonde 99999 trop 7 maxw 8:" +
+    kAscentLevels;
+
+template <typename Change>
+std::string ascent_with(Change change) {
+  bufr_messages::Message m = ascent();
+  change(m);
+  return bufr_messages::encode(m);
+}
+
+TEST(SoundingImport, BufrMessages) {
+  const std::string one = bufr_messages::encode(ascent());
+  // A bulletin as it comes over the GTS: start of heading, sequence
+  // number, abbreviated heading, the message, end of text.
+  const auto bulletin = [](const std::string& message) {
+    return "\x01\r\r\n123\r\r\nIUSK73 AMMC 182300\r\r\n" + message + "\r\r\n\x03";
+  };
+  const std::string noon = ascent_with([](auto& m) { m.nominal[3] = 12; });
+  bufr_messages::Message temp;
+  temp.temp_sequence = true;
+  temp.levels = {
+      {flag7(1), 83700, 1611, 278.15, 270.15, 350, 2.6},
+      {flag7(2), 70000, 3012, 269.15, 264.15, 270, 6.2},
+      // 0 12 001 holds tenths of K: 218.15 K comes back as 218.2 K.
+      {flag7(3), 25000, 10500, 218.15, kNo, 265, 30},
+      {flag7(6), 20000, kNo, kNo, kNo, 270, 45.5},
+  };
+  const std::string no_station = ascent_with([](auto& m) {
+    m.block = m.station = kNo;
+    m.identifier = "SHIP1";
+  });
+  const std::string too_warm =
+      ascent_with([](auto& m) { m.levels[1].t_k = 400; });
+  const std::vector<Case> cases = {
+      {"template 3 09 052: every level type, missing values, the first "
+       "tropopause and maximum wind levels; the date of section 1, the "
+       "launch time as the release time",
+       one, {kAscent}, ""},
+      {"two bulletins in one file, each with its heading",
+       bulletin(one) + bulletin(noon),
+       {kAscent, "972469 1996010212 wban 72469 rel 2305 sonde 99999 trop 7 "
+                 "maxw 8:" + kAscentLevels},
+       ""},
+      {"the TEMP sequence 3 09 007: 0 08 001 flags, geopotential in m2 s-2",
+       bufr_messages::encode(temp),
+       {"972469 1996010200 wban 72469 rel 2305 sonde 99999 trop 3 maxw "
+        "99999: 1 8370 1611 50 -30 350 26; 2 7000 3012 -40 -90 270 62;"
+        " 4 2500 10500 -549 99999 265 300; 32 2000 99999 99999 99999 270 "
+        "455;"},
+       ""},
+      {"a WMO number given as the identifier only",
+       ascent_with([](auto& m) {
+         m.block = m.station = kNo;
+         m.identifier = "94461";
+       }),
+       {"994461 1996010200 wban 94461 rel 2305 sonde 99999 trop 7 maxw 8:" +
+        kAscentLevels},
+       ""},
+      {"no nominal date: the launch time's",
+       ascent_with([](auto& m) { m.nominal[1] = 13; }),
+       {"972469 1996010123 wban 72469 rel 2305 sonde 99999 trop 7 maxw 8:" +
+        kAscentLevels},
+       ""},
+      {"no station", no_station, {},
+       "in.txt: message 1: no station: no WMO block and station number, and "
+       "no WMO number as its identifier (SHIP1)"},
+      {"no date at all", ascent_with([](auto& m) {
+         m.nominal[1] = 13;
+         for (double& v : m.launch) v = kNo;
+       }), {},
+       "in.txt: message 1: no date and hour: neither section 1 nor the data "
+       "give one"},
+      {"a temperature no sounding has", too_warm, {},
+       "in.txt: message 1: level 2: temperature (K) 400 outside 120 to 350"},
+      {"a message of another category than vertical soundings",
+       ascent_with([](auto& m) { m.category = 0; }), {},
+       "in.txt: message 1: not a vertical sounding (data category 0)"},
+      {"a message cut short", one.substr(0, 100), {},
+       "in.txt: message 1: cut short (100 of its " +
+           std::to_string(one.size()) + " bytes)"},
+      {"no message", "IUSK73 AMMC 182300\n", {}, "in.txt: no BUFR message"},
+      {"every fault of the file, the messages between them still read",
+       no_station + one + too_warm, {kAscent},
+       "in.txt: message 1: no station: no WMO block and station number, and "
+       "no WMO number as its identifier (SHIP1)\n"
+       "in.txt: message 3: level 2: temperature (K) 400 outside 120 to 350"},
+  };
+  run_cases(cases, [](LineSource& in, Collect& sink) {
+    archive_writer::read_bufr(in, sink, {});
+  });
+
+  // A message ecCodes cannot decode: its length and edition are right, its
+  // sections are not.
+  std::string broken = one;
+  for (std::size_t k = 30; k + 4 < broken.size(); ++k) broken[k] = '\x7f';
+  {
+    const std::string input = broken + one;
+    LineSource in(input, "in.txt");
+    Collect sink;
+    try {
+      archive_writer::read_bufr(in, sink, {});
+      ADD_FAILURE() << "a broken message was read";
+    } catch (const InputError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("in.txt: message 1: ecCodes cannot", 0), 0u)
+          << e.what();
+      EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(sink.got.size(), 1u);  // the second message is still read
+  }
+  // With --skip-bad the faulty messages are left out and reported.
+  const std::string input = no_station + one + too_warm;
+  LineSource in(input, "in.txt");
+  Collect sink;
+  EXPECT_NO_THROW(archive_writer::read_bufr(in, sink, {}, true));
+  ASSERT_EQ(sink.got.size(), 1u);
+  EXPECT_EQ(text(sink.got[0]), kAscent);
+  EXPECT_EQ(sink.skipped_reasons.size(), 2u);
+  ASSERT_EQ(sink.warnings.size(), 2u);
+  EXPECT_NE(sink.warnings[1].find("message 3: level 2: temperature"),
+            std::string::npos);
 }
 
 }  // namespace
