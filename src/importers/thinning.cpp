@@ -158,9 +158,12 @@ ThinResult thin_levels(const std::vector<ThinLevel>& levels,
                             "tropopause and maximum winds, more than the " +
                             std::to_string(max_levels) + " of one record");
   ThinResult result;
-  static constexpr double kFactors[] = {1,  1.25, 1.5, 2,   2.5, 3,   4,
-                                        5,  6,    8,   10,  15,  20,  30,
-                                        50, 100,  1e3, 1e4, 1e6, 1e9};
+  // The narrowest limits whose levels fit: narrower than the published
+  // ones while the record has room (so that as much of the flight as it
+  // holds is kept), wider only when those give too many levels.
+  static constexpr double kFactors[] = {
+      0.05, 0.1, 0.15, 0.2, 0.3, 0.5, 0.75, 1,   1.25, 1.5, 2,  2.5, 3,
+      4,    5,   6,    8,   10,  15,  20,   30,  50,   100, 1e3, 1e4, 1e6, 1e9};
   for (double factor : kFactors) {
     result.limits.factor = factor;
     std::vector<bool> chosen = keep;

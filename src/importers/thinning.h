@@ -7,7 +7,9 @@
 // 300 hPa and 2 K at 300 hPa and above it, relative humidity 15 %, wind
 // direction 10 degrees and speed 5 m/s. When that is still too many
 // levels, every limit is widened by the same factor, step by step, until
-// they fit.
+// they fit; when the record has room for more, they are narrowed the same
+// way, so that the sounding keeps as much of the flight as one record
+// holds.
 #pragma once
 
 #include <cstddef>
