@@ -403,12 +403,13 @@ class BufrReader {
           std::to_string(ff.size()) + " winds"};
     std::vector<Level> levels;
     std::vector<bool> keep;
-    std::size_t no_pressure = 0;
+    std::size_t unplaced = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const std::size_t number = i + 1;
       Level l;
-      if (missing(p[i])) {
-        ++no_pressure;
+      // A level needs a pressure or a height (a wind by height).
+      if (missing(p[i]) && missing(z[i])) {
+        ++unplaced;
         continue;
       }
       l.pr = scaled(p[i], 1, 110000, 0, 0.1, "pressure (Pa)", number);
@@ -421,12 +422,12 @@ class BufrReader {
       bool flagged = false;
       l.flag = level_type(sig[i], extended, l.tp != kMissing, flagged);
       levels.push_back(l);
-      keep.push_back(flagged);
+      keep.push_back(flagged || l.pr == kMissing);
     }
-    if (levels.empty()) throw MessageFault{"no level with a pressure"};
-    if (no_pressure > 0)
-      sink_.warning(where + ": " + std::to_string(no_pressure) +
-                    " levels without a pressure left out");
+    if (levels.empty()) throw MessageFault{"no level with a pressure or height"};
+    if (unplaced > 0)
+      sink_.warning(where + ": " + std::to_string(unplaced) +
+                    " levels without a pressure or height left out");
     const std::size_t most = record_level_limit();
     if (levels.size() > most) levels = thinned(levels, keep, most);
     s.levels = std::move(levels);
@@ -444,13 +445,25 @@ class BufrReader {
     const auto real = [](long v, double scale) {
       return v == kMissing ? std::nan("") : static_cast<double>(v) / scale;
     };
+    // Levels without a pressure (winds by height) stay; the others are
+    // thinned in ln p.
     std::vector<ThinLevel> profile;
-    profile.reserve(levels.size());
+    std::vector<std::size_t> at;  // of each profile level in `levels`
+    std::size_t loose = 0;
     for (std::size_t i = 0; i < levels.size(); ++i) {
       const Level& l = levels[i];
+      if (l.pr == kMissing) {
+        ++loose;
+        continue;
+      }
+      at.push_back(i);
       profile.push_back({real(l.pr, 10), real(l.tp, 10), real(l.dp, 10),
                          real(l.wd, 1), real(l.ws, 10), keep[i]});
     }
+    if (loose >= most)
+      throw MessageFault{"too many levels for one record: " +
+                         std::to_string(loose) + " without a pressure"};
+    most -= loose;
     ThinResult r;
     try {
       r = thin_levels(profile, most);
@@ -458,9 +471,13 @@ class BufrReader {
       throw MessageFault{std::string("too many levels for one record: ") +
                          e.what()};
     }
+    std::vector<bool> kept(levels.size(), false);
+    for (std::size_t i = 0; i < levels.size(); ++i)
+      kept[i] = levels[i].pr == kMissing;
+    for (std::size_t k : r.kept) kept[at[k]] = true;
     std::vector<Level> out;
-    out.reserve(r.kept.size());
-    for (std::size_t i : r.kept) out.push_back(levels[i]);
+    for (std::size_t i = 0; i < levels.size(); ++i)
+      if (kept[i]) out.push_back(levels[i]);
     thinning_ = {levels.size(), out.size(), r.limits.text()};
     return out;
   }
