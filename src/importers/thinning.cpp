@@ -152,6 +152,16 @@ ThinResult thin_levels(const std::vector<ThinLevel>& levels,
     keep[i] = l.keep;
     must += l.keep;
   }
+  // The first and the last level of each quantity bound every
+  // interpolation: they are kept too.
+  std::vector<bool> start = keep;
+  for (int q = 0; q < kQuantities; ++q) {
+    const std::vector<double>& v = pr.v[q];
+    std::size_t first = 0, last = n;
+    while (first < n && std::isnan(v[first])) ++first;
+    while (last > first && std::isnan(v[last - 1])) --last;
+    if (first < n) start[first] = start[last - 1] = true;
+  }
   if (must > max_levels)
     throw std::length_error(std::to_string(must) +
                             " levels of the surface, standard pressures, the "
@@ -166,7 +176,7 @@ ThinResult thin_levels(const std::vector<ThinLevel>& levels,
       4,    5,   6,    8,   10,  15,  20,   30,  50,   100, 1e3, 1e4, 1e6, 1e9};
   for (double factor : kFactors) {
     result.limits.factor = factor;
-    std::vector<bool> chosen = keep;
+    std::vector<bool> chosen = start;
     if (!choose(pr, result.limits, max_levels, chosen)) continue;
     for (std::size_t i = 0; i < n; ++i)
       if (chosen[i]) result.kept.push_back(i);

@@ -158,9 +158,17 @@ TEST(LevelThinning, AFlightOf5000LevelsKeepsWithinItsLimits) {
   const std::size_t most = archive_writer::record_level_limit();
   ASSERT_GT(most, 1000u);
   ASSERT_LT(most, 5000u);
-  // The record's limit, and far fewer levels, which widen the limits.
-  for (const std::size_t limit : {most, std::size_t{50}}) {
-    SCOPED_TRACE("at most " + std::to_string(limit) + " levels");
+  // The record's limit, and far fewer levels, which widen the limits; with
+  // the levels flagged, and with only the surface flagged (the top of the
+  // flight then kept by the thinning alone).
+  std::vector<ThinLevel> surface_only = all;
+  for (std::size_t i = 1; i < surface_only.size(); ++i) surface_only[i].keep = false;
+  for (const std::size_t limit : {most, std::size_t{50}})
+  for (const std::vector<ThinLevel>* flights :
+       {&all, static_cast<const std::vector<ThinLevel>*>(&surface_only)}) {
+    const std::vector<ThinLevel>& all = *flights;
+    SCOPED_TRACE("at most " + std::to_string(limit) + " levels, " +
+                 (flights == &surface_only ? "surface only" : "flagged"));
     const archive_writer::ThinResult r = archive_writer::thin_levels(all, limit);
     ASSERT_LE(r.kept.size(), limit);
     EXPECT_GT(r.kept.size(), 20u);
