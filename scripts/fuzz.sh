@@ -21,6 +21,9 @@ for t in $targets; do fuzzers="$fuzzers ${t}_fuzzer"; done
 cmake --build build-fuzz -j"$(nproc)" --target $fuzzers
 
 root="$(pwd)/build-fuzz/fuzz-runs"
+# ecCodes' own losses on malformed messages are not findings (see the file).
+LSAN_OPTIONS="suppressions=$(pwd)/tests/fuzz/eccodes.supp"
+export LSAN_OPTIONS
 for t in $targets; do
   run="$root/$t"
   rm -rf "$run"
