@@ -841,14 +841,23 @@ TEST(RawinqPack, BufrRoundTripGivesTheSameValues) {
   ASSERT_FALSE(bufr.empty());
   std::vector<std::string> files;
   for (const std::string& n : dir_entries(dir / "b1")) files.push_back(dir / ("b1/" + n));
+  // Packed from a gzip-compressed copy and a zip archive of the files.
+  ASSERT_EQ(files.size(), 1u);
+  write_gzip(dir / "b1.bufr.gz", read_file(files[0]));
+  write_zip(dir / "b1.zip", "b1.bufr", read_file(files[0]));
   std::vector<std::string> args = {"--from", "bufr", "--catalogue",
                                    support() + "/stat2000.txt", dir / "db"};
-  args.insert(args.end(), files.begin(), files.end());
+  args.push_back(dir / "b1.bufr.gz");
   const RunResult p = run_program(pack_bin(), args, "");
   ASSERT_EQ(p.status, 0) << p.err;
   EXPECT_NE(p.out.find(" packed, 0 skipped\n"), std::string::npos) << p.out;
   EXPECT_EQ(extract_to(dir / "db", "csv", "c2"), extract_to(sample(), "csv", "c1"));
   EXPECT_EQ(extract_to(dir / "db", "bufr", "b2"), bufr);
+  const RunResult z = run_program(
+      pack_bin(), {"--from", "bufr", "--catalogue", support() + "/stat2000.txt",
+                   dir / "dbz", dir / "b1.zip"}, "");
+  ASSERT_EQ(z.status, 0) << z.err;
+  EXPECT_EQ(extract_to(dir / "dbz", "csv", "cz"), extract_to(sample(), "csv", "c1"));
 
   // A message ecCodes cannot decode among good ones.
   std::string broken = read_file(files[0]);
