@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -663,6 +664,53 @@ TEST(SoundingImport, BufrMessages) {
   run_cases(cases, [](LineSource& in, Collect& sink) {
     archive_writer::read_bufr(in, sink, {});
   });
+
+  // A message of two subsets, two soundings of 2 and 3 levels: each read
+  // from its own subset.
+  {
+    codes_handle* h = codes_bufr_handle_new_from_samples(nullptr, "BUFR4");
+    ASSERT_NE(h, nullptr);
+    const std::unique_ptr<codes_handle, decltype(&codes_handle_delete)> owner(
+        h, codes_handle_delete);
+    const auto set = [h](const char* key, const std::vector<double>& v) {
+      bufr_messages::set_values(h, key, v);
+    };
+    const auto set_longs = [h](const char* key, const std::vector<long>& v) {
+      bufr_messages::check(codes_set_long_array(h, key, v.data(), v.size()), key);
+    };
+    for (const auto& [key, v] : std::vector<std::pair<const char*, long>>{
+             {"dataCategory", 2}, {"typicalYear", 1996}, {"typicalMonth", 1},
+             {"typicalDay", 2}, {"typicalHour", 0}, {"numberOfSubsets", 2},
+             {"compressedData", 0}})
+      bufr_messages::check(codes_set_long(h, key, v), key);
+    set_longs("inputExtendedDelayedDescriptorReplicationFactor", {2, 3});
+    set_longs("inputDelayedDescriptorReplicationFactor", {0, 0});
+    set_longs("unexpandedDescriptors", {309052});
+    set("blockNumber", {72, 94});
+    set("stationNumber", {469, 461});
+    set("extendedVerticalSoundingSignificance",
+        {flag18(1), flag18(2), flag18(1), flag18(2), flag18(2)});
+    set("pressure", {85000, 70000, 90000, 85000, 50000});
+    set("airTemperature", {280.15, 270.15, 290.15, 285.15, 260.15});
+    bufr_messages::check(codes_set_long(h, "pack", 1), "pack");
+    const void* bytes = nullptr;
+    std::size_t size = 0;
+    bufr_messages::check(codes_get_message(h, &bytes, &size), "message");
+    const std::string two(static_cast<const char*>(bytes), size);
+    LineSource in(two, "in.txt");
+    Collect sink;
+    archive_writer::read_bufr(in, sink, {});
+    std::vector<std::string> got;
+    for (const Imported& i : sink.got) got.push_back(text(i));
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "972469 1996010200 wban 72469 rel 99999 sonde 99999 trop "
+                       "99999 maxw 99999: 1 8500 99999 70 99999 99999 99999; 2 "
+                       "7000 99999 -30 99999 99999 99999;",
+                       "994461 1996010200 wban 94461 rel 99999 sonde 99999 trop "
+                       "99999 maxw 99999: 1 9000 99999 170 99999 99999 99999; 2 "
+                       "8500 99999 120 99999 99999 99999; 2 5000 99999 -130 99999 "
+                       "99999 99999;"}));
+  }
 
   // A message ecCodes cannot decode: its length and edition are right, its
   // sections are not.
