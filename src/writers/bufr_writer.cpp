@@ -100,6 +100,9 @@ std::string encode(const Sounding& s, const STATREC& station,
                    const std::vector<const DATA_TYPE*>& levels) {
   const HEADER_TYPE& h = s.header;
   Handle m;
+  // No originating centre (all bits set: missing) rather than the
+  // sample's own.
+  m.set("bufrHeaderCentre", 65535L);
   m.set("dataCategory", 2L);
   m.set("internationalDataSubCategory", 4L);
   m.set("typicalYear", static_cast<long>(h.year));
