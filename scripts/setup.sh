@@ -6,7 +6,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="build-essential python3-dask python3-distributed cmake libzip-dev zlib1g-dev libcairo2-dev libfreetype-dev fonts-dejavu-core python3-xarray python3-netcdf4 python3-pandas python3-matplotlib pybind11-dev python3-dev python3-numpy python3-pytest libgtest-dev libgmock-dev libbenchmark-dev libnetcdf-dev libhdf5-dev netcdf-bin ncl-ncarg xvfb xauth ghostscript valgrind dpkg-dev man-db groff-base clang libclang-rt-dev libcpp-httplib-dev curl wrk chromium chromium-driver python3-selenium"
+packages="build-essential python3-dask python3-distributed cmake libzip-dev zlib1g-dev libcairo2-dev libfreetype-dev fonts-dejavu-core python3-xarray python3-netcdf4 python3-pandas python3-matplotlib pybind11-dev python3-dev python3-numpy python3-pytest libgtest-dev libgmock-dev libbenchmark-dev libnetcdf-dev libhdf5-dev netcdf-bin ncl-ncarg xvfb xauth ghostscript valgrind dpkg-dev man-db groff-base clang libclang-rt-dev libcpp-httplib-dev curl wrk chromium chromium-driver python3-selenium libeccodes-dev libeccodes-tools"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

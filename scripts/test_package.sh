@@ -40,6 +40,7 @@ echo "Depends: $depends"
 echo "Recommends: $recommends"
 echo "$depends" | grep -q 'libnetcdf' || fail "no dependency on the netCDF library"
 echo "$depends" | grep -q 'libcairo2' || fail "no dependency on the cairo library"
+echo "$depends" | grep -q 'libeccodes' || fail "no dependency on the ecCodes library"
 echo "$depends" | grep -q 'fonts-dejavu-core' || fail "no dependency on the plots' font"
 [ "$recommends" = "ncl-ncarg" ] || fail "ncl-ncarg is not recommended"
 

@@ -156,3 +156,4 @@ std::unique_ptr<SoundingWriter> make_cf_writer();
 std::unique_ptr<SoundingWriter> make_png_writer();
 std::unique_ptr<SoundingWriter> make_svg_writer();
 std::unique_ptr<SoundingWriter> make_pdf_writer();
+std::unique_ptr<SoundingWriter> make_bufr_writer();

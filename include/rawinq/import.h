@@ -21,7 +21,8 @@ enum class ImportFormat {
   zir,      // ZIR text as the programs write it
   igra2,    // IGRA2 sounding files
   wyoming,  // University of Wyoming text listings
-  temp      // TEMP messages TTAA, TTBB and PPBB
+  temp,     // TEMP messages TTAA, TTBB and PPBB
+  bufr      // WMO BUFR messages of soundings
 };
 
 struct ImportOptions {
@@ -41,6 +42,11 @@ struct ImportOptions {
   std::string station_list;
   long wmo = 0;    // the station of Wyoming comma-separated listings
   long month = 0;  // YYYYMM of TEMP messages (0: from each file's name)
+  // BUFR: messages with a fault (that ecCodes cannot decode, without a
+  // station or time, with values no sounding can hold) left out and
+  // reported as warnings, instead of ending the import with nothing
+  // written.
+  bool skip_bad = false;
   // A compressed input whose text grows past this many times its size, or
   // past max_unpacked bytes, is refused.
   unsigned long long max_expansion = 200;

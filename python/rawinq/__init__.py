@@ -252,7 +252,7 @@ class Archive:
 def pack(inputs, database_dir, source="igra2", replace=False, catalogue=None,
          support_dir=None, station_list=None, wmo=None, month=None):
     """Imports sounding files into the archive in database_dir, as
-    rawinq-pack does: source is "igra2", "wyoming", "temp" or "zir"; inputs
+    rawinq-pack does: source is "igra2", "wyoming", "temp", "bufr" or "zir"; inputs
     are files (plain, .gz or .zip), read in order. catalogue (a
     stat2000.txt) and support_dir file stations of WMO numbers under their
     WBAN numbers; station_list (IGRA2's) with support_dir adds the stations'

@@ -30,6 +30,11 @@ class ImportSink {
   // A sounding read and left out, and why ("hour missing ...").
   virtual void skipped(const std::string& where, const std::string& reason) = 0;
   virtual void warning(const std::string& text) = 0;
+  // A sounding whose levels were thinned to fit one record: how many it
+  // had and kept, and the limits of interpolation kept to (for the
+  // summary).
+  virtual void thinned(const std::string& /*where*/, std::size_t /*had*/,
+                       std::size_t /*kept*/, const std::string& /*limits*/) {}
 };
 
 // WMO number -> WBAN number, from a stat2000.txt catalogue.
@@ -86,5 +91,14 @@ void read_wyoming(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
                   long csv_wmo = 0);
 void read_temp(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
                long year_month);
+// WMO BUFR messages of soundings (ecCodes decodes them): every message of
+// the file, what comes before or between them (a bulletin's heading)
+// passed by. A message that cannot be read is a fault named by file and
+// message number ("name: message N: what"); the messages after it are
+// still read, and every fault of the file is thrown together at its end as
+// one InputError, one a line. With skip_bad the faulty messages are left
+// out (reported to the sink as skipped, and as warnings) instead.
+void read_bufr(LineSource& in, ImportSink& sink, const WbanOfWmo& wban,
+               bool skip_bad = false);
 
 }  // namespace archive_writer

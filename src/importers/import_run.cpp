@@ -27,6 +27,10 @@ class Observed final : public ImportSink {
     packer_.skipped(where, reason);
   }
   void warning(const std::string& text) override { packer_.warning(text); }
+  void thinned(const std::string& where, std::size_t had, std::size_t kept,
+               const std::string& limits) override {
+    packer_.thinned(where, had, kept, limits);
+  }
 
  private:
   Packer& packer_;
@@ -62,6 +66,9 @@ void read_input(const ImportRequest& rq, const std::string& name,
       read_temp(in, sink, wban, month);
       break;
     }
+    case InputFormat::bufr:
+      read_bufr(in, sink, wban, rq.skip_bad);
+      break;
   }
   observer.end_file();
 }
@@ -142,7 +149,8 @@ ImportResult import_files(const std::string& database_dir,
   archive_writer::ImportRequest rq;
   static constexpr archive_writer::InputFormat kInput[] = {
       archive_writer::InputFormat::zir, archive_writer::InputFormat::igra2,
-      archive_writer::InputFormat::wyoming, archive_writer::InputFormat::temp};
+      archive_writer::InputFormat::wyoming, archive_writer::InputFormat::temp,
+      archive_writer::InputFormat::bufr};
   rq.format = kInput[static_cast<int>(options.format)];
   rq.database_dir = database_dir;
   rq.inputs = options.inputs;
@@ -154,6 +162,7 @@ ImportResult import_files(const std::string& database_dir,
   rq.station_list = options.station_list;
   rq.wmo = options.wmo;
   rq.month = options.month;
+  rq.skip_bad = options.skip_bad;
   rq.limits.ratio = options.max_expansion;
   rq.limits.bytes = options.max_unpacked;
   rq.warnings = options.warnings;

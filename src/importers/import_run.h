@@ -18,7 +18,7 @@
 
 namespace archive_writer {
 
-enum class InputFormat { zir, igra2, wyoming, temp };
+enum class InputFormat { zir, igra2, wyoming, temp, bufr };
 
 struct ImportRequest {
   InputFormat format = InputFormat::zir;
@@ -37,6 +37,9 @@ struct ImportRequest {
   std::string world_file;  // the installed world table of station identifiers
   long wmo = 0;   // the station of Wyoming comma-separated listings
   long month = 0; // YYYYMM of TEMP messages (0: from each file's name)
+  // BUFR: messages with a fault left out (and reported) instead of ending
+  // the import.
+  bool skip_bad = false;
   UnpackLimits limits;
   // The packer's warnings and the notes of waiting for a lock (null: none).
   std::ostream* warnings = nullptr;

@@ -298,4 +298,33 @@ bool LineSource::next(std::string_view& line) {
   }
 }
 
+bool LineSource::next_piece(std::string_view& piece) {
+  if (!reader_) {  // in memory: the whole input at once
+    if (memory_.empty()) return false;
+    piece = memory_;
+    bytes_ += memory_.size();
+    memory_ = {};
+    return true;
+  }
+  begin_ = end_ = 0;
+  if (eof_ || !fill()) {
+    eof_ = true;
+    return false;
+  }
+  bytes_ += end_;
+  piece = std::string_view(buffer_.get(), end_);
+  return true;
+}
+
+bool LineSource::next_file() {
+  if (!reader_) return false;
+  std::string member;
+  if (!reader_->next_member(member)) return false;
+  name_ = member;
+  line_ = 0;
+  begin_ = end_ = 0;
+  eof_ = false;
+  return true;
+}
+
 }  // namespace archive_writer

@@ -45,6 +45,12 @@ class LineSource {
   // The next line without its line end ("\n" or "\r\n"); the view holds
   // until the next call. False at the end of the input.
   bool next(std::string_view& line);
+  // Binary inputs read as bytes instead of lines (not both): the next
+  // piece of the current file or zip member, valid until the next call;
+  // false at its end. next_file() then moves to the archive's next member
+  // (false when there is none).
+  bool next_piece(std::string_view& piece);
+  bool next_file();
   // The file (or "archive.zip:member") and the number of the last line.
   const std::string& name() const { return name_; }
   long line() const { return line_; }

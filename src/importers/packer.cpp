@@ -233,6 +233,14 @@ void Packer::warning(const std::string& text) {
     *warnings << "rawinq-pack: warning: " << text << "\n";
 }
 
+void Packer::thinned(const std::string& where, std::size_t had,
+                     std::size_t kept, const std::string& limits) {
+  if (++thinned_ <= kShownWarnings)
+    thinned_lines_.push_back("  " + where + ": " + std::to_string(had) +
+                             " levels, " + std::to_string(kept) + " kept (" +
+                             limits + ")");
+}
+
 void Packer::stage(const std::string& db, Staging& staging) {
   if (targets_.empty()) throw std::runtime_error("no sounding in the input");
   const fs::path root = db;
@@ -320,6 +328,13 @@ void Packer::report(std::ostream& out) const {
       << packed_ << " packed, " << read_ - packed_ << " skipped\n";
   for (const auto& [reason, n] : skipped_)
     out << "  " << n << " skipped: " << reason << "\n";
+  if (thinned_ > 0) {
+    out << thinned_ << " sounding" << (thinned_ == 1 ? "" : "s")
+        << " thinned to the levels one record holds:\n";
+    for (const std::string& line : thinned_lines_) out << line << "\n";
+    if (thinned_ > thinned_lines_.size())
+      out << "  and " << thinned_ - thinned_lines_.size() << " more\n";
+  }
   if (warnings_ > kShownWarnings && warnings != nullptr)
     *warnings << "rawinq-pack: " << warnings_ - kShownWarnings
               << " more warnings not shown\n";

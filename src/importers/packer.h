@@ -47,6 +47,9 @@ class Packer : public ImportSink {
   void skipped(const std::string& where, const std::string& reason) override;
   // Written to `warnings` at once; after 100 only counted.
   void warning(const std::string& text) override;
+  // Counted for the summary, the first ones listed in it.
+  void thinned(const std::string& where, std::size_t had, std::size_t kept,
+               const std::string& limits) override;
 
   // Writes every station-year file under db to its temporary file in
   // `staging`, which puts them in place; throws, having written nothing,
@@ -86,6 +89,8 @@ class Packer : public ImportSink {
   unsigned long packed_ = 0;
   std::map<std::string, unsigned long> skipped_;
   unsigned long warnings_ = 0;
+  unsigned long thinned_ = 0;
+  std::vector<std::string> thinned_lines_;
 };
 
 }  // namespace archive_writer

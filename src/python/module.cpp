@@ -557,10 +557,11 @@ PYBIND11_MODULE(_rawinq, m) {
             {"zir", rawinq::ImportFormat::zir},
             {"igra2", rawinq::ImportFormat::igra2},
             {"wyoming", rawinq::ImportFormat::wyoming},
-            {"temp", rawinq::ImportFormat::temp}};
+            {"temp", rawinq::ImportFormat::temp},
+            {"bufr", rawinq::ImportFormat::bufr}};
         const auto f = formats.find(source);
         if (f == formats.end())
-          throw py::value_error("source= is one of igra2, wyoming, temp, zir");
+          throw py::value_error("source= is one of igra2, wyoming, temp, bufr, zir");
         rawinq::ImportOptions o;
         o.format = f->second;
         o.inputs = inputs;

@@ -46,6 +46,10 @@ std::vector<OutputFormat> make_table() {
     {-1, "pdf", "skew-T log-p plot, a PDF page per sounding",
      UnitKind::file, FileNameRule::station_dated, ".pdf",
      false, false, false, true, true, true, false, false, nullptr, make_pdf_writer},
+    // WMO BUFR for exchange with other software; binary, to files only.
+    {-1, "bufr", "WMO BUFR edition 4, a message per sounding (template 3 09 052)",
+     UnitKind::file, FileNameRule::dated, ".bufr",
+     false, true, false, true, false, false, false, false, nullptr, make_bufr_writer},
   };
   // clang-format on
 }

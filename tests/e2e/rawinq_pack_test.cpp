@@ -807,3 +807,76 @@ TEST(RawinqPack, WyomingListingsAndTempMessagesReachTheArchive) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every file of a folder, by name, as one text.
+std::string folder_text(const std::string& dir) {
+  std::vector<std::string> names = dir_entries(dir);
+  std::sort(names.begin(), names.end());
+  std::string out;
+  for (const std::string& n : names) out += n + "\n" + read_file(dir + "/" + n);
+  return out;
+}
+
+// A year of two stations (one of a WBAN number, one an international site)
+// extracted as BUFR, packed back with --from bufr and extracted again:
+// the same values (CSV) and the same messages; a file with a message that
+// cannot be decoded writes nothing unless --skip-bad leaves it out.
+TEST(RawinqPack, BufrRoundTripGivesTheSameValues) {
+  TempDir dir;
+  const std::vector<std::string> request = {"--from", "1995", "--wmo", "72469,3005",
+                                            "--hours", "all"};
+  const auto extract_to = [&](const std::string& db, const std::string& format,
+                              const std::string& out) {
+    std::vector<std::string> args = request;
+    for (const std::string& a : {std::string("--format"), format,
+                                 std::string("--out"), dir / out, db, support()})
+      args.push_back(a);
+    const RunResult r = run_program(extract_bin(), args, "");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return folder_text(dir / out);
+  };
+  const std::string bufr = extract_to(sample(), "bufr", "b1");
+  ASSERT_FALSE(bufr.empty());
+  std::vector<std::string> files;
+  for (const std::string& n : dir_entries(dir / "b1")) files.push_back(dir / ("b1/" + n));
+  // Packed from a gzip-compressed copy and a zip archive of the files.
+  ASSERT_EQ(files.size(), 1u);
+  write_gzip(dir / "b1.bufr.gz", read_file(files[0]));
+  write_zip(dir / "b1.zip", "b1.bufr", read_file(files[0]));
+  std::vector<std::string> args = {"--from", "bufr", "--catalogue",
+                                   support() + "/stat2000.txt", dir / "db"};
+  args.push_back(dir / "b1.bufr.gz");
+  const RunResult p = run_program(pack_bin(), args, "");
+  ASSERT_EQ(p.status, 0) << p.err;
+  EXPECT_NE(p.out.find(" packed, 0 skipped\n"), std::string::npos) << p.out;
+  EXPECT_EQ(extract_to(dir / "db", "csv", "c2"), extract_to(sample(), "csv", "c1"));
+  EXPECT_EQ(extract_to(dir / "db", "bufr", "b2"), bufr);
+  const RunResult z = run_program(
+      pack_bin(), {"--from", "bufr", "--catalogue", support() + "/stat2000.txt",
+                   dir / "dbz", dir / "b1.zip"}, "");
+  ASSERT_EQ(z.status, 0) << z.err;
+  EXPECT_EQ(extract_to(dir / "dbz", "csv", "cz"), extract_to(sample(), "csv", "c1"));
+
+  // A message ecCodes cannot decode among good ones.
+  std::string broken = read_file(files[0]);
+  const std::size_t second = broken.find("BUFR", 4);
+  ASSERT_NE(second, std::string::npos);
+  for (std::size_t k = second + 40; k < second + 60; ++k) broken[k] = '\x55';
+  write_file(dir / "broken.bufr", broken);
+  RunResult bad = run_program(pack_bin(), {"--from", "bufr", dir / "db3", dir / "broken.bufr"}, "");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find(dir / "broken.bufr" + ": message 2: "), std::string::npos) << bad.err;
+  EXPECT_FALSE(file_exists(dir / "db3"));
+  bad = run_program(pack_bin(),
+                    {"--from", "bufr", "--skip-bad", dir / "db3", dir / "broken.bufr"}, "");
+  EXPECT_EQ(bad.status, 0) << bad.err;
+  EXPECT_NE(bad.err.find("message 2: "), std::string::npos) << bad.err;
+  EXPECT_NE(bad.out.find("1 skipped: a BUFR message with a fault (--skip-bad)"),
+            std::string::npos) << bad.out;
+  // --skip-bad is of BUFR input only.
+  EXPECT_EQ(run_program(pack_bin(), {"--skip-bad", dir / "db4", files[0]}, "").status, 2);
+}
+
+}  // namespace

@@ -120,7 +120,7 @@ def test_stations_equal_list_stations(archive):
     (lambda a: rawinq.Archive("/nonexistent", SUPPORT), FileNotFoundError, "/nonexistent"),
     (lambda a: rawinq.pack(SUPPORT + "/stat2000.txt", "/nonexistent/db", source="igra2"),
      rawinq.ImportError, "stat2000.txt:1: "),
-    (lambda a: rawinq.pack([], "/nonexistent/db", source="bufr"), ValueError, "source="),
+    (lambda a: rawinq.pack([], "/nonexistent/db", source="grib"), ValueError, "source="),
 ])
 def test_faults_are_python_exceptions(archive, call, error, message):
     with pytest.raises(error, match=message):
@@ -159,6 +159,20 @@ def test_pack_round_trip(archive, tmp_path):
         extract("--from", "1995-01", "--station", "KDNR,LWK", "--wind", "ms"))
     report, warnings = rawinq.pack(tmp_path / "month.txt", tmp_path / "db", source="zir")
     assert "soundings read" in report and warnings == ""
+    again = rawinq.Archive(tmp_path / "db", SUPPORT)
+    request = dict(start="1995-01", station=["KDNR", "LWK"])
+    assert again.to_dataframe(**request).equals(archive.to_dataframe(**request))
+
+
+def test_pack_bufr_round_trip(archive, tmp_path):
+    """A month written as BUFR packs back into the same values."""
+    subprocess.run([EXTRACT, "--quiet", "--from", "1995-01", "--station", "KDNR,LWK",
+                    "--format", "bufr", "--out", str(tmp_path / "bufr"), ARCHIVE, SUPPORT],
+                   check=True)
+    files = sorted(tmp_path.glob("bufr/*.bufr"))
+    report, warnings = rawinq.pack(files, tmp_path / "db", source="bufr",
+                                   catalogue=SUPPORT + "/stat2000.txt")
+    assert " packed, 0 skipped" in report and warnings == ""
     again = rawinq.Archive(tmp_path / "db", SUPPORT)
     request = dict(start="1995-01", station=["KDNR", "LWK"])
     assert again.to_dataframe(**request).equals(archive.to_dataframe(**request))

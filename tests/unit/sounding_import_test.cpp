@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bufr_messages.h"
 #include "catalogues.h"
 #include "igra2_text.h"
 #include "import.h"
@@ -398,6 +405,342 @@ TEST(SoundingImport, CataloguesGrowPastWhatTheProgramsLoadWithANote) {
   EXPECT_EQ(testing_support::read_file(dir / "international_sites.txt"),
             "1\nLER  03005  60.13N   1.18W    82 19300101 20241231 LERWICK"
             "                       UK\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A JSON value, enough of JSON for the decoded sample: lists, numbers,
+// strings, true, false and null.
+struct Json {
+  enum Kind { kNull, kNumber, kText, kBool, kList } kind = kNull;
+  double number = 0;
+  std::vector<Json> items;
+};
+
+Json parse_json(const std::string& s, std::size_t& at) {
+  while (at < s.size() && std::isspace(static_cast<unsigned char>(s[at]))) ++at;
+  if (at >= s.size()) throw std::runtime_error("JSON ends early");
+  Json v;
+  const char c = s[at];
+  if (c == '[') {
+    v.kind = Json::kList;
+    ++at;
+    for (;;) {
+      while (at < s.size() && (std::isspace(static_cast<unsigned char>(s[at])) || s[at] == ','))
+        ++at;
+      if (at < s.size() && s[at] == ']') {
+        ++at;
+        return v;
+      }
+      v.items.push_back(parse_json(s, at));
+    }
+  }
+  if (c == '"') {
+    v.kind = Json::kText;
+    for (++at; at < s.size() && s[at] != '"'; ++at)
+      if (s[at] == '\\') ++at;
+    ++at;
+    return v;
+  }
+  for (const char* word : {"null", "true", "false"})
+    if (s.compare(at, std::strlen(word), word) == 0) {
+      at += std::strlen(word);
+      v.kind = word[0] == 'n' ? Json::kNull : Json::kBool;
+      return v;
+    }
+  std::size_t used = 0;
+  v.kind = Json::kNumber;
+  v.number = std::stod(s.substr(at, 32), &used);
+  at += used;
+  return v;
+}
+
+// The shared sample, a bulletin of Giles (WMO 94461) with 127 levels of
+// template 3 09 052, read level by level against the values an independent
+// decoder gave (data/bufr-sample/*.json: the sections as lists, the
+// subset's values in the order of the expanded descriptors).
+TEST(SoundingImport, BufrSampleAgreesWithAnIndependentDecoding) {
+  const std::string dir = std::string(RAWINQ_SOURCE_DIR) + "/data/bufr-sample/";
+  const std::string json_text =
+      testing_support::read_file(dir + "IUSK73_AMMC_182300.json");
+  std::size_t at = 0;
+  const Json root = parse_json(json_text, at);
+  ASSERT_EQ(root.kind, Json::kList);
+  ASSERT_GE(root.items.size(), 4u);
+  const std::vector<Json>& v = root.items[3].items.at(2).items.at(0).items;
+  // Before the levels: the identification, launch time and place, cloud
+  // and sea data (28 values), then the level count; each level is time
+  // displacement, significance, pressure, height, two displacements,
+  // temperature, dew point, direction and speed.
+  constexpr std::size_t kCount = 28, kPerLevel = 10;
+  ASSERT_GT(v.size(), kCount);
+  const std::size_t n = static_cast<std::size_t>(v[kCount].number);
+  ASSERT_EQ(n, 127u);
+  ASSERT_GE(v.size(), kCount + 1 + n * kPerLevel);
+
+  LineSource in(dir + "IUSK73_AMMC_182300.bufr");
+  Collect sink;
+  archive_writer::read_bufr(in, sink, {});
+  ASSERT_EQ(sink.got.size(), 1u);
+  const Imported& got = sink.got[0];
+  EXPECT_EQ(got.station, 994461);
+  EXPECT_EQ(got.sounding.wban, 94461);
+  EXPECT_EQ(got.sounding.year * 1000000L + got.sounding.month * 10000L +
+                got.sounding.day * 100L + got.sounding.hour,
+            2016021823L);  // section 1's time
+  EXPECT_EQ(got.sounding.reltime, 2317);  // launched 23:17:44
+  ASSERT_EQ(got.sounding.levels.size(), n);
+
+  const auto scaled = [](const Json& j, double offset, double scale) {
+    return j.kind == Json::kNull ? archive_writer::kMissing
+                                 : std::lround((j.number - offset) * scale);
+  };
+  std::vector<Level> want;
+  for (std::size_t k = 0; k < n; ++k) {
+    const Json* l = &v[kCount + 1 + k * kPerLevel];
+    Level w;
+    const long sig = static_cast<long>(l[1].number);
+    // 0 08 042: bit 1 (2^17) surface, 2 standard, 3 tropopause, 4 maximum
+    // wind, 5 temperature, 6 humidity, 7 wind.
+    w.flag = sig & (1 << 17)   ? 1
+             : sig & (1 << 16) ? 2
+             : sig & (1 << 15) ? 4
+             : sig & (1 << 14) ? 8
+             : sig & (3 << 12) ? 16
+             : sig & (1 << 11) ? 32
+             : l[6].kind != Json::kNull ? 16 : 32;
+    w.pr = scaled(l[2], 0, 0.1);
+    w.ht = scaled(l[3], 0, 1);
+    w.tp = scaled(l[6], 273.15, 10);
+    w.dp = scaled(l[7], 273.15, 10);
+    w.wd = scaled(l[8], 0, 1);
+    w.ws = scaled(l[9], 0, 10);
+    want.push_back(w);
+  }
+  // The archive stores the surface first, the standard levels under the
+  // ground (here 1000 hPa) after it, then the ascent.
+  EXPECT_EQ(got.sounding.levels[0].flag, 1u);
+  EXPECT_EQ(got.sounding.levels[1].pr, 10000);
+  const auto by_pressure = [](std::vector<Level> ls) {
+    std::stable_sort(ls.begin(), ls.end(),
+                     [](const Level& a, const Level& b) { return a.pr > b.pr; });
+    return ls;
+  };
+  const std::vector<Level> a = by_pressure(got.sounding.levels);
+  const std::vector<Level> b = by_pressure(want);
+  for (std::size_t k = 0; k < n; ++k) {
+    SCOPED_TRACE("level at " + std::to_string(b[k].pr / 10.0) + " hPa");
+    EXPECT_EQ(a[k].flag, b[k].flag);
+    EXPECT_EQ(a[k].pr, b[k].pr);
+    EXPECT_EQ(a[k].ht, b[k].ht);
+    EXPECT_EQ(a[k].tp, b[k].tp);
+    EXPECT_EQ(a[k].dp, b[k].dp);
+    EXPECT_EQ(a[k].wd, b[k].wd);
+    EXPECT_EQ(a[k].ws, b[k].ws);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+using bufr_messages::flag18;
+using bufr_messages::flag7;
+constexpr double kNo = std::numeric_limits<double>::quiet_NaN();
+
+// Every level type of 3 09 052, missing values among them; stored: the
+// surface, the 1000 hPa level under the ground, then the ascent.
+bufr_messages::Message ascent() {
+  bufr_messages::Message m;
+  m.levels = {
+      {flag18(2), 100000, 99, kNo, kNo, kNo, kNo},
+      {flag18(1) + flag18(5) + flag18(7), 83700, 1611, 278.35, 270.85, 350, 2.6},
+      {flag18(6), 80000, 1950, 275.15, 265.15, kNo, kNo},
+      {0, 75000, 2500, 271.15, kNo, kNo, kNo},
+      {flag18(7), 70000, 3012, kNo, kNo, 270, 6.2},
+      {0, 60000, 4200, kNo, kNo, 280, 10},
+      {flag18(3) + flag18(5), 25000, 10500, 218.15, kNo, 265, 30},
+      {flag18(4), 20000, 11800, 216.15, kNo, 270, 45.5},
+      {flag18(5), 15000, 13600, 213.65, kNo, kNo, kNo},
+  };
+  return m;
+}
+const std::string kAscentLevels =
+    " 1 8370 1611 52 -23 350 26; 2 10000 99 99999 99999 99999 99999;"
+    " 16 8000 1950 20 -80 99999 99999; 16 7500 2500 -20 99999 99999 99999;"
+    " 32 7000 3012 99999 99999 270 62; 32 6000 4200 99999 99999 280 100;"
+    " 4 2500 10500 -550 99999 265 300; 8 2000 11800 -570 99999 270 455;"
+    " 16 1500 13600 -595 99999 99999 99999;";
+const std::string kAscent =
+    "972469 1996010200 wban 72469 rel 2305 sonde 99999 trop 7 maxw 8:" +
+    kAscentLevels;
+
+template <typename Change>
+std::string ascent_with(Change change) {
+  bufr_messages::Message m = ascent();
+  change(m);
+  return bufr_messages::encode(m);
+}
+
+TEST(SoundingImport, BufrMessages) {
+  const std::string one = bufr_messages::encode(ascent());
+  // A bulletin as it comes over the GTS: start of heading, sequence
+  // number, abbreviated heading, the message, end of text.
+  const auto bulletin = [](const std::string& message) {
+    return "\x01\r\r\n123\r\r\nIUSK73 AMMC 182300\r\r\n" + message + "\r\r\n\x03";
+  };
+  const std::string noon = ascent_with([](auto& m) { m.nominal[3] = 12; });
+  bufr_messages::Message temp;
+  temp.temp_sequence = true;
+  temp.levels = {
+      {flag7(1), 83700, 1611, 278.15, 270.15, 350, 2.6},
+      {flag7(2), 70000, 3012, 269.15, 264.15, 270, 6.2},
+      // 0 12 001 holds tenths of K: 218.15 K comes back as 218.2 K.
+      {flag7(3), 25000, 10500, 218.15, kNo, 265, 30},
+      {flag7(6), 20000, kNo, kNo, kNo, 270, 45.5},
+  };
+  const std::string no_station = ascent_with([](auto& m) {
+    m.block = m.station = kNo;
+    m.identifier = "SHIP1";
+  });
+  const std::string too_warm =
+      ascent_with([](auto& m) { m.levels[1].t_k = 400; });
+  const std::vector<Case> cases = {
+      {"template 3 09 052: every level type, missing values, the first "
+       "tropopause and maximum wind levels; the date of section 1, the "
+       "launch time as the release time",
+       one, {kAscent}, ""},
+      {"two bulletins in one file, each with its heading",
+       bulletin(one) + bulletin(noon),
+       {kAscent, "972469 1996010212 wban 72469 rel 2305 sonde 99999 trop 7 "
+                 "maxw 8:" + kAscentLevels},
+       ""},
+      {"the TEMP sequence 3 09 007: 0 08 001 flags, geopotential in m2 s-2",
+       bufr_messages::encode(temp),
+       {"972469 1996010200 wban 72469 rel 2305 sonde 99999 trop 3 maxw "
+        "99999: 1 8370 1611 50 -30 350 26; 2 7000 3012 -40 -90 270 62;"
+        " 4 2500 10500 -549 99999 265 300; 32 2000 99999 99999 99999 270 "
+        "455;"},
+       ""},
+      {"a WMO number given as the identifier only",
+       ascent_with([](auto& m) {
+         m.block = m.station = kNo;
+         m.identifier = "94461";
+       }),
+       {"994461 1996010200 wban 94461 rel 2305 sonde 99999 trop 7 maxw 8:" +
+        kAscentLevels},
+       ""},
+      {"no nominal date: the launch time's",
+       ascent_with([](auto& m) { m.nominal[1] = 13; }),
+       {"972469 1996010123 wban 72469 rel 2305 sonde 99999 trop 7 maxw 8:" +
+        kAscentLevels},
+       ""},
+      {"no station", no_station, {},
+       "in.txt: message 1: no station: no WMO block and station number, and "
+       "no WMO number as its identifier (SHIP1)"},
+      {"no date at all", ascent_with([](auto& m) {
+         m.nominal[1] = 13;
+         for (double& v : m.launch) v = kNo;
+       }), {},
+       "in.txt: message 1: no date and hour: neither section 1 nor the data "
+       "give one"},
+      {"a temperature no sounding has", too_warm, {},
+       "in.txt: message 1: level 2: temperature (K) 400 outside 120 to 350"},
+      {"a message of another category than vertical soundings",
+       ascent_with([](auto& m) { m.category = 0; }), {},
+       "in.txt: message 1: not a vertical sounding (data category 0)"},
+      {"a message cut short", one.substr(0, 100), {},
+       "in.txt: message 1: cut short (100 of its " +
+           std::to_string(one.size()) + " bytes)"},
+      {"no message", "IUSK73 AMMC 182300\n", {}, "in.txt: no BUFR message"},
+      {"every fault of the file, the messages between them still read",
+       no_station + one + too_warm, {kAscent},
+       "in.txt: message 1: no station: no WMO block and station number, and "
+       "no WMO number as its identifier (SHIP1)\n"
+       "in.txt: message 3: level 2: temperature (K) 400 outside 120 to 350"},
+  };
+  run_cases(cases, [](LineSource& in, Collect& sink) {
+    archive_writer::read_bufr(in, sink, {});
+  });
+
+  // A message of two subsets, two soundings of 2 and 3 levels: each read
+  // from its own subset.
+  {
+    codes_handle* h = codes_bufr_handle_new_from_samples(nullptr, "BUFR4");
+    ASSERT_NE(h, nullptr);
+    const std::unique_ptr<codes_handle, decltype(&codes_handle_delete)> owner(
+        h, codes_handle_delete);
+    const auto set = [h](const char* key, const std::vector<double>& v) {
+      bufr_messages::set_values(h, key, v);
+    };
+    const auto set_longs = [h](const char* key, const std::vector<long>& v) {
+      bufr_messages::check(codes_set_long_array(h, key, v.data(), v.size()), key);
+    };
+    for (const auto& [key, v] : std::vector<std::pair<const char*, long>>{
+             {"dataCategory", 2}, {"typicalYear", 1996}, {"typicalMonth", 1},
+             {"typicalDay", 2}, {"typicalHour", 0}, {"numberOfSubsets", 2},
+             {"compressedData", 0}})
+      bufr_messages::check(codes_set_long(h, key, v), key);
+    set_longs("inputExtendedDelayedDescriptorReplicationFactor", {2, 3});
+    set_longs("inputDelayedDescriptorReplicationFactor", {0, 0});
+    set_longs("unexpandedDescriptors", {309052});
+    set("blockNumber", {72, 94});
+    set("stationNumber", {469, 461});
+    set("extendedVerticalSoundingSignificance",
+        {flag18(1), flag18(2), flag18(1), flag18(2), flag18(2)});
+    set("pressure", {85000, 70000, 90000, 85000, 50000});
+    set("airTemperature", {280.15, 270.15, 290.15, 285.15, 260.15});
+    bufr_messages::check(codes_set_long(h, "pack", 1), "pack");
+    const void* bytes = nullptr;
+    std::size_t size = 0;
+    bufr_messages::check(codes_get_message(h, &bytes, &size), "message");
+    const std::string two(static_cast<const char*>(bytes), size);
+    LineSource in(two, "in.txt");
+    Collect sink;
+    archive_writer::read_bufr(in, sink, {});
+    std::vector<std::string> got;
+    for (const Imported& i : sink.got) got.push_back(text(i));
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "972469 1996010200 wban 72469 rel 99999 sonde 99999 trop "
+                       "99999 maxw 99999: 1 8500 99999 70 99999 99999 99999; 2 "
+                       "7000 99999 -30 99999 99999 99999;",
+                       "994461 1996010200 wban 94461 rel 99999 sonde 99999 trop "
+                       "99999 maxw 99999: 1 9000 99999 170 99999 99999 99999; 2 "
+                       "8500 99999 120 99999 99999 99999; 2 5000 99999 -130 99999 "
+                       "99999 99999;"}));
+  }
+
+  // A message ecCodes cannot decode: its length and edition are right, its
+  // sections are not.
+  std::string broken = one;
+  for (std::size_t k = 30; k + 4 < broken.size(); ++k) broken[k] = '\x7f';
+  {
+    const std::string input = broken + one;
+    LineSource in(input, "in.txt");
+    Collect sink;
+    try {
+      archive_writer::read_bufr(in, sink, {});
+      ADD_FAILURE() << "a broken message was read";
+    } catch (const InputError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("in.txt: message 1: ecCodes cannot", 0), 0u)
+          << e.what();
+      EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(sink.got.size(), 1u);  // the second message is still read
+  }
+  // With --skip-bad the faulty messages are left out and reported.
+  const std::string input = no_station + one + too_warm;
+  LineSource in(input, "in.txt");
+  Collect sink;
+  EXPECT_NO_THROW(archive_writer::read_bufr(in, sink, {}, true));
+  ASSERT_EQ(sink.got.size(), 1u);
+  EXPECT_EQ(text(sink.got[0]), kAscent);
+  EXPECT_EQ(sink.skipped_reasons.size(), 2u);
+  ASSERT_EQ(sink.warnings.size(), 2u);
+  EXPECT_NE(sink.warnings[1].find("message 3: level 2: temperature"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ const char kUsage[] =
     "  wyoming  University of Wyoming text listings (TEXT:LIST, or TEXT:CSV\n"
     "           with --wmo)\n"
     "  temp     TEMP messages TTAA, TTBB and PPBB (.skt files)\n"
+    "  bufr     WMO BUFR messages of soundings (template 3 09 052 or the\n"
+    "           TEMP sequences 3 09 007), plain, .gz or .zip; ascents too long\n"
+    "           for one record are thinned to their significant levels\n"
     "With --items, writes the one file of STATION and YEAR from the item\n"
     "text INPUT (- for standard input).\n"
     "\n"
@@ -59,7 +62,7 @@ const char kUsage[] =
     "                     1 RAOB1995/23062_95.BUF;1, 0 raob1995/23062_95.buf\n"
     "  --na               year directories up to 1999 named by year - 1900\n"
     "  --catalogue FILE   a stat2000.txt whose WBAN numbers file the stations\n"
-    "                     of those WMO numbers (igra2, wyoming, temp)\n"
+    "                     of those WMO numbers (igra2, wyoming, temp, bufr)\n"
     "  --wmo NUMBER       the station of Wyoming comma-separated listings,\n"
     "                     which do not name it\n"
     "  --date YYYYMM      month and year of the first TEMP message (else\n"
@@ -72,6 +75,8 @@ const char kUsage[] =
     "                     than N times its size (default 200)\n"
     "  --max-unpacked GIB refuse one that unpacks to more than GIB GiB\n"
     "                     (default 8)\n"
+    "  --skip-bad         bufr: leave out the messages with a fault (reported\n"
+    "                     as warnings) and write the others\n"
     "  --quiet            no progress bar on a terminal\n"
     "\n"
     "Exit status: 0 files written, 1 a fault in the input or a file that\n"
@@ -79,7 +84,7 @@ const char kUsage[] =
     "128 + N the signal N (SIGINT, SIGTERM, SIGHUP) ended the run (nothing\n"
     "is written then).\n";
 
-enum class Format { kZir, kIgra2, kWyoming, kTemp };
+enum class Format { kZir, kIgra2, kWyoming, kTemp, kBufr };
 struct FormatName {
   const char* name;
   Format format;
@@ -87,7 +92,8 @@ struct FormatName {
 constexpr FormatName kFormats[] = {{"zir", Format::kZir},
                                    {"igra2", Format::kIgra2},
                                    {"wyoming", Format::kWyoming},
-                                   {"temp", Format::kTemp}};
+                                   {"temp", Format::kTemp},
+                                   {"bufr", Format::kBufr}};
 
 struct Options {
   Format format = Format::kZir;
@@ -100,6 +106,7 @@ struct Options {
   std::string support;
   archive_writer::UnpackLimits limits;
   bool quiet = false;
+  bool skip_bad = false;
   std::vector<std::string> args;
 };
 
@@ -271,8 +278,10 @@ int run(const Options& o) {
   archive_writer::ImportRequest rq;
   static constexpr archive_writer::InputFormat kInput[] = {
       archive_writer::InputFormat::zir, archive_writer::InputFormat::igra2,
-      archive_writer::InputFormat::wyoming, archive_writer::InputFormat::temp};
+      archive_writer::InputFormat::wyoming, archive_writer::InputFormat::temp,
+      archive_writer::InputFormat::bufr};
   rq.format = kInput[static_cast<int>(o.format)];
+  rq.skip_bad = o.skip_bad;
   rq.database_dir = o.args[0];
   rq.pack = o.pack;
   rq.catalogue = o.catalogue;
@@ -346,6 +355,8 @@ int main(int argc, char** argv) {
       o.items = true;
     } else if (a == "--quiet") {
       o.quiet = true;
+    } else if (a == "--skip-bad") {
+      o.skip_bad = true;
     } else if (a == "--replace") {
       o.pack.replace = true;
     } else if (a == "--na") {
@@ -410,7 +421,8 @@ int main(int argc, char** argv) {
       (!o.support.empty() && (o.items || o.format == Format::kZir)) ||
       (!o.stations.empty() && o.format != Format::kIgra2) ||
       (o.date != 0 && o.format != Format::kTemp) ||
-      (o.wmo != 0 && o.format != Format::kWyoming))
+      (o.wmo != 0 && o.format != Format::kWyoming) ||
+      (o.skip_bad && o.format != Format::kBufr))
     return usage();
   install_interruption_handler(on_interruption, 0);
   try {
