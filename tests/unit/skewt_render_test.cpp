@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -414,7 +413,7 @@ TEST(SkewtRender, LabelsOfTheSampleArchiveCollideWithNothing) {
 }  // namespace
 
 // The time-height section: each sounding's values on the section's
-// pressure levels, and the drawing of a series.
+// pressure levels (rawinq-serve's tests draw it in every kind).
 TEST(TimeHeightSection, ColumnsAreInterpolatedInLogPressureWithinEachSounding) {
   // 1000 hPa 20 C dew point 10 C; 900 hPa 10 C no dew point; 500 hPa
   // -20 C dew point -25 C; a wind-only level at 300 hPa (no temperature).
@@ -470,39 +469,4 @@ TEST(TimeHeightSection, ColumnsAreInterpolatedInLogPressureWithinEachSounding) {
                                     {4, 8500, 1500, 0, M, M, M}}, 0, 1, 1, 1995));
   EXPECT_FALSE(std::isnan(dry.temperature_c[2]));
   for (const double d : dry.dewpoint_depression_c) EXPECT_TRUE(std::isnan(d));
-}
-
-TEST(TimeHeightSection, DrawsASeriesInEveryKind) {
-  std::vector<Sounding> series;
-  for (short day = 1; day <= 5; ++day)
-    for (short hour : {0, 12})
-      series.push_back(make_sounding({{9, 10000, 100, short(150 + day * 10), 100, 180, 50},
-                                      {4, 8500, 1500, 50, 20, 200, 100},
-                                      {4, 5000, 5500, -200, -250, 270, 200},
-                                      {4, 2000, 11000, -550, M, 270, 400}},
-                                     hour, day, 1, 1995));
-  TempDir dir;
-  for (const PlotKind kind : {PlotKind::png, PlotKind::svg, PlotKind::pdf}) {
-    const std::string path = dir / "section";
-    render_time_height(series, "DENVER 72469", kind, path);
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string magic = kind == PlotKind::png   ? "\x89PNG"
-                              : kind == PlotKind::pdf ? "%PDF"
-                                                      : "<?xml";
-    EXPECT_EQ(bytes.compare(0, magic.size(), magic), 0);
-    if (kind == PlotKind::svg) {
-      // The moisture shading of ten soundings below 500 hPa, isotherms and
-      // barbs: many paths.
-      std::size_t paths = 0;
-      for (std::size_t at = bytes.find("<path"); at != std::string::npos;
-           at = bytes.find("<path", at + 1))
-        ++paths;
-      EXPECT_GT(paths, 40u);
-    }
-  }
-  EXPECT_THROW(render_time_height({}, "none", PlotKind::svg, dir / "none.svg"),
-               std::invalid_argument);
-  EXPECT_THROW(render_time_height(series, "x", PlotKind::svg, dir / "no/such/dir/x.svg"),
-               PlotError);
 }
