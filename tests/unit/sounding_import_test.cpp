@@ -711,36 +711,6 @@ TEST(SoundingImport, BufrMessages) {
                        "8500 99999 120 99999 99999 99999; 2 5000 99999 -130 99999 "
                        "99999 99999;"}));
   }
-
-  // A message ecCodes cannot decode: its length and edition are right, its
-  // sections are not.
-  std::string broken = one;
-  for (std::size_t k = 30; k + 4 < broken.size(); ++k) broken[k] = '\x7f';
-  {
-    const std::string input = broken + one;
-    LineSource in(input, "in.txt");
-    Collect sink;
-    try {
-      archive_writer::read_bufr(in, sink, {});
-      ADD_FAILURE() << "a broken message was read";
-    } catch (const InputError& e) {
-      EXPECT_EQ(std::string(e.what()).rfind("in.txt: message 1: ecCodes cannot", 0), 0u)
-          << e.what();
-      EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
-    }
-    EXPECT_EQ(sink.got.size(), 1u);  // the second message is still read
-  }
-  // With --skip-bad the faulty messages are left out and reported.
-  const std::string input = no_station + one + too_warm;
-  LineSource in(input, "in.txt");
-  Collect sink;
-  EXPECT_NO_THROW(archive_writer::read_bufr(in, sink, {}, true));
-  ASSERT_EQ(sink.got.size(), 1u);
-  EXPECT_EQ(text(sink.got[0]), kAscent);
-  EXPECT_EQ(sink.skipped_reasons.size(), 2u);
-  ASSERT_EQ(sink.warnings.size(), 2u);
-  EXPECT_NE(sink.warnings[1].find("message 3: level 2: temperature"),
-            std::string::npos);
 }
 
 }  // namespace
