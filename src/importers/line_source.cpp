@@ -275,12 +275,7 @@ bool LineSource::next(std::string_view& line) {
       continue;
     } else if (begin_ == end_) {
       // The end of this member; on to the next one, if any.
-      std::string member;
-      if (!reader_->next_member(member)) return false;
-      name_ = member;
-      line_ = 0;
-      begin_ = end_ = 0;
-      eof_ = false;
+      if (!next_file()) return false;
       continue;
     } else {
       len = end_ - begin_;  // a last line without a line end
