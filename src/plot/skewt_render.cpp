@@ -1,8 +1,7 @@
-// Drawing the skew-T plot of one sounding with cairo; the page's geometry
-// is in rawinq/skewt_layout.h, the thermodynamics in rawinq/thermo.h and
+// Drawing the skew-T plot of one sounding on a canvas (cairo's for the
+// files, an SVG writer's for web pages); the page's geometry is in
+// rawinq/skewt_layout.h, the thermodynamics in rawinq/thermo.h and
 // rawinq/indices.h.
-#include <cairo.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -12,7 +11,7 @@
 #include <vector>
 
 #include "cairo_page.h"
-#include "fonts.h"
+#include "canvas.h"
 #include "rawinq/heights.h"
 #include "rawinq/indices.h"
 #include "rawinq/plot.h"
@@ -32,33 +31,18 @@ constexpr double kPi = 3.14159265358979323846;
 // The vector pages: the drawing scaled to an A4 landscape width.
 constexpr double kPointsPerUnit = 842.0 / kPageWidth;
 
-void set_colour(cairo_t* cr, const Colour& c) {
-  cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a);
-}
-
-void stroke_style(cairo_t* cr, const LineStyle& s) {
-  set_colour(cr, s.colour);
-  cairo_set_line_width(cr, s.width);
-  cairo_set_dash(cr, s.dashes.data(), static_cast<int>(s.dashes.size()), 0);
-}
-
-void font(cairo_t* cr, double size, bool bold = false) {
-  const PlotFonts& f = plot_fonts();
-  cairo_set_font_face(cr, bold ? f.bold : f.regular);
-  cairo_set_font_size(cr, size);
+void stroke_style(Canvas& cv, const LineStyle& s) {
+  cv.set_colour(s.colour);
+  cv.set_line_width(s.width);
+  cv.set_dash(s.dashes);
 }
 
 // Text with its reference point at (x, y): ax 0 left, 0.5 centre, 1 right;
 // ay 0 top, 0.5 middle, 1 baseline.
-void text(cairo_t* cr, double x, double y, const std::string& s, double ax,
+void text(Canvas& cv, double x, double y, const std::string& s, double ax,
           double ay) {
-  cairo_text_extents_t e;
-  cairo_text_extents(cr, s.c_str(), &e);
-  cairo_font_extents_t f;
-  cairo_font_extents(cr, &f);
-  const double cap = f.ascent * 0.75;  // about the height of capitals
-  cairo_move_to(cr, x - ax * e.x_advance, y + (1 - ay) * cap);
-  cairo_show_text(cr, s.c_str());
+  const double cap = cv.font_ascent() * 0.75;  // about the height of capitals
+  cv.show_text(x, y + (1 - ay) * cap, s, ax);
 }
 
 std::string format(const char* fmt, double v) {
@@ -84,7 +68,7 @@ std::vector<double> pressures(const Diagram& d, double from_mb, double step) {
 
 // Adds to the path a curve given by its temperature at each pressure, broken
 // where the temperature is missing; the caller strokes and clips it.
-void curve(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
+void curve(Canvas& cv, const Diagram& d, const std::vector<double>& ps,
            const std::vector<double>& celsius) {
   bool pen = false;
   for (size_t i = 0; i < ps.size(); ++i) {
@@ -93,13 +77,13 @@ void curve(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
       continue;
     }
     const double x = d.x(celsius[i], ps[i]), y = d.y(ps[i]);
-    if (pen) cairo_line_to(cr, x, y); else cairo_move_to(cr, x, y);
+    if (pen) cv.line_to(x, y); else cv.move_to(x, y);
     pen = true;
   }
 }
 
 // The label of a line where it crosses the row y = row (if inside the frame).
-void label_at_row(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
+void label_at_row(Canvas& cv, const Diagram& d, const std::vector<double>& ps,
                   const std::vector<double>& celsius, double row,
                   const std::string& s) {
   for (size_t i = 1; i < ps.size(); ++i) {
@@ -112,41 +96,40 @@ void label_at_row(cairo_t* cr, const Diagram& d, const std::vector<double>& ps,
     const double x = x0 + f * (x1 - x0);
     if (!inside_frame(x, row, 10)) return;
     // A white patch under the label keeps it readable across other lines.
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, s.c_str(), &e);
-    cairo_save(cr);
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_rectangle(cr, x - e.x_advance / 2 - 1, row - 5, e.x_advance + 2, 10);
-    cairo_fill(cr);
-    cairo_restore(cr);
-    text(cr, x, row, s, 0.5, 0.5);
+    const double advance = cv.text_advance(s);
+    cv.save();
+    cv.set_white();
+    cv.rectangle(x - advance / 2 - 1, row - 5, advance + 2, 10);
+    cv.fill();
+    cv.restore();
+    text(cv, x, row, s, 0.5, 0.5);
     return;
   }
 }
 
-void background(cairo_t* cr, const Diagram& d, const Style& st) {
-  cairo_save(cr);
-  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
-  cairo_clip(cr);
-  font(cr, 9);
+void background(Canvas& cv, const Diagram& d, const Style& st) {
+  cv.save();
+  cv.rectangle(kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cv.clip();
+  cv.set_font(9, false);
 
   // Isobars every 100 mb, and 50 mb between where the diagram is short.
-  stroke_style(cr, st.isobar);
+  stroke_style(cv, st.isobar);
   const double isobar_step = d.top_mb() >= 400 ? 50 : 100;
   for (double p = 1000; p >= d.top_mb(); p -= isobar_step) {
-    cairo_move_to(cr, kFrame.left, d.y(p));
-    cairo_line_to(cr, kFrame.right, d.y(p));
+    cv.move_to(kFrame.left, d.y(p));
+    cv.line_to(kFrame.right, d.y(p));
   }
-  cairo_stroke(cr);
+  cv.stroke();
 
   // Isotherms every 10 C that cross the frame, the 0 C one stronger.
   const double cold = d.celsius_at(kFrame.left, kFrame.top);
   const double warm = d.celsius_at(kFrame.right, kFrame.bottom);
   for (double t = std::floor(cold / 10) * 10 + 10; t < warm; t += 10) {
-    stroke_style(cr, t == 0 ? st.zero_isotherm : st.isotherm);
-    cairo_move_to(cr, d.x(t, kBottomMb), d.y(kBottomMb));
-    cairo_line_to(cr, d.x(t, d.top_mb()), d.y(d.top_mb()));
-    cairo_stroke(cr);
+    stroke_style(cv, t == 0 ? st.zero_isotherm : st.isotherm);
+    cv.move_to(d.x(t, kBottomMb), d.y(kBottomMb));
+    cv.line_to(d.x(t, d.top_mb()), d.y(d.top_mb()));
+    cv.stroke();
   }
 
   // Dry adiabats every 10 K of potential temperature.
@@ -157,11 +140,11 @@ void background(cairo_t* cr, const Diagram& d, const Style& st) {
     for (double p : ps)
       c.push_back(th::dry_adiabat_temperature(th::kP0, theta, p) -
                   th::kZeroCelsius);
-    stroke_style(cr, st.dry_adiabat);
-    curve(cr, d, ps, c);
-    cairo_stroke(cr);
-    set_colour(cr, st.dry_adiabat.label);
-    label_at_row(cr, d, ps, c, dry_row, format("%.0f", theta));
+    stroke_style(cv, st.dry_adiabat);
+    curve(cv, d, ps, c);
+    cv.stroke();
+    cv.set_colour(st.dry_adiabat.label);
+    label_at_row(cv, d, ps, c, dry_row, format("%.0f", theta));
   }
 
   // Pseudo-adiabats by their temperature at 1000 mb, every 4 C, each
@@ -181,12 +164,12 @@ void background(cairo_t* cr, const Diagram& d, const Style& st) {
         th::moist_adiabat_temperature(1000, w + th::kZeroCelsius, kBottomMb) -
             th::kZeroCelsius,
         w};
-    stroke_style(cr, st.moist_adiabat);
-    curve(cr, d, down_p, down_c);
-    curve(cr, d, up, c);
-    cairo_stroke(cr);
-    set_colour(cr, st.moist_adiabat.label);
-    label_at_row(cr, d, up, c, moist_row, format("%.0f", w));
+    stroke_style(cv, st.moist_adiabat);
+    curve(cv, d, down_p, down_c);
+    curve(cv, d, up, c);
+    cv.stroke();
+    cv.set_colour(st.moist_adiabat.label);
+    label_at_row(cv, d, up, c, moist_row, format("%.0f", w));
   }
 
   // Saturation mixing-ratio lines, g/kg, up to 600 mb.
@@ -202,50 +185,50 @@ void background(cairo_t* cr, const Diagram& d, const Style& st) {
                             th::kZeroCelsius
                       : kNaN);
     }
-    stroke_style(cr, st.mixing_ratio);
-    curve(cr, d, mp, c);
-    cairo_stroke(cr);
-    set_colour(cr, st.mixing_ratio.label);
-    label_at_row(cr, d, mp, c, mix_row, format(r < 1 ? "%.1f" : "%.0f", r));
+    stroke_style(cv, st.mixing_ratio);
+    curve(cv, d, mp, c);
+    cv.stroke();
+    cv.set_colour(st.mixing_ratio.label);
+    label_at_row(cv, d, mp, c, mix_row, format(r < 1 ? "%.1f" : "%.0f", r));
   }
-  cairo_restore(cr);
+  cv.restore();
 }
 
 // Pressure labels and the height scale left of the frame, temperature
 // labels below it, and the frame itself.
-void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+void axes(Canvas& cv, const Diagram& d, const std::vector<Level>& levels,
           const Style& st) {
-  cairo_set_dash(cr, nullptr, 0, 0);
-  set_colour(cr, st.ink);
-  font(cr, 11);
+  cv.set_dash({});
+  cv.set_colour(st.ink);
+  cv.set_font(11, false);
   static const double kLabelled[] = {1000, 925, 850, 700, 600, 500, 400,
                                      300,  250, 200, 150, 100};
   for (double p : kLabelled) {
     if (p < d.top_mb()) break;
     if (d.top_mb() < 400 && (p == 925 || p == 600)) continue;
     const double y = d.y(p);
-    cairo_move_to(cr, kFrame.left - 5, y);
-    cairo_line_to(cr, kFrame.left, y);
-    text(cr, kFrame.left - 7, y, format("%.0f", p), 1, 0.5);
+    cv.move_to(kFrame.left - 5, y);
+    cv.line_to(kFrame.left, y);
+    text(cv, kFrame.left - 7, y, format("%.0f", p), 1, 0.5);
   }
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
-  cairo_save(cr);
-  cairo_translate(cr, 14, (kFrame.top + kFrame.bottom) / 2);
-  cairo_rotate(cr, -kPi / 2);
-  text(cr, 0, 0, "pressure (mb)", 0.5, 0.5);
-  cairo_restore(cr);
+  cv.set_line_width(1);
+  cv.stroke();
+  cv.save();
+  cv.translate(14, (kFrame.top + kFrame.bottom) / 2);
+  cv.rotate(-kPi / 2);
+  text(cv, 0, 0, "pressure (mb)", 0.5, 0.5);
+  cv.restore();
 
   // Temperatures along the bottom.
   const double low = std::ceil(d.celsius_at(kFrame.left, kFrame.bottom) / 10) * 10;
   for (double t = low; d.x(t, kBottomMb) <= kFrame.right + 0.5; t += 10) {
     const double x = d.x(t, kBottomMb);
-    cairo_move_to(cr, x, kFrame.bottom);
-    cairo_line_to(cr, x, kFrame.bottom + 5);
-    text(cr, x, kFrame.bottom + 14, format("%.0f", t), 0.5, 0.5);
+    cv.move_to(x, kFrame.bottom);
+    cv.line_to(x, kFrame.bottom + 5);
+    text(cv, x, kFrame.bottom + 14, format("%.0f", t), 0.5, 0.5);
   }
-  cairo_stroke(cr);
-  text(cr, (kFrame.left + kFrame.right) / 2, kFrame.bottom + 30,
+  cv.stroke();
+  text(cv, (kFrame.left + kFrame.right) / 2, kFrame.bottom + 30,
        "temperature (\xC2\xB0" "C)", 0.5, 0.5);
 
   // Heights above sea level, every km, from the levels' reported or
@@ -256,8 +239,8 @@ void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
   std::stable_sort(zp.begin(), zp.end());
   const double scale_x = 44;
   if (zp.size() >= 2) {
-    font(cr, 10);
-    text(cr, scale_x, kFrame.top - 10, "km", 0.5, 0.5);
+    cv.set_font(10, false);
+    text(cv, scale_x, kFrame.top - 10, "km", 0.5, 0.5);
     for (double km = std::ceil(zp.front().first / 1000); km * 1000 <= zp.back().first; ++km) {
       auto hi = std::lower_bound(
           zp.begin(), zp.end(), km * 1000,
@@ -269,22 +252,22 @@ void axes(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
       const double p = std::exp(lo->second + f * (hi->second - lo->second));
       if (p > kBottomMb || p < d.top_mb()) continue;
       const double y = d.y(p);
-      cairo_move_to(cr, scale_x + 10, y);
-      cairo_line_to(cr, scale_x + 16, y);
-      text(cr, scale_x + 7, y, format("%.0f", km + 0.0), 1, 0.5);  // never "-0"
+      cv.move_to(scale_x + 10, y);
+      cv.line_to(scale_x + 16, y);
+      text(cv, scale_x + 7, y, format("%.0f", km + 0.0), 1, 0.5);  // never "-0"
     }
-    cairo_move_to(cr, scale_x + 13, kFrame.top);
-    cairo_line_to(cr, scale_x + 13, kFrame.bottom);
-    cairo_set_line_width(cr, 0.8);
-    cairo_stroke(cr);
+    cv.move_to(scale_x + 13, kFrame.top);
+    cv.line_to(scale_x + 13, kFrame.bottom);
+    cv.set_line_width(0.8);
+    cv.stroke();
   }
 
-  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
-  cairo_set_line_width(cr, 1.2);
-  cairo_stroke(cr);
+  cv.rectangle(kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cv.set_line_width(1.2);
+  cv.stroke();
 }
 
-void trace(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
+void trace(Canvas& cv, const Diagram& d, const std::vector<Level>& levels,
            double Level::*field, const LineStyle& style) {
   std::vector<double> ps, cs;
   for (const Level& l : levels) {
@@ -293,14 +276,14 @@ void trace(cairo_t* cr, const Diagram& d, const std::vector<Level>& levels,
     cs.push_back(l.*field);
   }
   if (ps.empty()) return;
-  stroke_style(cr, style);
+  stroke_style(cv, style);
   if (ps.size() == 1) {
-    cairo_arc(cr, d.x(cs[0], ps[0]), d.y(ps[0]), style.width * 1.5, 0, 2 * kPi);
-    cairo_fill(cr);
+    cv.arc(d.x(cs[0], ps[0]), d.y(ps[0]), style.width * 1.5, 0, 2 * kPi);
+    cv.fill();
     return;
   }
-  curve(cr, d, ps, cs);
-  cairo_stroke(cr);
+  curve(cv, d, ps, cs);
+  cv.stroke();
 }
 
 // The levels with their virtual temperature in place of the temperature
@@ -318,34 +301,34 @@ std::vector<Level> virtual_temperatures(std::vector<Level> levels) {
 
 // The effective inflow layer as a bar inside the frame beside the pressure
 // axis.
-void inflow_layer(cairo_t* cr, const Diagram& d, const ix::SoundingIndices& x,
+void inflow_layer(Canvas& cv, const Diagram& d, const ix::SoundingIndices& x,
                   const Style& st) {
   const double base = x.effective_inflow_base_hpa, top = x.effective_inflow_top_hpa;
   if (std::isnan(base) || base > kBottomMb || top < d.top_mb()) return;
   const double bar = kFrame.left + 10, y0 = d.y(base), y1 = d.y(top);
-  set_colour(cr, st.inflow_layer);
-  cairo_set_dash(cr, nullptr, 0, 0);
-  cairo_set_line_width(cr, 2.5);
-  cairo_move_to(cr, bar - 5, y0);
-  cairo_line_to(cr, bar, y0);
-  cairo_line_to(cr, bar, y1);
-  cairo_line_to(cr, bar - 5, y1);
-  cairo_stroke(cr);
-  font(cr, 9, true);
-  text(cr, bar + 4, std::min(y0, y1 + 0.5 * (y0 - y1)) , "EIL", 0, 0.5);
+  cv.set_colour(st.inflow_layer);
+  cv.set_dash({});
+  cv.set_line_width(2.5);
+  cv.move_to(bar - 5, y0);
+  cv.line_to(bar, y0);
+  cv.line_to(bar, y1);
+  cv.line_to(bar - 5, y1);
+  cv.stroke();
+  cv.set_font(9, true);
+  text(cv, bar + 4, std::min(y0, y1 + 0.5 * (y0 - y1)) , "EIL", 0, 0.5);
 }
 
 // The parcel: areas where it is warmer (between the LFC and the EL) and
 // colder (below the LFC) than the environment, both in virtual temperature
 // as its CAPE and CIN are, its virtual temperature trace, and marks at its
 // LCL, LFC and EL.
-void parcel(cairo_t* cr, const Diagram& d,
+void parcel(Canvas& cv, const Diagram& d,
             const std::vector<ix::TracePoint>& points, const ix::Parcel& p,
-            const Style& st, cairo_pattern_t* hatch, LabelSpace& labels) {
+            const Style& st, LabelSpace& labels) {
   if (points.size() < 2) return;
-  cairo_save(cr);
-  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
-  cairo_clip(cr);
+  cv.save();
+  cv.rectangle(kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cv.clip();
   const bool lfc = !std::isnan(p.lfc_pressure_hpa);
   const double el = std::isnan(p.el_pressure_hpa) ? 0 : p.el_pressure_hpa;
   // Runs of points in one area, drawn as the parcel's side out and the
@@ -357,19 +340,19 @@ void parcel(cairo_t* cr, const Diagram& d,
     if (run.size() >= 2 && run_sign != 0) {
       for (size_t i = 0; i < run.size(); ++i) {
         const double x = d.x(run[i].parcel_c, run[i].p), y = d.y(run[i].p);
-        if (i == 0) cairo_move_to(cr, x, y); else cairo_line_to(cr, x, y);
+        if (i == 0) cv.move_to(x, y); else cv.line_to(x, y);
       }
       for (size_t i = run.size(); i-- > 0;)
-        cairo_line_to(cr, d.x(run[i].env_c, run[i].p), d.y(run[i].p));
-      cairo_close_path(cr);
+        cv.line_to(d.x(run[i].env_c, run[i].p), d.y(run[i].p));
+      cv.close_path();
       if (run_sign > 0) {
-        set_colour(cr, st.positive_area);
-        cairo_fill(cr);
+        cv.set_colour(st.positive_area);
+        cv.fill();
       } else {
-        set_colour(cr, st.negative_area);
-        cairo_fill_preserve(cr);
-        cairo_set_source(cr, hatch);
-        cairo_fill(cr);
+        cv.set_colour(st.negative_area);
+        cv.fill_preserve();
+        cv.set_hatch();
+        cv.fill();
       }
     }
     run.clear();
@@ -397,14 +380,14 @@ void parcel(cairo_t* cr, const Diagram& d,
     ps.push_back(t.pressure_hpa);
     cs.push_back(t.virtual_temperature_k - th::kZeroCelsius);
   }
-  stroke_style(cr, st.parcel);
-  curve(cr, d, ps, cs);
-  cairo_stroke(cr);
-  cairo_restore(cr);
+  stroke_style(cv, st.parcel);
+  curve(cv, d, ps, cs);
+  cv.stroke();
+  cv.restore();
 
   // Marks beside the parcel's trace: a tick and the name, right of it
   // where there is room, else above or below that, else left of it.
-  font(cr, 10, true);
+  cv.set_font(10, true);
   const struct { const char* name; double p; } marks[] = {
       {"LCL", p.lcl.pressure_hpa}, {"LFC", p.lfc_pressure_hpa},
       {"EL", p.el_pressure_hpa}};
@@ -432,61 +415,61 @@ void parcel(cairo_t* cr, const Diagram& d,
         candidates.push_back(label_box(x - dx - hw, y + dy, n, 10));
     const Rect b = labels.place(candidates);
     const bool right = b.left > x;
-    set_colour(cr, st.ink);
-    cairo_set_dash(cr, nullptr, 0, 0);
-    cairo_set_line_width(cr, 1.5);
+    cv.set_colour(st.ink);
+    cv.set_dash({});
+    cv.set_line_width(1.5);
     // The tick reaches from the trace towards its label.
-    cairo_move_to(cr, x + (right ? 4 : -4), y);
-    cairo_line_to(cr, right ? b.left - 3 : b.right + 3, y);
-    cairo_stroke(cr);
-    text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
+    cv.move_to(x + (right ? 4 : -4), y);
+    cv.line_to(right ? b.left - 3 : b.right + 3, y);
+    cv.stroke();
+    text(cv, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
   }
 }
 
-void barbs(cairo_t* cr, const std::vector<PlacedBarb>& placed,
+void barbs(Canvas& cv, const std::vector<PlacedBarb>& placed,
            const Diagram& d, const Style& st) {
-  set_colour(cr, st.ink);
-  cairo_set_dash(cr, nullptr, 0, 0);
-  cairo_set_line_width(cr, 0.8);
-  cairo_move_to(cr, kBarbColumnX, d.y(kBottomMb));
-  cairo_line_to(cr, kBarbColumnX, d.y(d.top_mb()));
-  cairo_stroke(cr);
-  font(cr, 10);
-  text(cr, kBarbColumnX, kFrame.bottom + 30, "wind (kt)", 0.5, 0.5);
-  set_colour(cr, st.barb);
-  cairo_set_line_width(cr, 1.3);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cv.set_colour(st.ink);
+  cv.set_dash({});
+  cv.set_line_width(0.8);
+  cv.move_to(kBarbColumnX, d.y(kBottomMb));
+  cv.line_to(kBarbColumnX, d.y(d.top_mb()));
+  cv.stroke();
+  cv.set_font(10, false);
+  text(cv, kBarbColumnX, kFrame.bottom + 30, "wind (kt)", 0.5, 0.5);
+  cv.set_colour(st.barb);
+  cv.set_line_width(1.3);
+  cv.set_round_caps(true);
   for (const PlacedBarb& b : placed) {
     // One path per barb: the staff and feathers stroked, pennants filled.
     if (b.shape.calm_radius > 0) {
-      cairo_new_sub_path(cr);
-      cairo_arc(cr, b.shape.x, b.shape.y, b.shape.calm_radius, 0, 2 * kPi);
-      cairo_stroke(cr);
+      cv.new_sub_path();
+      cv.arc(b.shape.x, b.shape.y, b.shape.calm_radius, 0, 2 * kPi);
+      cv.stroke();
       continue;
     }
     const auto pennants = [&]() {
       for (const std::vector<double>& t : b.shape.pennants) {
-        cairo_move_to(cr, t[0], t[1]);
-        cairo_line_to(cr, t[2], t[3]);
-        cairo_line_to(cr, t[4], t[5]);
-        cairo_close_path(cr);
+        cv.move_to(t[0], t[1]);
+        cv.line_to(t[2], t[3]);
+        cv.line_to(t[4], t[5]);
+        cv.close_path();
       }
     };
     for (const Segment& s : b.shape.lines) {
-      cairo_move_to(cr, s.x0, s.y0);
-      cairo_line_to(cr, s.x1, s.y1);
+      cv.move_to(s.x0, s.y0);
+      cv.line_to(s.x1, s.y1);
     }
     pennants();
-    cairo_stroke(cr);
+    cv.stroke();
     pennants();
-    cairo_fill(cr);
+    cv.fill();
   }
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  cv.set_round_caps(false);
 }
 
 // The hodograph of the lowest 10 km above ground, in knots, coloured by
 // height band, with a dot and label at every whole km.
-int hodograph(cairo_t* cr, const std::vector<Level>& levels,
+int hodograph(Canvas& cv, const std::vector<Level>& levels,
               double ground_m, const ix::SoundingIndices& ix_values,
               const Style& st) {
   const Rect& r = kHodograph;
@@ -509,26 +492,26 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
   const double cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
   const double scale = (r.width() / 2 - 8) / range;
 
-  cairo_save(cr);
-  set_colour(cr, st.panel);
-  cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
-  cairo_fill_preserve(cr);
-  set_colour(cr, st.ink);
-  cairo_set_line_width(cr, 1);
-  cairo_stroke_preserve(cr);
-  cairo_clip(cr);
-  stroke_style(cr, st.isobar);
+  cv.save();
+  cv.set_colour(st.panel);
+  cv.rectangle(r.left, r.top, r.width(), r.height());
+  cv.fill_preserve();
+  cv.set_colour(st.ink);
+  cv.set_line_width(1);
+  cv.stroke_preserve();
+  cv.clip();
+  stroke_style(cv, st.isobar);
   for (double k = ring; k <= range; k += ring) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, cx, cy, k * scale, 0, 2 * kPi);
+    cv.new_sub_path();
+    cv.arc(cx, cy, k * scale, 0, 2 * kPi);
   }
-  cairo_move_to(cr, r.left, cy);
-  cairo_line_to(cr, r.right, cy);
-  cairo_move_to(cr, cx, r.top);
-  cairo_line_to(cr, cx, r.bottom);
-  cairo_stroke(cr);
-  font(cr, 9);
-  set_colour(cr, st.ink);
+  cv.move_to(r.left, cy);
+  cv.line_to(r.right, cy);
+  cv.move_to(cx, r.top);
+  cv.line_to(cx, r.bottom);
+  cv.stroke();
+  cv.set_font(9, false);
+  cv.set_colour(st.ink);
   // The labels keep off the trace, the marks and one another.
   LabelSpace labels({r.left + 2, r.top + 18, r.right - 2, r.bottom - 2});
   {
@@ -543,22 +526,22 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
   const double rm_u = ix_values.bunkers_right_u_m_s * ms_to_kt,
                rm_v = ix_values.bunkers_right_v_m_s * ms_to_kt;
   if (!std::isnan(rm_u) && !std::isnan(rm_v) && w.size() >= 2) {
-    cairo_move_to(cr, cx + scale * rm_u, cy - scale * rm_v);
+    cv.move_to(cx + scale * rm_u, cy - scale * rm_v);
     for (size_t i = 0; i < w.size() && w[i].z <= 3000; ++i)
-      cairo_line_to(cr, cx + scale * w[i].u, cy - scale * w[i].v);
+      cv.line_to(cx + scale * w[i].u, cy - scale * w[i].v);
     for (size_t i = 1; i < w.size(); ++i) {
       if (!(w[i - 1].z < 3000 && w[i].z > 3000)) continue;
       const double f = (3000 - w[i - 1].z) / (w[i].z - w[i - 1].z);
-      cairo_line_to(cr, cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u)),
+      cv.line_to(cx + scale * (w[i - 1].u + f * (w[i].u - w[i - 1].u)),
                     cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v)));
     }
-    cairo_close_path(cr);
-    set_colour(cr, st.helicity_area);
-    cairo_fill(cr);
+    cv.close_path();
+    cv.set_colour(st.helicity_area);
+    cv.fill();
   }
 
   // Each piece between two winds split at the band edges.
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+  cv.set_round_caps(true);
   for (size_t i = 1; i < w.size(); ++i) {
     double z0 = w[i - 1].z;
     while (z0 < w[i].z) {
@@ -572,10 +555,10 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
                               cy - scale * (w[i - 1].v + f * (w[i].v - w[i - 1].v)));
       };
       const auto a = at(z0), b = at(z1);
-      stroke_style(cr, st.hodograph_bands[band]);
-      cairo_move_to(cr, a.first, a.second);
-      cairo_line_to(cr, b.first, b.second);
-      cairo_stroke(cr);
+      stroke_style(cv, st.hodograph_bands[band]);
+      cv.move_to(a.first, a.second);
+      cv.line_to(b.first, b.second);
+      cv.stroke();
       if (z1 <= z0) break;
       z0 = z1;
     }
@@ -619,12 +602,12 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
         label_box(m.x, m.y - gap - hh, m.name.size(), size),
         label_box(m.x, m.y + gap + hh, m.name.size(), size)};
   };
-  set_colour(cr, st.ink);
+  cv.set_colour(st.ink);
   for (const Mark& m : kms) {
-    cairo_arc(cr, m.x, m.y, 2.2, 0, 2 * kPi);
-    cairo_fill(cr);
+    cv.arc(m.x, m.y, 2.2, 0, 2 * kPi);
+    cv.fill();
   }
-  font(cr, 9, true);
+  cv.set_font(9, true);
   // Where the trace winds tightly a km's number may find no room: the dot
   // stays, the number is left out.
   for (const Mark& m : kms) {
@@ -634,22 +617,22 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
       candidates.insert(candidates.end(), ring.begin(), ring.end());
     }
     if (const Rect* b = labels.place_if_free(candidates))
-      text(cr, (b->left + b->right) / 2, (b->top + b->bottom) / 2, m.name, 0.5, 0.5);
+      text(cv, (b->left + b->right) / 2, (b->top + b->bottom) / 2, m.name, 0.5, 0.5);
   }
   for (const Mark& m : movers) {
-    cairo_set_line_width(cr, 1.2);
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, m.x, m.y, 3.5, 0, 2 * kPi);
-    cairo_stroke(cr);
+    cv.set_line_width(1.2);
+    cv.new_sub_path();
+    cv.arc(m.x, m.y, 3.5, 0, 2 * kPi);
+    cv.stroke();
     std::vector<Rect> candidates;
     for (double gap : {5.0, 14.0, 24.0, 36.0}) {
       const std::vector<Rect> ring = around(m, gap, 9);
       candidates.insert(candidates.end(), ring.begin(), ring.end());
     }
     const Rect b = labels.place(candidates);
-    text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
+    text(cv, (b.left + b.right) / 2, (b.top + b.bottom) / 2, m.name, 0.5, 0.5);
   }
-  font(cr, 9);
+  cv.set_font(9, false);
   for (double k = ring; k <= range; k += ring) {
     const std::string n = format("%.0f", k);
     const double off = k * scale * 0.7071 + 8;
@@ -660,17 +643,17 @@ int hodograph(cairo_t* cr, const std::vector<Level>& levels,
                           label_box(cx - off, cy - off, n.size(), 9)}) {
       if (!labels.free(b)) continue;
       labels.place({b});
-      text(cr, (b.left + b.right) / 2, (b.top + b.bottom) / 2, n, 0.5, 0.5);
+      text(cv, (b.left + b.right) / 2, (b.top + b.bottom) / 2, n, 0.5, 0.5);
       break;
     }
   }
-  cairo_restore(cr);
-  font(cr, 10, true);
-  set_colour(cr, st.ink);
-  text(cr, r.left + 6, r.top + 10, "hodograph 0-10 km AGL (kt)", 0, 0.5);
+  cv.restore();
+  cv.set_font(10, true);
+  cv.set_colour(st.ink);
+  text(cv, r.left + 6, r.top + 10, "hodograph 0-10 km AGL (kt)", 0, 0.5);
   if (w.size() < 2) {
-    font(cr, 10);
-    text(cr, cx, cy - 14, "no winds with heights", 0.5, 0.5);
+    cv.set_font(10, false);
+    text(cv, cx, cy - 14, "no winds with heights", 0.5, 0.5);
   }
   return labels.collisions();
 }
@@ -679,46 +662,46 @@ std::string value(double v, const char* fmt) {
   return std::isnan(v) ? std::string("-") : format(fmt, v);
 }
 
-void indices_box(cairo_t* cr, const ix::SoundingIndices& x, const Style& st) {
+void indices_box(Canvas& cv, const ix::SoundingIndices& x, const Style& st) {
   const Rect& r = kIndicesBox;
-  set_colour(cr, st.panel);
-  cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
-  cairo_fill_preserve(cr);
-  set_colour(cr, st.ink);
-  cairo_set_dash(cr, nullptr, 0, 0);
-  cairo_set_line_width(cr, 1);
-  cairo_stroke(cr);
+  cv.set_colour(st.panel);
+  cv.rectangle(r.left, r.top, r.width(), r.height());
+  cv.fill_preserve();
+  cv.set_colour(st.ink);
+  cv.set_dash({});
+  cv.set_line_width(1);
+  cv.stroke();
 
   double y = r.top + 16;
-  font(cr, 11, true);
-  text(cr, r.left + 8, y, "parcel", 0, 0.5);
+  cv.set_font(11, true);
+  text(cv, r.left + 8, y, "parcel", 0, 0.5);
   static const double kCols[] = {r.left + 120, r.left + 162, r.left + 202,
                                  r.left + 240, r.left + 274};
   static const char* const kHeads[] = {"CAPE", "CIN", "LCL", "LFC", "EL"};
-  for (int i = 0; i < 5; ++i) text(cr, kCols[i], y, kHeads[i], 1, 0.5);
+  for (int i = 0; i < 5; ++i) text(cv, kCols[i], y, kHeads[i], 1, 0.5);
   y += 13;
-  font(cr, 9);
-  text(cr, kCols[0], y, "J/kg", 1, 0.5);
-  text(cr, kCols[1], y, "J/kg", 1, 0.5);
-  for (int i = 2; i < 5; ++i) text(cr, kCols[i], y, "mb", 1, 0.5);
+  cv.set_font(9, false);
+  text(cv, kCols[0], y, "J/kg", 1, 0.5);
+  text(cv, kCols[1], y, "J/kg", 1, 0.5);
+  for (int i = 2; i < 5; ++i) text(cv, kCols[i], y, "mb", 1, 0.5);
   const struct { const char* name; const ix::Parcel* p; } parcels[] = {
       {"surface", &x.surface_based},
       {"mixed layer", &x.mixed_layer},
       {"most unstable", &x.most_unstable}};
-  font(cr, 11);
+  cv.set_font(11, false);
   for (const auto& row : parcels) {
     y += 18;
-    text(cr, r.left + 8, y, row.name, 0, 0.5);
+    text(cv, r.left + 8, y, row.name, 0, 0.5);
     const double vals[] = {row.p->cape_j_kg, row.p->cin_j_kg,
                            row.p->lcl.pressure_hpa, row.p->lfc_pressure_hpa,
                            row.p->el_pressure_hpa};
-    for (int i = 0; i < 5; ++i) text(cr, kCols[i], y, value(vals[i], "%.0f"), 1, 0.5);
+    for (int i = 0; i < 5; ++i) text(cv, kCols[i], y, value(vals[i], "%.0f"), 1, 0.5);
   }
   y += 14;
-  cairo_move_to(cr, r.left + 8, y);
-  cairo_line_to(cr, r.right - 8, y);
-  cairo_set_line_width(cr, 0.6);
-  cairo_stroke(cr);
+  cv.move_to(r.left + 8, y);
+  cv.line_to(r.right - 8, y);
+  cv.set_line_width(0.6);
+  cv.stroke();
 
   const double ms_to_kt = kKnotsPerMetrePerSecond;
   const auto kt = [&](double ms) { return value(ms * ms_to_kt, "%.0f kt"); };
@@ -758,24 +741,24 @@ void indices_box(cairo_t* cr, const ix::SoundingIndices& x, const Style& st) {
       {"right mover", motion(x.bunkers_right_u_m_s, x.bunkers_right_v_m_s)},
       {"left mover", motion(x.bunkers_left_u_m_s, x.bunkers_left_v_m_s)},
   };
-  font(cr, 10);
+  cv.set_font(10, false);
   const double half = r.width() / 2;
   for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
     if (i % 2 == 0) y += 16;
     const double left = r.left + (i % 2) * half;
-    text(cr, left + 8, y, rows[i].name, 0, 0.5);
-    text(cr, left + half - 8, y, rows[i].v, 1, 0.5);
+    text(cv, left + 8, y, rows[i].name, 0, 0.5);
+    text(cv, left + half - 8, y, rows[i].v, 1, 0.5);
   }
   y += 16;
-  text(cr, r.left + 8, y, "effective inflow layer", 0, 0.5);
-  text(cr, r.right - 8, y, inflow, 1, 0.5);
+  text(cv, r.left + 8, y, "effective inflow layer", 0, 0.5);
+  text(cv, r.right - 8, y, inflow, 1, 0.5);
   y += 18;
-  font(cr, 9);
-  text(cr, r.left + 8, y, "mixed layer: lowest 100 mb; most unstable: highest", 0, 0.5);
+  cv.set_font(9, false);
+  text(cv, r.left + 8, y, "mixed layer: lowest 100 mb; most unstable: highest", 0, 0.5);
   y += 12;
-  text(cr, r.left + 8, y, "theta-e in the lowest 300 mb; CAPE and CIN with", 0, 0.5);
+  text(cv, r.left + 8, y, "theta-e in the lowest 300 mb; CAPE and CIN with", 0, 0.5);
   y += 12;
-  text(cr, r.left + 8, y, "virtual temperature; lifted index of the mixed layer", 0, 0.5);
+  text(cv, r.left + 8, y, "virtual temperature; lifted index of the mixed layer", 0, 0.5);
 }
 
 std::string trimmed(const char* s, size_t n) {
@@ -785,7 +768,7 @@ std::string trimmed(const char* s, size_t n) {
   return t;
 }
 
-void title(cairo_t* cr, const Sounding& s, const STATREC& station,
+void title(Canvas& cv, const Sounding& s, const STATREC& station,
            const Style& st) {
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr",
                                         "May", "Jun", "Jul", "Aug",
@@ -804,18 +787,17 @@ void title(cairo_t* cr, const Sounding& s, const STATREC& station,
                 std::fabs(station.lat), station.lat < 0 ? 'S' : 'N',
                 std::fabs(station.lon), station.lon < 0 ? 'W' : 'E',
                 int(station.elev));
-  set_colour(cr, st.ink);
-  font(cr, 18, true);
-  text(cr, kFrame.left, 20, line, 0, 0.5);
-  font(cr, 18, true);
-  text(cr, kHodograph.right, 20, when, 1, 0.5);
-  font(cr, 12);
-  text(cr, kFrame.left, 42, where, 0, 0.5);
+  cv.set_colour(st.ink);
+  cv.set_font(18, true);
+  text(cv, kFrame.left, 20, line, 0, 0.5);
+  cv.set_font(18, true);
+  text(cv, kHodograph.right, 20, when, 1, 0.5);
+  cv.set_font(12, false);
+  text(cv, kFrame.left, 42, where, 0, 0.5);
 }
 
 // What each line is, below the temperature labels.
-void legend(cairo_t* cr, const Style& st, cairo_pattern_t* hatch,
-            ix::ParcelKind kind) {
+void legend(Canvas& cv, const Style& st, ix::ParcelKind kind) {
   const char* parcel = kind == ix::ParcelKind::kMixedLayer     ? "ML parcel Tv"
                        : kind == ix::ParcelKind::kMostUnstable ? "MU parcel Tv"
                                                                : "SB parcel Tv";
@@ -826,61 +808,42 @@ void legend(cairo_t* cr, const Style& st, cairo_pattern_t* hatch,
       {"dry adiabat (K)", &st.dry_adiabat},
       {"moist adiabat (\xC2\xB0" "C)", &st.moist_adiabat},
       {"mixing ratio (g/kg)", &st.mixing_ratio}};
-  font(cr, 10);
+  cv.set_font(10, false);
   double x = kFrame.left;
   const double y = kPageHeight - 14;
   for (const auto& item : items) {
     LineStyle bold = *item.style;
     bold.width = std::max(bold.width, 1.6);
     bold.colour = bold.label;
-    stroke_style(cr, bold);
-    cairo_move_to(cr, x, y);
-    cairo_line_to(cr, x + 22, y);
-    cairo_stroke(cr);
-    set_colour(cr, st.ink);
-    cairo_text_extents_t e;
-    cairo_text_extents(cr, item.name, &e);
-    text(cr, x + 26, y, item.name, 0, 0.5);
-    x += 26 + e.x_advance + 14;
+    stroke_style(cv, bold);
+    cv.move_to(x, y);
+    cv.line_to(x + 22, y);
+    cv.stroke();
+    cv.set_colour(st.ink);
+    const double advance = cv.text_advance(item.name);
+    text(cv, x + 26, y, item.name, 0, 0.5);
+    x += 26 + advance + 14;
   }
   // The shaded areas.
-  set_colour(cr, st.positive_area);
-  cairo_rectangle(cr, x, y - 5, 14, 10);
-  cairo_fill(cr);
-  set_colour(cr, st.ink);
-  text(cr, x + 18, y, "CAPE", 0, 0.5);
+  cv.set_colour(st.positive_area);
+  cv.rectangle(x, y - 5, 14, 10);
+  cv.fill();
+  cv.set_colour(st.ink);
+  text(cv, x + 18, y, "CAPE", 0, 0.5);
   x += 56;
-  set_colour(cr, st.negative_area);
-  cairo_rectangle(cr, x, y - 5, 14, 10);
-  cairo_fill_preserve(cr);
-  cairo_set_source(cr, hatch);
-  cairo_fill(cr);
-  set_colour(cr, st.ink);
-  text(cr, x + 18, y, "CIN", 0, 0.5);
+  cv.set_colour(st.negative_area);
+  cv.rectangle(x, y - 5, 14, 10);
+  cv.fill_preserve();
+  cv.set_hatch();
+  cv.fill();
+  cv.set_colour(st.ink);
+  text(cv, x + 18, y, "CIN", 0, 0.5);
 }
 
-// Thin diagonal lines, repeated: the hatching of the negative area.
-PatternPtr hatching(const Style& st) {
-  SurfacePtr tile(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8));
-  ContextPtr c(cairo_create(tile.get()));
-  set_colour(c.get(), st.ink);
-  cairo_set_line_width(c.get(), 0.7);
-  cairo_move_to(c.get(), 0, 8);
-  cairo_line_to(c.get(), 8, 0);
-  cairo_stroke(c.get());
-  PatternPtr p(cairo_pattern_create_for_surface(tile.get()));
-  cairo_pattern_set_extend(p.get(), CAIRO_EXTEND_REPEAT);
-  return p;
-}
 
-}  // namespace
-}  // namespace rawinq::plot
-
-int render_skewt(const Sounding& sounding, const STATREC& station,
-                 PlotKind kind, const std::string& path,
-                 const PlotOptions& options) {
-  using namespace rawinq::plot;
-  namespace ix = rawinq::indices;
+// The whole plot on a canvas; returns the labels' collisions.
+int draw_skewt(Canvas& cv, const Sounding& sounding, const STATREC& station,
+               const PlotOptions& options) {
   const double elevation = rawinq::heights::station_elevation(station.elev);
   const std::vector<Level> levels = plot_levels(sounding, elevation);
   const bool fixed_axis = options.tmin_c < options.tmax_c;
@@ -908,13 +871,12 @@ int render_skewt(const Sounding& sounding, const STATREC& station,
   const std::vector<PlacedBarb> placed =
       place_barbs(levels, d, kBarbColumnX, southern);
 
-  CairoPage page(kind, path, kPageWidth, kPageHeight, kPointsPerUnit);
-  cairo_t* cr = page.cr();
   const Style& st = style();
-  const PatternPtr hatch = hatching(st);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  background(cr, d, st);
+  cv.set_white();
+  cv.paint();
+  cv.set_role("background");
+  background(cv, d, st);
+  cv.set_role("");
   // The labels inside the frame keep off the traces and one another.
   LabelSpace labels({kFrame.left + 2, kFrame.top + 2, kFrame.right - 2, kFrame.bottom - 2});
   const auto line_of = [&d](const std::vector<Level>& ls, double Level::*field) {
@@ -934,21 +896,53 @@ int render_skewt(const Sounding& sounding, const STATREC& station,
                        d.y(t.pressure_hpa));
     labels.add_line(pts);
   }
-  parcel(cr, d, parcel_points, drawn, st, hatch.get(), labels);
-  cairo_save(cr);
-  cairo_rectangle(cr, kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
-  cairo_clip(cr);
-  trace(cr, d, levels, &Level::td_c, st.dew_point);
-  trace(cr, d, virtual_levels, &Level::t_c, st.virtual_temperature);
-  trace(cr, d, levels, &Level::t_c, st.temperature);
-  inflow_layer(cr, d, indices, st);
-  cairo_restore(cr);
-  axes(cr, d, levels, st);
-  barbs(cr, placed, d, st);
-  const int hodograph_collisions = hodograph(cr, levels, ground, indices, st);
-  indices_box(cr, indices, st);
-  title(cr, sounding, station, st);
-  legend(cr, st, hatch.get(), options.parcel);
-  page.commit();
+  cv.set_role("parcel");
+  parcel(cv, d, parcel_points, drawn, st, labels);
+  cv.set_role("");
+  cv.save();
+  cv.rectangle(kFrame.left, kFrame.top, kFrame.width(), kFrame.height());
+  cv.clip();
+  cv.set_role("dew-point");
+  trace(cv, d, levels, &Level::td_c, st.dew_point);
+  cv.set_role("virtual-temperature");
+  trace(cv, d, virtual_levels, &Level::t_c, st.virtual_temperature);
+  cv.set_role("temperature");
+  trace(cv, d, levels, &Level::t_c, st.temperature);
+  cv.set_role("");
+  inflow_layer(cv, d, indices, st);
+  cv.restore();
+  axes(cv, d, levels, st);
+  cv.set_role("barbs");
+  barbs(cv, placed, d, st);
+  cv.set_role("hodograph");
+  const int hodograph_collisions = hodograph(cv, levels, ground, indices, st);
+  cv.set_role("");
+  indices_box(cv, indices, st);
+  title(cv, sounding, station, st);
+  legend(cv, st, options.parcel);
   return labels.collisions() + hodograph_collisions;
+}
+
+}  // namespace
+}  // namespace rawinq::plot
+
+int render_skewt(const Sounding& sounding, const STATREC& station,
+                 PlotKind kind, const std::string& path,
+                 const PlotOptions& options) {
+  using namespace rawinq::plot;
+  CairoPage page(kind, path, kPageWidth, kPageHeight, kPointsPerUnit);
+  CairoCanvas canvas(page.cr(), style().ink);
+  const int collisions = draw_skewt(canvas, sounding, station, options);
+  page.commit();
+  return collisions;
+}
+
+std::string skewt_svg_element(const Sounding& sounding, const STATREC& station,
+                              const PlotOptions& options, const std::string& id) {
+  using namespace rawinq::plot;
+  const std::string name(station.name, ::strnlen(station.name, sizeof station.name));
+  SvgCanvas canvas(kPageWidth, kPageHeight, style().ink, id,
+                   "skew-T log-p diagram, " + name);
+  draw_skewt(canvas, sounding, station, options);
+  return canvas.finish();
 }

@@ -451,6 +451,16 @@ struct Service::State {
     plot::render_time_height(soundings, title, kind, path);
   }
 
+  // A sounding's skew-T as an element of its page, on the temperature
+  // axis its downloads have (one drawing counts as one extraction).
+  std::string skewt_element(const StationSounding& s) {
+    Slots::Permit permit(slots);
+    PlotOptions options;
+    std::tie(options.tmin_c, options.tmax_c) = plot::axis_range(plot::trace_extent(
+        plot::plot_levels(s.sounding, heights::station_elevation(s.station.elev))));
+    return skewt_svg_element(s.sounding, s.station, options);
+  }
+
   // The one sounding of a station at a time, as a value.
   StationSounding read_one(const StationListing& l, long t) {
     std::bitset<24> hour;
@@ -616,7 +626,8 @@ void Service::install(httplib::Server& server) {
   server.set_keep_alive_max_count(100);
   server.set_default_headers(
       {{"Content-Security-Policy",
-        // The skew-T's SVG (cairo's) styles its paths with style attributes.
+        // The time-height section's SVG (cairo's) styles its paths with style
+        // attributes.
         "default-src 'self'; script-src 'self'; style-src 'self' 'unsafe-inline'; "
         "img-src 'self' data:; "
         "object-src 'none'; base-uri 'none'; frame-ancestors 'none'"},
@@ -745,10 +756,6 @@ void Service::install(httplib::Server& server) {
                const auto at = std::lower_bound(all.begin(), all.end(), t);
                const long prev = at == all.begin() ? 0 : *(at - 1);
                const long next = at + 1 == all.end() ? 0 : *(at + 1);
-               std::bitset<24> hour;
-               hour.set(static_cast<std::size_t>(t % 100));
-               const auto svg =
-                   st.extract(st.request_for(l, t, t, hour), *format_by_name("svg"), "");
                SoundingPage page;
                page.base = base;
                page.id = st.id_of(l);
@@ -756,8 +763,8 @@ void Service::install(httplib::Server& server) {
                page.time = t;
                page.prev = prev;
                page.next = next;
-               page.svg = svg.size() == 1 ? svg.front().second : std::string();
                page.sounding = st.read_one(l, t);
+               page.svg = st.skewt_element(page.sounding);
                for (const Download& d : kDownloads) page.formats.push_back(d.name);
                res.set_content(sounding_page(page), "text/html; charset=utf-8");
              });

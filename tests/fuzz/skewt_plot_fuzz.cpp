@@ -44,5 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   s.header.levels = static_cast<long>(s.levels.size());
   render_skewt(s, station, kind, dir + "/plot");
+  // The web page's drawing of the same sounding, every clip group closed.
+  const std::string svg = skewt_svg_element(s, station);
+  std::size_t open = 0, closed = 0;
+  for (std::size_t at = svg.find("<g "); at != std::string::npos; at = svg.find("<g ", at + 1)) ++open;
+  for (std::size_t at = svg.find("</g>"); at != std::string::npos; at = svg.find("</g>", at + 1)) ++closed;
+  if (open != closed) __builtin_trap();
   return 0;
 }

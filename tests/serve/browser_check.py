@@ -73,6 +73,8 @@ def main():
         wait.until(EC.url_contains("/raob/station/72469/1995-01-01T12Z"))
         paths = driver.find_elements(By.CSS_SELECTOR, ".skewt svg path")
         assert len(paths) > 50, len(paths)
+        trace = driver.find_element(By.CSS_SELECTOR, ".skewt svg path.temperature")
+        assert trace.size["height"] > 100, trace.size
         assert driver.find_elements(By.CSS_SELECTOR, "table.indices tr")
         driver.save_screenshot(str(SHOTS / "serve-sounding.png"))
 

@@ -12,6 +12,7 @@ import threading
 import time
 import urllib.error
 import urllib.request
+import xml.etree.ElementTree as ET
 
 import pytest
 
@@ -21,6 +22,7 @@ PACK = os.environ["RAWINQ_PACK"]
 DATA = os.environ["RAWINQ_DATA"]
 ARCHIVE, SUPPORT = DATA + "/sample-archive", DATA + "/support"
 
+SVG = "{http://www.w3.org/2000/svg}"
 CLF = re.compile(r'^\S+ - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d \+0000\] '
                  r'"[^"]*" \d{3} (\d+|-)$')
 
@@ -250,6 +252,15 @@ def test_sounding_page(server):
     assert "script-src 'self'" in headers["Content-Security-Policy"]
     page = body.decode()
     assert page.count("<svg") == 1 and "<path" in page
+    # The skew-T is well-formed SVG with the title's text and a vertex of
+    # the temperature trace per level with a temperature.
+    svg = ET.fromstring(page[page.index("<svg"):page.index("</svg>") + 6])
+    texts = [t.text for t in svg.iter(SVG + "text")]
+    assert "DENVER/STAPLETON  DEN   WMO 72469" in texts, texts[:5]
+    trace = [p.get("d") for p in svg.iter(SVG + "path") if p.get("class") == "temperature"]
+    one = json.loads(server.get("/api/v1/soundings/KDNR/1995-01-01T12Z")[2])
+    levels = [l for l in one["levels"] if l["temperature_c"] is not None]
+    assert len(trace) == 1 and len(re.findall("[ML]", trace[0])) == len(levels)
     assert 'href="/station/72469/1995-01-01T00Z"' in page
     assert 'href="/station/72469/1995-01-02T00Z"' in page
     for fmt in ["zir", "faa604", "csv", "cf", "png", "pdf"]:
@@ -345,7 +356,9 @@ def test_busy_server_answers_503_and_stops_on_sigterm(tmp_path):
     lines = s.log.read_text().splitlines()
     assert len(lines) == len(statuses) + 2
     assert all(CLF.match(l) for l in lines), lines[:3]
-    assert '"GET /raob/station/KDNR/1995-01-01T12Z HTTP/1.1" 200 ' in lines[-1]
+    # A line is written once its answer is sent, so the page's line and the
+    # request's before it may come in either order.
+    assert any('"GET /raob/station/KDNR/1995-01-01T12Z HTTP/1.1" 200 ' in l for l in lines[-2:])
 
 
 def test_in_flight_request_finishes_on_sigterm(tmp_path):

@@ -252,23 +252,43 @@ TEST(SkewtRender, PngTracesLieWhereTheDiagramPutsThem) {
   }
 }
 
+// The SVG file (cairo's: colours in style attributes) and the web page's
+// element (presentation attributes) hold the same lines.
 TEST(SkewtRender, SvgHoldsOneElementPerLineAndBarb) {
   const Style& st = style();
-  for (const Case& c : cases()) {
-    SCOPED_TRACE(c.name);
+  for (const Case& c : cases())
+  for (const bool element : {false, true}) {
+    SCOPED_TRACE(std::string(c.name) + (element ? ", page element" : ", file"));
     TempDir dir;
     const std::string path = dir / "plot.svg";
-    render_skewt(c.sounding, c.station, PlotKind::svg, path);
-    const std::string svg = read_all(path);
+    std::string svg;
+    if (element) {
+      svg = skewt_svg_element(c.sounding, c.station);
+      // Well formed: every clip's group closed, one path per trace named
+      // by its class.
+      EXPECT_EQ(svg.rfind("</svg>"), svg.size() - 7);
+      EXPECT_EQ(count(svg, "<g "), count(svg, "</g>"));
+      EXPECT_GE(count(svg, "<clipPath"), 3u);
+      EXPECT_EQ(count(svg, "class=\"temperature\""), 1u);
+      EXPECT_EQ(count(svg, "<image"), 0u);
+    } else {
+      render_skewt(c.sounding, c.station, PlotKind::svg, path);
+      svg = read_all(path);
+      ASSERT_NE(svg.find("</svg>"), std::string::npos);
+    }
     ASSERT_NE(svg.find("<svg"), std::string::npos);
-    ASSERT_NE(svg.find("</svg>"), std::string::npos);
     const std::vector<Level> levels = plot_levels(c.sounding, std::nan(""));
     const Diagram d = Diagram::for_levels(levels);
     bool any_dew_point = false;
     for (const Level& l : levels) any_dew_point |= !std::isnan(l.td_c);
-    const auto strokes = [&](const Colour& k) {
-      return count(svg, "stroke:" + svg_colour(k));
+    const auto painted = [&](const std::string& how, const Colour& k) {
+      if (!element) return count(svg, how + ":" + svg_colour(k));
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "#%02x%02x%02x", int(std::lround(k.r * 255)),
+                    int(std::lround(k.g * 255)), int(std::lround(k.b * 255)));
+      return count(svg, how + "=\"" + hex + "\"");
     };
+    const auto strokes = [&](const Colour& k) { return painted("stroke", k); };
     // One path per trace, and one per sample in the legend.
     EXPECT_EQ(strokes(st.temperature.colour), 2u);
     EXPECT_EQ(strokes(st.dew_point.colour), any_dew_point ? 2u : 1u);
@@ -291,7 +311,7 @@ TEST(SkewtRender, SvgHoldsOneElementPerLineAndBarb) {
     for (const PlacedBarb& b : barbs) pennants += !b.shape.pennants.empty();
     EXPECT_GE(barbs.size(), 4u);
     EXPECT_EQ(strokes(st.barb), barbs.size());
-    EXPECT_EQ(count(svg, "fill:" + svg_colour(st.barb)), pennants);
+    EXPECT_EQ(painted("fill", st.barb), pennants);
   }
 }
 
@@ -312,7 +332,8 @@ TEST(SkewtRender, PdfIsOnePage) {
 }
 
 TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
-  const STATREC st = make_station("", 1, "", 0, 0, 0);
+  // A name with markup: the page's element keeps it text.
+  const STATREC st = make_station("", 1, "<b>&\"", 0, 0, 0);
   const std::vector<std::vector<Row>> soundings = {
       {},
       {{9, 10130, 5, 150, 100, 0, 0}},
@@ -331,6 +352,12 @@ TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
                  path);
     PngImage img(path);
     EXPECT_TRUE(img.ok()) << i;
+    const std::string svg = skewt_svg_element(make_sounding(soundings[i], 0, 0, 0, 0), st);
+    EXPECT_EQ(count(svg, "<g "), count(svg, "</g>")) << i;
+    EXPECT_EQ(svg.find("<b>"), std::string::npos) << i;
+    EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;"), std::string::npos) << i;
+    // No attribute holds a number C++ would print as nan, inf or 1e+30.
+    EXPECT_FALSE(std::regex_search(svg, std::regex("=\"[^\"]*(nan|inf|[0-9]e[+-])"))) << i;
   }
 }
 

@@ -1,0 +1,400 @@
+// The skew-T's two drawing back ends; see canvas.h.
+#include "canvas.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+#include "fonts.h"
+#include "rawinq/plot.h"
+
+namespace rawinq::plot {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Thin diagonal lines on an 8-unit tile.
+constexpr double kHatchTile = 8;
+constexpr double kHatchWidth = 0.7;
+
+void select_font(cairo_t* cr, double size, bool bold) {
+  const PlotFonts& f = plot_fonts();
+  cairo_set_font_face(cr, bold ? f.bold : f.regular);
+  cairo_set_font_size(cr, size);
+}
+
+double advance_of(cairo_t* cr, const std::string& s) {
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, s.c_str(), &e);
+  return e.x_advance;
+}
+
+double ascent_of(cairo_t* cr) {
+  cairo_font_extents_t f;
+  cairo_font_extents(cr, &f);
+  return f.ascent;
+}
+
+// "#rrggbb" of a colour's components (0 to 1).
+std::string hex_colour(const Colour& c) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out = "#";
+  for (double v : {c.r, c.g, c.b}) {
+    const int byte = static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 15];
+  }
+  return out;
+}
+
+// Text for an SVG element's content or attribute: markup characters as
+// references, control characters as spaces, bytes that are not UTF-8 as
+// U+FFFD.
+void append_escaped(std::string& out, const std::string& s) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    if (c < 0x80) {
+      switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    // The length of a well-formed sequence starting here, 0 if none.
+    std::size_t len = 0;
+    uint32_t cp = 0;
+    if (c >= 0xc2 && c <= 0xdf) len = 2, cp = c & 0x1f;
+    else if (c >= 0xe0 && c <= 0xef) len = 3, cp = c & 0x0f;
+    else if (c >= 0xf0 && c <= 0xf4) len = 4, cp = c & 0x07;
+    if (len != 0 && i + len <= n) {
+      for (std::size_t k = 1; k < len; ++k) {
+        if ((p[i + k] & 0xc0) != 0x80) {
+          len = 0;
+          break;
+        }
+        cp = (cp << 6) | (p[i + k] & 0x3f);
+      }
+      // Overlong forms, surrogates and code points past U+10FFFF.
+      if (len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) len = 0;
+      if (len == 4 && (cp < 0x10000 || cp > 0x10ffff)) len = 0;
+    } else {
+      len = 0;
+    }
+    if (len == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(s, i, len);
+      i += len;
+    }
+  }
+}
+
+}  // namespace
+
+// ---- cairo ----
+
+CairoCanvas::CairoCanvas(cairo_t* cr, const Colour& hatch_ink) : cr_(cr) {
+  cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
+  cairo_t* c = cairo_create(tile);
+  cairo_set_source_rgba(c, hatch_ink.r, hatch_ink.g, hatch_ink.b, hatch_ink.a);
+  cairo_set_line_width(c, kHatchWidth);
+  cairo_move_to(c, 0, kHatchTile);
+  cairo_line_to(c, kHatchTile, 0);
+  cairo_stroke(c);
+  cairo_destroy(c);
+  hatch_ = cairo_pattern_create_for_surface(tile);
+  cairo_surface_destroy(tile);  // the pattern holds its own reference
+  cairo_pattern_set_extend(hatch_, CAIRO_EXTEND_REPEAT);
+}
+
+CairoCanvas::~CairoCanvas() { cairo_pattern_destroy(hatch_); }
+
+void CairoCanvas::set_font(double size, bool bold) { select_font(cr_, size, bold); }
+
+double CairoCanvas::text_advance(const std::string& s) { return advance_of(cr_, s); }
+
+double CairoCanvas::font_ascent() { return ascent_of(cr_); }
+
+void CairoCanvas::show_text(double x, double y, const std::string& s, double ax) {
+  cairo_move_to(cr_, x - ax * advance_of(cr_, s), y);
+  cairo_show_text(cr_, s.c_str());
+}
+
+// ---- SVG ----
+
+SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
+                     const std::string& id, const std::string& label)
+    : id_(id), width_(width), height_(height) {
+  scratch_surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  scratch_ = cairo_create(scratch_surface_);
+  out_.reserve(96 * 1024);
+  out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 ";
+  number(width_);
+  out_ += ' ';
+  number(height_);
+  out_ += "\" width=\"";
+  number(width_);
+  out_ += "\" height=\"";
+  number(height_);
+  out_ += "\" role=\"img\" aria-label=\"";
+  append_escaped(out_, label);
+  // Text keeps its runs of spaces (the title's columns).
+  out_ += "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" xml:space=\"preserve\">\n<defs><pattern id=\"";
+  out_ += id_;
+  out_ += "-hatch\" patternUnits=\"userSpaceOnUse\" width=\"8\" height=\"8\"><path d=\"M0 8L8 0\" stroke=\"";
+  out_ += hex_colour(hatch_ink);
+  out_ += "\" stroke-width=\"0.7\"/></pattern></defs>\n";
+}
+
+SvgCanvas::~SvgCanvas() {
+  cairo_destroy(scratch_);
+  cairo_surface_destroy(scratch_surface_);
+}
+
+std::string SvgCanvas::finish() {
+  int open = state_.open_groups;
+  for (const State& s : saved_) open += s.open_groups;
+  for (int i = 0; i < open; ++i) out_ += "</g>";
+  out_ += "</svg>\n";
+  return std::move(out_);
+}
+
+void SvgCanvas::number(double v) {
+  // Tenths, as an integer: no locale, no exponent, no "-0".
+  if (!std::isfinite(v)) v = 0;
+  v = std::clamp(v, -1e9, 1e9);
+  long long tenths = std::llround(v * 10);
+  if (tenths < 0) {
+    out_ += '-';
+    tenths = -tenths;
+  }
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, tenths / 10);
+  out_.append(buf, r.ptr);
+  if (tenths % 10 != 0) {
+    out_ += '.';
+    out_ += static_cast<char>('0' + tenths % 10);
+  }
+}
+
+void SvgCanvas::point(double x, double y) {
+  const double* m = state_.m;
+  const double dx = m[0] * x + m[2] * y + m[4], dy = m[1] * x + m[3] * y + m[5];
+  // The path is built in out_'s place and moved to path_ (one buffer's
+  // formatting for both).
+  std::swap(out_, path_);
+  number(dx);
+  out_ += ' ';
+  number(dy);
+  std::swap(out_, path_);
+}
+
+void SvgCanvas::save() {
+  saved_.push_back(state_);
+  state_.open_groups = 0;
+}
+
+void SvgCanvas::restore() {
+  if (saved_.empty()) return;
+  for (int i = 0; i < state_.open_groups; ++i) out_ += "</g>";
+  state_ = saved_.back();
+  saved_.pop_back();
+}
+
+void SvgCanvas::translate(double x, double y) {
+  double* m = state_.m;
+  m[4] += m[0] * x + m[2] * y;
+  m[5] += m[1] * x + m[3] * y;
+}
+
+void SvgCanvas::rotate(double a) {
+  double* m = state_.m;
+  const double c = std::cos(a), s = std::sin(a);
+  const double m0 = m[0] * c + m[2] * s, m1 = m[1] * c + m[3] * s;
+  const double m2 = -m[0] * s + m[2] * c, m3 = -m[1] * s + m[3] * c;
+  m[0] = m0, m[1] = m1, m[2] = m2, m[3] = m3;
+}
+
+void SvgCanvas::move_to(double x, double y) {
+  path_ += 'M';
+  point(x, y);
+  has_point_ = true;
+}
+
+void SvgCanvas::line_to(double x, double y) {
+  if (!has_point_) return move_to(x, y);
+  path_ += 'L';
+  point(x, y);
+}
+
+void SvgCanvas::close_path() {
+  // The current point goes back to the sub-path's start, as in SVG.
+  if (has_point_) path_ += 'Z';
+}
+
+void SvgCanvas::arc(double xc, double yc, double r, double a0, double a1) {
+  if (!(r > 0) || !(a1 > a0)) return;
+  const double x0 = xc + r * std::cos(a0), y0 = yc + r * std::sin(a0);
+  if (has_point_) line_to(x0, y0);
+  else move_to(x0, y0);
+  // Pieces of at most a quarter turn, each an SVG arc of the same radius
+  // (the transforms used are rotations and translations).
+  const int pieces = std::max(1, static_cast<int>(std::ceil((a1 - a0) / (kPi / 2))));
+  for (int i = 1; i <= pieces; ++i) {
+    const double a = a0 + (a1 - a0) * i / pieces;
+    path_ += 'A';
+    std::swap(out_, path_);
+    number(r);
+    out_ += ' ';
+    number(r);
+    out_ += " 0 0 1 ";
+    std::swap(out_, path_);
+    point(xc + r * std::cos(a), yc + r * std::sin(a));
+  }
+}
+
+void SvgCanvas::rectangle(double x, double y, double w, double h) {
+  move_to(x, y);
+  line_to(x + w, y);
+  line_to(x + w, y + h);
+  line_to(x, y + h);
+  close_path();
+}
+
+void SvgCanvas::set_colour(const Colour& c) {
+  state_.colour = c;
+  state_.hatch = false;
+}
+
+void SvgCanvas::paint_attributes(bool stroke) {
+  const char* what = stroke ? "stroke" : "fill";
+  out_ += ' ';
+  out_ += what;
+  out_ += "=\"";
+  if (state_.hatch) {
+    out_ += "url(#" + id_ + "-hatch)\"";
+  } else {
+    out_ += hex_colour(state_.colour);
+    out_ += '"';
+    if (state_.colour.a < 1) {
+      out_ += ' ';
+      out_ += what;
+      out_ += "-opacity=\"";
+      char buf[16];
+      const auto r = std::to_chars(buf, buf + sizeof buf,
+                                   std::lround(std::clamp(state_.colour.a, 0.0, 1.0) * 100));
+      out_ += '.';
+      if (r.ptr - buf == 1) out_ += '0';
+      out_.append(buf, r.ptr);
+      out_ += '"';
+    }
+  }
+  if (!role_.empty()) out_ += " class=\"" + role_ + '"';
+}
+
+void SvgCanvas::emit_path(bool stroke, bool keep) {
+  if (!path_.empty()) {
+    out_ += "<path d=\"";
+    out_ += path_;
+    out_ += '"';
+    if (stroke) {
+      out_ += " fill=\"none\"";
+      paint_attributes(true);
+      out_ += " stroke-width=\"";
+      number(state_.line_width);
+      out_ += '"';
+      if (!state_.dashes.empty()) {
+        out_ += " stroke-dasharray=\"";
+        for (std::size_t i = 0; i < state_.dashes.size(); ++i) {
+          if (i > 0) out_ += ' ';
+          number(state_.dashes[i]);
+        }
+        out_ += '"';
+      }
+      if (state_.round_caps) out_ += " stroke-linecap=\"round\"";
+    } else {
+      paint_attributes(false);
+    }
+    out_ += "/>\n";
+  }
+  if (!keep) {
+    path_.clear();
+    has_point_ = false;
+  }
+}
+
+void SvgCanvas::stroke() { emit_path(true, false); }
+void SvgCanvas::stroke_preserve() { emit_path(true, true); }
+void SvgCanvas::fill() { emit_path(false, false); }
+void SvgCanvas::fill_preserve() { emit_path(false, true); }
+
+void SvgCanvas::clip() {
+  const std::string name = id_ + "-clip" + std::to_string(++clips_);
+  out_ += "<clipPath id=\"" + name + "\"><path d=\"";
+  out_ += path_;
+  out_ += "\"/></clipPath><g clip-path=\"url(#" + name + ")\">\n";
+  ++state_.open_groups;
+  path_.clear();
+  has_point_ = false;
+}
+
+void SvgCanvas::paint() {
+  out_ += "<rect width=\"";
+  number(width_);
+  out_ += "\" height=\"";
+  number(height_);
+  out_ += '"';
+  paint_attributes(false);
+  out_ += "/>\n";
+}
+
+void SvgCanvas::set_font(double size, bool bold) {
+  state_.font_size = size;
+  state_.bold = bold;
+  select_font(scratch_, size, bold);
+}
+
+double SvgCanvas::text_advance(const std::string& s) { return advance_of(scratch_, s); }
+
+double SvgCanvas::font_ascent() { return ascent_of(scratch_); }
+
+void SvgCanvas::show_text(double x, double y, const std::string& s, double ax) {
+  const double* m = state_.m;
+  const bool plain = m[0] == 1 && m[1] == 0 && m[2] == 0 && m[3] == 1;
+  out_ += "<text";
+  if (!plain) {
+    out_ += " transform=\"matrix(";
+    for (int i = 0; i < 6; ++i) {
+      if (i > 0) out_ += ' ';
+      // The rotation's terms need more than tenths.
+      char buf[32];
+      const auto r = std::to_chars(buf, buf + sizeof buf, m[i], std::chars_format::fixed, 4);
+      out_.append(buf, r.ptr);
+    }
+    out_ += ")\"";
+  }
+  out_ += " x=\"";
+  number(plain ? x + m[4] : x);
+  out_ += "\" y=\"";
+  number(plain ? y + m[5] : y);
+  out_ += "\" font-size=\"";
+  number(state_.font_size);
+  out_ += '"';
+  if (state_.bold) out_ += " font-weight=\"bold\"";
+  if (ax >= 0.75) out_ += " text-anchor=\"end\"";
+  else if (ax >= 0.25) out_ += " text-anchor=\"middle\"";
+  paint_attributes(false);
+  out_ += '>';
+  append_escaped(out_, s);
+  out_ += "</text>\n";
+}
+
+}  // namespace rawinq::plot
