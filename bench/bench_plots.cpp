@@ -2,7 +2,7 @@
 // other in one process and reports plots per second of CPU time (user +
 // system, so per core) and the resident memory as the count grows.
 //
-//   bench_plots OUT_DIR [PLOTS [png|svg|pdf]]
+//   bench_plots OUT_DIR [PLOTS [png|svg|pdf|element]]
 //
 // The soundings are those of the benchmark archive's generator (a standard
 // atmosphere with departures, some 35 levels of every type), at twelve
@@ -109,7 +109,7 @@ long resident_kib() {
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 4) {
-    std::fprintf(stderr, "usage: bench_plots OUT_DIR [PLOTS [png|svg|pdf]]\n");
+    std::fprintf(stderr, "usage: bench_plots OUT_DIR [PLOTS [png|svg|pdf|element]]\n");
     return 2;
   }
   const std::string dir = argv[1];
@@ -118,7 +118,9 @@ int main(int argc, char** argv) {
   PlotKind kind = PlotKind::png;
   if (kind_name == "svg") kind = PlotKind::svg;
   else if (kind_name == "pdf") kind = PlotKind::pdf;
-  else if (kind_name != "png") {
+  // element: the web page's SVG element, made in memory (its size is
+  // added up so that the work cannot be left out).
+  else if (kind_name != "png" && kind_name != "element") {
     std::fprintf(stderr, "bench_plots: unknown kind %s\n", kind_name.c_str());
     return 2;
   }
@@ -139,12 +141,15 @@ int main(int argc, char** argv) {
   const double start = cpu_seconds();
   double last = start;
   long last_count = 0;
+  std::size_t element_bytes = 0;
   for (long i = 0; i < plots; ++i) {
     const std::string path = dir + "/plot" + std::to_string(i % 20) + "." +
                              kind_name;
     try {
-      render_skewt(soundings[i % kDistinct], stations[i % kDistinct], kind,
-                   path);
+      if (kind_name == "element")
+        element_bytes += skewt_svg_element(soundings[i % kDistinct], stations[i % kDistinct]).size();
+      else
+        render_skewt(soundings[i % kDistinct], stations[i % kDistinct], kind, path);
     } catch (const PlotError& e) {
       std::fprintf(stderr, "bench_plots: %s\n", e.what());
       return 1;
@@ -161,5 +166,7 @@ int main(int argc, char** argv) {
   const double cpu = cpu_seconds() - start;
   std::printf("all: %ld plots in %.2f s of CPU: %.1f plots per second per "
               "core\n", plots, cpu, cpu > 0 ? plots / cpu : 0.0);
+  if (kind_name == "element")
+    std::printf("elements of %.0f bytes on average\n", double(element_bytes) / plots);
   return 0;
 }

@@ -5,6 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
 
 #include "fonts.h"
 #include "rawinq/plot.h"
@@ -97,6 +101,50 @@ void append_escaped(std::string& out, const std::string& s) {
   }
 }
 
+// The pixels of image pages' shared starts, the most recently kept few
+// (a plot's background is some 4 MB), for every thread.
+class StartCache {
+ public:
+  struct Image {
+    std::string key;
+    int width, height, stride;
+    cairo_format_t format;
+    std::vector<unsigned char> pixels;
+  };
+  std::shared_ptr<const Image> find(const std::string& key) {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const auto& image : images_)
+      if (image->key == key) return image;
+    return nullptr;
+  }
+  void keep(std::shared_ptr<const Image> image) {
+    std::lock_guard<std::mutex> hold(lock_);
+    for (const auto& kept : images_)
+      if (kept->key == image->key) return;
+    images_.push_front(std::move(image));
+    if (images_.size() > kKept) images_.pop_back();
+  }
+
+ private:
+  static constexpr std::size_t kKept = 4;
+  std::mutex lock_;
+  std::deque<std::shared_ptr<const Image>> images_;
+};
+
+StartCache& start_cache() {
+  static StartCache cache;
+  return cache;
+}
+
+// The context's target when it is an image whose pixels can be copied.
+cairo_surface_t* image_target(cairo_t* cr) {
+  cairo_surface_t* target = cairo_get_target(cr);
+  if (cairo_surface_get_type(target) != CAIRO_SURFACE_TYPE_IMAGE ||
+      cairo_surface_status(target) != CAIRO_STATUS_SUCCESS)
+    return nullptr;
+  return target;
+}
+
 }  // namespace
 
 // ---- cairo ----
@@ -126,6 +174,39 @@ double CairoCanvas::font_ascent() { return ascent_of(cr_); }
 void CairoCanvas::show_text(double x, double y, const std::string& s, double ax) {
   cairo_move_to(cr_, x - ax * advance_of(cr_, s), y);
   cairo_show_text(cr_, s.c_str());
+}
+
+bool CairoCanvas::start_from(const std::string& key) {
+  cairo_surface_t* target = image_target(cr_);
+  if (target == nullptr) return false;
+  const auto image = start_cache().find(key);
+  if (image == nullptr || image->width != cairo_image_surface_get_width(target) ||
+      image->height != cairo_image_surface_get_height(target) ||
+      image->stride != cairo_image_surface_get_stride(target) ||
+      image->format != cairo_image_surface_get_format(target))
+    return false;
+  cairo_surface_flush(target);
+  unsigned char* data = cairo_image_surface_get_data(target);
+  if (data == nullptr) return false;
+  std::memcpy(data, image->pixels.data(), image->pixels.size());
+  cairo_surface_mark_dirty(target);
+  return true;
+}
+
+void CairoCanvas::keep_start(const std::string& key) {
+  cairo_surface_t* target = image_target(cr_);
+  if (target == nullptr) return;
+  cairo_surface_flush(target);
+  const unsigned char* data = cairo_image_surface_get_data(target);
+  if (data == nullptr) return;
+  auto image = std::make_shared<StartCache::Image>();
+  image->key = key;
+  image->width = cairo_image_surface_get_width(target);
+  image->height = cairo_image_surface_get_height(target);
+  image->stride = cairo_image_surface_get_stride(target);
+  image->format = cairo_image_surface_get_format(target);
+  image->pixels.assign(data, data + static_cast<std::size_t>(image->stride) * image->height);
+  start_cache().keep(std::move(image));
 }
 
 // ---- SVG ----

@@ -59,6 +59,14 @@ class Canvas {
   // s with its baseline at y, its left, centre or right (ax 0, 0.5, 1)
   // at x.
   virtual void show_text(double x, double y, const std::string& s, double ax) = 0;
+
+  // A drawing's start shared by other drawings: keep_start() keeps what is
+  // drawn so far under key, start_from() puts it on a fresh page in place
+  // of drawing it again (false: nothing kept, draw it). Only where reusing
+  // it gives the same result as drawing it (image pages); elsewhere
+  // nothing is kept.
+  virtual bool start_from(const std::string& /*key*/) { return false; }
+  virtual void keep_start(const std::string& /*key*/) {}
 };
 
 // The cairo back end over a context the caller owns; the hatching is a
@@ -107,6 +115,8 @@ class CairoCanvas final : public Canvas {
   double text_advance(const std::string& s) override;
   double font_ascent() override;
   void show_text(double x, double y, const std::string& s, double ax) override;
+  bool start_from(const std::string& key) override;
+  void keep_start(const std::string& key) override;
 
  private:
   cairo_t* cr_;

@@ -872,11 +872,21 @@ int draw_skewt(Canvas& cv, const Sounding& sounding, const STATREC& station,
       place_barbs(levels, d, kBarbColumnX, southern);
 
   const Style& st = style();
+  // The background depends on the diagram alone: a PNG of a request's
+  // common temperature axis starts from the last one's.
+  char key[96];
+  std::snprintf(key, sizeof key, "skewt %a %a %a", d.top_mb(), d.left_celsius(),
+                d.px_per_celsius());
+  if (!cv.start_from(key)) {
+    cv.set_white();
+    cv.paint();
+    cv.set_role("background");
+    background(cv, d, st);
+    cv.set_role("");
+    cv.keep_start(key);
+  }
+  // The source as the background left it.
   cv.set_white();
-  cv.paint();
-  cv.set_role("background");
-  background(cv, d, st);
-  cv.set_role("");
   // The labels inside the frame keep off the traces and one another.
   LabelSpace labels({kFrame.left + 2, kFrame.top + 2, kFrame.right - 2, kFrame.bottom - 2});
   const auto line_of = [&d](const std::vector<Level>& ls, double Level::*field) {

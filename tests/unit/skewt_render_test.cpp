@@ -197,12 +197,21 @@ TEST(SkewtRender, PngTracesLieWhereTheDiagramPutsThem) {
   fixed.tmin_c = -30;
   fixed.tmax_c = 60;
   fixed.parcel = rawinq::indices::ParcelKind::kMostUnstable;
+  // Each plot's file, drawn again at the end in the other order: a page
+  // that starts from a kept background is the same as one drawn afresh.
+  std::vector<std::string> files;
+  const auto draw = [](const Case& c, const PlotOptions& options) {
+    TempDir dir;
+    render_skewt(c.sounding, c.station, PlotKind::png, dir / "plot.png", options);
+    return read_all(dir / "plot.png");
+  };
   for (const Case& c : cases())
   for (const PlotOptions& options : {PlotOptions(), fixed}) {
     SCOPED_TRACE(std::string(c.name) + (std::isnan(options.tmin_c) ? "" : ", fixed axis"));
     TempDir dir;
     const std::string path = dir / "plot.png";
     render_skewt(c.sounding, c.station, PlotKind::png, path, options);
+    files.push_back(read_all(path));
     PngImage img(path);
     ASSERT_TRUE(img.ok());
     EXPECT_EQ(img.width(), int(kPageWidth));
@@ -249,7 +258,12 @@ TEST(SkewtRender, PngTracesLieWhereTheDiagramPutsThem) {
     }
     EXPECT_FALSE(img.near(kFrame.left + 8, kFrame.top + 8,
                           st.temperature.colour, 3));
+    // The background is this diagram's (one kept for another is not).
+    EXPECT_TRUE(img.near(d.x(0, 850), d.y(850), st.zero_isotherm.colour, 1));
   }
+  const std::vector<Case> all = cases();
+  for (size_t i = files.size(); i-- > 0;)
+    EXPECT_TRUE(draw(all[i / 2], i % 2 ? fixed : PlotOptions()) == files[i]) << i;
 }
 
 // The SVG file (cairo's: colours in style attributes) and the web page's
