@@ -69,27 +69,36 @@ bool encode_png(cairo_surface_t* surface, std::vector<unsigned char>& out) {
   if (deflateInit(&d.z, kDeflateLevel) != Z_OK) return false;
   d.open = true;
   const size_t row_bytes = 1 + 3 * static_cast<size_t>(width);
-  std::vector<unsigned char> row(row_bytes), above(row_bytes, 0),
-      filtered(row_bytes);
+  std::vector<unsigned char> filtered(row_bytes);
   std::vector<unsigned char> packed(
       deflateBound(&d.z, static_cast<uLong>(row_bytes * height)));
   d.z.next_out = packed.data();
   d.z.avail_out = static_cast<uInt>(packed.size());
   for (int y = 0; y < height; ++y) {
     const unsigned char* src = data + static_cast<size_t>(y) * stride;
-    for (int x = 0; x < width; ++x) {
-      uint32_t px;
-      std::memcpy(&px, src + 4 * static_cast<size_t>(x), 4);
-      unsigned char* p = &row[1 + 3 * static_cast<size_t>(x)];
-      p[0] = (px >> 16) & 0xff;
-      p[1] = (px >> 8) & 0xff;
-      p[2] = px & 0xff;
-    }
-    // Filter type 2, Up: each byte less the one above it.
+    // Filter type 2, Up: each byte of the pixels' RGB less the one above
+    // it (the first row's less nothing), in one pass over both rows.
     filtered[0] = 2;
-    for (size_t i = 1; i < row_bytes; ++i)
-      filtered[i] = static_cast<unsigned char>(row[i] - above[i]);
-    row.swap(above);
+    unsigned char* p = filtered.data() + 1;
+    if (y == 0) {
+      for (int x = 0; x < width; ++x, p += 3) {
+        uint32_t px;
+        std::memcpy(&px, src + 4 * static_cast<size_t>(x), 4);
+        p[0] = static_cast<unsigned char>(px >> 16);
+        p[1] = static_cast<unsigned char>(px >> 8);
+        p[2] = static_cast<unsigned char>(px);
+      }
+    } else {
+      const unsigned char* above = src - stride;
+      for (int x = 0; x < width; ++x, p += 3) {
+        uint32_t px, up;
+        std::memcpy(&px, src + 4 * static_cast<size_t>(x), 4);
+        std::memcpy(&up, above + 4 * static_cast<size_t>(x), 4);
+        p[0] = static_cast<unsigned char>((px >> 16) - (up >> 16));
+        p[1] = static_cast<unsigned char>((px >> 8) - (up >> 8));
+        p[2] = static_cast<unsigned char>(px - up);
+      }
+    }
     d.z.next_in = filtered.data();
     d.z.avail_in = static_cast<uInt>(row_bytes);
     if (deflate(&d.z, y + 1 == height ? Z_FINISH : Z_NO_FLUSH) !=
