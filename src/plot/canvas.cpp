@@ -221,11 +221,9 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
   number(width_);
   out_ += ' ';
   number(height_);
-  out_ += "\" width=\"";
-  number(width_);
-  out_ += "\" height=\"";
-  number(height_);
-  out_ += "\" role=\"img\" aria-label=\"";
+  out_ += '"';
+  page_size();
+  out_ += " role=\"img\" aria-label=\"";
   append_escaped(out_, label);
   // Text keeps its runs of spaces (the title's columns).
   out_ += "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" xml:space=\"preserve\">\n<defs><pattern id=\"";
@@ -323,6 +321,7 @@ void SvgCanvas::close_path() {
 
 void SvgCanvas::arc(double xc, double yc, double r, double a0, double a1) {
   if (!(r > 0) || !(a1 > a0)) return;
+  a1 = std::min(a1, a0 + 2 * kPi);  // a whole circle at most
   const double x0 = xc + r * std::cos(a0), y0 = yc + r * std::sin(a0);
   if (has_point_) line_to(x0, y0);
   else move_to(x0, y0);
@@ -427,12 +426,17 @@ void SvgCanvas::clip() {
   has_point_ = false;
 }
 
-void SvgCanvas::paint() {
-  out_ += "<rect width=\"";
+void SvgCanvas::page_size() {
+  out_ += " width=\"";
   number(width_);
   out_ += "\" height=\"";
   number(height_);
   out_ += '"';
+}
+
+void SvgCanvas::paint() {
+  out_ += "<rect";
+  page_size();
   paint_attributes(false);
   out_ += "/>\n";
 }

@@ -181,6 +181,7 @@ class SvgCanvas final : public Canvas {
     int open_groups = 0;  // clip groups opened since the matching save
   };
   void point(double x, double y);
+  void page_size();  // ' width="..." height="..."' of the page
   void number(double v);
   void paint_attributes(bool stroke);
   void emit_path(bool stroke, bool keep);
