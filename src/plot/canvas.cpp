@@ -12,6 +12,7 @@
 
 #include "fonts.h"
 #include "rawinq/plot.h"
+#include "rawinq/utf8.h"
 
 namespace rawinq::plot {
 namespace {
@@ -26,12 +27,6 @@ void select_font(cairo_t* cr, double size, bool bold) {
   const PlotFonts& f = plot_fonts();
   cairo_set_font_face(cr, bold ? f.bold : f.regular);
   cairo_set_font_size(cr, size);
-}
-
-double advance_of(cairo_t* cr, const std::string& s) {
-  cairo_text_extents_t e;
-  cairo_text_extents(cr, s.c_str(), &e);
-  return e.x_advance;
 }
 
 double ascent_of(cairo_t* cr) {
@@ -52,52 +47,37 @@ std::string hex_colour(const Colour& c) {
   return out;
 }
 
+double advance_of(cairo_t* cr, const std::string& s) {
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, as_utf8(s).c_str(), &e);
+  return e.x_advance;
+}
+
 // Text for an SVG element's content or attribute: markup characters as
 // references, control characters as spaces, bytes that are not UTF-8 as
-// U+FFFD.
+// the Latin-1 characters they would be (as the pages around it show them).
 void append_escaped(std::string& out, const std::string& s) {
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
-  for (std::size_t i = 0; i < n;) {
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c);
-      }
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = utf8_length(s, i);
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (n == 0) {
+      append_latin1(out, c);
       ++i;
       continue;
     }
-    // The length of a well-formed sequence starting here, 0 if none.
-    std::size_t len = 0;
-    uint32_t cp = 0;
-    if (c >= 0xc2 && c <= 0xdf) len = 2, cp = c & 0x1f;
-    else if (c >= 0xe0 && c <= 0xef) len = 3, cp = c & 0x0f;
-    else if (c >= 0xf0 && c <= 0xf4) len = 4, cp = c & 0x07;
-    if (len != 0 && i + len <= n) {
-      for (std::size_t k = 1; k < len; ++k) {
-        if ((p[i + k] & 0xc0) != 0x80) {
-          len = 0;
-          break;
-        }
-        cp = (cp << 6) | (p[i + k] & 0x3f);
-      }
-      // Overlong forms, surrogates and code points past U+10FFFF.
-      if (len == 3 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) len = 0;
-      if (len == 4 && (cp < 0x10000 || cp > 0x10ffff)) len = 0;
-    } else {
-      len = 0;
+    if (n > 1) {
+      out.append(s, i, n);
+      i += n;
+      continue;
     }
-    if (len == 0) {
-      out += "\xEF\xBF\xBD";
-      ++i;
-    } else {
-      out.append(s, i, len);
-      i += len;
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c);
     }
+    ++i;
   }
 }
 
@@ -147,6 +127,19 @@ cairo_surface_t* image_target(cairo_t* cr) {
 
 }  // namespace
 
+std::string as_utf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && utf8_length(s, i) != 0) i += utf8_length(s, i);
+  if (i == s.size()) return s;
+  std::string out(s, 0, i);
+  for (; i < s.size();) {
+    const std::size_t n = utf8_length(s, i);
+    if (n == 0) append_latin1(out, static_cast<unsigned char>(s[i++]));
+    else out.append(s, i, n), i += n;
+  }
+  return out;
+}
+
 // ---- cairo ----
 
 CairoCanvas::CairoCanvas(cairo_t* cr, const Colour& hatch_ink) : cr_(cr) {
@@ -173,7 +166,7 @@ double CairoCanvas::font_ascent() { return ascent_of(cr_); }
 
 void CairoCanvas::show_text(double x, double y, const std::string& s, double ax) {
   cairo_move_to(cr_, x - ax * advance_of(cr_, s), y);
-  cairo_show_text(cr_, s.c_str());
+  cairo_show_text(cr_, as_utf8(s).c_str());
 }
 
 bool CairoCanvas::start_from(const std::string& key) {

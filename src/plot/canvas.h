@@ -14,6 +14,11 @@
 
 namespace rawinq::plot {
 
+// s in UTF-8 for cairo, which refuses any other byte (and fails the whole
+// page on it): such bytes as the Latin-1 characters they would be (a
+// catalogue's name in Latin-1, say).
+std::string as_utf8(const std::string& s);
+
 class Canvas {
  public:
   virtual ~Canvas() = default;

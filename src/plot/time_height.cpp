@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cairo_page.h"
+#include "canvas.h"
 #include "fonts.h"
 #include "rawinq/skewt_layout.h"
 
@@ -66,10 +67,11 @@ void text(cairo_t* cr, double x, double y, const std::string& s, double ax, doub
   const PlotFonts& f = plot_fonts();
   cairo_set_font_face(cr, bold ? f.bold : f.regular);
   cairo_set_font_size(cr, size);
+  const std::string utf8 = as_utf8(s);
   cairo_text_extents_t e;
-  cairo_text_extents(cr, s.c_str(), &e);
+  cairo_text_extents(cr, utf8.c_str(), &e);
   cairo_move_to(cr, x - ax * e.x_advance, y);
-  cairo_show_text(cr, s.c_str());
+  cairo_show_text(cr, utf8.c_str());
 }
 
 // The segments of the isopleth of value v in the cell of corners a (x0,

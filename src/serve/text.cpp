@@ -9,38 +9,11 @@
 
 #include "rawinq/dates.h"
 #include "rawinq/thermo.h"
+#include "rawinq/utf8.h"
 
 namespace rawinq::serve {
 
 namespace {
-
-// The length of the UTF-8 sequence at text[i], 0 when none begins there.
-std::size_t utf8_length(const std::string& text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  std::size_t n = 0;
-  unsigned long cp = 0;
-  if (c >= 0xc2 && c <= 0xdf) n = 2, cp = c & 0x1f;
-  else if (c >= 0xe0 && c <= 0xef) n = 3, cp = c & 0x0f;
-  else if (c >= 0xf0 && c <= 0xf4) n = 4, cp = c & 0x07;
-  else return 0;
-  if (i + n > text.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((byte(i + k) & 0xc0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3f);
-  }
-  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10ffff)) ||
-      (cp >= 0xd800 && cp <= 0xdfff))
-    return 0;
-  return n;
-}
-
-// A byte that is not UTF-8, as the Latin-1 character it is, in UTF-8.
-void append_latin1(std::string& out, unsigned char c) {
-  out += static_cast<char>(0xc0 | (c >> 6));
-  out += static_cast<char>(0x80 | (c & 0x3f));
-}
 
 std::string fixed(double v, int decimals) {
   char buf[64];

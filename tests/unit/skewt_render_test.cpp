@@ -346,8 +346,9 @@ TEST(SkewtRender, PdfIsOnePage) {
 }
 
 TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
-  // A name with markup: the page's element keeps it text.
-  const STATREC st = make_station("", 1, "<b>&\"", 0, 0, 0);
+  // A name with markup and a Latin-1 byte: the page's element keeps it
+  // text, in UTF-8.
+  const STATREC st = make_station("", 1, "<b>&\"Z\xfcrich", 0, 0, 0);
   const std::vector<std::vector<Row>> soundings = {
       {},
       {{9, 10130, 5, 150, 100, 0, 0}},
@@ -369,7 +370,7 @@ TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
     const std::string svg = skewt_svg_element(make_sounding(soundings[i], 0, 0, 0, 0), st);
     EXPECT_EQ(count(svg, "<g "), count(svg, "</g>")) << i;
     EXPECT_EQ(svg.find("<b>"), std::string::npos) << i;
-    EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;"), std::string::npos) << i;
+    EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;Z\xc3\xbcrich"), std::string::npos) << i;
     // No attribute holds a number C++ would print as nan, inf or 1e+30.
     EXPECT_FALSE(std::regex_search(svg, std::regex("=\"[^\"]*(nan|inf|[0-9]e[+-])"))) << i;
   }
