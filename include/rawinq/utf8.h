@@ -39,4 +39,44 @@ inline void append_latin1(std::string& out, unsigned char c) {
   out += static_cast<char>(0x80 | (c & 0x3f));
 }
 
+// Appends text to out in UTF-8: each well-formed sequence of two bytes or
+// more as it is, every other byte that is not UTF-8 as its Latin-1
+// character, and each ASCII character c as ascii(out, c) writes it (an
+// escape, or c itself).
+template <typename Ascii>
+void append_utf8(std::string& out, const std::string& text, Ascii ascii) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t n = utf8_length(text, i);
+    if (n == 0) {
+      append_latin1(out, static_cast<unsigned char>(text[i++]));
+    } else if (n > 1) {
+      out.append(text, i, n);
+      i += n;
+    } else {
+      ascii(out, text[i++]);
+    }
+  }
+}
+
+// Appends text to out as the content or an attribute value of an HTML or
+// XML document in UTF-8: & < > " ' as references, control characters other
+// than newline and tab as U+FFFD.
+inline void append_markup(std::string& out, const std::string& text) {
+  append_utf8(out, text, [](std::string& o, char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '&': o += "&amp;"; break;
+      case '<': o += "&lt;"; break;
+      case '>': o += "&gt;"; break;
+      case '"': o += "&quot;"; break;
+      case '\'': o += "&#39;"; break;
+      default:
+        if ((c < 0x20 || c == 0x7f) && c != '\n' && c != '\t')
+          o += "&#xfffd;";
+        else
+          o += ch;
+    }
+  });
+}
+
 }  // namespace rawinq

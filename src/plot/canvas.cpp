@@ -53,34 +53,6 @@ double advance_of(cairo_t* cr, const std::string& s) {
   return e.x_advance;
 }
 
-// Text for an SVG element's content or attribute: markup characters as
-// references, control characters as spaces, bytes that are not UTF-8 as
-// the Latin-1 characters they would be (as the pages around it show them).
-void append_escaped(std::string& out, const std::string& s) {
-  for (std::size_t i = 0; i < s.size();) {
-    const std::size_t n = utf8_length(s, i);
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (n == 0) {
-      append_latin1(out, c);
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(s, i, n);
-      i += n;
-      continue;
-    }
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c);
-    }
-    ++i;
-  }
-}
-
 // The pixels of image pages' shared starts, the most recently kept few
 // (a plot's background is some 4 MB), for every thread.
 class StartCache {
@@ -130,13 +102,9 @@ cairo_surface_t* image_target(cairo_t* cr) {
 std::string as_utf8(const std::string& s) {
   std::size_t i = 0;
   while (i < s.size() && utf8_length(s, i) != 0) i += utf8_length(s, i);
-  if (i == s.size()) return s;
-  std::string out(s, 0, i);
-  for (; i < s.size();) {
-    const std::size_t n = utf8_length(s, i);
-    if (n == 0) append_latin1(out, static_cast<unsigned char>(s[i++]));
-    else out.append(s, i, n), i += n;
-  }
+  if (i == s.size()) return s;  // the usual case, UTF-8 already
+  std::string out;
+  append_utf8(out, s, [](std::string& o, char c) { o += c; });
   return out;
 }
 
@@ -217,7 +185,7 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
   out_ += '"';
   page_size();
   out_ += " role=\"img\" aria-label=\"";
-  append_escaped(out_, label);
+  append_markup(out_, label);
   // Text keeps its runs of spaces (the title's columns).
   out_ += "\" font-family=\"DejaVu Sans, Verdana, sans-serif\" xml:space=\"preserve\">\n<defs><pattern id=\"";
   out_ += id_;
@@ -471,7 +439,7 @@ void SvgCanvas::show_text(double x, double y, const std::string& s, double ax) {
   else if (ax >= 0.25) out_ += " text-anchor=\"middle\"";
   paint_attributes(false);
   out_ += '>';
-  append_escaped(out_, s);
+  append_markup(out_, s);
   out_ += "</text>\n";
 }
 

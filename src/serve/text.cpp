@@ -60,33 +60,20 @@ bool valid_utf8(const std::string& text) {
 
 std::string json_string(const std::string& text) {
   std::string out = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = utf8_length(text, i);
-    if (n == 0) {
-      append_latin1(out, c);
-      ++i;
-      continue;
-    }
-    if (n > 1) {
-      out.append(text, i, n);
-    } else if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7f) {
+  append_utf8(out, text, [](std::string& o, char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      o += '\\';
+      o += ch;
+    } else if (c < 0x20 || c == 0x7f || c == '<' || c == '>' || c == '&') {
+      // The last three: safe inside a script or an HTML attribute as well.
       char buf[8];
       std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else if (c == '<' || c == '>' || c == '&') {
-      // Safe inside a script or an HTML attribute as well.
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
+      o += buf;
     } else {
-      out += static_cast<char>(c);
+      o += ch;
     }
-    i += n;
-  }
+  });
   return out + "\"";
 }
 
@@ -99,28 +86,7 @@ std::string json_number(double v, int decimals) {
 
 std::string html_escape(const std::string& text) {
   std::string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    const std::size_t n = utf8_length(text, i);
-    if (n == 0) {
-      append_latin1(out, c);
-      ++i;
-      continue;
-    }
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default:
-        if (n == 1 && (c < 0x20 || c == 0x7f) && c != '\n' && c != '\t')
-          out += "&#xfffd;";
-        else
-          out.append(text, i, n);
-    }
-    i += n;
-  }
+  append_markup(out, text);
   return out;
 }
 
