@@ -40,7 +40,8 @@ std::string hex_colour(const Colour& c) {
   static const char kDigits[] = "0123456789abcdef";
   std::string out = "#";
   for (double v : {c.r, c.g, c.b}) {
-    const int byte = static_cast<int>(std::lround(std::clamp(v, 0.0, 1.0) * 255));
+    v = v > 0 ? std::min(v, 1.0) : 0.0;  // NaN too
+    const int byte = static_cast<int>(std::lround(v * 255));
     out += kDigits[byte >> 4];
     out += kDigits[byte & 15];
   }
@@ -177,6 +178,7 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
     : id_(id), width_(width), height_(height) {
   scratch_surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
   scratch_ = cairo_create(scratch_surface_);
+  select_font(scratch_, state_.font_size, state_.bold);
   out_.reserve(96 * 1024);
   out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 ";
   number(width_);
@@ -247,6 +249,8 @@ void SvgCanvas::restore() {
   for (int i = 0; i < state_.open_groups; ++i) out_ += "</g>";
   state_ = saved_.back();
   saved_.pop_back();
+  // The metrics follow the font restored.
+  select_font(scratch_, state_.font_size, state_.bold);
 }
 
 void SvgCanvas::translate(double x, double y) {
@@ -264,12 +268,14 @@ void SvgCanvas::rotate(double a) {
 }
 
 void SvgCanvas::move_to(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;  // no place to go
   path_ += 'M';
   point(x, y);
   has_point_ = true;
 }
 
 void SvgCanvas::line_to(double x, double y) {
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
   if (!has_point_) return move_to(x, y);
   path_ += 'L';
   point(x, y);
@@ -325,16 +331,16 @@ void SvgCanvas::paint_attributes(bool stroke) {
   } else {
     out_ += hex_colour(state_.colour);
     out_ += '"';
-    if (state_.colour.a < 1) {
+    // Opacity in hundredths, "0.00" to "0.99"; none when it rounds to 1
+    // (NaN counts as opaque).
+    const double a = state_.colour.a;
+    const long hundredths = a < 1 ? std::lround(std::max(a, 0.0) * 100) : 100;
+    if (hundredths < 100) {
       out_ += ' ';
       out_ += what;
-      out_ += "-opacity=\"";
-      char buf[16];
-      const auto r = std::to_chars(buf, buf + sizeof buf,
-                                   std::lround(std::clamp(state_.colour.a, 0.0, 1.0) * 100));
-      out_ += '.';
-      if (r.ptr - buf == 1) out_ += '0';
-      out_.append(buf, r.ptr);
+      out_ += "-opacity=\"0.";
+      out_ += static_cast<char>('0' + hundredths / 10);
+      out_ += static_cast<char>('0' + hundredths % 10);
       out_ += '"';
     }
   }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <regex>
@@ -19,6 +20,7 @@
 #include "rawinq/skewt_layout.h"
 #include "rawinq/skewt_style.h"
 #include "rawinq/time_height.h"
+#include "canvas.h"
 #include "test_support.h"
 
 using namespace rawinq::plot;
@@ -326,6 +328,115 @@ TEST(SkewtRender, SvgHoldsOneElementPerLineAndBarb) {
     EXPECT_GE(barbs.size(), 4u);
     EXPECT_EQ(strokes(st.barb), barbs.size());
     EXPECT_EQ(painted("fill", st.barb), pennants);
+  }
+}
+
+// The web page's SVG writer on its own: what drawing calls become.
+TEST(SvgCanvas, DrawingCallsBecomeElements) {
+  const double pi = 3.14159265358979323846;
+  struct Step {
+    const char* name;
+    std::function<void(SvgCanvas&)> draw;
+    std::vector<std::string> holds, lacks;
+  };
+  const std::vector<Step> steps = {
+      {"numbers in tenths: rounded, no -0, no exponent, NaN as 0",
+       [](SvgCanvas& c) {
+         c.move_to(1.25, -0.04);
+         c.line_to(-0.05, 1e12);
+         c.line_to(std::nan(""), 3);  // left out
+         c.stroke();
+       },
+       {"d=\"M1.3 0L-0.1 1000000000\""}, {"nan", "e+"}},
+      {"colour, opacity, width, dashes and caps",
+       [](SvgCanvas& c) {
+         c.set_colour({1, 0, 0.5, 0.35});
+         c.set_line_width(1.5);
+         c.set_dash({3, 2});
+         c.set_round_caps(true);
+         c.move_to(0, 0);
+         c.line_to(1, 1);
+         c.stroke();
+       },
+       {"fill=\"none\" stroke=\"#ff0080\" stroke-opacity=\"0.35\" stroke-width=\"1.5\" "
+        "stroke-dasharray=\"3 2\" stroke-linecap=\"round\""},
+       {}},
+      {"nearly opaque is opaque; NaN colours are black",
+       [](SvgCanvas& c) {
+         c.set_colour({std::nan(""), 2, -1, 0.999});
+         c.rectangle(0, 0, 2, 2);
+         c.fill();
+       },
+       {"<path d=\"M0 0L2 0L2 2L0 2Z\" fill=\"#00ff00\"/>"}, {"opacity"}},
+      {"a clip lasts until its restore",
+       [](SvgCanvas& c) {
+         c.save();
+         c.rectangle(0, 0, 10, 10);
+         c.clip();
+         c.move_to(1, 1);
+         c.line_to(2, 2);
+         c.stroke();
+         c.restore();
+         c.move_to(5, 5);
+         c.line_to(6, 6);
+         c.stroke();
+       },
+       {"<clipPath id=\"t-clip1\"><path d=\"M0 0L10 0L10 10L0 10Z\"/></clipPath>"
+        "<g clip-path=\"url(#t-clip1)\">\n<path d=\"M1 1L2 2\"",
+        "</g><path d=\"M5 5L6 6\""},
+       {}},
+      {"a clip never restored is closed at the end",
+       [](SvgCanvas& c) {
+         c.save();
+         c.save();
+         c.rectangle(0, 0, 10, 10);
+         c.clip();
+       },
+       {"</g></svg>"}, {}},
+      {"a whole circle: four quarter arcs back to its start",
+       [pi](SvgCanvas& c) {
+         c.arc(10, 10, 5, 0, 2 * pi);
+         c.fill();
+       },
+       {"d=\"M15 10A5 5 0 0 1 10 15A5 5 0 0 1 5 10A5 5 0 0 1 10 5A5 5 0 0 1 15 10\""}, {}},
+      {"text: anchored, rotated by its own matrix, escaped; restore restores the font",
+       [pi](SvgCanvas& c) {
+         const double advance = c.text_advance("x");
+         c.save();
+         c.translate(14, 300);
+         c.rotate(-pi / 2);
+         c.set_font(11, true);
+         c.show_text(0, 0, "p <mb> & \x01", 0.5);
+         c.restore();
+         EXPECT_EQ(c.text_advance("x"), advance);
+         c.show_text(3, 4, "x", 1);
+       },
+       {"<text transform=\"matrix(0.0000 -1.0000 1.0000 0.0000 14.0000 300.0000)\" x=\"0\" "
+        "y=\"0\" font-size=\"11\" font-weight=\"bold\" text-anchor=\"middle\"",
+        ">p &lt;mb&gt; &amp; &#xfffd;</text>",
+        "<text x=\"3\" y=\"4\" font-size=\"10\" text-anchor=\"end\""},
+       {}},
+      {"hatching and roles",
+       [](SvgCanvas& c) {
+         c.set_role("parcel");
+         c.set_hatch();
+         c.rectangle(0, 0, 1, 1);
+         c.fill();
+       },
+       {"fill=\"url(#t-hatch)\" class=\"parcel\"", "<pattern id=\"t-hatch\""}, {}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    SvgCanvas canvas(100, 50, {0.1, 0.1, 0.1}, "t", "a <label>");
+    step.draw(canvas);
+    const std::string svg = canvas.finish();
+    EXPECT_EQ(svg.find("<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 100 50\" "
+                       "width=\"100\" height=\"50\" role=\"img\" aria-label=\"a &lt;label&gt;\""),
+              0u);
+    EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
+    EXPECT_EQ(count(svg, "<g "), count(svg, "</g>"));
+    for (const std::string& h : step.holds) EXPECT_NE(svg.find(h), std::string::npos) << h << "\n" << svg;
+    for (const std::string& l : step.lacks) EXPECT_EQ(svg.find(l), std::string::npos) << l;
   }
 }
 
