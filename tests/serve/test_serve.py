@@ -6,6 +6,7 @@ import http.client
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import threading
@@ -30,11 +31,11 @@ CLF = re.compile(r'^\S+ - - \[\d\d/[A-Z][a-z]{2}/\d{4}:\d\d:\d\d:\d\d \+0000\] '
 class Server:
     """A rawinq-serve on a free loopback port, its access log in a file."""
 
-    def __init__(self, tmp, *options):
+    def __init__(self, tmp, *options, support=SUPPORT):
         self.log = tmp / "access.log"
         self.proc = subprocess.Popen(
             [SERVE, "--listen", "127.0.0.1:0", "--access-log", str(self.log), *options,
-             ARCHIVE, SUPPORT], stderr=subprocess.PIPE, text=True)
+             ARCHIVE, support], stderr=subprocess.PIPE, text=True)
         line = self.proc.stderr.readline()
         m = re.search(r"listening on (http://127\.0\.0\.1:\d+)(\S*)/$", line.strip())
         assert m, line
@@ -294,6 +295,34 @@ def test_listing_is_read_back_by_rawinq_pack(server, tmp_path):
         assert a[:5] == b[:5]
         if b[5]:  # speeds pass through whole knots
             assert abs(float(a[5]) - float(b[5])) <= 0.3
+
+
+def test_catalogue_text_is_escaped_everywhere(tmp_path):
+    # Denver's name with markup and a Latin-1 byte, in the same 16 columns.
+    support = tmp_path / "support"
+    shutil.copytree(SUPPORT, support)
+    stat = support / "stat2000.txt"
+    hostile = b"<b>&\"Z\xfcrich'</i>"
+    stat.write_bytes(stat.read_bytes().replace(b"DENVER/STAPLETON", hostile)
+                     .replace(b"DENVER          ", hostile))
+    name = "<b>&\"Z\u00fcrich'</i>"
+    s = Server(tmp_path, support=str(support))
+    try:
+        stations = json.loads(s.get("/api/v1/stations")[2])
+        assert [st["name"] for st in stations if st["wmo"] == 72469] == [name]
+        for path in ["/period/72469?from=1995-01", "/", "/station/72469/1995-01-01T12Z"]:
+            status, _, body = s.get(path)
+            page = body.decode()  # UTF-8 throughout
+            assert status == 200 and "<b>" not in page and "</i>" not in page, path
+        # The sounding page's heading and its skew-T's title.
+        assert "&lt;b&gt;&amp;&quot;Z\u00fcrich&#39;&lt;/i&gt;" in page
+        svg = ET.fromstring(page[page.index("<svg"):page.index("</svg>") + 6])
+        assert any(t.text.startswith(name) for t in svg.iter(SVG + "text"))
+        # The plots with that name in their title are drawn.
+        for fmt in ["png", "svg", "pdf"]:
+            assert s.get(f"/api/v1/soundings/72469/1995-01-01T12Z?format={fmt}")[0] == 200, fmt
+    finally:
+        s.stop()
 
 
 def test_concurrent_clients_get_their_own_answers(server):
