@@ -2,6 +2,7 @@
 #include "canvas.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -176,6 +177,11 @@ void CairoCanvas::keep_start(const std::string& key) {
 SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
                      const std::string& id, const std::string& label)
     : id_(id), width_(width), height_(height) {
+  // The id goes into attributes and references: letters, digits, - and _
+  // only.
+  for (char& c : id_)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
+  if (id_.empty()) id_ = "svg";
   scratch_surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
   scratch_ = cairo_create(scratch_surface_);
   select_font(scratch_, state_.font_size, state_.bold);

@@ -133,7 +133,8 @@ class CairoCanvas final : public Canvas {
 // reader has none), measured for the layout with the plot's own font
 // files; coordinates are written to a tenth of a unit. `id` prefixes the
 // element's internal ids (clips, the hatching), so that several drawings
-// can share a page.
+// can share a page (characters other than letters, digits, - and _ become
+// _).
 class SvgCanvas final : public Canvas {
  public:
   SvgCanvas(double width, double height, const Colour& hatch_ink,

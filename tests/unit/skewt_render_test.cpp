@@ -478,9 +478,12 @@ TEST(SkewtRender, DrawsSoundingsWithAlmostNothingToShow) {
                  path);
     PngImage img(path);
     EXPECT_TRUE(img.ok()) << i;
-    const std::string svg = skewt_svg_element(make_sounding(soundings[i], 0, 0, 0, 0), st);
+    const std::string svg =
+        skewt_svg_element(make_sounding(soundings[i], 0, 0, 0, 0), st, {}, "p\"><i");
     EXPECT_EQ(count(svg, "<g "), count(svg, "</g>")) << i;
     EXPECT_EQ(svg.find("<b>"), std::string::npos) << i;
+    EXPECT_EQ(svg.find("<i"), std::string::npos) << i;
+    EXPECT_NE(svg.find("url(#p___i-hatch)"), std::string::npos) << i;
     EXPECT_NE(svg.find("&lt;b&gt;&amp;&quot;Z\xc3\xbcrich"), std::string::npos) << i;
     // No attribute holds a number C++ would print as nan, inf or 1e+30.
     EXPECT_FALSE(std::regex_search(svg, std::regex("=\"[^\"]*(nan|inf|[0-9]e[+-])"))) << i;
