@@ -113,20 +113,16 @@ std::string as_utf8(const std::string& s) {
 // ---- cairo ----
 
 CairoCanvas::CairoCanvas(cairo_t* cr, const Colour& hatch_ink) : cr_(cr) {
-  cairo_surface_t* tile = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8);
-  cairo_t* c = cairo_create(tile);
-  cairo_set_source_rgba(c, hatch_ink.r, hatch_ink.g, hatch_ink.b, hatch_ink.a);
-  cairo_set_line_width(c, kHatchWidth);
-  cairo_move_to(c, 0, kHatchTile);
-  cairo_line_to(c, kHatchTile, 0);
-  cairo_stroke(c);
-  cairo_destroy(c);
-  hatch_ = cairo_pattern_create_for_surface(tile);
-  cairo_surface_destroy(tile);  // the pattern holds its own reference
-  cairo_pattern_set_extend(hatch_, CAIRO_EXTEND_REPEAT);
+  const SurfacePtr tile(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 8, 8));
+  const ContextPtr c(cairo_create(tile.get()));
+  cairo_set_source_rgba(c.get(), hatch_ink.r, hatch_ink.g, hatch_ink.b, hatch_ink.a);
+  cairo_set_line_width(c.get(), kHatchWidth);
+  cairo_move_to(c.get(), 0, kHatchTile);
+  cairo_line_to(c.get(), kHatchTile, 0);
+  cairo_stroke(c.get());
+  hatch_.reset(cairo_pattern_create_for_surface(tile.get()));
+  cairo_pattern_set_extend(hatch_.get(), CAIRO_EXTEND_REPEAT);
 }
-
-CairoCanvas::~CairoCanvas() { cairo_pattern_destroy(hatch_); }
 
 void CairoCanvas::set_font(double size, bool bold) { select_font(cr_, size, bold); }
 
@@ -182,8 +178,9 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
   for (char& c : id_)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_') c = '_';
   if (id_.empty()) id_ = "svg";
-  scratch_surface_ = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
-  scratch_ = cairo_create(scratch_surface_);
+  scratch_surface_.reset(cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1));
+  scratch_context_.reset(cairo_create(scratch_surface_.get()));
+  scratch_ = scratch_context_.get();
   select_font(scratch_, state_.font_size, state_.bold);
   out_.reserve(96 * 1024);
   out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 ";
@@ -200,11 +197,6 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
   out_ += "-hatch\" patternUnits=\"userSpaceOnUse\" width=\"8\" height=\"8\"><path d=\"M0 8L8 0\" stroke=\"";
   out_ += hex_colour(hatch_ink);
   out_ += "\" stroke-width=\"0.7\"/></pattern></defs>\n";
-}
-
-SvgCanvas::~SvgCanvas() {
-  cairo_destroy(scratch_);
-  cairo_surface_destroy(scratch_surface_);
 }
 
 std::string SvgCanvas::finish() {

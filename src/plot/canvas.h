@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cairo_page.h"
+
 #include "rawinq/skewt_style.h"
 
 namespace rawinq::plot {
@@ -79,7 +81,6 @@ class Canvas {
 class CairoCanvas final : public Canvas {
  public:
   CairoCanvas(cairo_t* cr, const Colour& hatch_ink);
-  ~CairoCanvas() override;
   CairoCanvas(const CairoCanvas&) = delete;
   CairoCanvas& operator=(const CairoCanvas&) = delete;
 
@@ -107,7 +108,7 @@ class CairoCanvas final : public Canvas {
     cairo_set_source_rgba(cr_, c.r, c.g, c.b, c.a);
   }
   void set_white() override { cairo_set_source_rgb(cr_, 1, 1, 1); }
-  void set_hatch() override { cairo_set_source(cr_, hatch_); }
+  void set_hatch() override { cairo_set_source(cr_, hatch_.get()); }
   void set_line_width(double w) override { cairo_set_line_width(cr_, w); }
   void set_dash(const std::vector<double>& d) override {
     cairo_set_dash(cr_, d.data(), static_cast<int>(d.size()), 0);
@@ -125,7 +126,7 @@ class CairoCanvas final : public Canvas {
 
  private:
   cairo_t* cr_;
-  cairo_pattern_t* hatch_;
+  PatternPtr hatch_;
 };
 
 // The SVG back end: an <svg> element of width by height units, for a web
@@ -139,7 +140,6 @@ class SvgCanvas final : public Canvas {
  public:
   SvgCanvas(double width, double height, const Colour& hatch_ink,
             const std::string& id, const std::string& label);
-  ~SvgCanvas() override;
   SvgCanvas(const SvgCanvas&) = delete;
   SvgCanvas& operator=(const SvgCanvas&) = delete;
 
@@ -201,8 +201,9 @@ class SvgCanvas final : public Canvas {
   int clips_ = 0;
   double width_, height_;
   // A scratch cairo context over a tiny image, for the fonts' metrics.
-  cairo_surface_t* scratch_surface_;
-  cairo_t* scratch_;
+  SurfacePtr scratch_surface_;
+  ContextPtr scratch_context_;
+  cairo_t* scratch_;  // scratch_context_'s
 };
 
 }  // namespace rawinq::plot
