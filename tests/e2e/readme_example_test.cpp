@@ -35,6 +35,13 @@ bool is_dialogue(const std::string& block) {
   return block.find("| build/rawinq ") != std::string::npos;
 }
 
+// A block of the Python module's, in a tree that has no module: the
+// instrumented trees build none (its own tests run in the plain tree).
+bool needs_absent_module(const std::string& block) {
+  return (RAWINQ_ADDRESS_CHECKER || RAWINQ_THREAD_CHECKER) &&
+         block.find("PYTHONPATH=build/python") != std::string::npos;
+}
+
 class Readme : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -85,6 +92,7 @@ TEST_F(Readme, EveryCommandRuns) {
   const std::vector<std::string> blocks = shell_blocks();
   ASSERT_GE(blocks.size(), 6u);
   for (const std::string& b : blocks) {
+    if (needs_absent_module(b)) continue;
     const RunResult r = run_block(b);
     EXPECT_EQ(r.status, is_dialogue(b) ? 2 : 0) << b << r.err;
   }
