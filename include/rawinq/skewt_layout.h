@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "rawinq/records.h"
 #include "rawinq/sounding.h"
 
 namespace rawinq::plot {
@@ -82,6 +83,8 @@ class Diagram {
 // (+inf, -inf) when there is none. The extents of several soundings
 // together give a range for Diagram::for_range that holds them all.
 std::pair<double, double> trace_extent(const std::vector<Level>& levels);
+// The same of a sounding's levels as plotted at its station.
+std::pair<double, double> trace_extent(const Sounding& sounding, const STATREC& station);
 // A range for Diagram::for_range from an extent: whole 5 degrees around
 // it, at least the standard diagram's span.
 std::pair<double, double> axis_range(std::pair<double, double> extent);

@@ -28,7 +28,6 @@
 
 #include "rawinq/archive.h"
 #include "rawinq/edition.h"
-#include "rawinq/heights.h"
 #include "rawinq/installation.h"
 #include "rawinq/output_session.h"
 #include "rawinq/interruption.h"
@@ -733,8 +732,7 @@ int run(int argc, char** argv) {
     RetrievalRequest scan = rq;
     scan.only_visit = true;
     scan.visit = [&extent](const Sounding& s, const STATREC& station) {
-      const auto e = rawinq::plot::trace_extent(rawinq::plot::plot_levels(
-          s, rawinq::heights::station_elevation(station.elev)));
+      const auto e = rawinq::plot::trace_extent(s, station);
       extent.first = std::min(extent.first, e.first);
       extent.second = std::max(extent.second, e.second);
     };

@@ -99,11 +99,30 @@ cairo_surface_t* image_target(cairo_t* cr) {
   return target;
 }
 
+// v to a tenth, as an integer where it is one.
+void append_number(std::string& out, double v) {
+  // Tenths, as an integer: no locale, no exponent, no "-0".
+  if (!std::isfinite(v)) v = 0;
+  v = std::clamp(v, -1e9, 1e9);
+  long long tenths = std::llround(v * 10);
+  if (tenths < 0) {
+    out += '-';
+    tenths = -tenths;
+  }
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, tenths / 10);
+  out.append(buf, r.ptr);
+  if (tenths % 10 != 0) {
+    out += '.';
+    out += static_cast<char>('0' + tenths % 10);
+  }
+}
+
 }  // namespace
 
 std::string as_utf8(const std::string& s) {
   std::size_t i = 0;
-  while (i < s.size() && utf8_length(s, i) != 0) i += utf8_length(s, i);
+  for (std::size_t n; i < s.size() && (n = utf8_length(s, i)) != 0;) i += n;
   if (i == s.size()) return s;  // the usual case, UTF-8 already
   std::string out;
   append_utf8(out, s, [](std::string& o, char c) { o += c; });
@@ -131,8 +150,11 @@ double CairoCanvas::text_advance(const std::string& s) { return advance_of(cr_, 
 double CairoCanvas::font_ascent() { return ascent_of(cr_); }
 
 void CairoCanvas::show_text(double x, double y, const std::string& s, double ax) {
-  cairo_move_to(cr_, x - ax * advance_of(cr_, s), y);
-  cairo_show_text(cr_, as_utf8(s).c_str());
+  const std::string utf8 = as_utf8(s);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr_, utf8.c_str(), &e);
+  cairo_move_to(cr_, x - ax * e.x_advance, y);
+  cairo_show_text(cr_, utf8.c_str());
 }
 
 bool CairoCanvas::start_from(const std::string& key) {
@@ -184,9 +206,9 @@ SvgCanvas::SvgCanvas(double width, double height, const Colour& hatch_ink,
   select_font(scratch_, state_.font_size, state_.bold);
   out_.reserve(96 * 1024);
   out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 ";
-  number(width_);
+  append_number(out_, width_);
   out_ += ' ';
-  number(height_);
+  append_number(out_, height_);
   out_ += '"';
   page_size();
   out_ += " role=\"img\" aria-label=\"";
@@ -207,34 +229,11 @@ std::string SvgCanvas::finish() {
   return std::move(out_);
 }
 
-void SvgCanvas::number(double v) {
-  // Tenths, as an integer: no locale, no exponent, no "-0".
-  if (!std::isfinite(v)) v = 0;
-  v = std::clamp(v, -1e9, 1e9);
-  long long tenths = std::llround(v * 10);
-  if (tenths < 0) {
-    out_ += '-';
-    tenths = -tenths;
-  }
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, tenths / 10);
-  out_.append(buf, r.ptr);
-  if (tenths % 10 != 0) {
-    out_ += '.';
-    out_ += static_cast<char>('0' + tenths % 10);
-  }
-}
-
 void SvgCanvas::point(double x, double y) {
   const double* m = state_.m;
-  const double dx = m[0] * x + m[2] * y + m[4], dy = m[1] * x + m[3] * y + m[5];
-  // The path is built in out_'s place and moved to path_ (one buffer's
-  // formatting for both).
-  std::swap(out_, path_);
-  number(dx);
-  out_ += ' ';
-  number(dy);
-  std::swap(out_, path_);
+  append_number(path_, m[0] * x + m[2] * y + m[4]);
+  path_ += ' ';
+  append_number(path_, m[1] * x + m[3] * y + m[5]);
 }
 
 void SvgCanvas::save() {
@@ -296,12 +295,10 @@ void SvgCanvas::arc(double xc, double yc, double r, double a0, double a1) {
   for (int i = 1; i <= pieces; ++i) {
     const double a = a0 + (a1 - a0) * i / pieces;
     path_ += 'A';
-    std::swap(out_, path_);
-    number(r);
-    out_ += ' ';
-    number(r);
-    out_ += " 0 0 1 ";
-    std::swap(out_, path_);
+    append_number(path_, r);
+    path_ += ' ';
+    append_number(path_, r);
+    path_ += " 0 0 1 ";
     point(xc + r * std::cos(a), yc + r * std::sin(a));
   }
 }
@@ -354,13 +351,13 @@ void SvgCanvas::emit_path(bool stroke, bool keep) {
       out_ += " fill=\"none\"";
       paint_attributes(true);
       out_ += " stroke-width=\"";
-      number(state_.line_width);
+      append_number(out_, state_.line_width);
       out_ += '"';
       if (!state_.dashes.empty()) {
         out_ += " stroke-dasharray=\"";
         for (std::size_t i = 0; i < state_.dashes.size(); ++i) {
           if (i > 0) out_ += ' ';
-          number(state_.dashes[i]);
+          append_number(out_, state_.dashes[i]);
         }
         out_ += '"';
       }
@@ -393,9 +390,9 @@ void SvgCanvas::clip() {
 
 void SvgCanvas::page_size() {
   out_ += " width=\"";
-  number(width_);
+  append_number(out_, width_);
   out_ += "\" height=\"";
-  number(height_);
+  append_number(out_, height_);
   out_ += '"';
 }
 
@@ -432,11 +429,11 @@ void SvgCanvas::show_text(double x, double y, const std::string& s, double ax) {
     out_ += ")\"";
   }
   out_ += " x=\"";
-  number(plain ? x + m[4] : x);
+  append_number(out_, plain ? x + m[4] : x);
   out_ += "\" y=\"";
-  number(plain ? y + m[5] : y);
+  append_number(out_, plain ? y + m[5] : y);
   out_ += "\" font-size=\"";
-  number(state_.font_size);
+  append_number(out_, state_.font_size);
   out_ += '"';
   if (state_.bold) out_ += " font-weight=\"bold\"";
   if (ax >= 0.75) out_ += " text-anchor=\"end\"";

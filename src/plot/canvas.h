@@ -188,7 +188,6 @@ class SvgCanvas final : public Canvas {
   };
   void point(double x, double y);
   void page_size();  // ' width="..." height="..."' of the page
-  void number(double v);
   void paint_attributes(bool stroke);
   void emit_path(bool stroke, bool keep);
 

@@ -146,6 +146,10 @@ std::pair<double, double> trace_extent(const std::vector<Level>& levels) {
   return {lo, hi};
 }
 
+std::pair<double, double> trace_extent(const Sounding& sounding, const STATREC& station) {
+  return trace_extent(plot_levels(sounding, heights::station_elevation(station.elev)));
+}
+
 std::pair<double, double> axis_range(std::pair<double, double> extent) {
   double lo = std::floor(extent.first / 5) * 5, hi = std::ceil(extent.second / 5) * 5;
   if (!(lo <= hi)) {

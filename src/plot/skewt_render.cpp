@@ -877,16 +877,16 @@ int draw_skewt(Canvas& cv, const Sounding& sounding, const STATREC& station,
   char key[96];
   std::snprintf(key, sizeof key, "skewt %a %a %a", d.top_mb(), d.left_celsius(),
                 d.px_per_celsius());
+  // White: the page's ground, and the source the background leaves (it
+  // draws between save and restore), kept or drawn.
+  cv.set_white();
   if (!cv.start_from(key)) {
-    cv.set_white();
     cv.paint();
     cv.set_role("background");
     background(cv, d, st);
     cv.set_role("");
     cv.keep_start(key);
   }
-  // The source as the background left it.
-  cv.set_white();
   // The labels inside the frame keep off the traces and one another.
   LabelSpace labels({kFrame.left + 2, kFrame.top + 2, kFrame.right - 2, kFrame.bottom - 2});
   const auto line_of = [&d](const std::vector<Level>& ls, double Level::*field) {

@@ -384,8 +384,7 @@ struct Service::State {
       RetrievalRequest scan = rq;
       scan.only_visit = true;
       scan.visit = [&extent](const Sounding& s, const STATREC& st) {
-        const auto e = plot::trace_extent(
-            plot::plot_levels(s, heights::station_elevation(st.elev)));
+        const auto e = plot::trace_extent(s, st);
         extent.first = std::min(extent.first, e.first);
         extent.second = std::max(extent.second, e.second);
       };
@@ -456,8 +455,8 @@ struct Service::State {
   std::string skewt_element(const StationSounding& s) {
     Slots::Permit permit(slots);
     PlotOptions options;
-    std::tie(options.tmin_c, options.tmax_c) = plot::axis_range(plot::trace_extent(
-        plot::plot_levels(s.sounding, heights::station_elevation(s.station.elev))));
+    std::tie(options.tmin_c, options.tmax_c) =
+        plot::axis_range(plot::trace_extent(s.sounding, s.station));
     return skewt_svg_element(s.sounding, s.station, options);
   }
 
